@@ -1,0 +1,5 @@
+if(QDL_SANITIZE)
+  set(QDL_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_compile_options(${QDL_SAN_FLAGS})
+  add_link_options(${QDL_SAN_FLAGS})
+endif()
