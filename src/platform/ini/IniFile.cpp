@@ -1,5 +1,6 @@
 #include "platform/ini/IniFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
@@ -189,5 +190,11 @@ int strToInt(const QString& text) {
   }
   return v;
 }
+
+}  // namespace qdl
+
+namespace qdl {
+
+IniFile openSettings() { return IniFile(QDir::current().filePath(QStringLiteral("qdl.ini"))); }
 
 }  // namespace qdl

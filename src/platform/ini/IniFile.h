@@ -67,3 +67,11 @@ class IniFile {
 int strToInt(const QString& text);
 
 }  // namespace qdl
+
+namespace qdl {
+
+// The settings file "qdl.ini" in the process's current directory. Each user
+// opens it anew, reads or writes single values and lets it go.
+IniFile openSettings();
+
+}  // namespace qdl
