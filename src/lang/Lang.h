@@ -8,8 +8,8 @@
 
 // Main menu captions.
 struct MenueTexte {
-  QString sDatenbank, sCheck, sID3Editor, sDrucken, sDruckereinrichtung, sBeenden, sPlayliste,
-      sNeu, sLaden, sEinstellungen, sGeraete, sSprache, sHilfe, sInhalt, sIndex, sInfo;
+  QString sDatenbank, sCheck, sID3Editor, sDrucken, sDruckereinrichtung, sBeenden, sPlayliste, sNeu,
+      sLaden, sEinstellungen, sGeraete, sSprache, sHilfe, sInhalt, sIndex, sInfo;
 };
 
 // Button captions shared by several windows.

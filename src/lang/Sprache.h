@@ -1,0 +1,90 @@
+#pragma once
+// The language window and the user-interface string table.
+//
+// TFormSprache owns the one string table of the program: eleven records of
+// texts (Lang.h) and two single texts. All entries are empty until the main
+// window fills them (FillGerman or FillEnglish, chosen by "Sprache"/"Mode" in
+// qdl.ini) and copies them onto every window. Other windows read entries by
+// name at the moment they show them and keep no copies.
+//
+// As a dialog the window lets the user pick the language: it selects the
+// stored language when shown, writes the chosen index on OK and writes
+// nothing on Cancel. The caller re-applies the language after it closes.
+// Everything runs on the user-interface thread.
+
+#include <QDialog>
+#include <QString>
+#include <optional>
+
+#include "lang/Lang.h"
+#include "platform/ini/IniFile.h"
+
+class QPushButton;
+
+namespace qdl::ui {
+class RadioGroup;
+}
+
+class TFormSprache : public QDialog {
+  Q_OBJECT
+ public:
+  // Help context number of the window and all its controls.
+  static constexpr int kHelpContext = 90;
+
+  explicit TFormSprache(QWidget* parent = nullptr);
+  ~TFormSprache() override;
+
+  // The string table; every entry is empty until the first fill.
+  MenueTexte Menue;
+  KnopfTexte Knopf;
+  LabelTexte Label;
+  ScanTexte Scan;
+  EditorTexte Editor;
+  PlaylistTexte Playlist;
+  GeraeteTexte Geraete;
+  SprachTexte Sprach;
+  MeldungTexte Meldung;
+  SpaltenTexte Spalten;
+  DruckTexte Druck;
+  QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
+  QString sHilfeDatei;       // help file name of the windows, without a folder
+
+  // Write the German or the English text into every entry of the table.
+  void FillGerman();
+  void FillEnglish();
+
+  // The song count as the status texts show it: the decimal count directly
+  // followed by sTitelVerfuegbar (which brings its own leading blank).
+  QString songCountText(int count) const;
+
+  // Controls; object names equal the member names.
+  qdl::ui::RadioGroup* rgSprache;
+  QPushButton* btOK;
+  QPushButton* btCancel;
+  QPushButton* btHelp;
+
+  // Handlers.
+  // Opens qdl.ini in the current directory, holds it until the window closes
+  // and selects the stored language ("Sprache"/"Mode", default 0). A value
+  // that is no integer keeps the selection and goes to the error display.
+  void FormShow();
+  // Writes the selected index ("-1" when none) and closes with result OK. A
+  // refused write goes to the error display and the window stays open.
+  void btOKClick();
+  // Closes with result Cancel; the settings file is not written.
+  void btCancelClick();
+  // Lets go of the settings file opened by FormShow.
+  void FormClose();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void centreOnScreen();
+
+  std::optional<qdl::IniFile> settings_;
+};
+
+// The program's one language window; nullptr until the program creates it.
+extern TFormSprache* FormSprache;

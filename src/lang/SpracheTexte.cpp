@@ -1,0 +1,197 @@
+// The two built-in text sets of the string table. Each fill assigns whole
+// records with every field named in declaration order, so an entry cannot be
+// left out or keep a text of the other language.
+#include "lang/Sprache.h"
+
+using namespace Qt::StringLiterals;
+
+void TFormSprache::FillGerman() {
+  Menue = MenueTexte{
+      .sDatenbank = u"&Datenbank"_s,
+      .sCheck = u"&Check"_s,
+      .sID3Editor = u"&ID3-Editor"_s,
+      .sDrucken = u"&Drucken"_s,
+      .sDruckereinrichtung = u"Drucker&einrichtung"_s,
+      .sBeenden = u"&Beenden"_s,
+      .sPlayliste = u"&Playliste"_s,
+      .sNeu = u"&Neu"_s,
+      .sLaden = u"&Laden"_s,
+      .sEinstellungen = u"&Einstellungen"_s,
+      .sGeraete = u"&Geräte"_s,
+      .sSprache = u"&Sprache"_s,
+      .sHilfe = u"&Hilfe"_s,
+      .sInhalt = u"&Inhalt"_s,
+      .sIndex = u"Inde&x"_s,
+      .sInfo = u"In&fo..."_s,
+  };
+  Knopf = KnopfTexte{
+      .sSpeichern = u"&Speichern"_s,
+      .sStarten = u"&Starten"_s,
+      .sLadenDeck = u"&Laden"_s,
+      .sRechts = u"&Rechts"_s,
+      .sLinks = u"&Links"_s,
+      .sZero = u"&Zero"_s,
+      .sSchliessen = u"&Schliessen"_s,
+      .sAbbruch = u"&Abbruch"_s,
+      .sOK = u"&OK"_s,
+      .sHilfeKnopf = u"&Hilfe"_s,
+  };
+  Label = LabelTexte{
+      .sSucheInterpret = u"Suche Interpret"_s,
+      .sSucheTitel = u"Suche Titel"_s,
+      .sSucheKategorie = u"Suche Kategorie"_s,
+      .sSucheJahr = u"Suche Jahr"_s,
+      .sVolLinks = u"Vol. Links"_s,
+      .sVolRechts = u"Vol. Rechts"_s,
+  };
+  Scan = ScanTexte{
+      .sScanTitel = u"Check und Scan"_s,
+      .sLaufwerke = u"durchsuchbare Laufwerke"_s,
+      .sNetzwerk = u"mit Netzwerklaufwerken"_s,
+      .sCDROM = u"mit CDROM"_s,
+      .sWechselmedien = u"mit Wechselmedien"_s,
+      .sScanbedingungen = u"Scanbedingungen"_s,
+      .sNurCheck = u"nur Check"_s,
+      .sNurScan = u"nur Scan"_s,
+  };
+  Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
+  Playlist = PlaylistTexte{.sPlaylistTitel = u"Playliste"_s};
+  Geraete = GeraeteTexte{
+      .sGeraeteTitel = u"Geräteeinstellungen"_s,
+      .sSoundkartenmodi = u"Soundkartenmodi"_s,
+      .sModusNurEine = u"nur eine"_s,
+      .sModusAuxKopf = u"Aux/Kopf"_s,
+      .sModusLinksRechts = u"Links/Rechts"_s,
+      .sKarteAusgang = u"Soundkarte Ausgang"_s,
+      .sKarteKopfhoerer = u"Soundkarte Kopfhörer"_s,
+      .sKarteLinkerPlayer = u"Soundkarte linker Player"_s,
+      .sKarteRechterPlayer = u"Soundkarte rechter Player"_s,
+  };
+  Sprach = SprachTexte{
+      .sSprachauswahl = u"Sprachauswahl"_s,
+      .sSprachen = u"verfügbare Sprachen"_s,
+      .sDeutsch = u"Deutsch"_s,
+      .sEnglisch = u"Englisch"_s,
+  };
+  Meldung = MeldungTexte{
+      .sAchtung = u"Achtung!"_s,
+      .sNeustart = u"Änderung erst nach Programmneustart wirksam"_s,
+      .sDateiFehlt = u"Datei nicht vorhanden. Bitte Datenbank überprüfen!"_s,
+      .sSchreibgeschuetzt =
+          u"Die Datei ist schreibgeschützt.\nSoll der  ID3-Tag trotzdem eingetragen werden?"_s,
+      .sGleicheGeraete = u"Keine identischen Geräte ausgewählen!"_s,
+  };
+  Spalten = SpaltenTexte{
+      .sInterpret = u"Interpret"_s,
+      .sTitel = u"Titel"_s,
+      .sKategorie = u"Kategorie"_s,
+      .sJahr = u"Jahr"_s,
+      .sBeats = u"Beats"_s,
+      .sDateiname = u"Dateiname"_s,
+  };
+  Druck = DruckTexte{
+      .sDrucksortierung = u"Drucksortierung"_s,
+      .sDruckKnopf = u"&Drucken"_s,
+      .sVorschau = u"&Vorschau"_s,
+      .sUeberschrift = u"Quandrel Titelliste sortiert nach "_s,
+      .sSeite = u"Seite "_s,
+      .sSortiertNach = u"Sortiert nach ..."_s,
+  };
+  sTitelVerfuegbar = u" Titel verfügbar"_s;
+  sHilfeDatei = u"qdl_g.hlp"_s;
+}
+
+void TFormSprache::FillEnglish() {
+  Menue = MenueTexte{
+      .sDatenbank = u"&Database"_s,
+      .sCheck = u"&Check"_s,
+      .sID3Editor = u"&ID3-Editor"_s,
+      .sDrucken = u"&Print"_s,
+      .sDruckereinrichtung = u"Printer &Setup"_s,
+      .sBeenden = u"&Exit"_s,
+      .sPlayliste = u"&Playlist"_s,
+      .sNeu = u"&New"_s,
+      .sLaden = u"&Load"_s,
+      .sEinstellungen = u"&Options"_s,
+      .sGeraete = u"&Devices"_s,
+      .sSprache = u"&Language"_s,
+      .sHilfe = u"&Help"_s,
+      .sInhalt = u"&Contents"_s,
+      .sIndex = u"Inde&x"_s,
+      .sInfo = u"In&fo..."_s,
+  };
+  Knopf = KnopfTexte{
+      .sSpeichern = u"&Save"_s,
+      .sStarten = u"&Start"_s,
+      .sLadenDeck = u"&Load"_s,
+      .sRechts = u"&Right"_s,
+      .sLinks = u"&Left"_s,
+      .sZero = u"&Zero"_s,
+      .sSchliessen = u"&Close"_s,
+      .sAbbruch = u"&Cancel"_s,
+      .sOK = u"&OK"_s,
+      .sHilfeKnopf = u"&Help"_s,
+  };
+  Label = LabelTexte{
+      .sSucheInterpret = u"Search Artist"_s,
+      .sSucheTitel = u"Search Title"_s,
+      .sSucheKategorie = u"Search Genre"_s,
+      .sSucheJahr = u"Search Year"_s,
+      .sVolLinks = u"Vol. Left"_s,
+      .sVolRechts = u"Vol. Right"_s,
+  };
+  Scan = ScanTexte{
+      .sScanTitel = u"Check and Scan"_s,
+      .sLaufwerke = u"searchable disks"_s,
+      .sNetzwerk = u"with Netdisks"_s,
+      .sCDROM = u"with CDROM"_s,
+      .sWechselmedien = u"with Changemedias"_s,
+      .sScanbedingungen = u"Scanning options"_s,
+      .sNurCheck = u"only Check"_s,
+      .sNurScan = u"only Scan"_s,
+  };
+  Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
+  Playlist = PlaylistTexte{.sPlaylistTitel = u"Playlist"_s};
+  Geraete = GeraeteTexte{
+      .sGeraeteTitel = u"Sounddevices"_s,
+      .sSoundkartenmodi = u"Soundcard options"_s,
+      .sModusNurEine = u"only one"_s,
+      .sModusAuxKopf = u"Aux/Head"_s,
+      .sModusLinksRechts = u"Left/Right"_s,
+      .sKarteAusgang = u"Soundcard for Auxilary (Amp)"_s,
+      .sKarteKopfhoerer = u"Soundcard for headphone"_s,
+      .sKarteLinkerPlayer = u"Soundcard for left player"_s,
+      .sKarteRechterPlayer = u"Soundcard for right player"_s,
+  };
+  Sprach = SprachTexte{
+      .sSprachauswahl = u"Choose language"_s,
+      .sSprachen = u"avaible languages"_s,
+      .sDeutsch = u"German"_s,
+      .sEnglisch = u"English"_s,
+  };
+  Meldung = MeldungTexte{
+      .sAchtung = u"Attention!"_s,
+      .sNeustart = u"Changes commited after restart"_s,
+      .sDateiFehlt = u"File notpresent. Check database!"_s,
+      .sSchreibgeschuetzt = u"The File is readonly.\n Should I enter the ID3-Tag nevertheless?"_s,
+      .sGleicheGeraete = u"choosing the same devices not allowed!"_s,
+  };
+  Spalten = SpaltenTexte{
+      .sInterpret = u"Artist"_s,
+      .sTitel = u"Title"_s,
+      .sKategorie = u"Genre"_s,
+      .sJahr = u"Year"_s,
+      .sBeats = u"Beats"_s,
+      .sDateiname = u"Filename"_s,
+  };
+  Druck = DruckTexte{
+      .sDrucksortierung = u"Print-sorting"_s,
+      .sDruckKnopf = u"&Print"_s,
+      .sVorschau = u"Pre&view"_s,
+      .sUeberschrift = u"Quandrel Songlist sortet by "_s,
+      .sSeite = u"Side "_s,
+      .sSortiertNach = u"Sorted by..."_s,
+  };
+  sTitelVerfuegbar = u" Songs avaible"_s;
+  sHilfeDatei = u"qdl_e.hlp"_s;
+}
