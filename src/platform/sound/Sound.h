@@ -1,0 +1,197 @@
+#pragma once
+// Sound output: device listing, device objects and looping secondary buffers.
+//
+// This layer emulates the classic looping-buffer sound API on Linux. A caller
+// lists the output devices, opens a device object by GUID (or the system
+// default), creates secondary buffers of any PCM format on it, fills them by
+// lock/unlock and plays them looping. Every card plays a fixed primary format
+// of 44100 Hz, 16 bit, stereo; the mixer resamples each buffer from its
+// playback frequency to that rate, applies its volume, sums all buffers of the
+// card in float and saturates to 16 bit.
+//
+// Backends, chosen by the environment variable QUANDREL_AUDIO at each listing
+// and each open:
+//   unset, empty or "portaudio"  PortAudio (real cards)
+//   "virtual"                    two virtual cards with a manual clock that the
+//                                caller advances (see VirtualCards.h)
+//   "virtual-realtime"           the same two cards paced by a real-time clock
+// With QUANDREL_AUDIO_CAPTURE=<folder>, each opened virtual card also writes
+// its output to a WAV file in that folder (quandrel-card-a.wav, ...-b.wav).
+//
+// Threads: every function here is called from one application thread (the UI
+// thread) or, for distinct objects, from any thread; the mixer runs in the
+// backend's audio thread and shares state with these calls under a short
+// per-card lock. Nothing here blocks for longer than that lock.
+//
+// Units: sizes, offsets and cursors in bytes of the buffer's own format;
+// volume in hundredths of a decibel (0 full level, -10000 silent, gain
+// 10^(v/2000)); frequency in hertz (samples per second of the buffer's data).
+
+#include <QString>
+#include <QUuid>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace qdl::sound {
+
+// Raised when a device or buffer cannot be created, a GUID text does not
+// parse, or an argument is out of range. The message is the text a user sees.
+class SoundError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The backend that QUANDREL_AUDIO selects; throws SoundError for an unknown
+// value.
+enum class Backend { PortAudio, Virtual, VirtualRealtime };
+Backend currentBackend();
+
+// PCM format of a buffer: 1 or 2 channels, 8 (unsigned) or 16 (signed) bits.
+struct WaveFormat {
+  int channels = 2;
+  int sampleRate = 44100;
+  int bitsPerSample = 16;
+
+  int blockAlign() const { return channels * bitsPerSample / 8; }
+  int bytesPerSecond() const { return sampleRate * blockAlign(); }
+  bool operator==(const WaveFormat&) const = default;
+};
+
+// One entry of the device listing.
+struct DeviceInfo {
+  std::optional<QUuid> guid;  // absent for the system's default device entry
+  QString description;        // what a user recognises; unique within a listing
+  QString module;             // the driver layer (host API name, or "virtual")
+};
+
+// Lists the output devices of the current backend: first the system default
+// entry (no GUID, description "Primary Sound Driver"), then one entry per
+// output device. GUIDs and descriptions are the same on every run as long as
+// the devices are. Throws SoundError when the backend cannot be initialised.
+std::vector<DeviceInfo> enumerateDevices();
+
+// GUID text in registry form: 38 characters, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}",
+// uppercase hexadecimal digits.
+QString guidToText(const QUuid& guid);
+// Parses a GUID in registry form (braces required, either letter case).
+// Throws SoundError naming the text when it does not parse (also for "").
+QUuid guidFromText(const QString& text);
+
+class SoundBuffer;
+
+// An opened device object. Several device objects may open the same card; they
+// share the card's one output stream and their buffers are mixed together.
+// The primary buffer (fixed format 44100 Hz, 16 bit, stereo) is playing as soon
+// as the device is open; while it is stopped, the device's buffers are neither
+// heard nor advanced. Destroying the device stops the primary buffer and
+// releases the card; buffers that outlive their device fall silent and stay
+// safe to call.
+class Device {
+ public:
+  static constexpr WaveFormat kPrimaryFormat{2, 44100, 16};
+
+  // Opens the device with this GUID, or the system default device when none
+  // is given. Throws SoundError with a reason when the device is not present
+  // or its output cannot be started.
+  static std::unique_ptr<Device> open(const std::optional<QUuid>& guid = std::nullopt);
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  std::optional<QUuid> guid() const;  // as opened (empty for the default)
+  QString description() const;        // the card's listing description
+  WaveFormat primaryFormat() const { return kPrimaryFormat; }
+
+  void playPrimary();
+  void stopPrimary();
+  bool isPrimaryPlaying() const;
+
+  // Creates a secondary buffer of `bytes` bytes of `format` on this device, at
+  // full volume, at the format's own frequency, stopped, cursor 0, filled
+  // with silence. Throws SoundError for an unsupported format or size
+  // (channels 1..2; 8 or 16 bits; 100..200000 Hz; size a positive multiple of
+  // the block align, at most 64 MiB).
+  std::unique_ptr<SoundBuffer> createBuffer(const WaveFormat& format, int bytes);
+
+  // The card's output stream: frames per callback and the latency from the
+  // mixer to the output as the backend reports it, in seconds.
+  int framesPerBuffer() const;
+  double outputLatency() const;
+
+  struct Impl;
+
+ private:
+  explicit Device(std::shared_ptr<Impl> impl);
+  std::shared_ptr<Impl> d_;
+};
+
+// A region handed out by SoundBuffer::lock: the bytes from the offset to the
+// end of the buffer, and, when the range wraps, the rest from offset 0.
+struct LockedRegion {
+  std::span<std::byte> first;
+  std::span<std::byte> second;  // empty unless the range wrapped
+};
+
+// A looping secondary buffer. Its play cursor is the byte now being played on
+// the card: the mixer has read further than that by the card's output
+// latency (and by the resampler's look-ahead), which the cursor accounts for.
+class SoundBuffer {
+ public:
+  ~SoundBuffer();
+  SoundBuffer(const SoundBuffer&) = delete;
+  SoundBuffer& operator=(const SoundBuffer&) = delete;
+
+  const WaveFormat& format() const;
+  int bytes() const;
+
+  // Starts playing from the cursor; looping wraps at the end, otherwise the
+  // buffer stops there and its cursor returns to 0.
+  void play(bool looping = true);
+  // Stops; the cursor stays on the byte last played, so play() resumes there.
+  void stop();
+  bool isPlaying() const;
+
+  // Play cursor in bytes, a multiple of the block align, 0 <= cursor < bytes().
+  int currentPosition() const;
+  // Moves the play cursor (rounded down to the block align); also while
+  // playing. Throws SoundError when bytes is outside 0 .. bytes()-1.
+  void setCurrentPosition(int bytes);
+
+  // Locks `bytes` bytes from `offset` for writing; the region holds the
+  // buffer's current data. The written data reaches the mixer at unlock().
+  // One lock at a time. Throws SoundError for a range outside the buffer
+  // (offset 0..bytes()-1, bytes 1..bytes()) or a second lock.
+  LockedRegion lock(int offset, int bytes);
+  // Hands the written region to the mixer. The spans may be shortened from
+  // their end to what was written. Throws SoundError without a lock.
+  void unlock(const LockedRegion& region);
+
+  // Volume in hundredths of a decibel, -10000..0; false (and unchanged)
+  // outside that range.
+  bool setVolume(int hundredthsDb);
+  int volume() const;
+
+  // Playback frequency in hertz, 100..200000, or 0 for the format's own
+  // rate; false (and unchanged) otherwise. A change takes effect smoothly.
+  bool setFrequency(int hz);
+  int frequency() const;
+
+  // How many times the mixer entered bytes that had not been rewritten since
+  // they were last played (once per entry into such a stretch). Bytes never
+  // written count as not rewritten.
+  int refillMisses() const;
+
+  struct Impl;
+
+ private:
+  friend class Device;
+  explicit SoundBuffer(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace qdl::sound
