@@ -24,9 +24,7 @@ int helpContextOf(const QWidget* widget) {
   return 0;
 }
 
-void setHelpFile(QWidget* window, const QString& helpFile) {
-  window->setProperty(kFile, helpFile);
-}
+void setHelpFile(QWidget* window, const QString& helpFile) { window->setProperty(kFile, helpFile); }
 
 QString helpFileOf(const QWidget* widget) {
   const QWidget* w = widget ? widget->window() : nullptr;
