@@ -1,0 +1,227 @@
+#include "platform/mp3/Decoder.h"
+
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qdl::mp3 {
+
+namespace {
+
+// Consecutive library calls that deliver nothing before a decode gives up.
+constexpr int kMaxIdleReads = 64;
+
+void initLibrary() {
+  static std::once_flag once;
+  // Needed by libmpg123 before 1.27; harmless afterwards.
+  std::call_once(once, [] { mpg123_init(); });
+}
+
+std::string errnoText(int err) { return std::strerror(err); }
+
+}  // namespace
+
+Decoder::Decoder() = default;
+
+Decoder::~Decoder() { close(); }
+
+void Decoder::close() {
+  if (handle_) {
+    mpg123_close(handle_);
+    mpg123_delete(handle_);
+    handle_ = nullptr;
+  }
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  frameOffsets_.clear();
+  frame_.clear();
+  input_ = {};
+  output_ = {};
+  position_ = 0;
+  ended_ = false;
+}
+
+bool Decoder::fail(std::string& reason, const std::string& why) {
+  close();
+  reason = why;
+  return false;
+}
+
+bool Decoder::open(const std::string& path, std::string& reason) {
+  close();
+  initLibrary();
+
+  // O_NONBLOCK keeps a FIFO or device from blocking the open; only regular
+  // files are accepted below.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) return fail(reason, "cannot read: " + errnoText(errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return fail(reason, "cannot read: " + errnoText(errno));
+  if (S_ISDIR(st.st_mode)) return fail(reason, "cannot read: " + errnoText(EISDIR));
+  if (!S_ISREG(st.st_mode)) return fail(reason, "not a regular file");
+  if (st.st_size == 0) return fail(reason, "empty file");
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  // A first read tells unreadable files (I/O errors) apart from bad data.
+  char probe = 0;
+  if (::pread(fd_, &probe, 1, 0) < 0) return fail(reason, "cannot read: " + errnoText(errno));
+  input_.fileBytes = st.st_size;
+
+  int err = MPG123_OK;
+  handle_ = mpg123_new(nullptr, &err);
+  if (!handle_)
+    return fail(reason, std::string("decoder unavailable: ") + mpg123_plain_strerror(err));
+  mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  // A growing index keeps the offset of every frame, for exact seeking.
+  mpg123_param(handle_, MPG123_INDEX_SIZE, -1000, 0.0);
+
+  if (mpg123_open_fd(handle_, fd_) != MPG123_OK)
+    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+
+  long rate = 0;
+  int channels = 0;
+  int encoding = 0;
+  if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
+      channels < 1 || channels > 2)
+    return fail(reason, "not MP3 data");
+  mpg123_frameinfo info{};
+  if (mpg123_info(handle_, &info) != MPG123_OK) return fail(reason, "not MP3 data");
+  mode_ = info.mode;
+  // One output format for the whole file: 16-bit at the first frame's rate
+  // and channel count.
+  mpg123_format_none(handle_);
+  if (mpg123_format(handle_, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK)
+    return fail(reason, "unsupported format");
+
+  if (mpg123_scan(handle_) != MPG123_OK)
+    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+  const off_t samples = mpg123_length(handle_);
+  const int spf = mpg123_spf(handle_);
+  if (samples <= 0 || spf <= 0) return fail(reason, "not MP3 data (no audio frames)");
+
+  off_t* offsets = nullptr;
+  off_t step = 1;
+  size_t fill = 0;
+  if (mpg123_index(handle_, &offsets, &step, &fill) == MPG123_OK && offsets && fill > 0) {
+    frameOffsets_.assign(offsets, offsets + fill);
+    indexStep_ = std::max<off_t>(step, 1);
+  }
+
+  output_.sampleRate = static_cast<int>(rate);
+  output_.channels = channels;
+  output_.bytesPerSample = 2;
+  output_.samplesPerFrame = spf;
+  output_.frameBytes = spf * channels * 2;
+  input_.totalSamples = samples;
+  input_.durationSeconds = static_cast<int>(samples / rate);
+  frame_.assign(output_.frameBytes, 0);
+
+  if (!seekToSample(0))
+    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+  return true;
+}
+
+DecodeStatus Decoder::decode(std::uint8_t* dest) {
+  const std::size_t want = static_cast<std::size_t>(output_.frameBytes);
+  std::uint8_t* out = dest ? dest : frame_.data();
+  if (!handle_ || ended_) {
+    std::memset(out, 0, want);
+    return handle_ ? DecodeStatus::EndOfInput : DecodeStatus::Error;
+  }
+
+  std::size_t got = 0;
+  int idle = 0;
+  DecodeStatus result = DecodeStatus::Ok;
+  while (got < want) {
+    std::size_t done = 0;
+    const int r = mpg123_read(handle_, out + got, want - got, &done);
+    got += done;
+    if (r == MPG123_OK || r == MPG123_NEW_FORMAT) {
+      if (done > 0) {
+        idle = 0;
+      } else if (++idle > kMaxIdleReads) {
+        result = DecodeStatus::Error;
+        break;
+      }
+      continue;
+    }
+    if (r == MPG123_DONE) {
+      if (got == 0) result = DecodeStatus::EndOfInput;
+    } else {
+      result = DecodeStatus::Error;
+    }
+    break;
+  }
+
+  // Keep whole sample frames only, so channel order never slips.
+  const std::size_t align = static_cast<std::size_t>(output_.channels) * 2;
+  got -= got % align;
+  if (result == DecodeStatus::Error) got = 0;
+  if (got < want) {
+    std::memset(out + got, 0, want - got);
+    ended_ = true;  // a short or failed read means the input is exhausted
+  }
+  if (result == DecodeStatus::EndOfInput) return result;
+  position_ += output_.samplesPerFrame;
+  return result;
+}
+
+Status Decoder::status() const {
+  Status s;
+  s.mode = mode_;
+  if (output_.sampleRate <= 0) return s;
+  const std::int64_t total = position_ * 100 / output_.sampleRate;
+  s.time.hours = static_cast<int>(total / 360000);
+  s.time.minutes = static_cast<int>(total % 360000 / 6000);
+  s.time.seconds = static_cast<int>(total % 6000 / 100);
+  s.time.hundredths = static_cast<int>(total % 100);
+  return s;
+}
+
+bool Decoder::seekToSample(std::int64_t sample) {
+  if (!handle_) return false;
+  sample = std::clamp<std::int64_t>(sample, 0, input_.totalSamples);
+  const off_t r = mpg123_seek(handle_, static_cast<off_t>(sample), SEEK_SET);
+  if (r < 0) {
+    ended_ = true;
+    return false;
+  }
+  position_ = r;
+  ended_ = false;
+  return true;
+}
+
+bool Decoder::seekToTime(float seconds) {
+  if (!handle_) return false;
+  if (!std::isfinite(seconds)) seconds = 0.0f;
+  const double samples = std::round(static_cast<double>(seconds) * output_.sampleRate);
+  const double limit = static_cast<double>(input_.totalSamples);
+  return seekToSample(static_cast<std::int64_t>(std::clamp(samples, 0.0, limit)));
+}
+
+bool Decoder::seekToOffset(std::int64_t offset) {
+  if (!handle_) return false;
+  if (frameOffsets_.empty() || offset <= frameOffsets_.front()) return seekToSample(0);
+  const auto it = std::upper_bound(frameOffsets_.begin(), frameOffsets_.end(), offset);
+  const std::int64_t entry = (it - frameOffsets_.begin()) - 1;
+  const off_t r = mpg123_seek_frame(handle_, static_cast<off_t>(entry * indexStep_), SEEK_SET);
+  if (r < 0) {
+    ended_ = true;
+    return false;
+  }
+  position_ = std::max<off_t>(mpg123_tell(handle_), 0);
+  ended_ = false;
+  return true;
+}
+
+}  // namespace qdl::mp3
