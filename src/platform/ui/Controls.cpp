@@ -1,0 +1,136 @@
+#include "platform/ui/Controls.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+namespace qdl::ui {
+
+ClickPanel::ClickPanel(QWidget* parent) : QFrame(parent) { setFramed(false); }
+
+void ClickPanel::setFramed(bool framed) {
+  framed_ = framed;
+  setFrameStyle(framed ? (QFrame::Box | QFrame::Plain) : QFrame::NoFrame);
+  setLineWidth(1);
+}
+
+void ClickPanel::mousePressEvent(QMouseEvent* event) { emit mouseDown(event->button()); }
+
+void ClickPanel::mouseReleaseEvent(QMouseEvent* event) { emit mouseUp(event->button()); }
+
+SpeedButton::SpeedButton(QWidget* parent) : QToolButton(parent) {}
+
+void SpeedButton::mousePressEvent(QMouseEvent* event) {
+  emit mouseDown(event->button());
+  QToolButton::mousePressEvent(event);
+}
+
+void SpeedButton::mouseReleaseEvent(QMouseEvent* event) {
+  QToolButton::mouseReleaseEvent(event);
+  emit mouseUp(event->button());
+}
+
+ScrollBar::ScrollBar(Qt::Orientation orientation, QWidget* parent)
+    : QScrollBar(orientation, parent) {
+  connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
+    ScrollCode code = ScrollCode::ThumbTrack;
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepAdd:
+        code = ScrollCode::LineDown;
+        break;
+      case QAbstractSlider::SliderSingleStepSub:
+        code = ScrollCode::LineUp;
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        code = ScrollCode::PageDown;
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        code = ScrollCode::PageUp;
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        code = ScrollCode::Top;
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        code = ScrollCode::Bottom;
+        break;
+      default:
+        code = ScrollCode::ThumbTrack;
+        break;
+    }
+    actionPending_ = true;
+    // The action's new position is applied after this signal.
+    emit scroll(code, sliderPosition());
+  });
+}
+
+void ScrollBar::userScroll(ScrollCode code, int position) {
+  switch (code) {
+    case ScrollCode::LineUp:
+      triggerAction(SliderSingleStepSub);
+      break;
+    case ScrollCode::LineDown:
+      triggerAction(SliderSingleStepAdd);
+      break;
+    case ScrollCode::PageUp:
+      triggerAction(SliderPageStepSub);
+      break;
+    case ScrollCode::PageDown:
+      triggerAction(SliderPageStepAdd);
+      break;
+    case ScrollCode::Top:
+      triggerAction(SliderToMinimum);
+      break;
+    case ScrollCode::Bottom:
+      triggerAction(SliderToMaximum);
+      break;
+    case ScrollCode::ThumbTrack:
+      setSliderPosition(position);
+      emit scroll(ScrollCode::ThumbTrack, position);
+      actionPending_ = true;
+      break;
+    case ScrollCode::EndScroll:
+      actionPending_ = false;
+      emit scroll(ScrollCode::EndScroll, value());
+      break;
+  }
+}
+
+void ScrollBar::mouseReleaseEvent(QMouseEvent* event) {
+  QScrollBar::mouseReleaseEvent(event);
+  if (actionPending_) userScroll(ScrollCode::EndScroll);
+}
+
+void ScrollBar::keyReleaseEvent(QKeyEvent* event) {
+  QScrollBar::keyReleaseEvent(event);
+  if (actionPending_ && !event->isAutoRepeat()) userScroll(ScrollCode::EndScroll);
+}
+
+StatusBar::StatusBar(QWidget* parent, std::vector<int> panelWidths) : QFrame(parent) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setSpacing(2);
+  if (panelWidths.empty()) panelWidths.push_back(0);
+  for (size_t i = 0; i < panelWidths.size(); ++i) {
+    auto* label = new QLabel(this);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setObjectName(QStringLiteral("panel%1").arg(i));
+    const bool last = i + 1 == panelWidths.size();
+    if (!last) label->setFixedWidth(panelWidths[i]);
+    if (last && panelWidths[i] > 0) label->setMinimumWidth(panelWidths[i]);
+    layout->addWidget(label, last ? 1 : 0);
+    panels_.push_back(label);
+  }
+}
+
+QString StatusBar::panelText(int i) const { return panels_.at(static_cast<size_t>(i))->text(); }
+
+void StatusBar::setPanelText(int i, const QString& text) {
+  panels_.at(static_cast<size_t>(i))->setText(text);
+}
+
+QString StatusBar::simpleText() const { return panels_.front()->text(); }
+
+void StatusBar::setSimpleText(const QString& text) { panels_.front()->setText(text); }
+
+}  // namespace qdl::ui

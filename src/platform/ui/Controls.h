@@ -1,0 +1,98 @@
+#pragma once
+// Small controls the console's windows are built from, with the events their
+// handlers need: mouse down and up with the button for panels and speed
+// buttons, scroll actions with an end-of-scroll notification for scroll bars,
+// and a status bar of fixed panels.
+
+#include <QFrame>
+#include <QScrollBar>
+#include <QToolButton>
+#include <vector>
+
+class QLabel;
+
+namespace qdl::ui {
+
+// A panel that reports mouse presses and releases of any button. Framed
+// (a single-line border) or unframed.
+class ClickPanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit ClickPanel(QWidget* parent = nullptr);
+  void setFramed(bool framed);
+  bool isFramed() const { return framed_; }
+
+ signals:
+  void mouseDown(Qt::MouseButton button);
+  void mouseUp(Qt::MouseButton button);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool framed_ = false;
+};
+
+// A speed button: reports mouse presses and releases of any button (a plain
+// button reacts to the left one only), and a click for the left one.
+class SpeedButton : public QToolButton {
+  Q_OBJECT
+ public:
+  explicit SpeedButton(QWidget* parent = nullptr);
+
+ signals:
+  void mouseDown(Qt::MouseButton button);
+  void mouseUp(Qt::MouseButton button);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The scroll actions a scroll bar reports, ending with EndScroll when the
+// user lets go (mouse released, key released).
+enum class ScrollCode { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bottom, EndScroll };
+
+// A scroll bar with the classic small and large steps. Any position set
+// beyond the ends is clamped. scroll() is emitted for every user action, and
+// EndScroll once the user lets go; valueChanged() for every change, by the
+// user or by the program.
+class ScrollBar : public QScrollBar {
+  Q_OBJECT
+ public:
+  explicit ScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr);
+  void setSmallChange(int step) { setSingleStep(step); }
+  void setLargeChange(int step) { setPageStep(step); }
+  // Simulates a user's scroll action, as the mouse and keys do.
+  void userScroll(ScrollCode code, int position = 0);
+
+ signals:
+  void scroll(qdl::ui::ScrollCode code, int position);
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  bool actionPending_ = false;
+};
+
+// A status bar of panels; the last panel takes the room that is left. In
+// simple mode it shows one text over its whole width.
+class StatusBar : public QFrame {
+  Q_OBJECT
+ public:
+  explicit StatusBar(QWidget* parent = nullptr, std::vector<int> panelWidths = {});
+  int panelCount() const { return static_cast<int>(panels_.size()); }
+  QString panelText(int i) const;
+  void setPanelText(int i, const QString& text);
+  // Simple mode: one text only.
+  QString simpleText() const;
+  void setSimpleText(const QString& text);
+
+ private:
+  std::vector<QLabel*> panels_;
+};
+
+}  // namespace qdl::ui
