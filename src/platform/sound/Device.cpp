@@ -1,0 +1,131 @@
+#include "platform/sound/Backends.h"
+#include "platform/sound/SoundBufferImpl.h"
+
+#include <QHash>
+
+namespace qdl::sound {
+namespace {
+
+std::mutex registryMutex;
+QHash<QString, std::weak_ptr<detail::Card>>& registry() {
+  static QHash<QString, std::weak_ptr<detail::Card>> cards;
+  return cards;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::shared_ptr<Card> findOrCreateCard(const QString& key,
+                                       const std::function<std::shared_ptr<Card>()>& create) {
+  std::lock_guard lock(registryMutex);
+  if (std::shared_ptr<Card> card = registry().value(key).lock()) return card;
+  std::shared_ptr<Card> card = create();
+  registry().insert(key, card);
+  return card;
+}
+
+std::shared_ptr<Card> findCard(const QString& key) {
+  std::lock_guard lock(registryMutex);
+  return registry().value(key).lock();
+}
+
+}  // namespace detail
+
+struct Device::Impl {
+  std::shared_ptr<detail::Card> card;
+  std::shared_ptr<detail::DeviceState> state = std::make_shared<detail::DeviceState>();
+  std::optional<QUuid> guid;
+};
+
+std::vector<DeviceInfo> enumerateDevices() {
+  return currentBackend() == Backend::PortAudio ? detail::listPortAudioDevices()
+                                                : detail::listVirtualDevices();
+}
+
+std::unique_ptr<Device> Device::open(const std::optional<QUuid>& guid) {
+  auto impl = std::make_shared<Impl>();
+  impl->guid = guid;
+  switch (currentBackend()) {
+    case Backend::PortAudio:
+      impl->card = detail::openPortAudioCard(guid);
+      break;
+    case Backend::Virtual:
+      impl->card = detail::openVirtualCard(guid, false);
+      break;
+    case Backend::VirtualRealtime:
+      impl->card = detail::openVirtualCard(guid, true);
+      break;
+  }
+  return std::unique_ptr<Device>(new Device(std::move(impl)));
+}
+
+Device::Device(std::shared_ptr<Impl> impl) : d_(std::move(impl)) {}
+
+Device::~Device() {
+  {
+    std::lock_guard lock(d_->card->mutex);
+    d_->state->primaryPlaying = false;
+    d_->state->open = false;
+  }
+}
+
+std::optional<QUuid> Device::guid() const { return d_->guid; }
+QString Device::description() const { return d_->card->description(); }
+
+void Device::playPrimary() {
+  std::lock_guard lock(d_->card->mutex);
+  d_->state->primaryPlaying = true;
+}
+
+void Device::stopPrimary() {
+  std::lock_guard lock(d_->card->mutex);
+  d_->state->primaryPlaying = false;
+}
+
+bool Device::isPrimaryPlaying() const {
+  std::lock_guard lock(d_->card->mutex);
+  return d_->state->primaryPlaying;
+}
+
+int Device::framesPerBuffer() const {
+  const detail::Output* out = d_->card->output();
+  return out ? out->framesPerBuffer() : 0;
+}
+
+double Device::outputLatency() const {
+  const detail::Output* out = d_->card->output();
+  return out ? out->latency() : 0.0;
+}
+
+std::unique_ptr<SoundBuffer> Device::createBuffer(const WaveFormat& format, int bytes) {
+  auto describe = [&] {
+    return QStringLiteral("%1 channel(s), %2 Hz, %3 bit, %4 bytes")
+        .arg(format.channels)
+        .arg(format.sampleRate)
+        .arg(format.bitsPerSample)
+        .arg(bytes);
+  };
+  if (format.channels < 1 || format.channels > 2 ||
+      (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
+      format.sampleRate < detail::kMinFrequency || format.sampleRate > detail::kMaxFrequency)
+    throw SoundError(QStringLiteral("Unsupported sound format: %1").arg(describe()).toStdString());
+  if (bytes <= 0 || bytes > (64 << 20) || bytes % format.blockAlign() != 0)
+    throw SoundError(
+        QStringLiteral("Unsupported sound buffer size: %1").arg(describe()).toStdString());
+
+  auto impl = std::make_unique<SoundBuffer::Impl>();
+  impl->card = d_->card;
+  impl->voice = std::make_unique<detail::Voice>(format, bytes, d_->state);
+  impl->staging.resize(size_t(bytes));
+  const detail::KernelBank* bank =
+      detail::kernelBankForStep(double(format.sampleRate) / detail::kCardRate);
+  impl->voice->setFrequencyLocked(format.sampleRate, bank);
+  {
+    std::lock_guard lock(d_->card->mutex);
+    d_->card->voices.push_back(impl->voice.get());
+  }
+  return std::unique_ptr<SoundBuffer>(new SoundBuffer(std::move(impl)));
+}
+
+}  // namespace qdl::sound

@@ -1,0 +1,119 @@
+#pragma once
+// The mixer of one card (internal): the voices (secondary buffers) of every
+// device object on the card, summed into the card's 44100 Hz stereo stream.
+//
+// All voice state is guarded by Card::mutex. The backend's audio thread calls
+// Card::render(); application threads change voices under the same lock. The
+// render path allocates nothing: every work buffer is sized when the voice is
+// created.
+
+#include "platform/sound/Kernel.h"
+#include "platform/sound/Sound.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace qdl::sound::detail {
+
+constexpr int kCardRate = 44100;
+constexpr int kMaxBlock = 1024;     // frames mixed per step
+constexpr int kMinFrequency = 100;  // playback frequency limits, Hz
+constexpr int kMaxFrequency = 200000;
+constexpr std::uint64_t kOne = 1ull << 32;  // 1.0 in 32.32 fixed point
+
+// Shared by a device object and its buffers.
+struct DeviceState {
+  bool open = true;
+  bool primaryPlaying = true;
+};
+
+struct Voice {
+  Voice(const WaveFormat& format, int bytes, std::shared_ptr<DeviceState> device);
+
+  WaveFormat format;
+  int frames = 0;
+  std::vector<std::byte> data;      // the ring, bytes of `format`
+  std::vector<std::uint8_t> fresh;  // per frame: written since last played
+  std::shared_ptr<DeviceState> device;
+
+  bool playing = false;
+  bool looping = true;
+  int volume = 0;
+  int frequency = 0;
+  int misses = 0;
+  bool inStale = false;  // the last frame played was stale
+
+  // Resampler state: position in the ring in 32.32 fixed point, step per
+  // output frame in the same unit, and the kernel for that step.
+  std::int64_t pos = 0;       // whole frames, 0..frames-1
+  std::uint32_t frac = 0;     // fraction of a frame
+  std::uint64_t step = kOne;  // frequency / 44100
+  const KernelBank* bank = nullptr;
+  int history = 0;          // frames before pos that hold data played in sequence
+  double sinceStart = 0.0;  // frames read since play() or a cursor move
+  float gain = 1.0f;        // applied at the end of the last block
+  float targetGain = 1.0f;  // reached by a ramp over the next block
+
+  std::vector<float> left, right;  // work: the input frames one block needs
+
+  void setFrequencyLocked(int hz, const KernelBank* kernel);
+  // Adds `n` frames (n <= kMaxBlock) of this voice to `acc` (interleaved stereo).
+  void mixInto(float* acc, int n);
+  // Heard position in frames, given how many output frames the card has
+  // rendered that have not been heard yet.
+  double heardPosition(double pendingOutputFrames) const;
+
+ private:
+  void loadWindow(std::int64_t first, int count);
+  void consume(int count);
+};
+
+// A card's output stream, owned by its card.
+class Output {
+ public:
+  virtual ~Output() = default;
+  virtual int framesPerBuffer() const = 0;
+  virtual double latency() const = 0;  // seconds
+};
+
+class WavWriter;
+
+class Card {
+ public:
+  explicit Card(QString description);
+  ~Card();
+
+  const QString& description() const { return description_; }
+
+  // Mixes `frames` frames into `out` (interleaved stereo). `latencyFrames` is
+  // the time until the first of them is heard, or a negative value for a
+  // manual clock (the cursor then stands at the mixer's read position).
+  void render(std::int16_t* out, int frames, double latencyFrames);
+
+  // Output frames rendered but not yet heard, now. Call with mutex held.
+  double pendingFramesLocked() const;
+
+  void setOutput(std::unique_ptr<Output> output) { output_ = std::move(output); }
+  Output* output() const { return output_.get(); }
+  void setCapture(std::unique_ptr<WavWriter> capture);
+
+  std::mutex mutex;
+  std::vector<Voice*> voices;  // guarded by mutex
+
+ private:
+  QString description_;
+  std::unique_ptr<Output> output_;
+  std::unique_ptr<WavWriter> capture_;
+  std::vector<float> acc_;
+  // Timing of the last render, for the heard position (guarded by mutex).
+  bool realtime_ = false;
+  double latencyFrames_ = 0.0;
+  int lastBlock_ = 0;
+  std::chrono::steady_clock::time_point lastRender_;
+};
+
+}  // namespace qdl::sound::detail

@@ -1,0 +1,152 @@
+// PortAudio backend: real cards. A card's stream is 44100 Hz, 16-bit stereo
+// with small callbacks (kFramesPerBuffer) at the device's low suggested
+// latency; the mixer runs in PortAudio's callback.
+
+#include "platform/sound/Backends.h"
+
+#include <portaudio.h>
+
+#include <QHash>
+
+namespace qdl::sound::detail {
+namespace {
+
+constexpr unsigned long kFramesPerBuffer = 256;  // 5.8 ms per callback
+// Name space of the name-based GUIDs of PortAudio devices.
+const QUuid kGuidNamespace(QStringLiteral("{8F1D4B2E-6A3C-4E57-9B1A-2C7D5E0F3A61}"));
+
+QString paText(PaError e) { return QString::fromUtf8(Pa_GetErrorText(e)); }
+
+// Keeps PortAudio initialised while it lives (PortAudio counts the calls).
+class PaSession {
+ public:
+  PaSession() {
+    const PaError e = Pa_Initialize();
+    if (e != paNoError)
+      throw SoundError(
+          QStringLiteral("The sound system cannot be started: %1").arg(paText(e)).toStdString());
+  }
+  ~PaSession() { Pa_Terminate(); }
+  PaSession(const PaSession&) = delete;
+  PaSession& operator=(const PaSession&) = delete;
+};
+
+struct PaEntry {
+  PaDeviceIndex index;
+  QUuid guid;
+  QString description;
+  QString module;
+};
+
+// Output devices with at least two channels. The GUID hashes host API and
+// device name; a name that occurs under several host APIs gets the host API
+// in its description, so descriptions stay unique.
+std::vector<PaEntry> paEntries() {
+  std::vector<PaEntry> entries;
+  QHash<QString, int> nameCount, keyCount;
+  for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (!info || info->maxOutputChannels < 2) continue;
+    const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+    const QString module = host ? QString::fromUtf8(host->name) : QStringLiteral("PortAudio");
+    const QString name = QString::fromUtf8(info->name);
+    QString key = module + u'/' + name;
+    if (const int n = ++keyCount[key]; n > 1) key += QStringLiteral("#%1").arg(n);
+    ++nameCount[name];
+    entries.push_back({i, QUuid::createUuidV5(kGuidNamespace, key), name, module});
+  }
+  QHash<QString, int> seen;
+  for (PaEntry& e : entries) {
+    if (nameCount.value(e.description) > 1) e.description += QStringLiteral(" (%1)").arg(e.module);
+    if (const int n = ++seen[e.description]; n > 1) e.description += QStringLiteral(" #%1").arg(n);
+  }
+  return entries;
+}
+
+class PortAudioOutput final : public Output {
+ public:
+  PortAudioOutput(Card& card, PaDeviceIndex index) : card_(card) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+    PaStreamParameters params{};
+    params.device = index;
+    params.channelCount = 2;
+    params.sampleFormat = paInt16;
+    params.suggestedLatency = info ? info->defaultLowOutputLatency : 0.01;
+    PaError e = Pa_OpenStream(&stream_, nullptr, &params, kCardRate, kFramesPerBuffer, paClipOff,
+                              &PortAudioOutput::callback, this);
+    if (e == paNoError) {
+      if (const PaStreamInfo* si = Pa_GetStreamInfo(stream_)) latency_ = si->outputLatency;
+      e = Pa_StartStream(stream_);
+    }
+    if (e != paNoError) {
+      if (stream_) Pa_CloseStream(stream_);
+      throw SoundError(QStringLiteral("The sound card \"%1\" cannot play: %2")
+                           .arg(card.description(), paText(e))
+                           .toStdString());
+    }
+  }
+
+  ~PortAudioOutput() override {
+    Pa_StopStream(stream_);
+    Pa_CloseStream(stream_);
+  }
+
+  int framesPerBuffer() const override { return int(kFramesPerBuffer); }
+  double latency() const override { return latency_; }
+
+ private:
+  static int callback(const void*, void* out, unsigned long frames,
+                      const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* self) {
+    auto* me = static_cast<PortAudioOutput*>(self);
+    double lat = time ? time->outputBufferDacTime - time->currentTime : 0.0;
+    if (!(lat > 0.0 && lat < 2.0)) lat = me->latency_;
+    me->card_.render(static_cast<std::int16_t*>(out), int(frames), lat * kCardRate);
+    return paContinue;
+  }
+
+  PaSession session_;
+  Card& card_;
+  PaStream* stream_ = nullptr;
+  double latency_ = 0.0;
+};
+
+}  // namespace
+
+std::vector<DeviceInfo> listPortAudioDevices() {
+  PaSession session;
+  std::vector<DeviceInfo> list;
+  list.push_back({std::nullopt, QStringLiteral("Primary Sound Driver"), QString()});
+  for (const PaEntry& e : paEntries()) list.push_back({e.guid, e.description, e.module});
+  return list;
+}
+
+std::shared_ptr<Card> openPortAudioCard(const std::optional<QUuid>& guid) {
+  PaSession session;
+  PaDeviceIndex index = paNoDevice;
+  QString description;
+  const std::vector<PaEntry> entries = paEntries();
+  if (guid) {
+    for (const PaEntry& e : entries)
+      if (e.guid == *guid) {
+        index = e.index;
+        description = e.description;
+      }
+    if (index == paNoDevice)
+      throw SoundError(QStringLiteral("The sound device %1 is not present")
+                           .arg(guidToText(*guid))
+                           .toStdString());
+  } else {
+    index = Pa_GetDefaultOutputDevice();
+    if (index == paNoDevice) throw SoundError("There is no default sound device");
+    description = QStringLiteral("Primary Sound Driver");
+    for (const PaEntry& e : entries)
+      if (e.index == index) description = e.description;
+  }
+  return findOrCreateCard(QStringLiteral("pa:%1").arg(index), [&] {
+    auto card = std::make_shared<Card>(description);
+    card->setOutput(std::make_unique<PortAudioOutput>(*card, index));
+    return card;
+  });
+}
+
+}  // namespace qdl::sound::detail
