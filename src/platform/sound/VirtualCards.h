@@ -3,6 +3,11 @@
 // virtual-realtime): "Virtual Card A" and "Virtual Card B", with fixed GUIDs.
 // The default device entry opens card A.
 //
+// QUANDREL_AUDIO_VIRTUAL_CARDS=<n> (0, 1 or 2; unset means 2) plugs in only the
+// first n cards: the listing shows only those, and opening an absent card
+// fails as a removed card does. Tests use it for machines with one card or
+// none.
+//
 // With QUANDREL_AUDIO=virtual nothing plays by itself: advance() renders the
 // next frames of a card on the calling thread (the mixer runs there), and the
 // rendered output is kept in memory until taken. A card that no device has
