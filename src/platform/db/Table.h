@@ -1,0 +1,226 @@
+#pragma once
+// A table of records in an SQLite file, with one cursor and one active order.
+//
+// The table lives in the file databaseName()/tableName() (for the song
+// library: <BaseDir>/Data/data.db). It is created from field and index
+// definitions; secondary indexes are real SQLite indexes, and those marked
+// case-insensitive use a collation that folds case for every letter, umlauts
+// included (see Collation.h). The active order is an index; it is both the
+// order in which rows are numbered (row 0 .. recordCount()-1, the row numbers
+// grids use) and the order of the nearest-key search.
+//
+// The cursor stands on one record (or none when the table is empty). Reading
+// fields reads the current record; edit() or insert() start a change that
+// post() writes and cancel() drops. Moving the cursor while a change is
+// pending posts it first when fields were set, else cancels it.
+//
+// Row numbers come from a vector of the record ids in the active order, read
+// from the index when the order is chosen (8 bytes per record) and kept up to
+// date by every change; record data is read on demand by id and cached for a
+// few hundred rows. Nothing else of the table is held in memory.
+//
+// The file is opened in exclusive mode with a write-ahead log: no other
+// program or second instance can change the table under the cursor. The
+// case-insensitive indexes need the collation, so other SQLite tools can
+// read the table but not change it.
+//
+// Failures throw DbError (DuplicateKeyError for a duplicate unique key).
+// All calls come from the user-interface thread.
+
+#include <QFlags>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/db/DbError.h"
+
+struct sqlite3;
+
+namespace qdl::db {
+
+enum class FieldType {
+  AutoInc,   // 64-bit record key assigned by the store on insert; the primary index
+  String,    // text of at most `size` characters (size 0: no limit)
+  SmallInt,  // 16-bit signed integer
+  Integer,   // 32-bit signed integer
+  Boolean,
+};
+
+struct FieldDef {
+  QString name;
+  FieldType type = FieldType::String;
+  int size = 0;  // String only: width in characters, 0 for unlimited
+  bool required = false;
+  bool operator==(const FieldDef&) const = default;
+};
+
+enum class IndexOption { Primary = 1, Unique = 2, CaseInsensitive = 4 };
+Q_DECLARE_FLAGS(IndexOptions, IndexOption)
+
+struct IndexDef {
+  QString name;    // empty for the primary index
+  QString fields;  // one field name
+  IndexOptions options;
+  bool operator==(const IndexDef&) const = default;
+};
+
+class Table : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class State { Inactive, Browse, Edit, Insert };
+
+  explicit Table(QObject* parent = nullptr);
+  ~Table() override;
+
+  // Location: the folder and the file name of the table.
+  void setDatabaseName(const QString& folder);
+  QString databaseName() const { return folder_; }
+  void setTableName(const QString& fileName);
+  QString tableName() const { return fileName_; }
+  QString filePath() const;
+
+  // Creates the table file from the definitions, replacing a table of this
+  // program at that place (a file that is not one of its tables is never
+  // replaced: DbError). Closes the table first; leaves it closed.
+  void createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes);
+
+  // Opens the table; the cursor stands on the first record of the active
+  // order. A missing, damaged or foreign file throws DbError naming its path.
+  void open();
+  void close();  // drops a pending change
+  bool isOpen() const { return db_ != nullptr; }
+
+  QList<FieldDef> fieldDefs() const { return fields_; }
+  QList<IndexDef> indexDefs() const { return indexes_; }
+  int fieldCount() const { return int(fields_.size()); }
+  int fieldIndex(const QString& name) const;  // case-insensitive; -1 when unknown
+
+  int recordCount() const { return int(order_.size()); }
+
+  // Active order, by index name (case-insensitive; empty: primary index) or
+  // by field name (the index on that field). May be set while closed; takes
+  // effect on open. The current record stays current.
+  void setIndexName(const QString& name);
+  QString indexName() const;
+  void setIndexFieldNames(const QString& fields);
+  QString indexFieldNames() const;
+
+  // Nearest-key search on the active index's field: the first record whose
+  // key is equal to or greater than value (without regard to case for a
+  // case-insensitive index); the last record when every key is smaller; the
+  // first record for an empty or null value.
+  void findNearest(const QVariant& value);
+
+  // Navigation in the active order.
+  void first();
+  void last();
+  void next();   // at the last record: sets eof() and stays
+  void prior();  // at the first record: sets bof() and stays
+  void moveTo(int row);
+  bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  int currentRow() const { return row_; }  // -1 when there is no record
+
+  // Deletes the current record; the cursor stands on the record that followed
+  // (none left: on the new last record, with eof() set).
+  void deleteRecord();
+
+  State state() const { return state_; }
+  bool isModified() const { return modified_; }
+  void edit();    // change the current record
+  void insert();  // start a new record (all fields empty)
+  void post();    // write the change; then the after-post callback runs
+  void cancel();  // drop the change
+
+  // Fields by name (case-insensitive), of the current record or of the
+  // pending change. Empty fields read as an invalid QVariant. Setting a field
+  // in browse state starts edit(). Texts longer than their width are cut;
+  // empty text or an invalid QVariant leaves a numeric field empty; other
+  // values are converted, and a text that is no number throws DbError.
+  QVariant fieldByName(const QString& name) const;
+  QString asString(const QString& name) const { return fieldByName(name).toString(); }
+  int asInteger(const QString& name) const { return fieldByName(name).toInt(); }
+  bool asBoolean(const QString& name) const { return fieldByName(name).toBool(); }
+  void setFieldValue(const QString& name, const QVariant& value);
+
+  // Inserts a whole record given in field order (an auto-increment field's
+  // value is ignored) and posts it; it becomes the current record.
+  void insertRecord(const QVariantList& values);
+
+  // Value of a field in row `row` of the active order, for grids.
+  QVariant valueAt(int row, int field) const;
+
+  // Runs after every successful post and insertRecord.
+  void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
+
+ signals:
+  // Everything may have changed: opened, closed, created, order switched.
+  void tableReset();
+  void currentChanged(int row);
+  void recordInserted(int row);
+  void recordRemoved(int row);
+  void recordMoved(int from, int to);  // `to` counted after the move
+  void recordChanged(int row);
+  void stateChanged(State state);
+
+ private:
+  struct Statements;
+  struct Key;
+
+  void requireOpen() const;
+  [[noreturn]] void fail(const QString& what) const;
+  void exec(const char* sql) const;
+  void loadSchema();
+  void selectOrder(bool notify);
+  void rebuildOrder();
+  void prepareStatements();
+  int positionOf(std::int64_t id) const;
+  int lowerBound(const Key& key, std::int64_t id) const;
+  Key keyOf(std::int64_t id) const;
+  Key keyOfValue(const QVariant& value) const;
+  int compareKeys(const Key& a, const Key& b) const;
+  int orderField() const;
+  QVariantList readRecord(std::int64_t id) const;
+  QVariant convert(int field, const QVariant& value) const;
+  void writePending();
+  void setCurrent(int row);
+  void checkBrowseMode();
+  void setState(State s);
+  void forget(std::int64_t id) const;
+
+  QString folder_;
+  QString fileName_;
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<Statements> st_;
+  QString sqlTable_;
+  QList<FieldDef> fields_;
+  QList<IndexDef> indexes_;
+  int keyField_ = -1;  // the auto-increment field, -1 if none
+
+  // The wanted order: an index name or a field list, resolved on open.
+  QString wantIndexName_;
+  QString wantFieldNames_;
+  int activeIndex_ = -1;  // into indexes_; -1: record id order
+  std::vector<std::int64_t> order_;
+
+  int row_ = -1;
+  bool eof_ = true;
+  bool bof_ = true;
+  State state_ = State::Inactive;
+  bool modified_ = false;
+  QVariantList buffer_;
+
+  mutable QHash<std::int64_t, QVariantList> cache_;
+  std::function<void()> afterPost_;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(IndexOptions)
+
+}  // namespace qdl::db
