@@ -100,6 +100,18 @@ HelpWindow* windowFor(const QString& helpFile) {
     }
     window->setDocument(parsed.document, path, modified);
   }
+  // A modal dialog blocks every other window, so help asked for from inside
+  // one would be unusable: the help window is then modal itself, above the
+  // dialog, and becomes an ordinary window again for the next request made
+  // without a modal dialog. Modality can only change while it is hidden.
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal != window.data()) {
+    const Qt::WindowModality wanted = modal ? Qt::ApplicationModal : Qt::NonModal;
+    if (window->windowModality() != wanted) {
+      window->hide();
+      window->setWindowModality(wanted);
+    }
+  }
   window->show();
   window->raise();
   window->activateWindow();
