@@ -1,0 +1,57 @@
+#pragma once
+// Folder searches and file tests over POSIX calls, fast enough to walk whole
+// disks: one readdir pass per search, no stat for entries whose type the
+// directory already tells.
+//
+// Paths are QStrings in the file system's encoding (QFile::encodeName).
+// A folder that cannot be opened or read yields nothing; the result says so.
+// Entries come in the order the file system returns them; "." and ".." never.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+namespace qdl::fs {
+
+// Hidden entries are those whose names begin with a dot.
+enum class Hidden { Include, Skip };
+
+enum class EntryKind {
+  File,    // a regular file, or a symbolic link to one
+  Folder,  // a real folder (never a symbolic link)
+  Other,   // a link to a folder, a broken link, a device, a socket, ...
+};
+
+struct FolderEntry {
+  QString name;
+  EntryKind kind = EntryKind::Other;
+};
+
+// Identity of a folder on its file system (device and inode).
+struct FolderId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FolderId&) const = default;
+};
+
+struct FolderIdHash {
+  std::size_t operator()(const FolderId& id) const noexcept {
+    return std::size_t(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+  }
+};
+
+// Entries of `folder`. Returns false, with `out` empty, when the folder
+// cannot be opened or read. `id`, when given, receives the folder's identity.
+bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& out,
+                FolderId* id = nullptr);
+
+// Names of the files in `folder` whose names end with `suffix` (compared
+// without regard to case, ASCII letters), hidden files included or not.
+// Returns false, with `out` empty, when the folder cannot be read.
+bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out);
+
+// True when a file (not a folder) exists at `path`, following links.
+bool fileExists(const QString& path);
+
+}  // namespace qdl::fs

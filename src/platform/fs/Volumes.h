@@ -1,0 +1,67 @@
+#pragma once
+// Mounted volumes: the Linux counterpart of a machine's drive letters.
+//
+// Every mounted file system that can hold the user's files is a volume,
+// named by its mount point. Pseudo file systems (proc, sysfs, tmpfs, cgroup,
+// devpts, container storage and the like) are never volumes. The kind tells
+// how the volume is reached: a local disk, the network, an optical disc or a
+// removable block device (a USB stick, a memory card).
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace qdl::fs {
+
+enum class VolumeKind { Fixed, Network, Optical, Removable };
+
+// One line of the mount table.
+struct MountEntry {
+  QString device;      // "/dev/sda1", "server:/export", "proc", ...
+  QString mountPoint;  // absolute path, without a trailing slash except "/"
+  QString fsType;      // "ext4", "nfs4", "fuse.sshfs", ...
+  bool operator==(const MountEntry&) const = default;
+};
+
+struct Volume {
+  QString mountPoint;
+  QString device;
+  QString fsType;
+  VolumeKind kind = VolumeKind::Fixed;
+  bool operator==(const Volume&) const = default;
+};
+
+// Tells whether a block device (a path such as "/dev/sdb1") is removable.
+using RemovableTest = std::function<bool(const QString& device)>;
+
+// Parses mount table text in the format of /proc/self/mounts (device, mount
+// point, type, options, two numbers; spaces and other special characters in
+// paths escaped as \ooo). Lines that do not have these fields are ignored.
+QList<MountEntry> parseMountTable(const QByteArray& text);
+
+// The kind of a mounted file system, or nothing when it is never offered as
+// a volume (pseudo and unknown file systems, container storage).
+std::optional<VolumeKind> classifyMount(const MountEntry& mount, const RemovableTest& isRemovable);
+
+// The volumes of a mount table in mount-point order. When a mount point is
+// mounted more than once, the last mount (the one that is visible) counts.
+QList<Volume> volumesFromMountTable(const QByteArray& text, const RemovableTest& isRemovable);
+
+// Every mount point of a mount table, pseudo file systems included.
+QStringList mountPointsFromMountTable(const QByteArray& text);
+
+// The running system's mount table (/proc/self/mounts); empty when unreadable.
+QByteArray readMountTable();
+
+// The volumes mounted now; mount points that are not folders (files bound
+// into a container) are left out.
+QList<Volume> mountedVolumes();
+
+// Whether the block device is marked removable by the kernel (sysfs); a
+// partition answers for its disk. False for anything that is no block device.
+bool isRemovableBlockDevice(const QString& device);
+
+}  // namespace qdl::fs
