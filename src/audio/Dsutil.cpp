@@ -1,0 +1,276 @@
+#include "audio/Dsutil.h"
+
+#include "platform/ini/IniFile.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace qdl {
+
+void PrimaryBufferHandle::Play() {
+  if (device_) device_->playPrimary();
+}
+
+void PrimaryBufferHandle::Stop() {
+  if (device_) device_->stopPrimary();
+}
+
+bool PrimaryBufferHandle::IsPlaying() const { return device_ && device_->isPrimaryPlaying(); }
+
+}  // namespace qdl
+
+// ---- TSoundDevice
+
+TSoundDevice::TSoundDevice(QWidget* /*window*/, const std::optional<QUuid>& guid)
+    : DirectSound(qdl::sound::Device::open(guid)) {
+  // The sound layer opens every card with the fixed primary format of 44100
+  // Hz, 16 bit, stereo; what is left is to keep the primary buffer playing.
+  PrimaryBuffer = qdl::PrimaryBufferHandle(DirectSound.get());
+  PrimaryBuffer.Play();
+}
+
+TSoundDevice::~TSoundDevice() {
+  PrimaryBuffer.Stop();
+  PrimaryBuffer = qdl::PrimaryBufferHandle();
+  DirectSound.reset();
+}
+
+// ---- TStreamPlayer
+
+namespace {
+
+QString withFile(const QString& fileName, const QString& what) {
+  return fileName + QStringLiteral(": ") + what;
+}
+
+std::unique_ptr<qdl::sound::SoundBuffer> createRing(qdl::sound::Device& device,
+                                                    const qdl::TMp3Source& source,
+                                                    const QString& fileName, const char* which) {
+  const qdl::sound::WaveFormat format{source.Channels, source.SampleRate, source.BitsPerSample};
+  try {
+    return device.createBuffer(format, source.BufferBytes);
+  } catch (const qdl::sound::SoundError& e) {
+    throw qdl::sound::SoundError(
+        withFile(fileName, QStringLiteral("cannot create the %1 sound buffer: %2")
+                               .arg(QLatin1String(which), QString::fromUtf8(e.what())))
+            .toStdString());
+  }
+}
+
+}  // namespace
+
+TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* headSound,
+                             const QString& fileName)
+    : MainSound(mainSound), HeadSound(headSound) {
+  if (!MainSound)
+    throw qdl::sound::SoundError(
+        withFile(fileName, QStringLiteral("no output device")).toStdString());
+  Source = std::make_unique<qdl::TMp3Source>(fileName);
+  MainBuffer = createRing(*MainSound, *Source, fileName, "main");
+  if (HeadSound) HeadBuffer = createRing(*HeadSound, *Source, fileName, "headphone");
+  HalfBytes = Source->BufferBytes / 2;
+  NearEnd = 0;
+  EndCount = 0;
+  block_.resize(static_cast<std::size_t>(HalfBytes));
+}
+
+TStreamPlayer::~TStreamPlayer() {
+  MainBuffer.reset();
+  HeadBuffer.reset();
+  Source.reset();
+}
+
+void TStreamPlayer::FillHalf(int offset) {
+  if (Source->ReadBlock(block_.data()) == 10) ++EndCount;
+  for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
+    if (!buffer) continue;
+    // A half never crosses the end of the ring, so the lock is one region.
+    const qdl::sound::LockedRegion region = buffer->lock(offset, HalfBytes);
+    const std::size_t n = std::min(region.first.size(), block_.size());
+    std::memcpy(region.first.data(), block_.data(), n);
+    buffer->unlock(region);
+  }
+}
+
+int TStreamPlayer::Update() {
+  const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
+  const auto half = static_cast<std::uint32_t>(HalfBytes);
+  // The cursor has entered the second half: the first half is free.
+  if (p >= half && LastCursor < half) FillHalf(0);
+  // The cursor has wrapped into the first half: the second half is free.
+  if (p < LastCursor) FillHalf(HalfBytes);
+
+  // Bytes queued ahead of the cursor: the rest of its half, then the other
+  // half that was refilled last.
+  const auto bufferBytes = static_cast<std::uint32_t>(Source->BufferBytes);
+  const std::uint32_t queued = p < half ? bufferBytes - p : bufferBytes + bufferBytes / 2 - p;
+  LastCursor = p;
+  const std::uint32_t queuedTime =
+      queued * 100u / static_cast<std::uint32_t>(Source->BytesPerSecond);
+  return std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
+}
+
+void TStreamPlayer::SetPosition(int hundredths) {
+  MainBuffer->setCurrentPosition(0);
+  if (HeadBuffer) HeadBuffer->setCurrentPosition(0);
+  Source->Seek(hundredths);
+  FillHalf(0);
+  FillHalf(HalfBytes);
+  LastCursor = 0;
+}
+
+void TStreamPlayer::Play() {
+  MainBuffer->play(true);
+  if (HeadBuffer) HeadBuffer->play(true);
+}
+
+void TStreamPlayer::Stop() {
+  MainBuffer->stop();
+  if (HeadBuffer) HeadBuffer->stop();
+}
+
+void TStreamPlayer::SetPitch(int tenthsOfPercent) {
+  const int rate = Source->SampleRate;
+  const int frequency = rate + tenthsOfPercent * (rate / 1000);
+  MainBuffer->setFrequency(frequency);
+  if (HeadBuffer) HeadBuffer->setFrequency(frequency);
+}
+
+void TStreamPlayer::SetVolume(int hundredthsDb) { MainBuffer->setVolume(hundredthsDb); }
+
+void TStreamPlayer::SetHeadVolume(int hundredthsDb) {
+  if (HeadBuffer) HeadBuffer->setVolume(hundredthsDb);
+}
+
+QString TStreamPlayer::FormatTime(int hundredths, bool elapsed) {
+  const int remaining = Source->Duration - hundredths;
+  NearEnd = remaining < 700 ? 1 : 0;
+  // Duration is whole seconds while the sound runs some hundredths longer,
+  // so the position can pass it: the time left then shows as zero.
+  const int v = std::max(0, elapsed ? hundredths : remaining);
+  const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+  const QString text = two(v / 360000) + QLatin1Char(':') + two(v % 360000 / 6000) +
+                       QLatin1Char(':') + two(v % 6000 / 100) + QLatin1Char(':') + two(v % 100);
+  return elapsed ? text : QLatin1Char('-') + text;
+}
+
+// ---- Device listing and the configured devices
+
+namespace qdl {
+
+namespace {
+
+const QString kDevices = QStringLiteral("Devices");
+const QString kPresentDevices = QStringLiteral("present Devices");
+
+// Puts `device` into `slot`. The device it held is deleted when no other
+// slot holds it any more, so nothing opened is ever lost.
+void place(DeviceSlots devices, TSoundDevice*& slot, TSoundDevice* device) {
+  TSoundDevice* old = slot;
+  slot = device;
+  if (!old || old == device) return;
+  const std::array<TSoundDevice*, 4> all{devices.LeftMain, devices.LeftHead, devices.RightMain,
+                                         devices.RightHead};
+  if (std::find(all.begin(), all.end(), old) == all.end()) delete old;
+}
+
+class CardOpener {
+ public:
+  CardOpener(const IniFile& settings, QWidget* window, OpenDevicesResult& result)
+      : settings_(settings), window_(window), result_(result) {}
+
+  // Opens the card named under "Devices"/key; null for an empty name or a
+  // device that cannot be opened (recorded in the result). A GUID that does
+  // not parse throws.
+  TSoundDevice* open(const QString& key) {
+    const QString name = settings_.readString(kDevices, key, QString());
+    if (name.isEmpty()) return nullptr;
+    const QUuid guid = sound::guidFromText(settings_.readString(kPresentDevices, name, QString()));
+    try {
+      return new TSoundDevice(window_, guid);
+    } catch (const sound::SoundError& e) {
+      result_.failures.push_back({key, name, QString::fromUtf8(e.what())});
+      return nullptr;
+    }
+  }
+
+ private:
+  const IniFile& settings_;
+  QWidget* window_;
+  OpenDevicesResult& result_;
+};
+
+}  // namespace
+
+QStringList listSoundDevices(IniFile& settings,
+                             const std::function<void(const QString&)>& addCard) {
+  QStringList descriptions;
+  for (const sound::DeviceInfo& info : sound::enumerateDevices()) {
+    if (!info.guid) continue;  // the system's default entry
+    descriptions << info.description;
+    if (addCard) addCard(info.description);
+    settings.writeString(kPresentDevices, info.description, sound::guidToText(*info.guid));
+  }
+  return descriptions;
+}
+
+OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices, QWidget* window) {
+  OpenDevicesResult result;
+  const int mode = settings.readInteger(kDevices, QStringLiteral("Mode"), 0);
+  CardOpener card(settings, window, result);
+  const QString card1 = QStringLiteral("Card_1");
+  const QString card2 = QStringLiteral("Card_2");
+
+  // A card that is not named or failed to open leaves its slots as they
+  // were; the other card is still opened.
+  switch (mode) {
+    case 0:
+      // Each deck gets its own device object on the one card.
+      if (TSoundDevice* right = card.open(card1)) {
+        place(devices, devices.RightMain, right);
+        if (TSoundDevice* left = card.open(card1)) place(devices, devices.LeftMain, left);
+      }
+      place(devices, devices.RightHead, nullptr);
+      place(devices, devices.LeftHead, nullptr);
+      result.headphoneControls = false;
+      break;
+    case 1:
+      if (TSoundDevice* main = card.open(card1)) {
+        place(devices, devices.LeftMain, main);
+        place(devices, devices.RightMain, main);
+      }
+      if (TSoundDevice* head = card.open(card2)) {
+        place(devices, devices.LeftHead, head);
+        place(devices, devices.RightHead, head);
+      }
+      result.headphoneControls = true;
+      break;
+    case 2:
+      if (TSoundDevice* left = card.open(card1)) place(devices, devices.LeftMain, left);
+      if (TSoundDevice* right = card.open(card2)) place(devices, devices.RightMain, right);
+      place(devices, devices.RightHead, nullptr);
+      place(devices, devices.LeftHead, nullptr);
+      result.headphoneControls = false;
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+void closeSoundDevices(DeviceSlots devices) {
+  std::array<TSoundDevice*, 4> all{devices.LeftMain, devices.LeftHead, devices.RightMain,
+                                   devices.RightHead};
+  devices.LeftMain = devices.LeftHead = devices.RightMain = devices.RightHead = nullptr;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (!all[i]) continue;
+    if (std::find(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(i), all[i]) ==
+        all.begin() + static_cast<std::ptrdiff_t>(i))
+      delete all[i];
+  }
+}
+
+}  // namespace qdl

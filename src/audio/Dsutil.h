@@ -1,0 +1,187 @@
+#pragma once
+// Sound devices and the stream player of a deck.
+//
+// TSoundDevice is one opened output device: a device object of the sound
+// layer whose primary buffer plays as long as the object lives. The main
+// window keeps its devices in four slots (LeftMain, LeftHead, RightMain,
+// RightHead); one device object may fill two devices.
+//
+// TStreamPlayer plays one MP3 file on a deck: it owns the file's TMp3Source
+// and a looping secondary buffer of half a second of PCM on the deck's main
+// device and, when the deck has one, an identical buffer on its headphone
+// device. The ring is two halves of BufferBytes / 2 bytes; Update, polled by
+// the deck's 10 ms timer, refills the half that the play cursor has just left.
+//
+// Units: positions and lengths in hundredths of a second; sizes, offsets and
+// cursors in bytes of the song's PCM format; volume in hundredths of a
+// decibel (0 full level, -10000 silent); pitch in tenths of a percent.
+//
+// Threads: everything here runs on the UI thread.
+
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "audio/Formate.h"
+#include "platform/sound/Sound.h"
+
+class QWidget;
+
+namespace qdl {
+class IniFile;
+
+// The playing state of a device's primary buffer: the card plays the
+// device's buffers only while it runs. Does not own the device.
+class PrimaryBufferHandle {
+ public:
+  PrimaryBufferHandle() = default;
+  explicit PrimaryBufferHandle(sound::Device* device) : device_(device) {}
+
+  void Play();  // looping; nothing without a device
+  void Stop();
+  bool IsPlaying() const;
+
+ private:
+  sound::Device* device_ = nullptr;
+};
+
+}  // namespace qdl
+
+// One opened output device. Owned by the main window's device devices.
+class TSoundDevice {
+ public:
+  // Opens the device with `guid` (none: the system's default device) and
+  // plays its primary buffer (44100 Hz, 16 bit, stereo). `window` is the
+  // application's window; the sound layer needs no cooperative level, so it
+  // is only kept for symmetry with the callers. Throws qdl::sound::SoundError
+  // with the reason when the device cannot be opened; nothing is left open.
+  TSoundDevice(QWidget* window, const std::optional<QUuid>& guid);
+  // Stops the primary buffer, then releases the device. Buffers created on
+  // it fall silent (the sound layer keeps them safe to call).
+  virtual ~TSoundDevice();
+  TSoundDevice(const TSoundDevice&) = delete;
+  TSoundDevice& operator=(const TSoundDevice&) = delete;
+
+  qdl::PrimaryBufferHandle PrimaryBuffer;           // the device's primary buffer
+  std::unique_ptr<qdl::sound::Device> DirectSound;  // owned; players make buffers on it
+
+ protected:
+  // A device object that opens nothing (DirectSound stays empty); for
+  // stand-ins in tests.
+  TSoundDevice() = default;
+};
+
+// Plays one MP3 file through a half-second ring on a deck's devices.
+class TStreamPlayer {
+ public:
+  // Opens `fileName` and creates a secondary buffer of the song's format
+  // and BufferBytes bytes on `mainSound` and, when given, on `headSound`.
+  // Fills nothing: call SetPosition before the first Play. The devices are
+  // not owned and must outlive the player's use of its buffers.
+  // Throws qdl::Mp3OpenError when the file cannot be opened as MP3 data and
+  // qdl::sound::SoundError ("<file>: ...") when there is no main device or
+  // a buffer cannot be created; no half-made player remains.
+  TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* headSound,
+                const QString& fileName);
+  // Releases MainBuffer, then HeadBuffer, then the source.
+  ~TStreamPlayer();
+  TStreamPlayer(const TStreamPlayer&) = delete;
+  TStreamPlayer& operator=(const TStreamPlayer&) = delete;
+
+  // Reads MainBuffer's play cursor, refills the half it has just left and
+  // returns the position of the byte under the cursor (never below 0).
+  int Update();
+  // Moves both play cursors to 0, seeks the source to `hundredths` and fills
+  // the whole ring from there. Does not start or stop the buffers.
+  void SetPosition(int hundredths);
+  void Play();  // both buffers, looping
+  void Stop();  // both buffers; the cursors stay, so Play resumes
+  // Playback frequency SampleRate + pitch * (SampleRate / 1000) on both.
+  void SetPitch(int tenthsOfPercent);
+  void SetVolume(int hundredthsDb);      // MainBuffer only
+  void SetHeadVolume(int hundredthsDb);  // HeadBuffer only; nothing without
+  // The deck's time text "hh:mm:ss:cc" of `hundredths` (elapsed) or "-" and
+  // the time left to Duration (remaining; shown as 0 once past the end).
+  // Sets NearEnd to 1 when less than 7 seconds are left, else 0.
+  QString FormatTime(int hundredths, bool elapsed);
+
+  std::unique_ptr<qdl::TMp3Source> Source;  // owned
+  int NearEnd = 0;                          // 1 when the last FormatTime saw less than 7 s left
+  int EndCount = 0;                         // refills whose block met the end of the input
+  qdl::sound::Device* MainSound = nullptr;  // not owned, never null
+  qdl::sound::Device* HeadSound = nullptr;  // not owned, may be null
+  std::unique_ptr<qdl::sound::SoundBuffer> MainBuffer;  // owned
+  std::unique_ptr<qdl::sound::SoundBuffer> HeadBuffer;  // owned, null without HeadSound
+  int HalfBytes = 0;                                    // Source->BufferBytes / 2
+  std::uint32_t LastCursor = 0;  // the play cursor seen by the previous Update
+
+  // Has the source deliver one block and writes it at `offset` (0 or
+  // HalfBytes) into MainBuffer and, when present, HeadBuffer.
+  void FillHalf(int offset);
+
+ private:
+  std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
+};
+
+namespace qdl {
+
+// Lists the system's sound devices for the device dialog: skips the default
+// entry (the one without a GUID), calls `addCard` with each description in
+// listing order and writes "present Devices"/<description> = GUID text into
+// `settings`. Entries of devices no longer present are left in the file.
+// Returns the descriptions. Throws sound::SoundError when the sound system
+// cannot list its devices and IniFileError when the file cannot be written.
+QStringList listSoundDevices(IniFile& settings,
+                             const std::function<void(const QString&)>& addCard = {});
+
+// The main window's four device devices, by reference to its own fields.
+struct DeviceSlots {
+  TSoundDevice*& LeftMain;
+  TSoundDevice*& LeftHead;
+  TSoundDevice*& RightMain;
+  TSoundDevice*& RightHead;
+};
+
+// A configured card that could not be opened.
+struct DeviceOpenFailure {
+  QString key;       // "Card_1" or "Card_2"
+  QString cardName;  // its description from the settings file
+  QString reason;    // the sound layer's reason
+};
+
+struct OpenDevicesResult {
+  // true: enable the headphone controls (mode 1); false: disable them
+  // (modes 0 and 2); empty: leave them as they are (any other mode).
+  std::optional<bool> headphoneControls;
+  // Cards that could not be opened; their slots stay as they were and the
+  // other slots are still filled. The caller tells the user.
+  std::vector<DeviceOpenFailure> failures;
+};
+
+// Opens the devices that `settings` names into the devices, by the output mode
+// "Devices"/"Mode" (default 0):
+//   0: "Card_1" opened twice, first into RightMain, then into LeftMain; the
+//      head slots emptied.
+//   1: "Card_1" once into LeftMain and RightMain, "Card_2" once into LeftHead
+//      and RightHead.
+//   2: "Card_1" into LeftMain, "Card_2" into RightMain; the head slots emptied.
+//   other: nothing.
+// A card is "Devices"/<key>; an empty name opens nothing and leaves its slots
+// as they are; otherwise its GUID is "present Devices"/<name>. A device taken
+// out of a slot that no other slot holds any more is deleted.
+// Throws ConversionError for a mode that is not a decimal integer and
+// sound::SoundError for a GUID text that does not parse (also an empty one):
+// the set-up ends there and devices opened before stay in their devices.
+OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices,
+                                   QWidget* window = nullptr);
+
+// Deletes each distinct device object of the slots exactly once and empties
+// all four devices.
+void closeSoundDevices(DeviceSlots devices);
+
+}  // namespace qdl
