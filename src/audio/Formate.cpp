@@ -61,11 +61,11 @@ TMp3Source::~TMp3Source() = default;
 int TMp3Source::ReadBlock(std::uint8_t* dest) {
   const int frames = FramesPerBlock - (CarryBytes > FrameBytes ? 1 : 0);
   std::uint8_t* frame = work_.data() + CarryBytes;
-  mp3::DecodeStatus status = mp3::DecodeStatus::Ok;
   for (int i = 0; i < frames; ++i, frame += FrameBytes) {
-    status = decoder_->decode(frame);
-    if (status != mp3::DecodeStatus::Ok)
-      std::memset(frame, BitsPerSample < 16 ? 0x80 : 0, FrameBytes);
+    const bool ok = decoder_->decode(frame) == mp3::DecodeStatus::Ok;
+    if (!ok) std::memset(frame, BitsPerSample < 16 ? 0x80 : 0, FrameBytes);
+    if (endOffset_ < 0 && decoder_->atEnd())
+      endOffset_ = static_cast<int>(frame - work_.data()) + (ok ? FrameBytes : 0);
   }
   const int total = CarryBytes + frames * FrameBytes;
   const int half = BufferBytes / 2;
@@ -73,7 +73,13 @@ int TMp3Source::ReadBlock(std::uint8_t* dest) {
   CarryBytes = total - half;
   std::memmove(work_.data(), work_.data() + half, CarryBytes);
   CarryTime = CarryBytes * 100.0 / BytesPerSecond;
-  return status == mp3::DecodeStatus::EndOfInput ? 10 : 0;
+  // The end is reported with the block that hands out the song's last
+  // bytes, not with the block whose last decode call met the end: up to a
+  // frame of sound can still sit in the carry-over then, and a player that
+  // stops on the third end report would cut it off.
+  const bool end = endOffset_ >= 0 && endOffset_ <= half;
+  if (endOffset_ >= 0) endOffset_ = std::max(endOffset_ - half, 0);
+  return end ? 10 : 0;
 }
 
 int TMp3Source::GetTime() const {
@@ -84,6 +90,7 @@ void TMp3Source::Seek(int hundredths) {
   const int t = std::max(hundredths, 0);
   CarryBytes = 0;
   CarryTime = 0.0;
+  endOffset_ = -1;
 
   // Land about one frame before the target, then decode that frame: its
   // part at or after the target becomes the carry-over.
@@ -99,6 +106,7 @@ void TMp3Source::Seek(int hundredths) {
   carry -= carry % blockAlign();  // whole sample frames keep the channel order
   CarryBytes = carry;
   std::memmove(work_.data(), frame + (FrameBytes - CarryBytes), CarryBytes);
+  if (decoder_->atEnd()) endOffset_ = CarryBytes;
 }
 
 }  // namespace qdl

@@ -52,9 +52,10 @@ class TMp3Source {
   TMp3Source(const TMp3Source&) = delete;
   TMp3Source& operator=(const TMp3Source&) = delete;
 
-  // Writes exactly BufferBytes / 2 bytes to `dest`. Returns 10 when the last
-  // frame decoded for this block met the end of the input (its frames after
-  // the end are silence, and so is every later block), otherwise 0.
+  // Writes exactly BufferBytes / 2 bytes to `dest`. Returns 10 when this
+  // block hands out the end of the input: the block with the song's last
+  // sound (its bytes after the end are silence) and every later block (all
+  // silence). Otherwise 0.
   int ReadBlock(std::uint8_t* dest);
   // Playing time of the first byte the next ReadBlock hands out.
   int GetTime() const;
@@ -82,6 +83,9 @@ class TMp3Source {
   std::unique_ptr<mp3::Decoder> decoder_;
   // Carry-over at the front, then room for the frames of one block.
   std::vector<std::uint8_t> work_;
+  // Offset in work_ where the song's data ends, once the decoder has met the
+  // end of the input; -1 before.
+  int endOffset_ = -1;
 };
 
 }  // namespace qdl

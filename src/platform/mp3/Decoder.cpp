@@ -134,9 +134,16 @@ bool Decoder::open(const std::string& path, std::string& reason) {
 DecodeStatus Decoder::decode(std::uint8_t* dest) {
   const std::size_t want = static_cast<std::size_t>(output_.frameBytes);
   std::uint8_t* out = dest ? dest : frame_.data();
-  if (!handle_ || ended_) {
+  if (!handle_) {
     std::memset(out, 0, want);
-    return handle_ ? DecodeStatus::EndOfInput : DecodeStatus::Error;
+    return DecodeStatus::Error;
+  }
+  if (ended_) {
+    // Silence after the end still counts as handed out, so the time code
+    // stays the playing time of everything delivered.
+    std::memset(out, 0, want);
+    position_ += output_.samplesPerFrame;
+    return DecodeStatus::EndOfInput;
   }
 
   std::size_t got = 0;
@@ -171,7 +178,6 @@ DecodeStatus Decoder::decode(std::uint8_t* dest) {
     std::memset(out + got, 0, want - got);
     ended_ = true;  // a short or failed read means the input is exhausted
   }
-  if (result == DecodeStatus::EndOfInput) return result;
   position_ += output_.samplesPerFrame;
   return result;
 }

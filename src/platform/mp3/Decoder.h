@@ -16,8 +16,9 @@
 // Length: open() scans every frame of the file, so the length is exact for
 // VBR files and files without a header frame, and seeking is sample exact.
 //
-// Time code: sample frames handed out so far (counted from the last seek
-// target, padding included) divided by the sample rate.
+// Time code: the playing time of all frames handed out so far, counted from
+// the last seek target: sample frames, padding and the silent frames after
+// the end included, divided by the sample rate.
 //
 // Not thread-safe; one decoder belongs to one user at a time.
 
@@ -101,6 +102,10 @@ class Decoder {
 
   // Sample frames from the start to the next decoded sample.
   std::int64_t position() const { return position_; }
+  // True once the last sample of the input was decoded: every further
+  // decode call returns EndOfInput.
+  bool atEnd() const { return ended_ || position_ >= input_.totalSamples; }
+  // (position() goes on growing by a frame per decode call after the end.)
 
  private:
   bool fail(std::string& reason, const std::string& why);

@@ -1,0 +1,63 @@
+// MP3 source figures:
+//  - decoding a 5-minute 192 kbps stereo file block by block with
+//    TMp3Source, next to the bare `mpg123 -s` command on the same file
+//    (the ratio of the two is the figure; it should stay at most 1.3);
+//  - opening a 10-minute VBR file (full frame scan for the exact length)
+//    and seeking to 0, as a player does when a song is loaded.
+#include <benchmark/benchmark.h>
+
+#include "audio/Formate.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString kFiveMinutes =
+    QStringLiteral(QDL_FIXTURE_DIR "/bench_chord_44k_stereo_cbr192_5min.mp3");
+const QString kTenMinutesVbr =
+    QStringLiteral(QDL_FIXTURE_DIR "/bench_noise_44k_stereo_v0_10min.mp3");
+
+void DecodeFileWithMp3Source(benchmark::State& state) {
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    qdl::TMp3Source source(kFiveMinutes);
+    std::vector<std::uint8_t> block(source.BufferBytes / 2);
+    while (source.ReadBlock(block.data()) != 10) bytes += block.size();
+    benchmark::DoNotOptimize(block.data());
+  }
+  state.SetBytesProcessed(bytes);
+}
+BENCHMARK(DecodeFileWithMp3Source)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void DecodeFileWithMpg123Command(benchmark::State& state) {
+  const std::string cmd = "mpg123 -q -s '" + kFiveMinutes.toStdString() + "' > /dev/null";
+  for (auto _ : state) {
+    if (std::system(cmd.c_str()) != 0) {
+      state.SkipWithError("mpg123 failed");
+      break;
+    }
+  }
+}
+BENCHMARK(DecodeFileWithMpg123Command)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void OpenTenMinuteVbrAndSeekToZero(benchmark::State& state) {
+  int duration = 0;
+  for (auto _ : state) {
+    qdl::TMp3Source source(kTenMinutesVbr);
+    source.Seek(0);
+    duration = source.Duration;
+    benchmark::DoNotOptimize(duration);
+  }
+  state.counters["Duration"] = duration;
+}
+BENCHMARK(OpenTenMinuteVbrAndSeekToZero)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();

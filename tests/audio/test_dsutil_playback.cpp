@@ -1,0 +1,192 @@
+// The stream player end to end on the virtual cards' manual clock: what a
+// deck that calls Update every 10 ms actually puts out.
+#include <gtest/gtest.h>
+
+#include "Pcm.h"
+#include "audio/Dsutil.h"
+#include "platform/sound/VirtualCards.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+using qdl::sound::VirtualCards;
+using qdl::test::fixture;
+
+namespace {
+
+constexpr int kTick = 441;  // frames of 10 ms at the cards' 44100 Hz
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(qgetenv("QUANDREL_AUDIO"), "virtual");
+    main = std::make_unique<TSoundDevice>(nullptr, VirtualCards::guid(0));
+    head = std::make_unique<TSoundDevice>(nullptr, VirtualCards::guid(1));
+    VirtualCards::takeCaptured(0);
+    VirtualCards::takeCaptured(1);
+  }
+  void TearDown() override {
+    VirtualCards::takeCaptured(0);
+    VirtualCards::takeCaptured(1);
+  }
+
+  // Lets both cards play `ticks` times 10 ms, with the deck timer's Update
+  // after each tick. Stops early (returning false) when the player has met
+  // the end three times, as the deck does.
+  static bool run(TStreamPlayer& p, int ticks, bool update = true) {
+    for (int i = 0; i < ticks; ++i) {
+      VirtualCards::advance(0, kTick);
+      VirtualCards::advance(1, kTick);
+      if (update) p.Update();
+      if (p.EndCount >= 3) return false;
+    }
+    return true;
+  }
+
+  std::unique_ptr<TSoundDevice> main;
+  std::unique_ptr<TSoundDevice> head;
+};
+
+int maxJump(const std::vector<std::int16_t>& s, std::size_t from, std::size_t to) {
+  int jump = 0;
+  for (std::size_t i = std::max<std::size_t>(from, 2); i < to && i < s.size(); i += 2)
+    jump = std::max(jump, std::abs(int(s[i]) - int(s[i - 2])));
+  return jump;
+}
+
+TEST_F(PlaybackTest, AtPitchZeroAndFullVolumeTheOutputIsTheDecodedPcm) {
+  const std::string file = fixture("sine1k_44k_stereo_cbr128.mp3");
+  const std::vector<std::uint8_t> pcm = qdl::test::decodeAll(file);
+  const auto ref = qdl::test::samples(pcm.data(), pcm.size());
+  TStreamPlayer p(main->DirectSound.get(), nullptr, QString::fromStdString(file));
+  p.SetPosition(0);
+  p.Play();
+  run(p, 800);
+  const std::vector<std::int16_t> out = VirtualCards::takeCaptured(0);
+  ASSERT_EQ(out.size(), 800u * kTick * 2);
+
+  // The fixed delay before the first sample comes out.
+  long delay = -1;
+  double best = 1e9;
+  for (long d = 0; d < 4410; ++d) {
+    const double diff = qdl::test::meanDiff(out.data() + 2 * d, ref.data(), 4096);
+    if (diff < best) best = diff, delay = d;
+  }
+  ASSERT_GE(delay, 0);
+  const std::size_t n = std::min(out.size() - 2 * delay, ref.size());
+  ASSERT_GT(n, 7u * 44100 * 2);
+  int worst = 0;
+  std::size_t where = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const int diff = std::abs(int(out[2 * delay + i]) - int(ref[i]));
+    if (diff > worst) worst = diff, where = i;
+  }
+  EXPECT_LE(worst, 1) << "at sample " << where << ", delay " << delay << " frames";
+  EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+}
+
+TEST_F(PlaybackTest, PitchPlus200RaisesA1kHzToneTo1200Hz) {
+  TStreamPlayer p(main->DirectSound.get(), nullptr,
+                  QString::fromStdString(fixture("sine1k_44k_stereo_cbr128.mp3")));
+  p.SetPosition(0);
+  p.SetPitch(200);
+  p.Play();
+  run(p, 300);
+  const std::vector<std::int16_t> out = VirtualCards::takeCaptured(0);
+  const std::vector<std::int16_t> tail(out.begin() + 44100, out.end());  // past the start
+  const double hz = qdl::test::crossingsPerSecond(tail, 2, 44100) / 2;
+  EXPECT_NEAR(hz, 1000.0 * (44100 + 200 * 44) / 44100, 5.0);
+  EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+}
+
+TEST_F(PlaybackTest, APitchChangeWhilePlayingMakesNoClick) {
+  const std::string file = fixture("sine1k_44k_stereo_cbr128.mp3");
+  const std::vector<std::uint8_t> pcm = qdl::test::decodeAll(file);
+  const auto ref = qdl::test::samples(pcm.data(), pcm.size());
+  const int toneJump = maxJump(ref, 0, ref.size() - 44100 * 2);
+
+  TStreamPlayer p(main->DirectSound.get(), nullptr, QString::fromStdString(file));
+  p.SetPosition(0);
+  p.Play();
+  run(p, 100);
+  p.SetPitch(1);
+  run(p, 100);
+  p.SetPitch(0);
+  run(p, 100);
+  p.SetPitch(200);
+  run(p, 100);
+  p.SetPitch(-200);
+  run(p, 100);
+  const std::vector<std::int16_t> out = VirtualCards::takeCaptured(0);
+  // A 1 kHz tone at 1.2 kHz changes 20 % faster from sample to sample.
+  EXPECT_LE(maxJump(out, 0, 300 * kTick * 2), toneJump + toneJump / 100 + 2);
+  EXPECT_LE(maxJump(out, 0, out.size()), toneJump * 6 / 5 + toneJump / 100 + 2);
+  EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+}
+
+TEST_F(PlaybackTest, TheEndIsMetThreeTimesJustAfterTheLastSound) {
+  // A 3 s song; its last sound lies in the block from 3.0 s on.
+  TStreamPlayer p(main->DirectSound.get(), head->DirectSound.get(),
+                  QString::fromStdString(fixture("sine1k_44k_stereo_id3v2.mp3")));
+  ASSERT_EQ(p.Source->Duration, 300);
+  p.SetPosition(0);
+  p.Play();
+  int ticks = 0;
+  while (p.EndCount < 3 && ticks < 1000) {
+    run(p, 1);
+    ++ticks;
+  }
+  p.Stop();
+  EXPECT_EQ(p.EndCount, 3);
+  EXPECT_GE(ticks, 300) << "not before the song has played";
+  EXPECT_LE(ticks, 300 + 40);
+  const std::vector<std::int16_t> out = VirtualCards::takeCaptured(0);
+  // The tone is heard up to its end, then silence.
+  const std::vector<std::int16_t> lastSound(out.begin() + 2 * 44100 * 29 / 10,
+                                            out.begin() + 2 * 44100 * 298 / 100);
+  EXPECT_GT(qdl::test::rms(lastSound), 5000);
+  const std::vector<std::int16_t> after(out.begin() + 2 * 44100 * 31 / 10, out.end());
+  EXPECT_LT(qdl::test::rms(after), 10);
+  EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+  EXPECT_EQ(p.HeadBuffer->refillMisses(), 0);
+}
+
+TEST_F(PlaybackTest, RefillsKeepUpAtTenMillisecondsAndAStallIsCounted) {
+  TStreamPlayer p(main->DirectSound.get(), head->DirectSound.get(),
+                  QString::fromStdString(fixture("sine1k_44k_stereo_cbr128.mp3")));
+  p.SetPosition(0);
+  p.Play();
+  run(p, 150);
+  p.SetPitch(200);
+  run(p, 120);
+  p.SetPosition(500);  // a seek while playing
+  run(p, 77);
+  p.SetPitch(-200);
+  run(p, 93);
+  p.Stop();
+  run(p, 20);  // paused
+  p.Play();
+  p.SetPosition(150);
+  p.SetPitch(3);
+  int ticks = 0;
+  while (run(p, 1)) ++ticks;  // to the end of the song
+  EXPECT_GT(ticks, 800);
+  EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+  EXPECT_EQ(p.HeadBuffer->refillMisses(), 0);
+
+  // The deck timer stalls for 300 ms while the cursor is about to leave the
+  // first half: the cursor comes back to that half before it was refilled.
+  p.EndCount = 0;
+  p.SetPitch(0);
+  p.SetPosition(0);
+  run(p, 60);
+  while (p.MainBuffer->currentPosition() < p.HalfBytes - 2 * kTick * 4 ||
+         p.MainBuffer->currentPosition() >= p.HalfBytes)
+    run(p, 1);
+  run(p, 30, false);
+  run(p, 30);
+  EXPECT_GE(p.MainBuffer->refillMisses(), 1);
+  EXPECT_GE(p.HeadBuffer->refillMisses(), 1);
+}
+
+}  // namespace
