@@ -1,0 +1,103 @@
+// Mixer speed in multiples of real time (counter "x_realtime": seconds of
+// card output rendered per second of CPU), run on the virtual card with the
+// manual clock so only the mixer is measured.
+
+#include "platform/sound/Sound.h"
+#include "platform/sound/VirtualCards.h"
+
+#include <benchmark/benchmark.h>
+#include <samplerate.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+using namespace qdl::sound;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+std::vector<std::int16_t> tone(int frames, double hz) {
+  std::vector<std::int16_t> s(size_t(frames) * 2);
+  for (int i = 0; i < frames; ++i)
+    s[2 * size_t(i)] = s[2 * size_t(i) + 1] =
+        std::int16_t(12000 * std::sin(2 * std::numbers::pi * hz * i / kRate));
+  return s;
+}
+
+std::unique_ptr<SoundBuffer> deck(Device& device, int pitch, double hz) {
+  const auto data = tone(kRate / 2, hz);
+  auto b = device.createBuffer({2, kRate, 16}, int(data.size() * 2));
+  const LockedRegion r = b->lock(0, b->bytes());
+  std::memcpy(r.first.data(), data.data(), r.first.size());
+  b->unlock(r);
+  b->setFrequency(kRate + pitch * (kRate / 1000));
+  b->play();
+  return b;
+}
+
+// Renders one second of card output per iteration.
+void mixDecks(benchmark::State& state) {
+  qputenv("QUANDREL_AUDIO", "virtual");
+  const int pitch = int(state.range(0));
+  const int decks = int(state.range(1));
+  auto device = Device::open();
+  std::vector<std::unique_ptr<SoundBuffer>> buffers;
+  for (int i = 0; i < decks; ++i) buffers.push_back(deck(*device, pitch, 440.0 * (i + 1)));
+  for (auto _ : state) {
+    for (int done = 0; done < kRate; done += 441) VirtualCards::advance(0, 441);
+    benchmark::DoNotOptimize(VirtualCards::takeCaptured(0));
+  }
+  state.counters["x_realtime"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(mixDecks)
+    ->ArgNames({"pitch", "decks"})
+    ->Args({80, 2})
+    ->Args({0, 2})
+    ->Args({-200, 2})
+    ->Args({200, 2})
+    ->Unit(benchmark::kMillisecond);
+
+// Reference: libsamplerate on one stereo stream at pitch +80.
+void libsamplerate(benchmark::State& state) {
+  const int converter = int(state.range(0));
+  const auto input16 = tone(kRate, 440.0);
+  std::vector<float> in(input16.size()), out(size_t(kRate) * 2 + 1024);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = input16[i] / 32768.0f;
+  int error = 0;
+  SRC_STATE* src = src_new(converter, 2, &error);
+  const double ratio = double(kRate) / (kRate + 80 * 44);
+  for (auto _ : state) {
+    // One second of output needs 1/ratio seconds of input.
+    long produced = 0;
+    size_t offset = 0;
+    while (produced < kRate) {
+      SRC_DATA d{};
+      d.data_in = in.data() + offset;
+      d.input_frames = long((in.size() - offset) / 2);
+      d.data_out = out.data();
+      d.output_frames = 441;
+      d.src_ratio = ratio;
+      src_process(src, &d);
+      produced += d.output_frames_gen;
+      offset += size_t(d.input_frames_used) * 2;
+      if (offset >= in.size()) offset = 0;
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  src_delete(src);
+  state.counters["x_realtime"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(libsamplerate)
+    ->ArgName("converter")
+    ->Arg(SRC_SINC_FASTEST)
+    ->Arg(SRC_LINEAR)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,4 @@
+# Sound mixer: speed of two pitched decks on one card, against libsamplerate.
+add_executable(bench_sound ${CMAKE_CURRENT_LIST_DIR}/bench_sound.cpp)
+target_link_libraries(bench_sound PRIVATE platform_sound PkgConfig::SAMPLERATE benchmark::benchmark)
+qdl_warnings(bench_sound)
