@@ -50,9 +50,11 @@ struct SprachTexte {
   QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch;
 };
 
-// Message boxes. Entries added for refusals of our own follow the first five.
+// Message boxes. The last two refuse a deck load: a file the MP3 decoder
+// cannot play, and a deck without an output device.
 struct MeldungTexte {
-  QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete;
+  QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
+      sKeinGeraet;
 };
 
 // Names of the song fields: grid column titles, sort choices, report heads.

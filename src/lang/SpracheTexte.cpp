@@ -80,6 +80,8 @@ void TFormSprache::FillGerman() {
       .sSchreibgeschuetzt =
           u"Die Datei ist schreibgeschützt.\nSoll der  ID3-Tag trotzdem eingetragen werden?"_s,
       .sGleicheGeraete = u"Keine identischen Geräte ausgewählen!"_s,
+      .sDateiDefekt = u"Datei nicht abspielbar. Bitte MP3-Datei überprüfen!"_s,
+      .sKeinGeraet = u"Kein Ausgabegerät für diesen Player. Bitte Geräte einstellen!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -175,6 +177,8 @@ void TFormSprache::FillEnglish() {
       .sDateiFehlt = u"File notpresent. Check database!"_s,
       .sSchreibgeschuetzt = u"The File is readonly.\n Should I enter the ID3-Tag nevertheless?"_s,
       .sGleicheGeraete = u"choosing the same devices not allowed!"_s,
+      .sDateiDefekt = u"File not playable. Check MP3 file!"_s,
+      .sKeinGeraet = u"No sounddevice for this player. Check devices!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <functional>
+#include <vector>
 
 #include "lang/Sprache.h"
+#include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/RadioGroup.h"
@@ -168,6 +170,23 @@ TEST_F(SpracheWindow, LayoutNamesAndHelpContexts) {
                      static_cast<QWidget*>(form.btOK), static_cast<QWidget*>(form.btHelp)})
     EXPECT_EQ(qdl::help::helpContextOf(w), 90) << w->objectName().toStdString();
   form.hide();
+}
+
+TEST_F(SpracheWindow, HelpKeyShowsTopic90InTheWindowsHelpFile) {
+  std::vector<qdl::help::Request> requests;
+  const auto previous =
+      qdl::help::setRecorder([&](const qdl::help::Request& r) { requests.push_back(r); });
+  form.FillEnglish();
+  qdl::help::setHelpFile(&form, form.sHilfeDatei);
+  qdl::help::helpKeyPressed(form.btHelp);
+  qdl::help::helpKeyPressed(form.rgSprache->button(0));
+  qdl::help::setRecorder(previous);
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& r : requests) {
+    EXPECT_EQ(r.command, qdl::help::Command::Topic);
+    EXPECT_EQ(r.context, 90);
+    EXPECT_EQ(r.file, "qdl_e.hlp");
+  }
 }
 
 TEST(SpracheGlobal, PointsAtTheProgramsWindowOnly) {

@@ -20,7 +20,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(PlaylistTexte) == 1 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
-  static_assert(sizeof(MeldungTexte) == 5 * sizeof(QString));
+  static_assert(sizeof(MeldungTexte) == 7 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
 #define E(rec, name) \
@@ -86,6 +86,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Meldung, sDateiFehlt),
       E(Meldung, sSchreibgeschuetzt),
       E(Meldung, sGleicheGeraete),
+      E(Meldung, sDateiDefekt),
+      E(Meldung, sKeinGeraet),
       E(Spalten, sInterpret),
       E(Spalten, sTitel),
       E(Spalten, sKategorie),
@@ -107,7 +109,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 74u);
+  ASSERT_EQ(entries.size(), 76u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -133,7 +135,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 74 - 8);
+  EXPECT_EQ(differing, 76 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
