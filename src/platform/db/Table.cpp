@@ -74,11 +74,13 @@ struct Table::Statements {
   sqlite3_stmt* selectRow = nullptr;  // all fields of one record id
   sqlite3_stmt* keyProbe = nullptr;   // the order's key of one record id
   sqlite3_stmt* nearest = nullptr;    // first id at or after a key
+  sqlite3_stmt* exact = nullptr;      // any id with exactly a key
   sqlite3_stmt* insert = nullptr;
   sqlite3_stmt* update = nullptr;
   sqlite3_stmt* remove = nullptr;
   ~Statements() {
-    for (auto* s : {selectRow, keyProbe, nearest, insert, update, remove}) sqlite3_finalize(s);
+    for (auto* s : {selectRow, keyProbe, nearest, exact, insert, update, remove})
+      sqlite3_finalize(s);
   }
 };
 
@@ -289,6 +291,8 @@ void Table::open() {
 
 void Table::close() {
   if (!db_) return;
+  if (batchDepth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  batchDepth_ = 0;
   st_.reset();
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -481,6 +485,7 @@ void Table::prepareStatements() {
     prepare(
         &st->nearest,
         QStringLiteral("SELECT rowid FROM %1 WHERE rowid>=?1 ORDER BY rowid LIMIT 1").arg(table));
+    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?1").arg(table));
   } else {
     const QString col = quoted(fields_[f].name);
     QString coll;
@@ -494,6 +499,8 @@ void Table::prepareStatements() {
             QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %3%4, rowid "
                            "LIMIT 1")
                 .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
+    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3=?1%4 LIMIT 1")
+                            .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
   }
   st_ = std::move(st);
 }
@@ -709,6 +716,46 @@ void Table::findNearest(const QVariant& value) {
   }
   bof_ = eof_ = false;
   setCurrent(id < 0 ? int(order_.size()) - 1 : positionOf(id));
+}
+
+bool Table::containsKey(const QVariant& value) const {
+  requireOpen();
+  const int f = orderField();
+  const QVariant key = f < 0 ? QVariant(value.toLongLong()) : convert(f, value);
+  if (!key.isValid() || key.isNull()) return false;
+  Use use(st_->exact);
+  if (f >= 0 && fields_[f].type == FieldType::String) {
+    const QByteArray u = key.toString().toUtf8();
+    sqlite3_bind_text(use.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+  } else {
+    sqlite3_bind_int64(use.stmt, 1, key.toLongLong());
+  }
+  const int rc = sqlite3_step(use.stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(QStringLiteral("Cannot search the table"));
+  return rc == SQLITE_ROW;
+}
+
+void Table::beginBatch() {
+  requireOpen();
+  if (batchDepth_ == 0) exec("BEGIN IMMEDIATE");
+  ++batchDepth_;
+}
+
+void Table::endBatch() {
+  if (batchDepth_ == 0 || !db_) return;
+  if (--batchDepth_ > 0) return;
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  // The changes are lost: make the order say what the file holds.
+  const QString why = errorText(db_);
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  cache_.clear();
+  rebuildOrder();
+  row_ = order_.empty() ? -1 : 0;
+  bof_ = eof_ = order_.empty();
+  emit tableReset();
+  emit currentChanged(row_);
+  throw DbError(QStringLiteral("Cannot write the table \"%1\": %2")
+                    .arg(QDir::toNativeSeparators(filePath()), why));
 }
 
 // ------------------------------------------------------------------- records

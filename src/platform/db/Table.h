@@ -154,6 +154,20 @@ class Table : public QObject {
   // value is ignored) and posts it; it becomes the current record.
   void insertRecord(const QVariantList& values);
 
+  // True when a record's key in the active index equals value, compared as
+  // the index compares (without regard to case for a case-insensitive
+  // index). The cursor does not move.
+  bool containsKey(const QVariant& value) const;
+
+  // Groups the changes made until the matching endBatch() into one
+  // transaction, so that many inserts or deletes cost one write of the file
+  // instead of one each. Calls nest; the outermost endBatch() commits (a
+  // failed commit throws DbError and rereads the order). close() commits an
+  // open batch.
+  void beginBatch();
+  void endBatch();
+  bool inBatch() const { return batchDepth_ > 0; }
+
   // Value of a field in row `row` of the active order, for grids.
   QVariant valueAt(int row, int field) const;
 
@@ -217,6 +231,7 @@ class Table : public QObject {
   bool modified_ = false;
   QVariantList buffer_;
 
+  int batchDepth_ = 0;
   mutable QHash<std::int64_t, QVariantList> cache_;
   std::function<void()> afterPost_;
 };
