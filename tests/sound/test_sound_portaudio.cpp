@@ -1,0 +1,133 @@
+// Real sound through PortAudio: the test bed's private PulseAudio server shows
+// two null sinks to ALSA as the cards "quandrel_a" and "quandrel_b"; a tone
+// played on card A is recorded from the sink and measured.
+
+#include "SignalAnalysis.h"
+#include "SoundTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace qdl::sound;
+
+namespace {
+
+const QString kTestbed = QStringLiteral(QDL_SOURCE_DIR "/scripts/audio-testbed");
+
+// Samples of the data chunk of a 16-bit stereo WAV file.
+std::vector<std::int16_t> readWav(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  const QByteArray wav = f.readAll();
+  qsizetype at = 12;
+  while (at + 8 <= wav.size()) {
+    std::uint32_t size;
+    std::memcpy(&size, wav.constData() + at + 4, 4);
+    if (wav.mid(at, 4) == "data") {
+      const qsizetype bytes = std::min<qsizetype>(wav.size() - at - 8, size) / 4 * 4;
+      std::vector<std::int16_t> s(size_t(bytes / 2));
+      std::memcpy(s.data(), wav.constData() + at + 8, size_t(bytes));
+      return s;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return {};
+}
+
+class PortAudioCard : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) return;
+    dir = new QTemporaryDir;
+    QProcess start;
+    start.start(kTestbed, {QStringLiteral("start"), dir->path()});
+    if (!start.waitForFinished(30000) || start.exitCode() != 0) {
+      failure = QString::fromLocal8Bit(start.readAllStandardError());
+      return;
+    }
+    // Lines "export NAME=value" for the server and for ALSA; set before PortAudio starts.
+    for (const QByteArray& line : start.readAllStandardOutput().split('\n')) {
+      if (!line.startsWith("export ")) continue;
+      const QByteArray assignment = line.mid(7);
+      const qsizetype eq = assignment.indexOf('=');
+      qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
+    }
+    qputenv("QUANDREL_AUDIO", "portaudio");
+    running = true;
+  }
+
+  static void TearDownTestSuite() {
+    if (running) QProcess::execute(kTestbed, {QStringLiteral("stop"), dir->path()});
+    delete dir;
+    dir = nullptr;
+  }
+
+  void SetUp() override {
+    if (!dir) GTEST_SKIP() << "pulseaudio is not installed: the PortAudio test bed cannot run";
+    ASSERT_TRUE(running) << "the audio test bed did not start: " << failure.toStdString();
+  }
+
+  static std::optional<QUuid> cardGuid(const QString& name) {
+    for (const DeviceInfo& d : enumerateDevices())
+      if (d.description == name) return d.guid;
+    return std::nullopt;
+  }
+
+  static inline QTemporaryDir* dir = nullptr;
+  static inline bool running = false;
+  static inline QString failure;
+};
+
+TEST_F(PortAudioCard, ListsTheTestCardsWithStableGuids) {
+  const auto list = enumerateDevices();
+  ASSERT_FALSE(list.empty());
+  EXPECT_FALSE(list[0].guid.has_value());
+  const auto a = cardGuid(QStringLiteral("quandrel_a"));
+  const auto b = cardGuid(QStringLiteral("quandrel_b"));
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(*a, *b);
+  EXPECT_EQ(cardGuid(QStringLiteral("quandrel_a")), a);  // a new listing, same GUID
+  EXPECT_EQ(guidToText(*a), guidToText(*a).toUpper());
+}
+
+TEST_F(PortAudioCard, PlaysAToneThatTheCardRecords) {
+  const auto guid = cardGuid(QStringLiteral("quandrel_a"));
+  ASSERT_TRUE(guid);
+  auto device = Device::open(guid);
+  EXPECT_GT(device->framesPerBuffer(), 0);
+  EXPECT_GT(device->outputLatency(), 0.0);
+  RecordProperty("frames_per_buffer", device->framesPerBuffer());
+  RecordProperty("output_latency_ms", std::to_string(device->outputLatency() * 1000));
+  auto buffer = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::write(*buffer, 0, qdl::test::sine(44100, 2, 1000, 16000));
+  buffer->play();
+
+  const QString wav = dir->filePath(QStringLiteral("card-a.wav"));
+  EXPECT_EQ(QProcess::execute(kTestbed, {QStringLiteral("record"), dir->path(), QStringLiteral("a"),
+                                         wav, QStringLiteral("3")}),
+            0);
+  EXPECT_GT(buffer->currentPosition() + 1, 0);
+  buffer->stop();
+  EXPECT_FALSE(buffer->isPlaying());
+
+  const auto samples = readWav(wav);
+  ASSERT_GT(samples.size(), 44100u) << "less than half a second recorded";
+  // Keep the stretch where the tone plays (the recording may start before it).
+  auto left = qdl::test::channel(samples, 0);
+  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
+  ASSERT_NE(loud, left.end()) << "the recording is silent";
+  std::vector<double> tone(loud, left.end());
+  ASSERT_GT(tone.size(), 22050u);
+  tone.resize(tone.size() - 2205);  // the end may be cut mid-block
+  EXPECT_NEAR(qdl::test::toneFrequency(tone), 1000.0, 1.0);
+  double peak = 0;
+  for (double s : tone) peak = std::max(peak, std::abs(s));
+  EXPECT_NEAR(peak, 16000, 200);
+  EXPECT_LE(qdl::test::spuriousDb(tone, 1000.0), -80.0);
+}
+
+}  // namespace
