@@ -1,6 +1,7 @@
 // PortAudio backend: real cards. A card's stream is 44100 Hz, 16-bit stereo
-// with small callbacks (kFramesPerBuffer) at the device's low suggested
-// latency; the mixer runs in PortAudio's callback.
+// in callbacks of kFramesPerBuffer frames; the mixer runs in PortAudio's
+// callback. The output latency asked for is kTargetLatency (about 10 ms);
+// QUANDREL_AUDIO_LATENCY_MS asks for another (for cards that drop out).
 
 #include "platform/sound/Backends.h"
 
@@ -11,7 +12,14 @@
 namespace qdl::sound::detail {
 namespace {
 
-constexpr unsigned long kFramesPerBuffer = 256;  // 5.8 ms per callback
+constexpr unsigned long kFramesPerBuffer = 128;  // 2.9 ms per callback
+constexpr double kTargetLatency = 0.008;
+
+double wantedLatency() {
+  bool ok = false;
+  const int ms = qEnvironmentVariableIntValue("QUANDREL_AUDIO_LATENCY_MS", &ok);
+  return ok && ms > 0 && ms <= 1000 ? ms / 1000.0 : kTargetLatency;
+}
 // Name space of the name-based GUIDs of PortAudio devices.
 const QUuid kGuidNamespace(QStringLiteral("{8F1D4B2E-6A3C-4E57-9B1A-2C7D5E0F3A61}"));
 
@@ -66,12 +74,11 @@ std::vector<PaEntry> paEntries() {
 class PortAudioOutput final : public Output {
  public:
   PortAudioOutput(Card& card, PaDeviceIndex index) : card_(card) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
     PaStreamParameters params{};
     params.device = index;
     params.channelCount = 2;
     params.sampleFormat = paInt16;
-    params.suggestedLatency = info ? info->defaultLowOutputLatency : 0.01;
+    params.suggestedLatency = wantedLatency();
     PaError e = Pa_OpenStream(&stream_, nullptr, &params, kCardRate, kFramesPerBuffer, paClipOff,
                               &PortAudioOutput::callback, this);
     if (e == paNoError) {
