@@ -1,7 +1,22 @@
 #pragma once
 // The sound device settings dialog: output mode and sound cards.
+//
+// Each showing lists the system's output devices into both card lists (and
+// refreshes "present Devices" in qdl.ini), then preselects the stored mode
+// and cards from section "Devices". OK refuses the same text in both lists
+// and otherwise writes "Mode", "Card_1" (CB_Aux) and "Card_2" (CB_Head);
+// Cancel writes nothing. The settings file is held from the show until the
+// dialog closes. Everything runs on the user-interface thread.
+//
+// The labels of modes 1 and 2 come from the string table of FormSprache.
+// Before the first language is applied (the first-start showing) the table
+// is empty; the dialog then shows the German texts instead of blank labels.
 
 #include <QDialog>
+#include <QString>
+#include <optional>
+
+#include "platform/ini/IniFile.h"
 
 class QComboBox;
 class QFrame;
@@ -14,17 +29,57 @@ class RadioGroup;
 class TDlgGeraete : public QDialog {
   Q_OBJECT
  public:
-  explicit TDlgGeraete(QWidget* parent = nullptr);
+  // Help context number of the dialog.
+  static constexpr int kHelpContext = 40;
 
-  qdl::ui::RadioGroup* rgMode;
+  explicit TDlgGeraete(QWidget* parent = nullptr);
+  ~TDlgGeraete() override;
+
+  // Controls; object names equal the member names.
+  qdl::ui::RadioGroup* rgMode;  // 0 one card, 1 Aux/Head, 2 left/right
   QLabel* Label1;
-  QComboBox* CB_Aux;
+  QComboBox* CB_Aux;  // "Card_1": the only card, the main output or the left deck's card
   QLabel* Label2;
-  QComboBox* CB_Head;
+  QComboBox* CB_Head;  // "Card_2": the headphone card or the right deck's card
   QFrame* Bevel1;
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
   QPushButton* btHelp;
+
+  // Handlers.
+  // Opens qdl.ini in the current directory and holds it until the dialog
+  // closes; lists the devices into both lists (fewer than two: mode 0 with
+  // the mode group disabled); selects the stored mode (default 1 with two or
+  // more cards, else 0) with its labels; sets the stored card texts, the
+  // first listed card when "Card_1" is empty. A listing that fails or a mode
+  // that is no integer goes to the error display; a bad mode skips the rest.
+  void FormShow();
+  // Applies the selected mode: mode 0 shows "Soundkartenauswahl", an empty
+  // Label2 and hides CB_Head with its text emptied; modes 1 and 2 enable the
+  // mode group, take both labels from the string table and show CB_Head.
+  // Runs by itself whenever rgMode's selection changes (by the user or the
+  // program); callers that reset rgMode may call it again, it is idempotent.
+  void rgModeClick();
+  // Equal card texts: the refusal message, nothing written, the dialog stays
+  // open. Otherwise writes "Devices" Mode, Card_1, Card_2 and closes with
+  // result OK; a refused write goes to the error display and keeps it open.
+  void OKBtnClick();
+  // Closes with result Cancel; "Devices" is not written.
+  void CancelBtnClick();
+  // Opens the dialog's help file at context kHelpContext.
+  void btHelpClick();
+  // Lets go of the settings file opened by FormShow.
+  void FormClose();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void centreOnScreen();
+
+  std::optional<qdl::IniFile> settings_;
 };
 
+// The program's one device dialog; nullptr until the program creates it.
 extern TDlgGeraete* DlgGeraete;
