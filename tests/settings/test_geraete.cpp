@@ -1,0 +1,336 @@
+// The device dialog end to end: a real dialog on the offscreen platform, the
+// virtual sound cards of the sound layer (one, two or none plugged in), and a
+// real qdl.ini in a temporary current directory.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+#include <vector>
+
+#include "lang/Sprache.h"
+#include "platform/help/Help.h"
+#include "platform/help/HelpKey.h"
+#include "platform/ini/IniFile.h"
+#include "platform/sound/Sound.h"
+#include "platform/sound/VirtualCards.h"
+#include "platform/ui/RadioGroup.h"
+#include "settings/Geraete.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using qdl::sound::VirtualCards;
+
+const QString kCardA = QStringLiteral("Virtual Card A");
+const QString kCardB = QStringLiteral("Virtual Card B");
+
+void writeFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(data);
+}
+
+// What the dialog shows while it is open.
+struct Shown {
+  int mode = -2;
+  bool modeEnabled = false;
+  QString label1, label2, aux, head;
+  bool headVisible = false;
+  QStringList auxItems, headItems;
+};
+
+Shown look(const TDlgGeraete& d) {
+  Shown s;
+  s.mode = d.rgMode->itemIndex();
+  s.modeEnabled = d.rgMode->isEnabled();
+  s.label1 = d.Label1->text();
+  s.label2 = d.Label2->text();
+  s.aux = d.CB_Aux->currentText();
+  s.head = d.CB_Head->currentText();
+  s.headVisible = d.CB_Head->isVisible();
+  for (int i = 0; i < d.CB_Aux->count(); ++i) s.auxItems << d.CB_Aux->itemText(i);
+  for (int i = 0; i < d.CB_Head->count(); ++i) s.headItems << d.CB_Head->itemText(i);
+  return s;
+}
+
+class DeviceDialog : public ::testing::Test {
+ protected:
+  qdl::test::TempCwd cwd;
+  qdl::test::ScriptedDialogs dialogs;
+  TDlgGeraete dialog;
+
+  ~DeviceDialog() override { qunsetenv("QUANDREL_AUDIO_VIRTUAL_CARDS"); }
+
+  static void plugCards(int n) { qputenv("QUANDREL_AUDIO_VIRTUAL_CARDS", QByteArray::number(n)); }
+
+  QString ini() const { return cwd.file("qdl.ini"); }
+  qdl::IniFile settings() const { return qdl::IniFile(ini()); }
+  QString stored(const QString& key) const {
+    return settings().readString(QStringLiteral("Devices"), key, QStringLiteral("<none>"));
+  }
+
+  // Runs the dialog modally as the main window does; act plays the user.
+  int run(const std::function<void(TDlgGeraete&)>& act = {}) {
+    dialogs.onDialog = [this, act](QDialog*) {
+      if (act) act(dialog);
+    };
+    return dialogs.execDialog(&dialog);
+  }
+
+  Shown showAndCancel() {
+    Shown s;
+    run([&](TDlgGeraete& d) {
+      s = look(d);
+      d.CancelBtn->click();
+    });
+    return s;
+  }
+};
+
+TEST_F(DeviceDialog, OneCardOffersOnlyModeZeroAndStoresIt) {
+  plugCards(1);
+  Shown s;
+  const int result = run([&](TDlgGeraete& d) {
+    s = look(d);
+    d.OKBtn->click();
+  });
+  EXPECT_EQ(s.mode, 0);
+  EXPECT_FALSE(s.modeEnabled);
+  EXPECT_EQ(s.label1, "Soundkartenauswahl");
+  EXPECT_EQ(s.label2, "");
+  EXPECT_FALSE(s.headVisible);
+  EXPECT_EQ(s.auxItems, QStringList{kCardA});
+  EXPECT_EQ(s.headItems, QStringList{kCardA});
+  EXPECT_EQ(s.aux, kCardA) << "the only card is preselected";
+
+  EXPECT_EQ(result, QDialog::Accepted);
+  EXPECT_EQ(stored("Mode"), "0");
+  EXPECT_EQ(stored("Card_1"), kCardA);
+  EXPECT_EQ(stored("Card_2"), "") << "empty in a new file";
+  EXPECT_EQ(settings().readSection("present Devices"), QStringList{kCardA});
+  EXPECT_EQ(settings().readString("present Devices", kCardA, ""),
+            qdl::sound::guidToText(VirtualCards::guid(0)));
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(DeviceDialog, OneCardKeepsTheStoredSecondCard) {
+  plugCards(1);
+  writeFile(ini(), "[Devices]\r\nMode=0\r\nCard_1=Virtual Card A\r\nCard_2=Old Card\r\n");
+  Shown s;
+  run([&](TDlgGeraete& d) {
+    s = look(d);
+    d.OKBtn->click();
+  });
+  EXPECT_FALSE(s.headVisible);
+  EXPECT_EQ(s.head, "Old Card") << "the hidden list keeps the stored text";
+  EXPECT_EQ(stored("Mode"), "0");
+  EXPECT_EQ(stored("Card_2"), "Old Card");
+}
+
+TEST_F(DeviceDialog, TwoCardsWithEmptyStoredCardPreselectTheFirst) {
+  writeFile(ini(), "[Devices]\r\nCard_1=\r\n");
+  const Shown s = showAndCancel();
+  EXPECT_EQ(s.auxItems, (QStringList{kCardA, kCardB}));
+  EXPECT_EQ(s.headItems, (QStringList{kCardA, kCardB}));
+  EXPECT_EQ(s.aux, kCardA);
+  EXPECT_EQ(s.head, "");
+  EXPECT_EQ(s.mode, 1) << "two cards default to Aux/Head";
+  EXPECT_TRUE(s.modeEnabled);
+  EXPECT_TRUE(s.headVisible);
+  // No language applied yet: the German texts instead of blank labels.
+  EXPECT_EQ(s.label1, "Soundkarte Ausgang");
+  EXPECT_EQ(s.label2, "Soundkarte Kopfhörer");
+  EXPECT_EQ(stored("Card_1"), "") << "Cancel writes nothing";
+}
+
+TEST_F(DeviceDialog, StoredChoiceIsPreselectedAndListsAreRebuiltEachShowing) {
+  writeFile(ini(), "[devices]\r\nmode=2\r\ncard_1=Virtual Card B\r\ncard_2=Virtual Card A\r\n");
+  showAndCancel();
+  const Shown s = showAndCancel();
+  EXPECT_EQ(s.mode, 2);
+  EXPECT_EQ(s.aux, kCardB);
+  EXPECT_EQ(s.head, kCardA);
+  EXPECT_TRUE(s.headVisible);
+  EXPECT_EQ(s.label1, "Soundkarte linker Player");
+  EXPECT_EQ(s.label2, "Soundkarte rechter Player");
+  EXPECT_EQ(s.auxItems.size(), 2) << "a second showing does not append the devices again";
+
+  // A card that is no longer present keeps its entry and stays the stored
+  // text; a mode group disabled by a one-card showing is enabled again.
+  writeFile(ini(), "[Devices]\r\nMode=0\r\nCard_1=Virtual Card B\r\n");
+  plugCards(1);
+  const Shown one = showAndCancel();
+  EXPECT_FALSE(one.modeEnabled);
+  EXPECT_EQ(one.aux, kCardB) << "an absent stored card is still shown as stored";
+  qunsetenv("QUANDREL_AUDIO_VIRTUAL_CARDS");
+  const Shown two = showAndCancel();
+  EXPECT_TRUE(two.modeEnabled);
+  EXPECT_EQ(two.mode, 0);
+  plugCards(1);
+  showAndCancel();
+  EXPECT_EQ(settings().readSection("present Devices"), (QStringList{kCardA, kCardB}));
+}
+
+TEST_F(DeviceDialog, IdenticalCardsAreRefusedAndNothingIsWritten) {
+  for (int mode : {1, 2}) {
+    SCOPED_TRACE(mode);
+    QFile::remove(ini());
+    dialogs.boxes.clear();
+    bool stayedOpen = false;
+    const int result = run([&](TDlgGeraete& d) {
+      d.rgMode->button(mode)->click();
+      d.CB_Aux->setCurrentIndex(1);
+      d.CB_Head->setCurrentIndex(1);
+      d.OKBtn->click();
+      stayedOpen = d.isVisible();
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_NE(result, QDialog::Accepted);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Keine identischen Geräte ausgewählen!");
+    EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
+    EXPECT_EQ(dialogs.boxes[0].buttons, qdl::ui::Buttons::Ok);
+    EXPECT_FALSE(settings().sectionExists("Devices"));
+  }
+
+  // The user corrects the choice: now it is stored.
+  dialogs.boxes.clear();
+  const int result = run([&](TDlgGeraete& d) {
+    d.rgMode->button(2)->click();
+    d.CB_Aux->setCurrentIndex(1);
+    d.CB_Head->setEditText(kCardB);
+    d.OKBtn->click();
+    d.CB_Head->setEditText(kCardA);
+    d.OKBtn->click();
+  });
+  EXPECT_EQ(result, QDialog::Accepted);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(stored("Mode"), "2");
+  EXPECT_EQ(stored("Card_1"), kCardB);
+  EXPECT_EQ(stored("Card_2"), kCardA);
+}
+
+TEST_F(DeviceDialog, ChoosingModeZeroEmptiesTheHeadphoneCard) {
+  writeFile(ini(), "[Devices]\r\nMode=1\r\nCard_1=Virtual Card A\r\nCard_2=Virtual Card B\r\n");
+  Shown s;
+  run([&](TDlgGeraete& d) {
+    d.rgMode->button(0)->click();
+    s = look(d);
+    d.OKBtn->click();
+  });
+  EXPECT_EQ(s.label1, "Soundkartenauswahl");
+  EXPECT_EQ(s.label2, "");
+  EXPECT_FALSE(s.headVisible);
+  EXPECT_EQ(s.head, "");
+  EXPECT_TRUE(s.modeEnabled) << "two cards: the user may go back";
+  EXPECT_EQ(stored("Mode"), "0");
+  EXPECT_EQ(stored("Card_1"), kCardA);
+  EXPECT_EQ(stored("Card_2"), "");
+}
+
+TEST_F(DeviceDialog, CancelAtFirstStartLeavesOnlyThePresentDevices) {
+  ASSERT_FALSE(QFile::exists(ini()));
+  const int result = run([&](TDlgGeraete& d) {
+    d.rgMode->button(2)->click();
+    d.CB_Head->setCurrentIndex(1);
+    d.CancelBtn->click();
+  });
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_FALSE(settings().sectionExists("Devices"));
+  EXPECT_EQ(settings().readSection("present Devices"), (QStringList{kCardA, kCardB}));
+  EXPECT_EQ(settings().readString("present Devices", kCardB, ""),
+            qdl::sound::guidToText(VirtualCards::guid(1)));
+  QFile f(ini());
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(f.readAll());
+  EXPECT_EQ(text.count('['), 1) << text.toStdString();
+}
+
+TEST_F(DeviceDialog, NoDeviceLeavesBothListsEmptyAndOkRefuses) {
+  plugCards(0);
+  Shown s;
+  const int result = run([&](TDlgGeraete& d) {
+    s = look(d);
+    d.OKBtn->click();
+  });
+  EXPECT_TRUE(s.auxItems.isEmpty());
+  EXPECT_TRUE(s.headItems.isEmpty());
+  EXPECT_EQ(s.aux, "");
+  EXPECT_EQ(s.mode, 0);
+  EXPECT_FALSE(s.modeEnabled);
+  EXPECT_NE(result, QDialog::Accepted);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_FALSE(QFile::exists(ini())) << "nothing listed, nothing written";
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(DeviceDialog, BadStoredModeIsShownAndSkipsThePreselection) {
+  writeFile(ini(), "[Devices]\r\nMode=zwei\r\nCard_1=Virtual Card B\r\n");
+  const Shown s = showAndCancel();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_TRUE(dialogs.errors[0].contains("zwei")) << dialogs.errors[0].toStdString();
+  EXPECT_NE(s.aux, kCardB) << "the stored card is not preselected";
+  EXPECT_EQ(s.auxItems.size(), 2) << "the listing itself ran";
+}
+
+TEST_F(DeviceDialog, FailedListingIsShownAndTheStoredChoiceStillShows) {
+  qputenv("QUANDREL_AUDIO_VIRTUAL_CARDS", "many");
+  writeFile(ini(), "[Devices]\r\nMode=0\r\nCard_1=Virtual Card B\r\n");
+  const Shown s = showAndCancel();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_TRUE(dialogs.errors[0].contains("many")) << dialogs.errors[0].toStdString();
+  EXPECT_TRUE(s.auxItems.isEmpty());
+  EXPECT_EQ(s.aux, kCardB);
+}
+
+TEST_F(DeviceDialog, EnglishTableGivesEnglishLabelsAndMessages) {
+  TFormSprache sprache;
+  FormSprache = &sprache;
+  sprache.FillEnglish();
+  writeFile(ini(), "[Devices]\r\nMode=2\r\n");
+  Shown mode2, mode1, mode0;
+  run([&](TDlgGeraete& d) {
+    mode2 = look(d);
+    d.CB_Head->setEditText(d.CB_Aux->currentText());
+    d.OKBtn->click();
+    d.rgMode->button(1)->click();
+    mode1 = look(d);
+    d.rgMode->button(0)->click();
+    mode0 = look(d);
+    d.CancelBtn->click();
+  });
+  FormSprache = nullptr;
+  EXPECT_EQ(mode2.label1, "Soundcard for left player");
+  EXPECT_EQ(mode2.label2, "Soundcard for right player");
+  EXPECT_EQ(mode1.label1, "Soundcard for Auxilary (Amp)");
+  EXPECT_EQ(mode1.label2, "Soundcard for headphone");
+  EXPECT_EQ(mode0.label1, "Soundkartenauswahl") << "the same in both languages";
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "choosing the same devices not allowed!");
+  EXPECT_EQ(dialogs.boxes[0].caption, "Attention!");
+}
+
+TEST_F(DeviceDialog, HelpOpensContextForty) {
+  std::vector<qdl::help::Request> asked;
+  const auto previous =
+      qdl::help::setRecorder([&](const qdl::help::Request& r) { asked.push_back(r); });
+  qdl::help::setHelpFile(&dialog, QStringLiteral("qdl_e.hlp"));
+  run([&](TDlgGeraete& d) {
+    d.btHelp->click();
+    d.CancelBtn->click();
+  });
+  qdl::help::setRecorder(previous);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].command, qdl::help::Command::Topic);
+  EXPECT_EQ(asked[0].file, "qdl_e.hlp");
+  EXPECT_EQ(asked[0].context, 40);
+  EXPECT_EQ(qdl::help::helpContextOf(dialog.CB_Aux), 40) << "the help key shows the same topic";
+}
+
+}  // namespace
