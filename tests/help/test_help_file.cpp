@@ -201,3 +201,35 @@ TEST(HelpFileFormat, UnreadableOrHugeFilesFailCleanly) {
   ASSERT_EQ(huge.errors.size(), 1);
   EXPECT_TRUE(huge.errors.constFirst().message.contains(QStringLiteral("too large")));
 }
+
+TEST(HelpFileFormat, DamagedCopiesOfAShippedFileNeverCrashTheParser) {
+  QFile f(shipped(QStringLiteral("qdl_e.hlp")));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray original = f.readAll();
+  const int lines = original.count('\n') + 1;
+  quint32 seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 60; ++round) {
+    QByteArray damaged = original;
+    for (int i = 0; i < 8; ++i) {
+      const int at = static_cast<int>(next() % static_cast<quint32>(damaged.size()));
+      switch (next() % 3) {
+        case 0:
+          damaged[at] = static_cast<char>(next() & 0xFF);
+          break;
+        case 1:
+          damaged.remove(at, static_cast<int>(next() % 40));
+          break;
+        default:
+          damaged.insert(at, "[[**@");
+          break;
+      }
+    }
+    const ParseResult r = parseHelp(damaged);
+    for (const HelpError& e : r.errors) {
+      EXPECT_GE(e.line, 0);
+      EXPECT_LE(e.line, lines + 8 * 5);
+    }
+    for (const HelpTopic& t : r.document.topics) topicHtml(r.document, t);
+  }
+}

@@ -50,18 +50,20 @@ namespace {
 // Inline markup of one line: HTML escaping, **bold** and [[links]].
 QString renderInline(const HelpDocument& doc, const HelpLine& line, QList<HelpError>* errors) {
   const QString& s = line.text;
+  const QStringView view(s);
   QString out;
+  out.reserve(s.size() + 16);
   bool bold = false;
-  int i = 0;
+  qsizetype i = 0;
   while (i < s.size()) {
-    if (s.mid(i, 2) == QLatin1String("**")) {
+    if (view.mid(i, 2) == QLatin1String("**")) {
       out += bold ? QStringLiteral("</b>") : QStringLiteral("<b>");
       bold = !bold;
       i += 2;
       continue;
     }
-    if (s.mid(i, 2) == QLatin1String("[[")) {
-      const int end = s.indexOf(QLatin1String("]]"), i + 2);
+    if (view.mid(i, 2) == QLatin1String("[[")) {
+      const qsizetype end = s.indexOf(QLatin1String("]]"), i + 2);
       if (end < 0) {
         if (errors)
           errors->append({line.line, QStringLiteral("link \"[[\" is not closed by \"]]\"")});
@@ -85,7 +87,22 @@ QString renderInline(const HelpDocument& doc, const HelpLine& line, QList<HelpEr
       i = end + 2;
       continue;
     }
-    out += QString(s.at(i)).toHtmlEscaped();
+    switch (const QChar c = s.at(i); c.unicode()) {
+      case '<':
+        out += QLatin1String("&lt;");
+        break;
+      case '>':
+        out += QLatin1String("&gt;");
+        break;
+      case '&':
+        out += QLatin1String("&amp;");
+        break;
+      case '"':
+        out += QLatin1String("&quot;");
+        break;
+      default:
+        out += c;
+    }
     ++i;
   }
   if (bold) {
@@ -166,8 +183,9 @@ struct Directive {
 };
 
 Directive splitDirective(const QString& line) {
-  const int space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-  if (space < 0) return {line.mid(1), QString()};
+  qsizetype space = 1;
+  while (space < line.size() && !line.at(space).isSpace()) ++space;
+  if (space == line.size()) return {line.mid(1), QString()};
   return {line.mid(1, space - 1), line.mid(space + 1).trimmed()};
 }
 

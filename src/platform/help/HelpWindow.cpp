@@ -91,10 +91,10 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   splitter->addWidget(right);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({240, 520});
+  splitter->setSizes({290, 530});
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(splitter);
-  resize(780, 540);
+  resize(840, 580);
 
   connect(contents_, &QListWidget::itemActivated, this,
           [this](QListWidgetItem* item) { display(item->data(kContextRole).toInt(), true); });
@@ -128,15 +128,10 @@ void HelpWindow::setDocument(const HelpDocument& document, const QString& path,
   applyLabels();
 
   contents_->clear();
-  const HelpTopic* start = document_.contentsTopic();
   for (const HelpTopic& t : document_.topics) {
     auto* item = new QListWidgetItem(t.title, contents_);
     item->setData(kContextRole, t.context);
-    if (&t == start) {
-      QFont f = item->font();
-      f.setBold(true);
-      item->setFont(f);
-    }
+    item->setToolTip(t.title);
   }
 
   index_->clear();
@@ -151,6 +146,7 @@ void HelpWindow::setDocument(const HelpDocument& document, const QString& path,
     auto* item = new QListWidgetItem(text, index_);
     item->setData(kContextRole, e.context);
     item->setData(kKeywordRole, folded);
+    item->setToolTip(e.topicTitle);
   }
   filter_->clear();
   setIndexFilter(QString());
