@@ -111,7 +111,9 @@ class Decoder {
   bool fail(std::string& reason, const std::string& why);
   bool seekToSample(std::int64_t sample);
 
+  struct Reader;
   mpg123_handle_struct* handle_ = nullptr;
+  std::unique_ptr<Reader> reader_;
   int fd_ = -1;
   int mode_ = ModeStereo;
   bool ended_ = false;
