@@ -1,0 +1,103 @@
+#pragma once
+// The data module: the song table `Table1` shared by the whole program, the
+// model `DataSource1` that grids and the report bind to, the definition of
+// the empty table, new records made from MP3 files, and the write-back of a
+// posted record into its file's ID3v1 tag.
+//
+// Song records (table "data.db" in <BaseDir>/Data), fields in this order:
+// Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
+// (10), Jahr (4), DateiName (full path, never cut), Equalizer, StartZeit
+// (cue point in hundredths of a second), EndZeit (32-bit), Analyse
+// (boolean). Indexes: primary on Index; iDateiname (unique), iGenre,
+// iInterpret, iJahr, iTitel, all without regard to case.
+//
+// ID3v1 texts are Windows-1252 bytes in the file and Unicode in the table.
+// Everything runs on the user-interface thread.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace qdl::db {
+class Table;
+class TableModel;
+}  // namespace qdl::db
+
+// The ID3v1 block: the last 128 bytes of an MP3 file. Full text fields carry
+// no terminator; shorter texts are followed by zero bytes.
+struct TId3Tag {
+  char magic[3];  // "TAG"
+  char title[30];
+  char artist[30];
+  char album[30];
+  char year[4];
+  char comment[30];
+  unsigned char genre;  // genre number
+};
+static_assert(sizeof(TId3Tag) == 128, "the ID3v1 block is 128 bytes");
+
+namespace qdl::id3 {
+
+// Windows-1252 bytes up to the first zero byte, at most maxBytes, as Unicode.
+QString fromWindows1252(const char* bytes, int maxBytes);
+// Unicode as Windows-1252 bytes; characters it cannot hold become "?".
+QByteArray toWindows1252(const QString& text);
+
+// The last 128 bytes of the file, or an all-zero block when the file cannot
+// be read or is shorter than 128 bytes.
+TId3Tag readBlock(const QString& path);
+bool hasTag(const TId3Tag& block);
+
+// A block filled from a record: title, artist, year and comment texts cut to
+// their fields and padded with zero bytes, album zero, genre number 255.
+TId3Tag blockFromRecord(const QString& titel, const QString& interpret, const QString& jahr,
+                        const QString& genre);
+
+enum class WriteResult { Replaced, Appended, Failed };
+
+// Writes the block as the file's tag: over the last 128 bytes when they hold
+// a tag, else appended. Nothing else of the file is touched; an append that
+// fails (disk full, quota) cuts the file back to its former size, and a
+// failed replacement puts the old block back.
+WriteResult writeBlock(const QString& path, TId3Tag block);
+
+}  // namespace qdl::id3
+
+class TDataModule1 : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TDataModule1(QObject* parent = nullptr);
+  ~TDataModule1() override;
+
+  // The song table (owned). Its after-post callback is Table1AfterPost.
+  qdl::db::Table* Table1;
+  // Model with every field of the table, in field order. A grid that shows
+  // other columns makes its own model with createGridModel; all models follow
+  // the one cursor of Table1.
+  qdl::db::TableModel* DataSource1;
+  qdl::db::TableModel* createGridModel(const QStringList& columns, QObject* parent) const;
+
+  // Whether the record/tag editor window is visible; set by the program.
+  // While it returns false, posts never touch any file.
+  std::function<bool()> editorVisible = [] { return false; };
+
+  // Creates the empty song table at Table1's location (replacing a song
+  // table there, never a foreign file), orders it by "Interpret" and opens it.
+  void CreateSongTable();
+
+  // Inserts a record made from the file's ID3v1 tag (or, without a tag, from
+  // its file name). A file already in the table and any other storage
+  // failure are skipped silently.
+  void AddSongFile(const QString& path);
+
+  // Writes the current record's Titel, Interpret, Jahr and Genre into the tag
+  // of the file named by DateiName, while the editor is visible. Asks before
+  // writing to a read-only file; a file that is gone is reported; other
+  // failures leave the file alone without a message.
+  void Table1AfterPost();
+};
+
+// The program's one data module; nullptr until the program creates it.
+extern TDataModule1* DataModule1;

@@ -1,0 +1,350 @@
+// The data module against real files: the song table's definition, records
+// made from ID3v1 tags and file names, and the tag write-back byte by byte.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+#include "support/ScriptedDialogs.h"
+
+using namespace qdl::db;
+
+namespace {
+
+// Bytes standing for audio data; the tag handling never looks into them.
+QByteArray audio(int size) {
+  QByteArray a(size, 0);
+  for (int i = 0; i < size; ++i) a[i] = char((i * 7 + 3) & 0xFF);
+  return a;
+}
+
+QByteArray field(const char* text, int width) {
+  QByteArray f(text);
+  f.resize(width, '\0');
+  return f;
+}
+
+// A 128-byte block from raw field contents (Windows-1252 bytes).
+QByteArray tagBlock(const char* magic, const char* title, const char* artist, const char* album,
+                    const char* year, const char* comment, char genre) {
+  QByteArray b = QByteArray(magic, 3) + field(title, 30) + field(artist, 30) + field(album, 30) +
+                 field(year, 4) + field(comment, 30) + QByteArray(1, genre);
+  EXPECT_EQ(b.size(), 128);
+  return b;
+}
+
+class DatamodTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath("Data");
+    QDir(dir.path()).mkpath("music");
+    sprache.FillGerman();
+    FormSprache = &sprache;
+    DataModule1 = &dm;
+    dm.Table1->setDatabaseName(dir.path() + "/Data");
+    dm.Table1->setTableName("data.db");
+    dm.CreateSongTable();
+  }
+  void TearDown() override {
+    FormSprache = nullptr;
+    DataModule1 = nullptr;
+  }
+  QString write(const QString& name, const QByteArray& content) {
+    const QString path = dir.path() + "/music/" + name;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+    return path;
+  }
+  QByteArray read(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+  }
+  // Adds the file and makes its record current.
+  void addAndFind(const QString& path) {
+    dm.AddSongFile(path);
+    dm.Table1->setIndexName("iDateiName");
+    dm.Table1->findNearest(path);
+    ASSERT_EQ(dm.Table1->asString("Dateiname"), path);
+  }
+  QString text(const char* field) { return dm.Table1->asString(field); }
+
+  QTemporaryDir dir;
+  TFormSprache sprache;
+  TDataModule1 dm;
+  qdl::test::ScriptedDialogs dialogs;
+};
+
+TEST_F(DatamodTest, CreateSongTableDefinesFieldsAndIndexes) {
+  Table* t = dm.Table1;
+  EXPECT_TRUE(t->isOpen());
+  EXPECT_TRUE(QFile::exists(dir.path() + "/Data/data.db"));
+  EXPECT_EQ(t->recordCount(), 0);
+  EXPECT_EQ(t->indexFieldNames(), "Interpret");
+  const QList<FieldDef> f = t->fieldDefs();
+  QStringList names;
+  for (const FieldDef& d : f) names << d.name;
+  EXPECT_EQ(names, QStringList({"Index", "Interpret", "Titel", "Beats", "Genre", "Jahr",
+                                "Dateiname", "Equalizer", "Startzeit", "EndZeit", "Analyse"}));
+  EXPECT_EQ(f[0].type, FieldType::AutoInc);
+  EXPECT_EQ(f[1].size, 30);
+  EXPECT_EQ(f[2].size, 30);
+  EXPECT_EQ(f[3].type, FieldType::SmallInt);
+  EXPECT_EQ(f[4].size, 10);
+  EXPECT_EQ(f[5].size, 4);
+  EXPECT_EQ(f[6].size, 0);  // a path is never cut
+  EXPECT_EQ(f[8].type, FieldType::Integer);
+  EXPECT_EQ(f[10].type, FieldType::Boolean);
+  for (const FieldDef& d : f) EXPECT_FALSE(d.required);
+  const QList<IndexDef> x = t->indexDefs();
+  ASSERT_EQ(x.size(), 6);
+  EXPECT_TRUE(x[0].options.testFlag(IndexOption::Primary));
+  EXPECT_EQ(x[1].name, "iDateiname");
+  EXPECT_EQ(x[1].options, IndexOption::Unique | IndexOption::CaseInsensitive);
+  for (int i = 2; i < 6; ++i) EXPECT_EQ(x[i].options, IndexOption::CaseInsensitive);
+  EXPECT_EQ(QStringList({x[2].name, x[3].name, x[4].name, x[5].name}),
+            QStringList({"iGenre", "iInterpret", "iJahr", "iTitel"}));
+
+  // Creating again replaces the table of songs.
+  dm.AddSongFile(write("a.mp3", audio(500)));
+  dm.CreateSongTable();
+  EXPECT_EQ(t->recordCount(), 0);
+}
+
+TEST_F(DatamodTest, RecordFromTag) {
+  // Title of exactly 30 characters, comment of 19, an umlaut and a euro sign
+  // in Windows-1252, genre number and album ignored.
+  const QString path = write(
+      "x.mp3", audio(4000) + tagBlock("TAG", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", "Die \xC4rzte \x80",
+                                      "Album", "1998", "Comment with 19 ch", 17));
+  addAndFind(path);
+  EXPECT_EQ(text("Titel"), "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+  EXPECT_EQ(text("Interpret"), QString::fromUtf8("Die Ärzte €"));
+  EXPECT_EQ(text("Jahr"), "1998");
+  EXPECT_EQ(text("Genre"), "Comment wi");
+  EXPECT_EQ(text("DateiName"), path);
+  EXPECT_FALSE(dm.Table1->fieldByName("Beats").isValid());
+  EXPECT_FALSE(dm.Table1->fieldByName("Equalizer").isValid());
+  EXPECT_FALSE(dm.Table1->fieldByName("EndZeit").isValid());
+  EXPECT_TRUE(dm.Table1->fieldByName("StartZeit").isValid());
+  EXPECT_EQ(dm.Table1->asInteger("StartZeit"), 0);
+  EXPECT_FALSE(dm.Table1->asBoolean("Analyse"));
+
+  // Texts are not trimmed.
+  const QString spaced = write("s.mp3", audio(200) + tagBlock("TAG", " t ", "a  ", "", "", "", 0));
+  addAndFind(spaced);
+  EXPECT_EQ(text("Titel"), " t ");
+  EXPECT_EQ(text("Interpret"), "a  ");
+
+  // The umlaut is found without regard to case.
+  dm.Table1->setIndexName("iInterpret");
+  dm.Table1->findNearest(QString::fromUtf8("die ä"));
+  EXPECT_EQ(text("Interpret"), QString::fromUtf8("Die Ärzte €"));
+}
+
+TEST_F(DatamodTest, RecordFromFileName) {
+  // Lower-case magic is no tag; the name is not split at the dash.
+  const QString lower =
+      write("Queen - Innuendo.mp3", audio(1000) + tagBlock("tag", "T", "A", "", "1991", "Rock", 1));
+  addAndFind(lower);
+  EXPECT_EQ(text("Interpret"), "Queen - Innuendo");
+  EXPECT_EQ(text("Titel"), "");
+  EXPECT_EQ(text("Genre"), "");
+  EXPECT_EQ(text("Jahr"), "");
+  EXPECT_EQ(dm.Table1->asInteger("StartZeit"), 0);
+
+  // A file shorter than a tag; a name cut to 30 characters; a dotted folder.
+  QDir(dir.path()).mkpath("music/v1.0");
+  const QString tiny = write("v1.0/A very long file name that goes on and on.mp3", "short");
+  addAndFind(tiny);
+  EXPECT_EQ(text("Interpret"), "A very long file name that goe");
+
+  // A path longer than 255 characters is kept whole.
+  QString deep = "music";
+  for (int i = 0; i < 6; ++i) deep += "/" + QString(50, QChar('a' + i));
+  QDir(dir.path()).mkpath(deep);
+  const QString longPath = dir.path() + "/" + deep + "/song.mp3";
+  QFile(longPath).open(QIODevice::WriteOnly);
+  ASSERT_GT(longPath.size(), 255);
+  addAndFind(longPath);
+  EXPECT_EQ(text("DateiName").size(), longPath.size());
+
+  // A file that is gone still gives a record from its name.
+  addAndFind(dir.path() + "/music/gone.mp3");
+  EXPECT_EQ(text("Interpret"), "gone");
+}
+
+TEST_F(DatamodTest, SameFileInOtherCaseIsSkipped) {
+  const QString path = write(QString::fromUtf8("Über.mp3"), audio(300));
+  dm.AddSongFile(path);
+  dm.AddSongFile(path);
+  QString other = path;
+  other.replace(QString::fromUtf8("Über"), QString::fromUtf8("üBER"));
+  other.replace("/music/", "/MUSIC/");
+  dm.AddSongFile(other);
+  EXPECT_EQ(dm.Table1->recordCount(), 1);
+  EXPECT_EQ(dm.Table1->state(), Table::State::Browse);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DatamodTest, PostsWithoutTheEditorNeverTouchFiles) {
+  const QByteArray content = audio(3000);
+  const QString path = write("cue.mp3", content);
+  addAndFind(path);
+  dm.Table1->edit();
+  dm.Table1->setFieldValue("StartZeit", 1234);
+  dm.Table1->post();
+  EXPECT_EQ(read(path), content);
+  EXPECT_EQ(dm.Table1->asInteger("startzeit"), 1234);
+}
+
+TEST_F(DatamodTest, WriteBackAppendsThenReplacesInPlace) {
+  const QByteArray content = audio(5000);
+  const QString path = write("w.mp3", content);
+  addAndFind(path);
+  dm.editorVisible = [] { return true; };
+
+  dm.Table1->setFieldValue("Titel", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+  dm.Table1->setFieldValue("Interpret", QString::fromUtf8("Ärzte € Ω"));  // Ω has no byte
+  dm.Table1->setFieldValue("Jahr", "2001");
+  dm.Table1->setFieldValue("Genre", "Pop");
+  dm.Table1->post();
+  QByteArray now = read(path);
+  ASSERT_EQ(now.size(), content.size() + 128);
+  EXPECT_EQ(now.left(content.size()), content);
+  EXPECT_EQ(now.mid(content.size()), tagBlock("TAG", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234",
+                                              "\xC4rzte \x80 ?", "", "2001", "Pop", char(255)));
+
+  // Changing only Beats rewrites the whole tag in place.
+  dm.Table1->setFieldValue("Beats", 128);
+  dm.Table1->post();
+  EXPECT_EQ(read(path), now);
+
+  // An old tag's album and comment are replaced; the audio stays.
+  const QByteArray tagged =
+      content + tagBlock("TAG", "old", "old", "Old Album", "1970", "long old comment", 3);
+  QFile::remove(path);
+  write("w.mp3", tagged);
+  dm.Table1->setFieldValue("Genre", "Rock");
+  dm.Table1->post();
+  now = read(path);
+  ASSERT_EQ(now.size(), tagged.size());
+  EXPECT_EQ(now.left(content.size()), content);
+  EXPECT_EQ(now.mid(content.size()), tagBlock("TAG", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234",
+                                              "\xC4rzte \x80 ?", "", "2001", "Rock", char(255)));
+  EXPECT_EQ(now.mid(content.size() + 63, 30), QByteArray(30, '\0'));
+
+  // A file shorter than a tag gets one appended.
+  const QString tiny = write("tiny.mp3", "abc");
+  dm.Table1->setFieldValue("DateiName", tiny);
+  dm.Table1->post();
+  EXPECT_EQ(read(tiny).size(), 3 + 128);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DatamodTest, ReadOnlyFileAsksFirst) {
+  const QByteArray content = audio(1000);
+  const QString path = write("ro.mp3", content);
+  addAndFind(path);
+  dm.editorVisible = [] { return true; };
+  chmod(QFile::encodeName(path).constData(), 0444);
+
+  dialogs.answers = {qdl::ui::Answer::No};
+  dm.Table1->setFieldValue("Titel", "no");
+  dm.Table1->post();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, sprache.Meldung.sSchreibgeschuetzt);
+  EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
+  EXPECT_EQ(dialogs.boxes[0].buttons, qdl::ui::Buttons::YesNo);
+  EXPECT_EQ(read(path), content);
+  EXPECT_EQ(text("Titel"), "no");  // the record stays posted
+
+  dialogs.answers = {qdl::ui::Answer::Yes};
+  dm.Table1->setFieldValue("Titel", "yes");
+  dm.Table1->post();
+  EXPECT_EQ(dialogs.boxes.size(), 2u);
+  const QByteArray now = read(path);
+  ASSERT_EQ(now.size(), content.size() + 128);
+  EXPECT_EQ(now.mid(content.size() + 3, 4), QByteArray("yes\0", 4));
+  struct stat st;
+  stat(QFile::encodeName(path).constData(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(DatamodTest, MissingFileIsReportedWithoutQuestion) {
+  const QString path = write("gone.mp3", audio(500));
+  addAndFind(path);
+  QFile::remove(path);
+  dm.editorVisible = [] { return true; };
+  dm.Table1->setFieldValue("Titel", "t");
+  dm.Table1->post();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, sprache.Meldung.sDateiFehlt);
+  EXPECT_EQ(dialogs.boxes[0].buttons, qdl::ui::Buttons::Ok);
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_EQ(text("Titel"), "t");
+
+  // A record without a path says nothing.
+  dm.Table1->insert();
+  dm.Table1->setFieldValue("Interpret", "new");
+  dm.Table1->post();
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+TEST(Id3Block, FailedAppendLeavesTheFileAsItWas) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("full.mp3");
+  const QByteArray content = audio(10000);
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+  }
+  // A file size limit stands in for a full disk: the append gets part of
+  // its bytes written, then fails.
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = content.size() + 50;
+  auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto result = qdl::id3::writeBlock(path, qdl::id3::blockFromRecord("t", "a", "1999", "g"));
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(result, qdl::id3::WriteResult::Failed);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), content);
+
+  // A folder or a pipe is never opened for writing.
+  EXPECT_EQ(qdl::id3::writeBlock(dir.path(), qdl::id3::blockFromRecord("t", "", "", "")),
+            qdl::id3::WriteResult::Failed);
+  const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.mp3"));
+  ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+  EXPECT_EQ(
+      qdl::id3::writeBlock(dir.filePath("pipe.mp3"), qdl::id3::blockFromRecord("t", "", "", "")),
+      qdl::id3::WriteResult::Failed);
+  EXPECT_FALSE(qdl::id3::hasTag(qdl::id3::readBlock(dir.filePath("pipe.mp3"))));
+}
+
+TEST(Id3Text, Windows1252RoundTrip) {
+  QByteArray all;
+  for (int b = 1; b < 256; ++b) all += char(b);
+  const QString text = qdl::id3::fromWindows1252(all.constData(), int(all.size()));
+  EXPECT_EQ(text.size(), 255);
+  EXPECT_EQ(qdl::id3::toWindows1252(text), all);
+  EXPECT_EQ(qdl::id3::toWindows1252(QString::fromUtf8("a\xF0\x9F\x8E\xB5z")), "a?z");
+}
+
+}  // namespace
