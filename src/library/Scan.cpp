@@ -1,20 +1,63 @@
 #include "library/Scan.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
+#include "library/Datamod.h"
+#include "library/Progress.h"
+#include "library/SongScanner.h"
+#include "platform/db/Table.h"
 #include "platform/help/HelpKey.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
 
 TFormScan* FormScan = nullptr;
 
-TFormScan::TFormScan(QWidget* parent) : QDialog(parent) {
+namespace {
+
+using qdl::library::SongScanner;
+
+// While the work runs it lets the event loop run this often, so that the
+// decks' 10 ms refill timers keep their pace and the windows repaint.
+constexpr int kEventIntervalMs = 4;
+// And shows the folder and the counts this often.
+constexpr int kStatusIntervalMs = 100;
+
+QStringList systemMountPoints() {
+  return qdl::fs::mountPointsFromMountTable(qdl::fs::readMountTable());
+}
+
+// A volume's folder with the trailing slash the walk expects.
+QString rootOf(const QString& mountPoint) {
+  return mountPoint.endsWith(QLatin1Char('/')) ? mountPoint : mountPoint + QLatin1Char('/');
+}
+
+}  // namespace
+
+TFormScan::TFormScan(QWidget* parent)
+    : QDialog(parent), volumeSource(qdl::fs::mountedVolumes), mountPointSource(systemMountPoints) {
   setObjectName(QStringLiteral("FormScan"));
   setWindowTitle(QStringLiteral("Check & Scan"));
   setFixedSize(420, 300);
   GroupBox1 = new QGroupBox(QStringLiteral("zu durchsuchende Laufwerke"), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 8, 404, 170);
+  // The volume boxes, in a list that scrolls when there are many volumes.
+  driveArea_ = new QScrollArea(GroupBox1);
+  driveArea_->setObjectName(QStringLiteral("DriveArea"));
+  driveArea_->setGeometry(8, 20, 388, 114);
+  driveArea_->setWidgetResizable(true);
+  driveArea_->setFrameShape(QFrame::NoFrame);
+  auto* driveList = new QWidget;
+  driveLayout_ = new QVBoxLayout(driveList);
+  driveLayout_->setContentsMargins(0, 0, 0, 0);
+  driveLayout_->setSpacing(2);
+  driveLayout_->addStretch();
+  driveArea_->setWidget(driveList);
   cbNet = new QCheckBox(QStringLiteral("mit Netzlaufwerken"), GroupBox1);
   cbNet->setObjectName(QStringLiteral("cbNet"));
   cbNet->setChecked(true);
@@ -47,4 +90,163 @@ TFormScan::TFormScan(QWidget* parent) : QDialog(parent) {
   qdl::help::setHelpContext(this, 30);
   qdl::help::attachHelpKey(this);
   connect(btHelp, &QPushButton::clicked, this, [this] { qdl::help::helpKeyPressed(this); });
+  connect(cbNet, &QCheckBox::clicked, this,
+          [this] { qdl::ui::guarded(this, [this] { cbNetClick(); }); });
+  connect(cbCDRom, &QCheckBox::clicked, this,
+          [this] { qdl::ui::guarded(this, [this] { cbCDRomClick(); }); });
+  connect(cbChange, &QCheckBox::clicked, this,
+          [this] { qdl::ui::guarded(this, [this] { cbChangeClick(); }); });
+  connect(btStart, &QPushButton::clicked, this,
+          [this] { qdl::ui::guarded(this, [this] { btStartClick(); }); });
+}
+
+TFormScan::~TFormScan() = default;
+
+void TFormScan::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  qdl::ui::guarded(this, [this] { FormShow(); });
+}
+
+// ---- The drive list --------------------------------------------------------
+
+void TFormScan::FormShow() { buildDriveList(); }
+void TFormScan::cbNetClick() { buildDriveList(); }
+void TFormScan::cbCDRomClick() { buildDriveList(); }
+void TFormScan::cbChangeClick() { buildDriveList(); }
+
+void TFormScan::buildDriveList() {
+  qdl::db::Table* table = DataModule1 ? DataModule1->Table1 : nullptr;
+  if (table && table->isOpen()) {
+    table->setIndexName(QStringLiteral("iDateiname"));
+    table->first();
+  }
+
+  qDeleteAll(Drives);
+  Drives.clear();
+  DriveVolumes = volumeSource ? volumeSource() : QList<qdl::fs::Volume>{};
+  for (const qdl::fs::Volume& v : std::as_const(DriveVolumes)) {
+    auto* box = new QCheckBox(v.mountPoint);
+    box->setObjectName(QStringLiteral("Drive%1").arg(Drives.size()));
+    box->setToolTip(QStringLiteral("%1 (%2)").arg(v.device, v.fsType));
+    box->setChecked(false);
+    box->setEnabled(false);
+    driveLayout_->insertWidget(driveLayout_->count() - 1, box);
+    Drives << box;
+  }
+
+  for (int i = 0; i < Drives.size(); ++i) {
+    bool offered = false;
+    switch (DriveVolumes[i].kind) {
+      case qdl::fs::VolumeKind::Fixed:
+        offered = true;
+        break;
+      case qdl::fs::VolumeKind::Network:
+        offered = cbNet->isChecked();
+        break;
+      case qdl::fs::VolumeKind::Optical:
+        offered = cbCDRom->isChecked();
+        break;
+      case qdl::fs::VolumeKind::Removable:
+        offered = cbChange->isChecked();
+        break;
+    }
+    Drives[i]->setEnabled(offered);
+    Drives[i]->setChecked(offered);
+  }
+}
+
+// ---- Start -----------------------------------------------------------------
+
+SongScanner& TFormScan::ensureScanner() {
+  if (!scanner_) {
+    scanner_ = std::make_unique<SongScanner>(*DataModule1);
+    scanner_->onStep = [this](SongScanner::Step s) { step(int(s)); };
+  }
+  return *scanner_;
+}
+
+void TFormScan::btStartClick() {
+  const int mode = RGBedingung->itemIndex();
+  SongScanner& scanner = ensureScanner();
+  scanner.setMountPoints(mountPointSource ? mountPointSource() : QStringList{});
+  const QMetaObject::Connection cancel =
+      connect(FormProgress, &TFormProgress::cancelClicked, this, [this] {
+        if (scanner_) scanner_->cancel();
+      });
+  sinceEvents_.start();
+  sinceStatus_.start();
+  // Whatever happens, both windows close and the next Start begins afresh.
+  struct Finally {
+    TFormScan* form;
+    QMetaObject::Connection connection;
+    ~Finally() {
+      QObject::disconnect(connection);
+      FormProgress->endWork();
+      form->scanner_.reset();
+      form->close();
+    }
+  } finally{this, cancel};
+
+  const bool check = mode == 0 || mode == 1;
+  const bool scan = mode == 0 || mode == 2;
+  if (check && DataModule1->Table1->recordCount() >= 1) CheckDatabase();
+  if (scan && !scanner.cancelled()) runScan();
+}
+
+void TFormScan::runScan() {
+  SongScanner& scanner = ensureScanner();
+  checking_ = false;
+  FormProgress->startWork(QStringLiteral("scanne Hardisk und integriere mp3-Dateien in DB"), 10000);
+  showStatus();
+  for (int i = 0; i < Drives.size() && !scanner.cancelled(); ++i) {
+    if (!Drives[i]->isChecked()) continue;
+    scanner.scanRoot(rootOf(DriveVolumes[i].mountPoint));
+  }
+}
+
+void TFormScan::CheckDatabase() {
+  SongScanner& scanner = ensureScanner();
+  checking_ = true;
+  FormProgress->startWork(QStringLiteral("überprüfe Datenbank"),
+                          DataModule1->Table1->recordCount());
+  showStatus();
+  scanner.checkDatabase();
+  FormProgress->endWork();
+  checking_ = false;
+}
+
+void TFormScan::ScanFolder(const QString& folder) { ensureScanner().scanFolder(folder); }
+
+void TFormScan::WalkFolders(const QString& folder) { ensureScanner().walkFolders(folder); }
+
+// One step of the work: the bar moves on per folder (scan) or per record
+// (check); every few milliseconds the event loop runs, so timers fire, the
+// windows repaint and the progress window's Cancel can be pressed.
+void TFormScan::step(int kind) {
+  const auto s = SongScanner::Step(kind);
+  if (s == SongScanner::Step::Folder) FormProgress->advance(true);
+  if (s == SongScanner::Step::Record) FormProgress->advance(false);
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventIntervalMs) return;
+  if (!sinceStatus_.isValid() || sinceStatus_.elapsed() >= kStatusIntervalMs) {
+    showStatus();
+    sinceStatus_.start();
+  }
+  sinceEvents_.start();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TFormScan::showStatus() {
+  if (!scanner_) return;
+  const qdl::library::ScanCounts& c = scanner_->counts();
+  if (checking_) {
+    FormProgress->setStatus(QStringLiteral("%1 / %2\n-%3")
+                                .arg(c.checked)
+                                .arg(FormProgress->ProgressBar1->maximum())
+                                .arg(c.removed));
+  } else {
+    FormProgress->setStatus(QStringLiteral("%1\nMP3: %2    +%3")
+                                .arg(scanner_->currentFolder())
+                                .arg(c.filesFound)
+                                .arg(c.added));
+  }
 }

@@ -1,20 +1,50 @@
 #pragma once
 // The check and scan window: keeps the song library in step with the disks.
+//
+// GroupBox1 holds one check box per mounted volume (`Drives`, in mount-point
+// order, captioned with the mount point) and the three volume-kind boxes.
+// Each showing and each click on a kind box rebuilds the list: every box is
+// cleared and disabled, then fixed volumes are enabled and ticked always,
+// network volumes with cbNet, optical ones with cbCDRom, removable ones with
+// cbChange. So such a click throws away the user's own ticks.
+//
+// Start runs the mode of RGBedingung (0 check and scan, 1 only check, 2 only
+// scan; the check is skipped while the library is empty) inside its handler
+// with the progress window (FormProgress) up, then closes both windows.
+// While the work runs, only the progress window takes input; timers (the
+// decks' refills) and repaints go on, and its Cancel stops the work after
+// the current file or record, keeping what was done. The work itself is
+// qdl::library::SongScanner; the walk never enters another volume's mount
+// point nor a pseudo file system.
+//
+// Uses the globals DataModule1 and FormProgress. Everything runs on the
+// user-interface thread.
 
 #include <QCheckBox>
 #include <QDialog>
-#include <array>
+#include <QElapsedTimer>
+#include <QList>
+#include <functional>
+#include <memory>
+
+#include "platform/fs/Volumes.h"
 
 class QGroupBox;
 class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
 namespace qdl::ui {
 class RadioGroup;
+}
+namespace qdl::library {
+class SongScanner;
 }
 
 class TFormScan : public QDialog {
   Q_OBJECT
  public:
   explicit TFormScan(QWidget* parent = nullptr);
+  ~TFormScan() override;
 
   QGroupBox* GroupBox1;
   QCheckBox* cbNet;
@@ -24,6 +54,49 @@ class TFormScan : public QDialog {
   QPushButton* btStart;
   QPushButton* btCancel;
   QPushButton* btHelp;
+
+  // One box per mounted volume, in mount-point order; rebuilt on each show.
+  QList<QCheckBox*> Drives;
+  // The volume of each box of Drives.
+  QList<qdl::fs::Volume> DriveVolumes;
+
+  // Where the volumes and the mount points come from; the running system's
+  // mount table unless replaced (tests).
+  std::function<QList<qdl::fs::Volume>()> volumeSource;
+  std::function<QStringList()> mountPointSource;
+
+  // Handlers.
+  void FormShow();
+  void cbNetClick();
+  void cbCDRomClick();
+  void cbChangeClick();
+  void btStartClick();
+
+  // The steps of the work; each needs btStartClick's scanner, so they are
+  // only meaningful while it runs (else they start one of their own).
+  void CheckDatabase();
+  void ScanFolder(const QString& folder);
+  void WalkFolders(const QString& folder);
+
+  // The scanner of the running Start, or nullptr.
+  qdl::library::SongScanner* scanner() const { return scanner_.get(); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void buildDriveList();
+  void runScan();
+  void step(int kind);
+  void showStatus();
+  qdl::library::SongScanner& ensureScanner();
+
+  QScrollArea* driveArea_;
+  QVBoxLayout* driveLayout_;
+  std::unique_ptr<qdl::library::SongScanner> scanner_;
+  bool checking_ = false;
+  QElapsedTimer sinceEvents_;
+  QElapsedTimer sinceStatus_;
 };
 
 extern TFormScan* FormScan;

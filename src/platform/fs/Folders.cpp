@@ -122,9 +122,23 @@ bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, Q
   return true;
 }
 
+bool folderId(const QString& path, FolderId& id) {
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  id = FolderId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+  return true;
+}
+
 bool fileExists(const QString& path) {
   struct stat st;
   return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool isFileMissing(const QString& path) {
+  if (path.isEmpty()) return true;
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) == 0) return S_ISDIR(st.st_mode);
+  return errno == ENOENT || errno == ENOTDIR;
 }
 
 }  // namespace qdl::fs

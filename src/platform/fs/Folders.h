@@ -51,7 +51,17 @@ bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& 
 // Returns false, with `out` empty, when the folder cannot be read.
 bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out);
 
+// The identity of the folder at `path` (links followed); false when it
+// cannot be examined or is no folder.
+bool folderId(const QString& path, FolderId& id);
+
 // True when a file (not a folder) exists at `path`, following links.
 bool fileExists(const QString& path);
+
+// True only when the file system says for sure that no file is at `path`:
+// the path or one of its folders does not exist, or it names a folder. A
+// path that cannot be examined (no permission on a folder, an I/O error)
+// is not missing.
+bool isFileMissing(const QString& path);
 
 }  // namespace qdl::fs

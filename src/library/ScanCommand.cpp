@@ -1,0 +1,176 @@
+#include "library/ScanCommand.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <csignal>
+#include <exception>
+
+#include "library/Datamod.h"
+#include "library/SongScanner.h"
+#include "platform/db/Table.h"
+#include "platform/fs/Volumes.h"
+
+namespace qdl::library {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) { interrupted = 1; }
+
+// Installs the Ctrl+C handler for the lifetime of the object.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    interrupted = 0;
+    previous_ = std::signal(SIGINT, onInterrupt);
+  }
+  ~InterruptGuard() { std::signal(SIGINT, previous_); }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  void (*previous_)(int) = SIG_DFL;
+};
+
+// The progress line: rewritten in place on a terminal, else printed now and
+// then so that logs stay short.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::FILE* err) : err_(err), terminal_(::isatty(::fileno(err)) != 0) {
+    clock_.start();
+  }
+  void show(const QString& text, bool force = false) {
+    const qint64 interval = terminal_ ? 100 : 2000;
+    if (!force && shown_ && clock_.elapsed() < interval) return;
+    clock_.start();
+    shown_ = true;
+    const QByteArray line = text.toLocal8Bit();
+    if (terminal_)
+      std::fprintf(err_, "\r\033[K%s", line.constData());
+    else
+      std::fprintf(err_, "%s\n", line.constData());
+    std::fflush(err_);
+  }
+  void finish() {
+    if (terminal_ && shown_) std::fputs("\n", err_);
+  }
+
+ private:
+  std::FILE* err_;
+  bool terminal_;
+  bool shown_ = false;
+  QElapsedTimer clock_;
+};
+
+int usageError(std::FILE* err, const QString& why) {
+  std::fprintf(err, "quandrel scan: %s\n%s", qPrintable(why), scanUsage());
+  return 2;
+}
+
+}  // namespace
+
+const char* scanUsage() {
+  return "Usage: quandrel scan [--check] [--only-check] PATH...\n"
+         "  Adds the MP3 files below each PATH to the library in the current folder\n"
+         "  (Data/data.db, created when missing).\n"
+         "  --check       first remove the records whose files are gone\n"
+         "  --only-check  only remove the records whose files are gone (no PATH)\n";
+}
+
+int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+  bool check = false;
+  bool onlyCheck = false;
+  QStringList roots;
+  for (const QString& a : arguments) {
+    if (a == QLatin1String("--check")) {
+      check = true;
+    } else if (a == QLatin1String("--only-check")) {
+      onlyCheck = true;
+    } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      std::fputs(scanUsage(), out);
+      return 0;
+    } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
+      return usageError(err, QStringLiteral("unknown option '%1'").arg(a));
+    } else {
+      const QFileInfo info(a);
+      if (!info.isDir()) return usageError(err, QStringLiteral("'%1' is not a folder").arg(a));
+      QString root = QDir::cleanPath(info.absoluteFilePath());
+      if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
+      roots << root;
+    }
+  }
+  if (onlyCheck && !roots.isEmpty())
+    return usageError(err, QStringLiteral("--only-check takes no folder"));
+  if (!onlyCheck && roots.isEmpty()) return usageError(err, QStringLiteral("no folder to scan"));
+  check = check || onlyCheck;
+
+  TDataModule1 data;
+  db::Table& table = *data.Table1;
+  const QDir base = QDir::current();
+  const QString dataDir = base.filePath(QStringLiteral("Data"));
+  try {
+    if (!QFileInfo(dataDir).isDir() && !base.mkpath(QStringLiteral("Data")))
+      throw db::DbError(QStringLiteral("The folder %1 cannot be created.")
+                            .arg(QDir::toNativeSeparators(dataDir)));
+    table.setDatabaseName(dataDir);
+    table.setTableName(QStringLiteral("data.db"));
+    if (QFileInfo::exists(table.filePath())) {
+      table.setIndexName(QStringLiteral("iDateiname"));
+      table.open();
+    } else {
+      data.CreateSongTable();
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(err, "quandrel scan: %s\n", e.what());
+    return 1;
+  }
+
+  SongScanner scanner(data);
+  scanner.setMountPoints(fs::mountPointsFromMountTable(fs::readMountTable()));
+  ProgressLine progress(err);
+  bool checking = false;
+  InterruptGuard interruptGuard;
+  scanner.onStep = [&](SongScanner::Step) {
+    if (interrupted) scanner.cancel();
+    const ScanCounts& c = scanner.counts();
+    if (checking)
+      progress.show(
+          QStringLiteral("checking: %1 records, %2 removed").arg(c.checked).arg(c.removed));
+    else
+      progress.show(QStringLiteral("scanning: %1 folders, %2 files found, %3 added  %4")
+                        .arg(c.folders)
+                        .arg(c.filesFound)
+                        .arg(c.added)
+                        .arg(QDir::toNativeSeparators(scanner.currentFolder())));
+  };
+
+  try {
+    scanner.useFileNameOrder();
+    if (check && table.recordCount() >= 1) {
+      checking = true;
+      scanner.checkDatabase();
+      checking = false;
+    }
+    for (const QString& root : std::as_const(roots)) {
+      if (scanner.cancelled()) break;
+      scanner.scanRoot(root);
+    }
+  } catch (const std::exception& e) {
+    progress.finish();
+    std::fprintf(err, "quandrel scan: %s\n", e.what());
+    std::fputs(qPrintable(summaryText(scanner.counts())), out);
+    return 1;
+  }
+  progress.finish();
+  std::fputs(qPrintable(summaryText(scanner.counts())), out);
+  if (scanner.cancelled()) {
+    std::fputs("interrupted: what was found until then is in the library\n", out);
+    return 130;
+  }
+  return 0;
+}
+
+}  // namespace qdl::library

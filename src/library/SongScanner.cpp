@@ -1,0 +1,170 @@
+#include "library/SongScanner.h"
+
+#include <unistd.h>
+
+#include <QFile>
+
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+
+namespace qdl::library {
+namespace {
+
+// Changes written per transaction: large enough that syncing costs nothing
+// per file, small enough that an interrupted run keeps most of its work.
+constexpr int kChangesPerBatch = 4000;
+
+const QString kFileNameIndex = QStringLiteral("iDateiname");
+
+}  // namespace
+
+// Keeps the table in one batch while the work runs; commits on every way out.
+class SongScanner::Batch {
+ public:
+  explicit Batch(db::Table& table) : table_(table) { table_.beginBatch(); }
+  ~Batch() noexcept(false) {
+    if (std::uncaught_exceptions() > uncaught_) {
+      try {
+        table_.endBatch();
+      } catch (const db::DbError&) {
+        // The first failure is the one to report.
+      }
+    } else {
+      table_.endBatch();
+    }
+  }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+ private:
+  db::Table& table_;
+  int uncaught_ = std::uncaught_exceptions();
+};
+
+SongScanner::SongScanner(TDataModule1& data) : data_(data) {}
+
+SongScanner::~SongScanner() = default;
+
+void SongScanner::setMountPoints(const QStringList& mountPoints) {
+  mountPoints_ = QSet<QString>(mountPoints.begin(), mountPoints.end());
+}
+
+void SongScanner::useFileNameOrder() {
+  db::Table& table = *data_.Table1;
+  if (table.indexName().compare(kFileNameIndex, Qt::CaseInsensitive) != 0)
+    table.setIndexName(kFileNameIndex);
+}
+
+void SongScanner::flush() {
+  db::Table& table = *data_.Table1;
+  pendingChanges_ = 0;
+  if (!table.inBatch()) return;
+  table.endBatch();
+  table.beginBatch();
+}
+
+void SongScanner::changed() {
+  if (++pendingChanges_ >= kChangesPerBatch) flush();
+}
+
+void SongScanner::checkDatabase() {
+  db::Table& table = *data_.Table1;
+  useFileNameOrder();
+  Batch batch(table);
+  table.first();
+  while (!table.eof() && !cancelled_) {
+    // The step may run timers; whatever they do, the check goes on from
+    // the record it stands on.
+    const int row = table.currentRow();
+    step(Step::Record);
+    if (table.currentRow() != row && row < table.recordCount()) table.moveTo(row);
+    ++counts_.checked;
+    if (fs::isFileMissing(table.asString(QStringLiteral("DateiName")))) {
+      table.deleteRecord();
+      ++counts_.removed;
+      changed();
+    } else {
+      table.next();
+    }
+  }
+}
+
+void SongScanner::scanRoot(const QString& root) {
+  useFileNameOrder();
+  Batch batch(*data_.Table1);
+  fs::FolderId id;
+  if (fs::folderId(root, id)) visited_.insert(id);
+  scanFolder(root);
+  if (!cancelled_) walkFolders(root);
+}
+
+void SongScanner::scanFolder(const QString& folder) {
+  step(Step::Folder);
+  ++counts_.folders;
+  currentFolder_ = folder;
+  QStringList names;
+  if (!fs::findFiles(folder, QByteArrayLiteral(".mp3"), fs::Hidden::Include, names)) {
+    ++counts_.unreadable;
+    return;
+  }
+  for (const QString& name : std::as_const(names)) {
+    if (cancelled_) return;
+    addFile(folder + name);
+    step(Step::File);
+  }
+}
+
+void SongScanner::addFile(const QString& path) {
+  ++counts_.filesFound;
+  db::Table& table = *data_.Table1;
+  if (table.containsKey(path)) {
+    ++counts_.alreadyPresent;
+    return;
+  }
+  // An unreadable file still becomes a record, made from its name.
+  if (::access(QFile::encodeName(path).constData(), R_OK) != 0) ++counts_.unreadable;
+  const int before = table.recordCount();
+  data_.AddSongFile(path);
+  if (table.recordCount() > before) {
+    ++counts_.added;
+    changed();
+  } else {
+    ++counts_.notStored;
+  }
+}
+
+void SongScanner::walkFolders(const QString& folder) {
+  std::vector<fs::FolderEntry> entries;
+  if (!fs::listFolder(folder, fs::Hidden::Skip, entries)) return;
+  for (const fs::FolderEntry& e : entries) {
+    if (cancelled_) return;
+    if (e.kind != fs::EntryKind::Folder) continue;
+    const QString path = folder + e.name;
+    if (mountPoints_.contains(path)) continue;
+    const QString sub = path + QLatin1Char('/');
+    // A folder seen before (through a bind mount) is neither walked nor
+    // scanned again. One that cannot be examined is still tried, so that
+    // its scan counts it as unreadable.
+    fs::FolderId id;
+    if (fs::folderId(sub, id) && !visited_.insert(id).second) continue;
+    walkFolders(sub);
+    if (cancelled_) return;
+    scanFolder(sub);
+  }
+}
+
+QString summaryText(const ScanCounts& c) {
+  QString text = QStringLiteral(
+                     "folders: %1\nfiles found: %2\nadded: %3\nalready present: %4\n"
+                     "unreadable: %5\nrecords removed: %6\n")
+                     .arg(c.folders)
+                     .arg(c.filesFound)
+                     .arg(c.added)
+                     .arg(c.alreadyPresent)
+                     .arg(c.unreadable)
+                     .arg(c.removed);
+  if (c.notStored > 0) text += QStringLiteral("not stored: %1\n").arg(c.notStored);
+  return text;
+}
+
+}  // namespace qdl::library

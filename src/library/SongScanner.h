@@ -1,0 +1,113 @@
+#pragma once
+// The work behind "Check" and "Scan", without any window: the check and
+// scan window and the command line `quandrel scan` both run it.
+//
+// Check: walks the song table in the order of iDateiname and deletes every
+// record whose file is certainly gone (see qdl::fs::isFileMissing).
+// Scan: searches a folder tree for "*.mp3" (any letter case, hidden files
+// included) and adds a record for each file not yet in the library through
+// TDataModule1::AddSongFile. Paths already in the library are skipped
+// without reading their tags.
+//
+// Order of a scan of `root` (folders end with "/"): scanFolder(root), then
+// walkFolders(root), which for each non-hidden subfolder in the order the
+// file system returns them first walks that subfolder, then scans it. So the
+// files of a folder come after those of all folders below it, and the
+// root's own files come first of all. The walk follows no symbolic link to a
+// folder, never enters a folder on the list of mount points (other volumes,
+// pseudo file systems), never visits one folder twice (bind mounts), and
+// skips folders it cannot read without a message.
+//
+// Changes go to the table in batches (one transaction per some thousand
+// changes), so the storage does not sync once per file.
+//
+// The step callback runs on every folder, every file and every checked
+// record; it may process events (timers, repaints) and may call cancel(),
+// which stops the work after the current file or record; everything done
+// until then stays. Storage failures other than a refused insert throw
+// DbError. Everything runs on the user-interface thread.
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <unordered_set>
+
+#include "platform/fs/Folders.h"
+
+class TDataModule1;
+
+namespace qdl::library {
+
+struct ScanCounts {
+  int folders = 0;         // folders searched for MP3 files
+  int filesFound = 0;      // MP3 files found
+  int added = 0;           // records added
+  int alreadyPresent = 0;  // files found that were in the library already
+  int unreadable = 0;      // folders that could not be searched, files that could not be read
+  int notStored = 0;       // files the storage refused for another reason
+  int checked = 0;         // records examined by the check
+  int removed = 0;         // records removed by the check
+};
+
+class SongScanner {
+ public:
+  enum class Step { Folder, File, Record };
+
+  explicit SongScanner(TDataModule1& data);
+  ~SongScanner();
+  SongScanner(const SongScanner&) = delete;
+  SongScanner& operator=(const SongScanner&) = delete;
+
+  // Called with each step of the work (see above).
+  std::function<void(Step)> onStep;
+
+  // Folders the walk never enters (absolute paths without a trailing slash),
+  // usually every mount point of the system. A scanned root may be one.
+  void setMountPoints(const QStringList& mountPoints);
+
+  // Makes iDateiname the table's order when it is not.
+  void useFileNameOrder();
+
+  // Deletes the records whose files are gone, from the first record on.
+  void checkDatabase();
+  // scanFolder(root), then walkFolders(root); root ends with "/".
+  void scanRoot(const QString& root);
+  // Adds the MP3 files of one folder (ending with "/").
+  void scanFolder(const QString& folder);
+  // Scans every folder below `folder` (ending with "/"), deepest first.
+  void walkFolders(const QString& folder);
+
+  void cancel() { cancelled_ = true; }
+  bool cancelled() const { return cancelled_; }
+
+  const ScanCounts& counts() const { return counts_; }
+  QString currentFolder() const { return currentFolder_; }
+
+  // Writes what is pending in the table's current batch and starts a new
+  // one; called by the work itself every few thousand changes.
+  void flush();
+
+ private:
+  class Batch;
+  void addFile(const QString& path);
+  void changed();
+  void step(Step s) {
+    if (onStep) onStep(s);
+  }
+
+  TDataModule1& data_;
+  QSet<QString> mountPoints_;
+  std::unordered_set<fs::FolderId, fs::FolderIdHash> visited_;
+  ScanCounts counts_;
+  QString currentFolder_;
+  bool cancelled_ = false;
+  int pendingChanges_ = 0;
+};
+
+// A summary of the counts, one "name: value" line each, for the command
+// line: folders, files found, added, already present, unreadable, records
+// removed (and not stored, when any file was refused).
+QString summaryText(const ScanCounts& counts);
+
+}  // namespace qdl::library

@@ -1,0 +1,120 @@
+// `quandrel scan` on temporary trees: the library it creates, its summary,
+// a rescan, the check, and arguments it refuses without changing anything.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ScanTree.h"
+#include "library/ScanCommand.h"
+#include "support/TempDir.h"
+
+using qdl::test::writeMp3;
+
+namespace {
+
+struct CommandRun {
+  int code = -1;
+  QString out;
+  QString err;
+};
+
+CommandRun scan(const QStringList& args) {
+  char* outBuf = nullptr;
+  char* errBuf = nullptr;
+  std::size_t outLen = 0, errLen = 0;
+  std::FILE* out = open_memstream(&outBuf, &outLen);
+  std::FILE* err = open_memstream(&errBuf, &errLen);
+  CommandRun r;
+  r.code = qdl::library::runScanCommand(args, out, err);
+  std::fclose(out);
+  std::fclose(err);
+  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
+  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
+  std::free(outBuf);
+  std::free(errBuf);
+  return r;
+}
+
+QString summary(int folders, int found, int added, int present, int unreadable, int removed) {
+  return QStringLiteral(
+             "folders: %1\nfiles found: %2\nadded: %3\nalready present: %4\nunreadable: %5\n"
+             "records removed: %6\n")
+      .arg(folders)
+      .arg(found)
+      .arg(added)
+      .arg(present)
+      .arg(unreadable)
+      .arg(removed);
+}
+
+TEST(ScanCommand, CreatesTheLibraryScansRescansAndChecks) {
+  qdl::test::TempCwd cwd;
+  const QString music = cwd.file("music");
+  ASSERT_TRUE(writeMp3(music + "/a.mp3", "A", "a"));
+  ASSERT_TRUE(writeMp3(music + "/one/b.MP3", "B", "b"));
+  ASSERT_TRUE(writeMp3(music + "/one/two/c.mp3"));
+  ASSERT_TRUE(writeMp3(music + "/.cache/d.mp3"));
+  ASSERT_TRUE(writeMp3(cwd.file("other/e.mp3")));
+
+  CommandRun r = scan({music});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  // music, one, one/two: three folders searched; .cache is hidden.
+  EXPECT_EQ(r.out, summary(3, 3, 3, 0, 0, 0));
+  EXPECT_TRUE(QFileInfo::exists(cwd.file("Data/data.db")));
+  EXPECT_TRUE(r.err.contains("scanning:")) << r.err.toStdString();
+
+  // A second folder given as a relative path; the first again adds nothing.
+  r = scan({"music/", "other"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, summary(4, 4, 1, 3, 0, 0));
+
+  ASSERT_TRUE(QFile::remove(music + "/one/two/c.mp3"));
+  ASSERT_TRUE(QDir(cwd.file("other")).removeRecursively());
+  r = scan({"--only-check"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 2));
+
+  ASSERT_TRUE(QFile::remove(music + "/a.mp3"));
+  r = scan({"--check", music});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, summary(3, 1, 0, 1, 0, 1));
+}
+
+TEST(ScanCommand, RefusesBadArgumentsWithoutTouchingTheFolder) {
+  qdl::test::TempCwd cwd;
+  ASSERT_TRUE(writeMp3(cwd.file("song.mp3")));
+  for (const QStringList& args :
+       {QStringList{}, QStringList{"--bogus", "."}, QStringList{"no-such-folder"},
+        QStringList{"song.mp3"}, QStringList{"--only-check", "."}}) {
+    const CommandRun r = scan(args);
+    EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.startsWith("quandrel scan: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Usage: quandrel scan"));
+    EXPECT_TRUE(r.out.isEmpty());
+  }
+  EXPECT_FALSE(QFileInfo::exists(cwd.file("Data")));
+
+  const CommandRun help = scan({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_TRUE(help.out.contains("--only-check"));
+}
+
+TEST(ScanCommand, ALibraryThatCannotBeOpenedIsReportedAndLeftAlone) {
+  qdl::test::TempCwd cwd;
+  QDir().mkpath(cwd.file("Data"));
+  QFile foreign(cwd.file("Data/data.db"));
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write("these are not the songs you are looking for");
+  foreign.close();
+  const CommandRun r = scan({"--only-check"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("data.db")) << r.err.toStdString();
+  QFile again(cwd.file("Data/data.db"));
+  ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+  EXPECT_EQ(again.readAll(), "these are not the songs you are looking for");
+}
+
+}  // namespace
