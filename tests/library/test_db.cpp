@@ -240,6 +240,26 @@ TEST_F(TableTest, NavigationDeleteAndEditCycle) {
   EXPECT_EQ(table.currentRow(), 0);  // no name sorts first
 }
 
+TEST_F(TableTest, BatchesAndKeyLookups) {
+  add("a", "/a");
+  table.beginBatch();
+  for (int i = 0; i < 20; ++i) add(QString("b%1").arg(i), QString("/b%1").arg(i));
+  EXPECT_THROW(add("dup", "/A"), DuplicateKeyError);  // refused, the batch goes on
+  table.setIndexName("iPath");
+  EXPECT_TRUE(table.containsKey(QString("/B7")));
+  const int row = table.currentRow();
+  EXPECT_FALSE(table.containsKey(QString("/b")));
+  EXPECT_FALSE(table.containsKey(QVariant()));
+  EXPECT_EQ(table.currentRow(), row);
+  table.close();  // writes the open batch
+  EXPECT_FALSE(table.inBatch());
+  table.open();
+  EXPECT_EQ(table.recordCount(), 21);
+  table.setIndexName("");
+  EXPECT_TRUE(table.containsKey(21));
+  EXPECT_FALSE(table.containsKey("x"));
+}
+
 TEST_F(TableTest, ModelFollowsTheCursorAndTheGridMovesIt) {
   for (int i = 0; i < 50; ++i)
     add(QString("n%1").arg(i, 2, 10, QChar('0')), QString("/p%1").arg(i));
