@@ -63,6 +63,24 @@ inline void fft(std::vector<std::complex<double>>& a) {
   }
 }
 
+// Frequency in Hz of the strongest spectral peak (Hann window, parabolic
+// interpolation between bins); robust against short dropouts in the signal.
+inline double peakFrequency(const std::vector<double>& x, double rate = 44100.0) {
+  size_t n = 1;
+  while (n * 2 <= x.size()) n *= 2;
+  std::vector<std::complex<double>> a(n);
+  for (size_t i = 0; i < n; ++i)
+    a[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n)));
+  fft(a);
+  size_t best = 1;
+  for (size_t k = 1; k < n / 2 - 1; ++k)
+    if (std::abs(a[k]) > std::abs(a[best])) best = k;
+  const double l = std::log(std::abs(a[best - 1])), c = std::log(std::abs(a[best])),
+               r = std::log(std::abs(a[best + 1]));
+  const double shift = 0.5 * (l - r) / (l - 2 * c + r);
+  return (double(best) + shift) * rate / double(n);
+}
+
 // Level in dB of the strongest component other than a tone of frequency f
 // (and DC), relative to the tone. The tone is fitted by least squares and
 // subtracted; the rest is analysed under a Blackman-Harris window. Uses the
