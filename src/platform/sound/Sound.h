@@ -137,9 +137,25 @@ struct LockedRegion {
   std::span<std::byte> second;  // empty unless the range wrapped
 };
 
-// A looping secondary buffer. Its play cursor is the byte now being played on
-// the card: the mixer has read further than that by the card's output
-// latency (and by the resampler's look-ahead), which the cursor accounts for.
+// A looping secondary buffer.
+//
+// Play cursor: the byte being heard now. The mixer reads ahead of it by what
+// the card has rendered but not yet played: for PortAudio the latency the
+// callback reports (DAC time minus now) plus the block just rendered, less the
+// time since that callback; for the real-time virtual card the 10 ms block
+// less the time since it was rendered; for the manual clock nothing (the
+// cursor is the mixer's read position). That lead, converted to the buffer's
+// frequency, never reaches back before the byte where play() or a cursor
+// move started. stop() sets the mixer's position back to the heard byte, so
+// play() resumes exactly there.
+//
+// Resampling: a Kaiser-windowed sinc (32 taps at or below the card's rate,
+// stretched above it so nothing aliases) with coefficients interpolated
+// between 512 phases; spurious components stay below -105 dB. At exactly
+// 44100 Hz and a whole-frame position the kernel is the identity, so samples
+// pass unchanged. A frequency change keeps the read position continuous, so
+// it does not click; a volume change ramps over one mixer block (1024 frames
+// at most).
 class SoundBuffer {
  public:
   ~SoundBuffer();
