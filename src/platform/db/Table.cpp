@@ -95,6 +95,8 @@ Table::Table(QObject* parent) : QObject(parent) {}
 
 Table::~Table() {
   // Closed without signals: views bound to the table may be gone already.
+  // An open batch is written, as close() does.
+  if (db_ && batchDepth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   st_.reset();
   if (db_) sqlite3_close_v2(db_);
 }
