@@ -121,10 +121,13 @@ void SongScanner::addFile(const QString& path) {
     ++counts_.alreadyPresent;
     return;
   }
-  // An unreadable file still becomes a record, made from its name.
-  if (::access(QFile::encodeName(path).constData(), R_OK) != 0) ++counts_.unreadable;
   const int before = table.recordCount();
   data_.AddSongFile(path);
+  // An unreadable file still becomes a record, made from its name; only a
+  // record without a title can come from one.
+  if (table.recordCount() > before && table.asString(QStringLiteral("Titel")).isEmpty() &&
+      ::access(QFile::encodeName(path).constData(), R_OK) != 0)
+    ++counts_.unreadable;
   if (table.recordCount() > before) {
     ++counts_.added;
     changed();
