@@ -1,6 +1,7 @@
 #include "platform/ui/Controls.h"
 
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -20,6 +21,11 @@ void ClickPanel::mousePressEvent(QMouseEvent* event) { emit mouseDown(event->but
 void ClickPanel::mouseReleaseEvent(QMouseEvent* event) { emit mouseUp(event->button()); }
 
 SpeedButton::SpeedButton(QWidget* parent) : QToolButton(parent) {}
+
+void SpeedButton::setGlyph(const QString& resourceName) {
+  glyph_ = resourceName;
+  setIcon(QIcon(QStringLiteral(":/") + resourceName));
+}
 
 void SpeedButton::mousePressEvent(QMouseEvent* event) {
   emit mouseDown(event->button());

@@ -41,6 +41,10 @@ class SpeedButton : public QToolButton {
  public:
   explicit SpeedButton(QWidget* parent = nullptr);
 
+  // Shows the image resource of that name (":/<name>") as the button's glyph.
+  void setGlyph(const QString& resourceName);
+  QString glyph() const { return glyph_; }
+
  signals:
   void mouseDown(Qt::MouseButton button);
   void mouseUp(Qt::MouseButton button);
@@ -48,6 +52,9 @@ class SpeedButton : public QToolButton {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QString glyph_;
 };
 
 // The scroll actions a scroll bar reports, ending with EndScroll when the

@@ -1,0 +1,41 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+
+#include "library/ScanCommand.h"
+
+namespace qdl::app {
+namespace {
+
+void printUsage() {
+  std::fputs(
+      "Usage: quandrel            start the console in the current folder\n"
+      "       quandrel --version  print the version\n"
+      "       quandrel scan [--check] [--only-check] PATH...\n"
+      "                           add the MP3 files below PATH to the library here\n",
+      stdout);
+}
+
+}  // namespace
+
+std::optional<int> runCommandLine(const QStringList& arguments) {
+  if (arguments.size() < 2) return std::nullopt;
+  const QString& command = arguments.at(1);
+  if (command == QLatin1String("--version")) {
+    std::fputs("Quandrel public Alpha 2\n", stdout);
+    return 0;
+  }
+  if (command == QLatin1String("scan"))
+    return qdl::library::runScanCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    printUsage();
+    return 0;
+  }
+  // Arguments the window system understands (such as -platform) pass on.
+  if (command.startsWith(QLatin1Char('-'))) return std::nullopt;
+  std::fprintf(stderr, "quandrel: unknown command '%s'\n", qPrintable(command));
+  printUsage();
+  return 2;
+}
+
+}  // namespace qdl::app

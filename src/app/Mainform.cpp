@@ -1,0 +1,543 @@
+#include "app/Mainform.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+
+#include "app/About.h"
+#include "audio/Dsutil.h"
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "library/Scan.h"
+#include "library/Suche.h"
+#include "platform/db/GridBinding.h"
+#include "platform/db/Table.h"
+#include "platform/db/TableModel.h"
+#include "platform/help/Help.h"
+#include "platform/help/HelpKey.h"
+#include "platform/ini/IniFile.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+#include "playlist/Playlist.h"
+#include "print/Druckausw.h"
+#include "settings/Geraete.h"
+
+TFormQuandrel* FormQuandrel = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 431;
+constexpr int kDeckWidth = 318;
+constexpr int kDeckHeight = 201;
+
+template <typename W>
+W* named(W* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* l = named(new QLabel(text, parent), name);
+  l->setGeometry(geometry);
+  return l;
+}
+
+qdl::ui::SpeedButton* speedButton(QWidget* parent, const char* name, const QString& text,
+                                  QRect geometry) {
+  auto* b = named(new qdl::ui::SpeedButton(parent), name);
+  b->setText(text);
+  b->setGeometry(geometry);
+  b->setFocusPolicy(Qt::NoFocus);
+  return b;
+}
+
+qdl::ui::ScrollBar* scrollBar(QWidget* parent, const char* name, Qt::Orientation o, int min,
+                              int max, int small, int large, QRect geometry) {
+  auto* s = named(new qdl::ui::ScrollBar(o, parent), name);
+  s->setRange(min, max);
+  s->setSmallChange(small);
+  s->setLargeChange(large);
+  s->setValue(0);
+  s->setGeometry(geometry);
+  return s;
+}
+
+QTimer* timer(QObject* parent, const char* name, int interval) {
+  auto* t = named(new QTimer(parent), name);
+  t->setInterval(interval);
+  t->setTimerType(Qt::PreciseTimer);
+  return t;
+}
+
+}  // namespace
+
+TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("FormQuandrel"));
+  setWindowTitle(QStringLiteral("Quandrel (Alpha 2)"));
+  setWindowIcon(QIcon(QStringLiteral(":/ICON")));
+  auto* client = named(new QWidget(this), "Client");
+  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setAutoFillBackground(true);
+  QPalette pal = client->palette();
+  pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+  client->setPalette(pal);
+  setCentralWidget(client);
+
+  buildDeck(true);
+  buildDeck(false);
+  buildSearchPanel();
+  buildMixer();
+  buildMenu();
+
+  TimerLinks = timer(this, "TimerLinks", 10);
+  TimerRechts = timer(this, "TimerRechts", 10);
+  TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
+  wireDecks();
+
+  qdl::help::setHelpContext(Panel1, 20);
+  qdl::help::setHelpContext(Panel3, 20);
+  qdl::help::setHelpContext(Panel4, 60);
+  qdl::help::setHelpContext(DBGrid1, 60);
+  qdl::help::setHelpContext(Panel2, 70);
+  qdl::help::attachHelpKey(this);
+
+  // A fixed single border: the window cannot be resized.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  adjustSize();
+}
+
+TFormQuandrel::~TFormQuandrel() { FormClose(); }
+
+void TFormQuandrel::buildDeck(bool left) {
+  auto* panel = new QFrame(centralWidget());
+  panel->setObjectName(left ? QStringLiteral("Panel1") : QStringLiteral("Panel3"));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setGeometry(left ? 0 : kClientWidth - kDeckWidth, 0, kDeckWidth, kDeckHeight);
+  const char* const sfx = left ? "Links" : "Rechts";
+  auto name = [sfx](const char* base) { return QByteArray(base) + sfx; };
+
+  // The pitch column stands on the outer side of each deck.
+  const int pitchX = left ? 4 : kDeckWidth - 48;
+  const int mainX = left ? 52 : 4;
+
+  auto* load = new QPushButton(QStringLiteral("Load"), panel);
+  load->setObjectName(QString::fromLatin1(name("LoadDB_")));
+  load->setGeometry(mainX, 4, 80, 24);
+
+  auto* info = new QFrame(panel);
+  info->setObjectName(QString::fromLatin1(name("PanelInfo_")));
+  info->setAutoFillBackground(true);
+  QPalette black = info->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  black.setColor(QPalette::WindowText, Qt::white);
+  info->setPalette(black);
+  info->setGeometry(mainX, 32, 262, 86);
+
+  auto* time = new QPushButton(QStringLiteral("Time"), info);
+  time->setObjectName(QString::fromLatin1(name("btTime_")));
+  time->setGeometry(4, 4, 44, 20);
+  time->setFocusPolicy(Qt::NoFocus);
+
+  auto* pitchLabel = new QLabel(QStringLiteral("0 %"), info);
+  pitchLabel->setObjectName(QString::fromLatin1(name("lbPitch_")));
+  pitchLabel->setGeometry(150, 4, 108, 20);
+  pitchLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  auto* zeit = new QLabel(QStringLiteral("00:00:00:00"), info);
+  zeit->setObjectName(left ? QStringLiteral("LabelZeitLinks") : QStringLiteral("LabelZeitRechts"));
+  QFont big = zeit->font();
+  big.setPointSize(20);
+  big.setBold(true);
+  zeit->setFont(big);
+  QPalette yellow = zeit->palette();
+  yellow.setColor(QPalette::WindowText, Qt::yellow);
+  zeit->setPalette(yellow);
+  zeit->setAlignment(Qt::AlignCenter);
+  zeit->setGeometry(4, 26, 254, 34);
+
+  auto* seek = scrollBar(info, "", Qt::Horizontal, 0, 0, 1, 10, QRect(4, 64, 254, 18));
+  seek->setObjectName(left ? QStringLiteral("sBarSeekLinks") : QStringLiteral("sBarSeekRechts"));
+
+  auto* pitch = scrollBar(panel, "", Qt::Vertical, -200, 200, 1, 10, QRect(pitchX, 4, 18, 150));
+  pitch->setObjectName(left ? QStringLiteral("SBarPitchLinks") : QStringLiteral("SBarPitchRechts"));
+  auto* plus = speedButton(panel, "", QStringLiteral("+"), QRect(pitchX + 22, 4, 22, 22));
+  plus->setObjectName(QString::fromLatin1(QByteArray("SBtPlusSpeed") + sfx));
+  auto* minus = speedButton(panel, "", QStringLiteral("-"), QRect(pitchX + 22, 30, 22, 22));
+  minus->setObjectName(QString::fromLatin1(QByteArray("SBtMinusSpeed") + sfx));
+  auto* zero = speedButton(panel, "", QStringLiteral("Zero"), QRect(pitchX, 158, 44, 20));
+  zero->setObjectName(QString::fromLatin1(name("SpeedZero_")));
+
+  auto* cue = new qdl::ui::ClickPanel(panel);
+  cue->setObjectName(QString::fromLatin1(name("Cue_")));
+  cue->setAutoFillBackground(true);
+  QPalette red = cue->palette();
+  red.setColor(QPalette::Window, Qt::red);
+  cue->setPalette(red);
+  cue->setGeometry(mainX, 124, 72, 52);
+  auto* cueText = new QLabel(QStringLiteral("CUE"), cue);
+  QFont bold = cueText->font();
+  bold.setBold(true);
+  bold.setPointSize(14);
+  cueText->setFont(bold);
+  cueText->setAlignment(Qt::AlignCenter);
+  cueText->setGeometry(2, 2, 68, 48);
+  cueText->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+  auto* play = new qdl::ui::ClickPanel(panel);
+  play->setObjectName(QString::fromLatin1(name("Play_")));
+  play->setAutoFillBackground(true);
+  QPalette lime = play->palette();
+  lime.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
+  play->setPalette(lime);
+  play->setGeometry(mainX + 80, 124, 72, 52);
+  auto* image = new QLabel(play);
+  image->setObjectName(left ? QStringLiteral("Image1") : QStringLiteral("Image2"));
+  image->setPixmap(QPixmap(QStringLiteral(":/PLAY")));
+  image->setAlignment(Qt::AlignCenter);
+  image->setGeometry(2, 2, 68, 48);
+
+  auto* status = new qdl::ui::StatusBar(panel, {50, 50});
+  status->setObjectName(QString::fromLatin1(QByteArray("StatusBar_") + sfx));
+  status->setGeometry(2, kDeckHeight - 22, kDeckWidth - 4, 20);
+
+  if (left) {
+    Panel1 = panel;
+    LoadDB_Links = load;
+    PanelInfo_Links = info;
+    btTime_Links = time;
+    LabelZeitLinks = zeit;
+    lbPitch_Links = pitchLabel;
+    sBarSeekLinks = seek;
+    SBarPitchLinks = pitch;
+    SBtMinusSpeedLinks = minus;
+    SBtPlusSpeedLinks = plus;
+    SpeedZero_Links = zero;
+    Cue_Links = cue;
+    Play_Links = play;
+    Image1 = image;
+    StatusBar_Links = status;
+  } else {
+    Panel3 = panel;
+    LoadDB_Rechts = load;
+    PanelInfo_Rechts = info;
+    btTime_Rechts = time;
+    LabelZeitRechts = zeit;
+    lbPitch_Rechts = pitchLabel;
+    sBarSeekRechts = seek;
+    SBarPitchRechts = pitch;
+    SBtMinusSpeedRechts = minus;
+    SBtPlusSpeedRechts = plus;
+    SpeedZero_Rechts = zero;
+    Cue_Rechts = cue;
+    Play_Rechts = play;
+    Image2 = image;
+    StatusBar_Rechts = status;
+  }
+}
+
+void TFormQuandrel::buildSearchPanel() {
+  Panel4 = named(new QFrame(centralWidget()), "Panel4");
+  Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  const int width = kClientWidth - 2 * kDeckWidth;
+  Panel4->setGeometry(kDeckWidth, 0, width, kDeckHeight);
+  int y = 4;
+  auto field = [&](QLabel*& lbl, const char* labelName, const QString& text, QLineEdit*& edit,
+                   const char* editName) {
+    lbl = label(Panel4, labelName, text, QRect(6, y, width - 12, 16));
+    edit = named(new QLineEdit(Panel4), editName);
+    edit->setGeometry(6, y + 16, width - 12, 22);
+    y += 42;
+  };
+  // Tab order follows creation: artist, title, genre, year.
+  field(Label1, "Label1", QStringLiteral("Suche Interpret"), EditArtist, "EditArtist");
+  field(Label2, "Label2", QStringLiteral("Suche Titel"), EditSong, "EditSong");
+  field(Label4, "Label4", QStringLiteral("Suche Genre"), EditGenre, "EditGenre");
+  field(Label5, "Label5", QStringLiteral("Suche Jahr"), EditJahr, "EditJahr");
+  StatusBarData = named(new qdl::ui::StatusBar(Panel4), "StatusBarData");
+  StatusBarData->setGeometry(2, kDeckHeight - 22, width - 4, 20);
+}
+
+void TFormQuandrel::buildMixer() {
+  QWidget* c = centralWidget();
+  const int top = kDeckHeight;
+  const int bottomHeight = kClientHeight - kDeckHeight;
+
+  // Headphone volume, bottom left.
+  Label6 = label(c, "Label6", QStringLiteral("Vol. Head"), QRect(2, top + 4, 58, 16));
+  SBVolume_Head = scrollBar(c, "SBVolume_Head", Qt::Vertical, 0, 3000, 10, 100,
+                            QRect(20, top + 24, 20, bottomHeight - 32));
+
+  auto strip = [&](bool left, int x) {
+    auto* panel = new QFrame(c);
+    panel->setObjectName(left ? QStringLiteral("PanelMix_Links")
+                              : QStringLiteral("PanelMix_Rechts"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setGeometry(x, top, 90, bottomHeight);
+    auto* cue = speedButton(panel, left ? "SBHeadCueLinks" : "SBHeadCueRechts", QString(),
+                            QRect(8, 6, 24, 24));
+    cue->setIconSize(QSize(16, 16));
+    cue->setGlyph(QStringLiteral("LED_OFF"));
+    auto* head =
+        label(panel, left ? "Label8" : "Label9", QStringLiteral("Head"), QRect(36, 10, 48, 16));
+    auto* volLabel = label(panel, left ? "Label3" : "Label7",
+                           left ? QStringLiteral("Vol. Links") : QStringLiteral("Vol Rechts"),
+                           QRect(4, 36, 82, 16));
+    auto* vol = scrollBar(panel, left ? "SBVolume_Links" : "SBVolume_Rechts", Qt::Vertical, 0, 3000,
+                          10, 100, QRect(35, 56, 20, bottomHeight - 64));
+    if (left) {
+      PanelMix_Links = panel;
+      SBHeadCueLinks = cue;
+      Label8 = head;
+      Label3 = volLabel;
+      SBVolume_Links = vol;
+    } else {
+      PanelMix_Rechts = panel;
+      SBHeadCueRechts = cue;
+      Label9 = head;
+      Label7 = volLabel;
+      SBVolume_Rechts = vol;
+    }
+  };
+  strip(true, 60);
+  strip(false, kClientWidth - 90);
+
+  // Song grid in the centre, crossfader panel below it.
+  const int gridX = 150;
+  const int gridWidth = kClientWidth - 90 - gridX;
+  const int faderHeight = 60;
+  DBGrid1 = named(new QTableView(c), "DBGrid1");
+  DBGrid1->setGeometry(gridX, top, gridWidth, bottomHeight - faderHeight);
+  DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DBGrid1->setShowGrid(false);
+  DBGrid1->verticalHeader()->hide();
+  DBGrid1->verticalHeader()->setDefaultSectionSize(18);
+  QFont titleFont = DBGrid1->horizontalHeader()->font();
+  titleFont.setBold(true);
+  DBGrid1->horizontalHeader()->setFont(titleFont);
+  DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  DBGrid1->horizontalHeader()->setHighlightSections(false);
+
+  Panel2 = named(new QFrame(c), "Panel2");
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel2->setGeometry(gridX, top + bottomHeight - faderHeight, gridWidth, faderHeight);
+  FaderLinks = speedButton(Panel2, "FaderLinks", QStringLiteral("Links"), QRect(6, 6, 60, 22));
+  sbFader = scrollBar(Panel2, "sbFader", Qt::Horizontal, -3000, 3000, 10, 100,
+                      QRect(72, 8, gridWidth - 144, 18));
+  FaderRechts = speedButton(Panel2, "FaderRechts", QStringLiteral("Rechts"),
+                            QRect(gridWidth - 66, 6, 60, 22));
+  sbCrossZero = speedButton(Panel2, "sbCrossZero", QStringLiteral("Zero"),
+                            QRect(gridWidth / 2 - 25, 32, 50, 22));
+  cbAutoCue = named(new QCheckBox(QStringLiteral("Autocue"), Panel2), "cbAutoCue");
+  cbAutoCue->setGeometry(8, 34, 90, 20);
+  cbAutoPlay = named(new QCheckBox(QStringLiteral("Autoplay"), Panel2), "cbAutoPlay");
+  cbAutoPlay->setGeometry(gridWidth - 98, 34, 90, 20);
+}
+
+void TFormQuandrel::buildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  auto menu = [&](const char* name, const QString& text) {
+    QMenu* m = bar->addMenu(text);
+    m->setObjectName(QLatin1String(name));
+    return m;
+  };
+  auto item = [this](QMenu* m, const char* name, const QString& text, void (TFormQuandrel::*f)()) {
+    QAction* a = m->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    connect(a, &QAction::triggered, this, [this, f] { (this->*f)(); });
+    return a;
+  };
+  Datenbank1 = menu("Datenbank1", QStringLiteral("&Datenbank"));
+  Scan1 = item(Datenbank1, "Scan1", QStringLiteral("&Check/Scan"), &TFormQuandrel::Scan1Click);
+  IDEdit1 =
+      item(Datenbank1, "IDEdit1", QStringLiteral("&ID3 Tag Editor"), &TFormQuandrel::IDEdit1Click);
+  Drucken1 =
+      item(Datenbank1, "Drucken1", QStringLiteral("&Drucken"), &TFormQuandrel::Drucken1Click);
+  DruckSetup1 = item(Datenbank1, "DruckSetup1", QStringLiteral("Drucker&einrichtung"),
+                     &TFormQuandrel::DruckSetup1Click);
+  Datenbank1->addSeparator();
+  Beenden1 =
+      item(Datenbank1, "Beenden1", QStringLiteral("&Beenden"), &TFormQuandrel::Beenden1Click);
+  Playliste1 = menu("Playliste1", QStringLiteral("&Playliste"));
+  Neu1 = item(Playliste1, "Neu1", QStringLiteral("&Neu"), &TFormQuandrel::Neu1Click);
+  Laden1 =
+      item(Playliste1, "Laden1", QStringLiteral("&Laden/Importieren"), &TFormQuandrel::Laden1Click);
+  Einstellungen1 = menu("Einstellungen1", QStringLiteral("&Einstellungen"));
+  Geraete1 =
+      item(Einstellungen1, "Geraete1", QStringLiteral("&Geräte"), &TFormQuandrel::Geraete1Click);
+  Sprache1 =
+      item(Einstellungen1, "Sprache1", QStringLiteral("&Sprache"), &TFormQuandrel::Sprache1Click);
+  Hilfe1 = menu("Hilfe1", QStringLiteral("&Hilfe"));
+  Inhalt1 = item(Hilfe1, "Inhalt1", QStringLiteral("&Inhalt"), &TFormQuandrel::Inhalt1Click);
+  Index1 = item(Hilfe1, "Index1", QStringLiteral("Inde&x"), &TFormQuandrel::Index1Click);
+  Hilfe1->addSeparator();
+  Info1 = item(Hilfe1, "Info1", QStringLiteral("In&fo..."), &TFormQuandrel::Info1Click);
+}
+
+void TFormQuandrel::setHeadphoneControlsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{SBVolume_Head, SBHeadCueLinks, SBHeadCueRechts,
+                                                    Label6, Label8, Label9})
+    w->setEnabled(enabled);
+}
+
+// ---- Window events ---------------------------------------------------------
+
+void TFormQuandrel::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    // Centred on the screen.
+    if (QScreen* screen = this->screen())
+      move(screen->availableGeometry().center() - rect().center());
+    FormShow();
+  }
+}
+
+void TFormQuandrel::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TFormQuandrel::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TFormQuandrel::FormShow() {
+  // The base folder is the current directory, not the program's folder.
+  BaseDir = QDir::currentPath();
+  const QDir base(BaseDir);
+
+  // First run: choose the sound cards before anything is opened.
+  if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))))
+    qdl::ui::dialogs().execDialog(DlgGeraete);
+
+  if (!QFileInfo(base.filePath(QStringLiteral("Playlist"))).isDir())
+    base.mkdir(QStringLiteral("Playlist"));
+
+  qdl::db::Table* table = DataModule1->Table1;
+  table->setDatabaseName(base.filePath(QStringLiteral("Data")));
+  table->setTableName(QStringLiteral("data.db"));
+
+  // Each step below runs on even when an earlier one failed: a damaged song
+  // table must not leave the decks without sound devices or texts.
+  qdl::ui::guarded(this, [&] {
+    if (!QFileInfo(base.filePath(QStringLiteral("Data"))).isDir()) {
+      if (!base.mkdir(QStringLiteral("Data"))) {
+        throw std::runtime_error(
+            QStringLiteral("The folder %1 cannot be created; the song library cannot be opened.")
+                .arg(QDir::toNativeSeparators(base.filePath(QStringLiteral("Data"))))
+                .toStdString());
+      }
+      DataModule1->CreateSongTable();
+      qdl::ui::dialogs().execDialog(FormScan);
+    }
+  });
+  qdl::ui::guarded(this, [&] {
+    table->setIndexFieldNames(QStringLiteral("Interpret"));
+    if (!table->isOpen()) table->open();
+  });
+  bindSongGrid();
+  qdl::ui::guarded(this, [&] { OpenSoundDevices(); });
+
+  PlayerLinks = nullptr;
+  PlayerRechts = nullptr;
+  TimeModeRechts = 1;
+  TimeModeLinks = 1;
+  HeadCueRechts = 0;
+  HeadCueLinks = 0;
+  SBHeadCueLinks->setGlyph(QStringLiteral("LED_OFF"));
+  SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
+
+  qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+}
+
+void TFormQuandrel::bindSongGrid() {
+  if (DBGrid1->model()) return;
+  auto* model = new qdl::db::TableModel(DataModule1->Table1,
+                                        {QStringLiteral("Interpret"), QStringLiteral("Titel"),
+                                         QStringLiteral("Genre"), QStringLiteral("Jahr")},
+                                        DBGrid1);
+  new qdl::db::GridBinding(DBGrid1, model);
+  const int widths[] = {179, 185, 59, 32};
+  for (int i = 0; i < 4; ++i) DBGrid1->setColumnWidth(i, widths[i]);
+}
+
+void TFormQuandrel::FormActivate() { ShowSongCount(); }
+
+void TFormQuandrel::ShowSongCount() {
+  const qdl::db::Table* table = DataModule1 ? DataModule1->Table1 : nullptr;
+  const int count = table && table->isOpen() ? table->recordCount() : 0;
+  StatusBarData->setSimpleText(FormSprache->songCountText(count));
+}
+
+void TFormQuandrel::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  TimerLinks->stop();
+  TimerRechts->stop();
+  TimerAutoPlay->stop();
+  // The players go first: their buffers live on the devices.
+  delete PlayerLinks;
+  PlayerLinks = nullptr;
+  delete PlayerRechts;
+  PlayerRechts = nullptr;
+  CloseSoundDevices();
+}
+
+// ---- Menu -----------------------------------------------------------------
+
+void TFormQuandrel::Scan1Click() {
+  FormScan->show();
+  FormScan->raise();
+  ShowSongCount();
+}
+
+void TFormQuandrel::IDEdit1Click() {
+  qdl::ui::dialogs().execDialog(FormDatenBearbeiten);
+  ShowSongCount();
+}
+
+void TFormQuandrel::Drucken1Click() { qdl::ui::dialogs().execDialog(FormDruckauswahl); }
+
+void TFormQuandrel::DruckSetup1Click() {}
+
+void TFormQuandrel::Beenden1Click() { close(); }
+
+void TFormQuandrel::Neu1Click() {
+  FormPlayList->show();
+  FormPlayList->raise();
+}
+
+void TFormQuandrel::Laden1Click() {}
+
+void TFormQuandrel::Geraete1Click() {
+  if (qdl::ui::dialogs().execDialog(DlgGeraete) == QDialog::Accepted)
+    qdl::ui::showMessage(this, FormSprache->Meldung.sNeustart, FormSprache->Meldung.sAchtung);
+}
+
+void TFormQuandrel::Sprache1Click() {
+  qdl::ui::dialogs().execDialog(FormSprache);
+  ApplyLanguage();
+}
+
+void TFormQuandrel::Inhalt1Click() { qdl::help::showContents(qdl::help::helpFileOf(this)); }
+
+void TFormQuandrel::Index1Click() { qdl::help::showIndex(qdl::help::helpFileOf(this)); }
+
+void TFormQuandrel::Info1Click() { qdl::ui::dialogs().execDialog(AboutBox); }

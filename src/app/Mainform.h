@@ -1,0 +1,262 @@
+#pragma once
+// The console window: two decks, the search panel, the song grid, the mixer
+// strips, the crossfader panel and the main menu.
+//
+// This header is the table of contents of the main window. Its behaviour is
+// split by subsystem: Mainform.cpp builds the window and runs first show,
+// activation, closing, help and about; MainformLanguage.cpp applies the
+// language; MainformDevices.cpp opens and closes the sound devices.
+//
+// Units: positions, lengths and cue points in hundredths of a second; volumes
+// in hundredths of a decibel; pitch in tenths of a percent.
+
+#include <QMainWindow>
+#include <QString>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QFrame;
+class TSoundDevice;
+class TStreamPlayer;
+
+namespace qdl::decks {
+struct DeckRefs;
+struct Shared;
+}  // namespace qdl::decks
+
+namespace qdl::ui {
+enum class ScrollCode;
+class ClickPanel;
+class ScrollBar;
+class SpeedButton;
+class StatusBar;
+}  // namespace qdl::ui
+
+class TFormQuandrel : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TFormQuandrel(QWidget* parent = nullptr);
+  ~TFormQuandrel() override;
+
+  // ---- Left deck panel
+  QFrame* Panel1;
+  QPushButton* LoadDB_Links;
+  QFrame* PanelInfo_Links;
+  QPushButton* btTime_Links;
+  QLabel* LabelZeitLinks;
+  QLabel* lbPitch_Links;
+  qdl::ui::ScrollBar* sBarSeekLinks;
+  qdl::ui::ScrollBar* SBarPitchLinks;
+  qdl::ui::SpeedButton* SBtMinusSpeedLinks;
+  qdl::ui::SpeedButton* SBtPlusSpeedLinks;
+  qdl::ui::SpeedButton* SpeedZero_Links;
+  qdl::ui::ClickPanel* Cue_Links;
+  qdl::ui::ClickPanel* Play_Links;
+  QLabel* Image1;
+  qdl::ui::StatusBar* StatusBar_Links;
+
+  // ---- Right deck panel
+  QFrame* Panel3;
+  QPushButton* LoadDB_Rechts;
+  QFrame* PanelInfo_Rechts;
+  QPushButton* btTime_Rechts;
+  QLabel* LabelZeitRechts;
+  QLabel* lbPitch_Rechts;
+  qdl::ui::ScrollBar* sBarSeekRechts;
+  qdl::ui::ScrollBar* SBarPitchRechts;
+  qdl::ui::SpeedButton* SBtMinusSpeedRechts;
+  qdl::ui::SpeedButton* SBtPlusSpeedRechts;
+  qdl::ui::SpeedButton* SpeedZero_Rechts;
+  qdl::ui::ClickPanel* Cue_Rechts;
+  qdl::ui::ClickPanel* Play_Rechts;
+  QLabel* Image2;
+  qdl::ui::StatusBar* StatusBar_Rechts;
+
+  // ---- Search panel
+  QFrame* Panel4;
+  QLabel* Label1;
+  QLineEdit* EditArtist;
+  QLabel* Label2;
+  QLineEdit* EditSong;
+  QLabel* Label4;
+  QLineEdit* EditGenre;
+  QLabel* Label5;
+  QLineEdit* EditJahr;
+  qdl::ui::StatusBar* StatusBarData;
+
+  // ---- Song grid
+  QTableView* DBGrid1;
+
+  // ---- Mixer strips
+  QFrame* PanelMix_Links;
+  qdl::ui::SpeedButton* SBHeadCueLinks;
+  QLabel* Label8;
+  qdl::ui::ScrollBar* SBVolume_Links;
+  QLabel* Label3;
+  QFrame* PanelMix_Rechts;
+  qdl::ui::SpeedButton* SBHeadCueRechts;
+  QLabel* Label9;
+  qdl::ui::ScrollBar* SBVolume_Rechts;
+  QLabel* Label7;
+
+  // ---- Crossfader panel
+  QFrame* Panel2;
+  qdl::ui::SpeedButton* FaderLinks;
+  qdl::ui::ScrollBar* sbFader;
+  qdl::ui::SpeedButton* FaderRechts;
+  qdl::ui::SpeedButton* sbCrossZero;
+  QCheckBox* cbAutoCue;
+  QCheckBox* cbAutoPlay;
+
+  // ---- Bottom left
+  qdl::ui::ScrollBar* SBVolume_Head;
+  QLabel* Label6;
+
+  // ---- Menu
+  QMenu* Datenbank1;
+  QAction* Scan1;
+  QAction* IDEdit1;
+  QAction* Drucken1;
+  QAction* DruckSetup1;
+  QAction* Beenden1;
+  QMenu* Playliste1;
+  QAction* Neu1;
+  QAction* Laden1;
+  QMenu* Einstellungen1;
+  QAction* Geraete1;
+  QAction* Sprache1;
+  QMenu* Hilfe1;
+  QAction* Inhalt1;
+  QAction* Index1;
+  QAction* Info1;
+
+  // ---- Timers
+  QTimer* TimerLinks;
+  QTimer* TimerRechts;
+  QTimer* TimerAutoPlay;
+
+  // ---- State (owned: the devices and the players)
+  TSoundDevice* RightMain = nullptr;
+  TSoundDevice* RightHead = nullptr;
+  TSoundDevice* LeftMain = nullptr;
+  TSoundDevice* LeftHead = nullptr;
+  TStreamPlayer* PlayerLinks = nullptr;
+  TStreamPlayer* PlayerRechts = nullptr;
+  int TimeModeRechts = 1;  // 1 elapsed, 0 remaining
+  int TimeModeLinks = 1;
+  QString BaseDir;        // folder of qdl.ini, Data and Playlist; empty until first show
+  int HeadCueRechts = 0;  // 1 on, 0 off
+  int HeadCueLinks = 0;
+
+  // ---- Window events
+  void FormShow();
+  void FormActivate();
+  void FormClose();
+
+  // ---- Menu handlers
+  void Scan1Click();
+  void IDEdit1Click();
+  void Drucken1Click();
+  void DruckSetup1Click();
+  void Beenden1Click();
+  void Neu1Click();
+  void Laden1Click();
+  void Geraete1Click();
+  void Sprache1Click();
+  void Inhalt1Click();
+  void Index1Click();
+  void Info1Click();
+
+  // ---- Deck handlers (MainformDecks.cpp): each is one call into the deck
+  // code of src/decks with the deck's controls and fields.
+  void LoadDB_LinksClick();
+  void LoadDB_RechtsClick();
+  void Cue_LinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void Cue_RechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void Play_LinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void Play_RechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void sBarSeekLinksScroll(qdl::ui::ScrollCode code);
+  void sBarSeekRechtsScroll(qdl::ui::ScrollCode code);
+  void sBarSeekLinksChange();
+  void sBarSeekRechtsChange();
+  void btTime_LinksClick();
+  void btTime_RechtsClick();
+  void TimerLinksTimer();
+  void TimerRechtsTimer();
+
+  // ---- Pitch
+  void SBarPitchLinksChange();
+  void SBarPitchRechtsChange();
+  void SBtPlusSpeedLinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBtPlusSpeedLinksMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void SBtMinusSpeedLinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBtMinusSpeedLinksMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void SBtPlusSpeedRechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBtPlusSpeedRechtsMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void SBtMinusSpeedRechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBtMinusSpeedRechtsMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void SpeedZero_LinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void Speedzero_RechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+
+  // ---- Mixer and headphone cue
+  void SBVolume_LinksChange();
+  void SBVolume_RechtsChange();
+  void sbFaderChange();
+  void FaderLinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void FaderLinksMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void FaderRechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void FaderRechtsMouseUp(Qt::MouseButton button = Qt::LeftButton);
+  void sbCrossZeroClick();
+  void SBHeadCueLinksMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBHeadCueRechtsMouseDown(Qt::MouseButton button = Qt::LeftButton);
+  void SBVolume_HeadChange();
+
+  // Enter in a search box or the grid, or a double-click in the grid: the
+  // current song goes to the playlist when its window is open, else to both
+  // idle decks.
+  void ChooseCurrentSong();
+
+  // Reads the language setting, fills the string table and sets the texts of
+  // all windows.
+  void ApplyLanguage();
+
+  // Opens the sound devices the settings file names into the four slots and
+  // enables or disables the headphone controls.
+  void OpenSoundDevices();
+  // Deletes each distinct device of the four slots once and empties them.
+  void CloseSoundDevices();
+
+  // The song count text: the number of songs followed by its suffix.
+  void ShowSongCount();
+
+  // Whether the first show has run.
+  bool firstShowDone() const { return shown_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildDeck(bool left);
+  void buildSearchPanel();
+  void buildMixer();
+  void buildMenu();
+  void setHeadphoneControlsEnabled(bool enabled);
+  void wireDecks();
+  void bindSongGrid();
+  qdl::decks::DeckRefs deckLinks();
+  qdl::decks::DeckRefs deckRechts();
+  qdl::decks::Shared shared();
+
+  bool shown_ = false;
+  bool closed_ = false;
+};
+
+extern TFormQuandrel* FormQuandrel;

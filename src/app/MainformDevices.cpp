@@ -1,0 +1,23 @@
+// Opening and closing the sound devices of the four slots.
+
+#include "app/Mainform.h"
+#include "audio/Dsutil.h"
+#include "platform/ini/IniFile.h"
+#include "platform/ui/Dialogs.h"
+
+void TFormQuandrel::OpenSoundDevices() {
+  const qdl::IniFile settings = qdl::openSettings();
+  const qdl::OpenDevicesResult result =
+      qdl::openSoundDevices(settings, {LeftMain, LeftHead, RightMain, RightHead}, this);
+  if (result.headphoneControls) setHeadphoneControlsEnabled(*result.headphoneControls);
+  // A card that cannot be opened leaves its decks without output; the user
+  // must know before loading a song there.
+  for (const qdl::DeviceOpenFailure& failure : result.failures) {
+    qdl::ui::dialogs().showError(
+        this, QStringLiteral("%1 \"%2\": %3").arg(failure.key, failure.cardName, failure.reason));
+  }
+}
+
+void TFormQuandrel::CloseSoundDevices() {
+  qdl::closeSoundDevices({LeftMain, LeftHead, RightMain, RightHead});
+}

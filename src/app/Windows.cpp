@@ -1,0 +1,56 @@
+#include "app/Windows.h"
+
+#include "app/About.h"
+#include "app/Mainform.h"
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "library/Progress.h"
+#include "library/Scan.h"
+#include "library/Suche.h"
+#include "playlist/Playlist.h"
+#include "print/Druckausw.h"
+#include "print/Report.h"
+#include "settings/Geraete.h"
+
+namespace qdl::app {
+
+void createWindows() {
+  FormQuandrel = new TFormQuandrel;
+  // Dialogs are owned by the main window so they centre on it and close
+  // with it; the playlist window is a tool window of its own.
+  DlgGeraete = new TDlgGeraete(FormQuandrel);
+  DataModule1 = new TDataModule1(FormQuandrel);
+  FormPlayList = new TFormPlayList(FormQuandrel);
+  FormDatenBearbeiten = new TFormDatenBearbeiten(FormQuandrel);
+  FormScan = new TFormScan(FormQuandrel);
+  FormProgress = new TFormProgress(FormQuandrel);
+  AboutBox = new TAboutBox(FormQuandrel);
+  FormSprache = new TFormSprache(FormQuandrel);
+  FormQReport = new TFormQReport(FormQuandrel);
+  FormQReport->hide();
+  FormDruckauswahl = new TFormDruckauswahl(FormQuandrel);
+
+  // The song table writes tags back only while the editor is open.
+  DataModule1->editorVisible = [] {
+    return FormDatenBearbeiten && FormDatenBearbeiten->isVisible();
+  };
+}
+
+void showMainWindow() { FormQuandrel->show(); }
+
+void destroyWindows() {
+  delete FormQuandrel;  // deletes the windows it owns, in reverse order
+  FormQuandrel = nullptr;
+  DlgGeraete = nullptr;
+  DataModule1 = nullptr;
+  FormPlayList = nullptr;
+  FormDatenBearbeiten = nullptr;
+  FormScan = nullptr;
+  FormProgress = nullptr;
+  AboutBox = nullptr;
+  FormSprache = nullptr;
+  FormQReport = nullptr;
+  FormDruckauswahl = nullptr;
+}
+
+}  // namespace qdl::app

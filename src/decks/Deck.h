@@ -1,0 +1,105 @@
+#pragma once
+// One deck of the console: transport, pitch, volume and headphone cue.
+//
+// The two decks are mirror images. The console's handlers for the left and
+// the right deck are one-line calls into the functions below, each given the
+// deck's controls and fields as a DeckRefs and the controls both decks share
+// as a Shared.
+//
+// The deck's state is the text of panel 0 of its status bar and nothing else:
+// one of "loaded", "cued", "playing", "paused", "seeking", "ended" (empty
+// before the first load). Handlers decide by comparing that text.
+//
+// Units: positions in hundredths of a second; volumes in hundredths of a
+// decibel; pitch in tenths of a percent. Everything runs on the UI thread.
+
+#include <QString>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QWidget;
+class TSoundDevice;
+class TStreamPlayer;
+
+namespace qdl::db {
+class Table;
+}
+namespace qdl::ui {
+class ClickPanel;
+class ScrollBar;
+class SpeedButton;
+class StatusBar;
+enum class ScrollCode;
+}  // namespace qdl::ui
+
+namespace qdl::decks {
+
+// The deck state words.
+inline const QString kLoaded = QStringLiteral("loaded");
+inline const QString kCued = QStringLiteral("cued");
+inline const QString kPlaying = QStringLiteral("playing");
+inline const QString kPaused = QStringLiteral("paused");
+inline const QString kSeeking = QStringLiteral("seeking");
+inline const QString kEnded = QStringLiteral("ended");
+
+// A deck's controls and fields, by reference to the console's own.
+struct DeckRefs {
+  QPushButton* load;
+  ui::ClickPanel* cue;
+  ui::ClickPanel* play;
+  ui::ScrollBar* seek;
+  QLabel* time;
+  ui::StatusBar* status;
+  QTimer* timer;
+  ui::ScrollBar* pitch;
+  QLabel* pitchLabel;
+  ui::ScrollBar* volume;
+  ui::SpeedButton* headCueButton;
+  TStreamPlayer*& player;
+  int& timeMode;  // 1 elapsed, 0 remaining
+  int& headCue;   // 1 on, 0 off
+  TSoundDevice*& mainDevice;
+  TSoundDevice*& headDevice;
+};
+
+// What both decks share.
+struct Shared {
+  QWidget* window;            // parent of message boxes
+  db::Table* songs;           // the song table; its current record is the song
+  QCheckBox* autoCue;         // stand at the cue point after load and end
+  ui::ScrollBar* headVolume;  // the headphone volume bar
+};
+
+QString state(const DeckRefs& d);
+
+// ---- Transport
+void Load(DeckRefs& d, const Shared& s);
+void CueMouseDown(DeckRefs& d, const Shared& s);
+void PlayMouseDown(DeckRefs& d);
+void SeekScroll(DeckRefs& d, ui::ScrollCode code);
+void SeekChange(DeckRefs& d);
+void TimeClick(DeckRefs& d);
+void TimerTick(DeckRefs& d, const Shared& s);
+
+// ---- Pitch
+void PitchChange(DeckRefs& d);
+// A bend lasts from mouse down to mouse up: +100 or -100 on top of the bar.
+void BendDown(DeckRefs& d, int offset);
+void BendUp(DeckRefs& d);
+void SpeedZero(DeckRefs& d);
+// The pitch display text of a bar position: its tenth as a number in its
+// shortest form with the locale's decimal separator, then "%".
+QString PitchText(int position);
+
+// ---- Mixer
+void VolumeChange(DeckRefs& d);
+void HeadCueMouseDown(DeckRefs& d, const Shared& s);
+// The headphone volume of a cued deck after the headphone bar moved.
+void HeadVolumeChange(DeckRefs& d, const Shared& s);
+// The player volume a bar position gives: minus the position, and silence
+// at the bar's maximum.
+int BarVolume(const ui::ScrollBar* bar);
+
+}  // namespace qdl::decks

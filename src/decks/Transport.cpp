@@ -1,0 +1,163 @@
+// Deck transport: load, cue, play and pause, seek with loop preview, time
+// display and the end of the song.
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <exception>
+#include <memory>
+
+#include "audio/Dsutil.h"
+#include "decks/Deck.h"
+#include "lang/Sprache.h"
+#include "platform/db/Table.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+
+namespace qdl::decks {
+namespace {
+
+void setState(DeckRefs& d, const QString& word) { d.status->setPanelText(0, word); }
+
+// The cue point of the song table's current record; 0 when it has none.
+int currentStartZeit(const Shared& s) {
+  const QVariant v = s.songs->fieldByName(QStringLiteral("StartZeit"));
+  return v.isNull() ? 0 : v.toInt();
+}
+
+bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
+
+void refuse(const Shared& s, const QString& text) {
+  ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+}
+
+}  // namespace
+
+QString state(const DeckRefs& d) { return d.status->panelText(0); }
+
+void Load(DeckRefs& d, const Shared& s) {
+  const QString st = state(d);
+  if (st == kPlaying || st == kSeeking) return;
+  d.timer->stop();
+
+  const QString fileName = s.songs->asString(QStringLiteral("DateiName"));
+  if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) {
+    refuse(s, FormSprache->Meldung.sDateiFehlt);
+    return;
+  }
+  if (!d.mainDevice || !d.mainDevice->DirectSound) {
+    refuse(s, FormSprache->Meldung.sKeinGeraet);
+    return;
+  }
+
+  // The new player is made before the old one goes, so a file that cannot
+  // be played leaves the deck with its song, player and state.
+  std::unique_ptr<TStreamPlayer> player;
+  try {
+    player = std::make_unique<TStreamPlayer>(
+        d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
+        fileName);
+  } catch (const std::exception& e) {
+    refuse(s, FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
+    return;
+  }
+  delete d.player;
+  d.player = player.release();
+
+  d.seek->setMaximum(d.player->Source->Duration);
+  d.seek->setValue(0);
+  if (s.autoCue->isChecked()) d.seek->setValue(currentStartZeit(s));
+  d.player->SetPosition(d.seek->value());
+  setState(d, kLoaded);
+  d.status->setPanelText(1, s.songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
+                                s.songs->asString(QStringLiteral("Titel")));
+  // The bars' own values, without the bottom-means-silence rule: that rule
+  // applies once a bar is moved.
+  d.player->SetVolume(-d.volume->value());
+  d.player->SetHeadVolume(d.headCue == 1 ? -s.headVolume->value() : -10000);
+  d.cue->setFramed(true);
+  d.play->setFramed(false);
+  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  PitchChange(d);
+}
+
+void CueMouseDown(DeckRefs& d, const Shared& s) {
+  if (!d.player) return;
+  d.timer->stop();
+  const QString st = state(d);
+  if (st == kCued) return;
+  d.player->Stop();
+  if (st == kSeeking) {
+    // The sought position becomes the cue point of the current record.
+    s.songs->edit();
+    s.songs->setFieldValue(QStringLiteral("StartZeit"), d.seek->value());
+    s.songs->post();
+  } else {
+    d.seek->setValue(currentStartZeit(s));
+  }
+  d.player->SetPosition(d.seek->value());
+  setState(d, kCued);
+  d.cue->setFramed(true);
+  d.play->setFramed(false);
+}
+
+void PlayMouseDown(DeckRefs& d) {
+  if (!d.player) return;
+  if (state(d) == kPlaying) {
+    d.player->Stop();
+    setState(d, kPaused);
+    d.play->setFramed(false);
+    return;  // the timer keeps running while paused
+  }
+  d.player->Play();
+  d.timer->start();
+  setState(d, kPlaying);
+  d.play->setFramed(true);
+  d.cue->setFramed(false);
+}
+
+void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
+  if (!d.player) return;
+  // Only the first scroll action of a seek decides about the output: a
+  // drag sends many, and the later ones must not start a deck that was
+  // paused (seeking from "paused" stays silent).
+  if (state(d) != kSeeking) {
+    if (d.timer->isActive())
+      d.timer->stop();  // playing goes on looping, paused stays silent
+    else
+      d.player->Play();  // the loop preview starts
+  }
+  setState(d, kSeeking);
+  d.cue->setFramed(false);
+  d.play->setFramed(false);
+  if (code == ui::ScrollCode::EndScroll) d.player->SetPosition(d.seek->value());
+}
+
+void SeekChange(DeckRefs& d) {
+  if (!d.player) return;
+  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+}
+
+void TimeClick(DeckRefs& d) {
+  if (!d.player) return;
+  d.timeMode = d.timeMode == 1 ? 0 : 1;
+  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+}
+
+void TimerTick(DeckRefs& d, const Shared& s) {
+  if (!d.player) return;
+  d.seek->setValue(d.player->Update());
+  if (d.player->EndCount < 3) return;
+  d.timer->stop();
+  d.player->Stop();
+  d.seek->setValue(s.autoCue->isChecked() ? currentStartZeit(s) : 0);
+  d.player->EndCount = 0;
+  d.player->SetPosition(d.seek->value());
+  setState(d, kEnded);
+  d.cue->setFramed(true);
+  d.play->setFramed(false);
+}
+
+}  // namespace qdl::decks

@@ -1,0 +1,445 @@
+// The decks end to end on the virtual cards' manual clock: transport state
+// table, the end of a song, cue points, seeking, pitch, mixer and headphones.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+
+#include "decks/Deck.h"
+#include "decks/DeckHarness.h"
+#include "lang/Sprache.h"
+#include "platform/ui/Controls.h"
+
+namespace {
+
+using qdl::test::Console;
+using qdl::test::fixture;
+using qdl::test::peak;
+using qdl::ui::ScrollCode;
+
+const char* const kTen = "sine1k_44k_stereo_cbr128.mp3";  // 10 s, 1 kHz
+
+TEST(Decks, StateTableRowByRow) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  // No player: cue, play, seek and time do nothing.
+  f.Cue_LinksMouseDown();
+  f.Play_LinksMouseDown();
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  f.btTime_LinksClick();
+  EXPECT_EQ(c.leftState(), "");
+  EXPECT_EQ(f.PlayerLinks, nullptr);
+
+  c.addSong(fixture(kTen), "Artist", "Song", 250);
+  f.LoadDB_LinksClick();
+  ASSERT_NE(f.PlayerLinks, nullptr);
+  EXPECT_EQ(c.leftState(), "loaded");
+  EXPECT_EQ(f.StatusBar_Links->panelText(1), "Artist - Song");
+  EXPECT_EQ(f.sBarSeekLinks->maximum(), 1000);
+  EXPECT_EQ(f.sBarSeekLinks->value(), 0);
+  EXPECT_TRUE(f.Cue_Links->isFramed());
+  EXPECT_FALSE(f.Play_Links->isFramed());
+  EXPECT_EQ(f.LabelZeitLinks->text(), "00:00:00:00");
+
+  // loaded -> cue -> cued at StartZeit; a second cue changes nothing.
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "cued");
+  EXPECT_EQ(f.sBarSeekLinks->value(), 250);
+  f.Cue_LinksMouseDown(Qt::RightButton);
+  EXPECT_EQ(c.leftState(), "cued");
+
+  // cued -> play -> playing (timer running, play framed).
+  f.Play_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_TRUE(f.TimerLinks->isActive());
+  EXPECT_TRUE(f.Play_Links->isFramed());
+  EXPECT_FALSE(f.Cue_Links->isFramed());
+  c.run(500);
+  EXPECT_GT(f.sBarSeekLinks->value(), 250 + 40);
+
+  // playing refuses a load; play -> paused keeps the timer running.
+  TStreamPlayer* before = f.PlayerLinks;
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerLinks, before);
+  f.Play_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "paused");
+  EXPECT_TRUE(f.TimerLinks->isActive());
+  EXPECT_FALSE(f.Play_Links->isFramed());
+
+  // paused -> seek -> seeking (timer stopped); seeking refuses a load.
+  f.sBarSeekLinks->setValue(600);
+  f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
+  EXPECT_EQ(c.leftState(), "seeking");
+  EXPECT_FALSE(f.TimerLinks->isActive());
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerLinks, before);
+
+  // seeking -> play -> playing; playing -> cue -> cued at StartZeit.
+  f.Play_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "playing");
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "cued");
+  EXPECT_FALSE(f.TimerLinks->isActive());
+  EXPECT_EQ(f.sBarSeekLinks->value(), 250);
+
+  // cued -> load -> loaded with a new player.
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(c.leftState(), "loaded");
+  EXPECT_NE(f.PlayerLinks, nullptr);
+}
+
+TEST(Decks, SongPlaysToTheEndAndStandsAtZeroOrAtTheCuePoint) {
+  for (bool autoCue : {false, true}) {
+    Console c;
+    TFormQuandrel& f = *c.f;
+    c.addSong(fixture(kTen), "A", "T", 321);
+    f.cbAutoCue->setChecked(autoCue);
+    f.LoadDB_LinksClick();
+    EXPECT_EQ(f.sBarSeekLinks->value(), autoCue ? 321 : 0);
+    f.sBarSeekLinks->setValue(900);
+    f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+    f.Play_LinksMouseDown();
+    int ticks = 0;
+    while (c.leftState() == "playing" && ticks < 300) {
+      c.run(10);
+      ++ticks;
+    }
+    EXPECT_EQ(c.leftState(), "ended") << "autocue " << autoCue;
+    // The end is noticed once the last sound has left the ring: within about
+    // a second of the song's end.
+    EXPECT_GT(ticks, 80);
+    EXPECT_LT(ticks, 200);
+    EXPECT_FALSE(f.TimerLinks->isActive());
+    EXPECT_EQ(f.sBarSeekLinks->value(), autoCue ? 321 : 0);
+    EXPECT_EQ(f.PlayerLinks->EndCount, 0);
+    EXPECT_TRUE(f.Cue_Links->isFramed());
+    // Play in "ended" starts again from there.
+    f.Play_LinksMouseDown();
+    c.run(100);
+    EXPECT_EQ(c.leftState(), "playing");
+    EXPECT_LT(f.sBarSeekLinks->value(), (autoCue ? 321 : 0) + 30);
+  }
+}
+
+TEST(Decks, CueWhileSeekingStoresThePositionInTheCurrentRecord) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "First", 0);
+  c.addSong(fixture("sine5k_44k_stereo_cbr192.mp3"), "B", "Second", 77);
+  c.select(fixture(kTen));
+  f.LoadDB_LinksClick();
+  f.sBarSeekLinks->setValue(432);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  // The grid moved to the other song since the load: that record gets it.
+  c.select(fixture("sine5k_44k_stereo_cbr192.mp3"));
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "cued");
+  EXPECT_EQ(f.sBarSeekLinks->value(), 432);
+  EXPECT_EQ(c.songs->asInteger("StartZeit"), 432);
+  c.select(fixture(kTen));
+  EXPECT_EQ(c.songs->asInteger("StartZeit"), 0);
+}
+
+TEST(Decks, SeekingFromPausedIsSilentAndFromCuedLoopsHalfASecond) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  c.run(300);
+  f.Play_LinksMouseDown();  // paused
+  c.run(100);
+  Console::played(0);
+  f.sBarSeekLinks->setValue(500);
+  f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  c.run(1000);
+  EXPECT_EQ(c.leftState(), "seeking");
+  EXPECT_EQ(peak(Console::played(0)), 0);
+
+  f.Cue_LinksMouseDown();  // stores 500 as the cue point, cued there
+  ASSERT_EQ(c.leftState(), "cued");
+  c.run(100);
+  Console::played(0);
+  f.sBarSeekLinks->setValue(200);
+  f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  c.run(2000);
+  const std::vector<std::int16_t> out = Console::played(0);
+  // Two seconds of a looping half second of the tone: it sounds all along.
+  ASSERT_GE(out.size(), 2u * 44100u * 2u - 4000u);
+  EXPECT_GT(peak(out), 8000);
+  const std::vector<std::int16_t> lastSecond(out.end() - 44100 * 2, out.end());
+  EXPECT_GT(peak(lastSecond), 8000);
+  EXPECT_EQ(f.sBarSeekLinks->value(), 200);
+}
+
+TEST(Decks, PitchDisplayBendAndZero) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  EXPECT_EQ(f.lbPitch_Links->text(), "0 %");
+  // Without a player the bar moves alone.
+  f.SBarPitchLinks->setValue(25);
+  EXPECT_EQ(f.lbPitch_Links->text(), "0 %");
+  f.SpeedZero_LinksMouseDown();
+  EXPECT_EQ(f.SBarPitchLinks->value(), 25);
+
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  QLocale::setDefault(QLocale(QLocale::English));
+  f.SBarPitchLinksChange();
+  EXPECT_EQ(f.lbPitch_Links->text(), "2.5%");
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 25 * 44);
+  QLocale::setDefault(QLocale(QLocale::German));
+  f.SBarPitchLinksChange();
+  EXPECT_EQ(f.lbPitch_Links->text(), "2,5%");
+  QLocale::setDefault(QLocale::c());
+  f.SBarPitchLinks->setValue(-200);
+  EXPECT_EQ(f.lbPitch_Links->text(), "-20%");
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 - 200 * 44);
+
+  // A bend lasts from press to release, whatever the bar does meanwhile.
+  f.SBarPitchLinks->setValue(200);
+  f.SBtPlusSpeedLinksMouseDown(Qt::RightButton);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 300 * 44);
+  EXPECT_EQ(f.lbPitch_Links->text(), "20%");
+  f.SBtPlusSpeedLinksMouseUp(Qt::RightButton);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 200 * 44);
+  f.SBtMinusSpeedLinksMouseDown();
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 100 * 44);
+  f.SBarPitchLinks->setValue(-50);
+  f.SBtMinusSpeedLinksMouseUp();
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 - 50 * 44);
+
+  f.SpeedZero_LinksMouseDown();
+  EXPECT_EQ(f.SBarPitchLinks->value(), 0);
+  EXPECT_EQ(f.lbPitch_Links->text(), "0%");
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100);
+
+  // Pitch survives a load.
+  f.SBarPitchLinks->setValue(80);
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 80 * 44);
+  EXPECT_EQ(f.lbPitch_Links->text(), "8%");
+}
+
+TEST(Decks, CrossfaderMovesTheVolumeBars) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.LoadDB_RechtsClick();
+  f.SBVolume_Rechts->setValue(500);
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), -500);
+  f.sbFader->setValue(3000);
+  EXPECT_EQ(f.SBVolume_Links->value(), 3000);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -10000);
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), -500);
+  f.sbFader->setValue(0);
+  EXPECT_EQ(f.SBVolume_Links->value(), 0);
+  EXPECT_EQ(f.SBVolume_Rechts->value(), 0);
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), 0);
+
+  // Jump right with the left button from -1000: left bar silent, right bar
+  // stays where the crossfader left it.
+  f.sbFader->setValue(-1000);
+  EXPECT_EQ(f.SBVolume_Rechts->value(), 1000);
+  f.FaderRechtsMouseDown(Qt::LeftButton);
+  f.FaderRechtsMouseUp(Qt::LeftButton);
+  EXPECT_EQ(f.sbFader->value(), 3000);
+  EXPECT_EQ(f.SBVolume_Links->value(), 3000);
+  EXPECT_EQ(f.SBVolume_Rechts->value(), 1000);
+  // Jump left with the right button lasts only while it is held.
+  f.FaderLinksMouseDown(Qt::RightButton);
+  EXPECT_EQ(f.sbFader->value(), -3000);
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), -10000);
+  f.FaderLinksMouseUp(Qt::RightButton);
+  EXPECT_EQ(f.sbFader->value(), 0);
+  EXPECT_EQ(f.SBVolume_Rechts->value(), 0);
+  f.sbFader->setValue(700);
+  f.sbCrossZeroClick();
+  EXPECT_EQ(f.sbFader->value(), 0);
+
+  // One small step above the bottom is quiet but audible.
+  f.SBVolume_Links->setValue(2990);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -2990);
+}
+
+TEST(Decks, LoadTakesTheBarsAsTheyStand) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  f.SBVolume_Links->setValue(3000);  // no player: the bar only moves
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -3000);
+  f.SBVolume_Links->setValue(2990);
+  f.SBVolume_Links->setValue(3000);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -10000);
+}
+
+TEST(Decks, HeadphoneCueOnlyForCuedDecksInTheHeadphoneMode) {
+  Console c(1);
+  TFormQuandrel& f = *c.f;
+  ASSERT_TRUE(f.SBVolume_Head->isEnabled());
+  ASSERT_EQ(f.LeftMain, f.RightMain);
+  ASSERT_NE(f.LeftHead, nullptr);
+  // No player: the LED does not change.
+  f.SBHeadCueLinksMouseDown();
+  EXPECT_EQ(f.HeadCueLinks, 0);
+  EXPECT_EQ(f.SBHeadCueLinks->glyph(), "LED_OFF");
+
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.LoadDB_RechtsClick();
+  ASSERT_NE(f.PlayerLinks->HeadBuffer, nullptr);
+  EXPECT_EQ(f.PlayerLinks->HeadBuffer->volume(), -10000);
+  f.SBVolume_Head->setValue(3000);
+  f.SBHeadCueRechtsMouseDown();
+  EXPECT_EQ(f.HeadCueRechts, 1);
+  EXPECT_EQ(f.SBHeadCueRechts->glyph(), "LED_ON");
+  EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -3000);  // the bar's own value
+  f.SBVolume_Head->setValue(400);
+  EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -400);
+  EXPECT_EQ(f.PlayerLinks->HeadBuffer->volume(), -10000);
+  f.SBHeadCueRechtsMouseDown();
+  EXPECT_EQ(f.HeadCueRechts, 0);
+  EXPECT_EQ(f.SBHeadCueRechts->glyph(), "LED_OFF");
+  EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -10000);
+  // The headphone bar never touches the main output.
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), 0);
+}
+
+TEST(Decks, ModesWithoutHeadphonesDisableItsControls) {
+  for (int mode : {0, 2}) {
+    Console c(mode);
+    EXPECT_FALSE(c.f->SBVolume_Head->isEnabled());
+    EXPECT_FALSE(c.f->SBHeadCueLinks->isEnabled());
+    EXPECT_FALSE(c.f->Label6->isEnabled());
+    c.addSong(fixture(kTen), "A", "T");
+    c.f->LoadDB_RechtsClick();
+    ASSERT_NE(c.f->PlayerRechts, nullptr);
+    EXPECT_EQ(c.f->PlayerRechts->HeadBuffer, nullptr);
+  }
+}
+
+TEST(Decks, LoadingOneDeckNeverTouchesTheOther) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_RechtsClick();
+  f.Play_RechtsMouseDown();
+  c.run(300);
+  TStreamPlayer* right = f.PlayerRechts;
+  const int position = f.sBarSeekRechts->value();
+  c.addSong(fixture("sine5k_44k_stereo_cbr192.mp3"), "B", "Other");
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerRechts, right);
+  EXPECT_EQ(c.rightState(), "playing");
+  EXPECT_EQ(f.sBarSeekRechts->value(), position);
+  EXPECT_EQ(f.StatusBar_Rechts->panelText(1), "A - T");
+  c.run(300);
+  EXPECT_GT(f.sBarSeekRechts->value(), position + 20);
+}
+
+TEST(Decks, LoadRefusalsLeaveTheDeckAsItWas) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  TStreamPlayer* player = f.PlayerLinks;
+
+  c.addSong(c.cwd.file("gone.mp3"), "Gone", "Song");
+  f.LoadDB_LinksClick();
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].text, "Datei nicht vorhanden. Bitte Datenbank überprüfen!");
+  EXPECT_EQ(c.dialogs.boxes[0].caption, "Achtung!");
+  EXPECT_EQ(f.PlayerLinks, player);
+  EXPECT_EQ(f.StatusBar_Links->panelText(1), "A - T");
+
+  for (const char* bad : {"corrupt_text_named.mp3", "corrupt_empty.mp3", "corrupt_random.mp3"}) {
+    c.addSong(fixture(bad), "Bad", bad);
+    f.LoadDB_LinksClick();
+    EXPECT_TRUE(c.dialogs.boxes.back().text.startsWith(FormSprache->Meldung.sDateiDefekt)) << bad;
+    EXPECT_EQ(f.PlayerLinks, player) << bad;
+    EXPECT_EQ(c.leftState(), "loaded");
+  }
+  EXPECT_TRUE(c.dialogs.errors.isEmpty());
+}
+
+TEST(Decks, DeckWithoutAnOutputDeviceRefusesTheLoad) {
+  Console c(7);  // an unknown mode opens nothing
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  EXPECT_EQ(f.PlayerLinks, nullptr);
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].text, FormSprache->Meldung.sKeinGeraet);
+}
+
+TEST(Decks, TimeModeButtonTogglesElapsedAndRemaining) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.btTime_LinksClick();
+  EXPECT_EQ(f.TimeModeLinks, 0);
+  EXPECT_EQ(f.LabelZeitLinks->text(), "-00:00:10:00");
+  f.sBarSeekLinks->setValue(f.sBarSeekLinks->maximum() + 500);  // clamped
+  EXPECT_EQ(f.sBarSeekLinks->value(), 1000);
+  EXPECT_EQ(f.LabelZeitLinks->text(), "-00:00:00:00");
+  f.btTime_LinksClick();
+  EXPECT_EQ(f.LabelZeitLinks->text(), "00:00:10:00");
+  f.sBarSeekLinks->setValue(0);
+  f.sBarSeekLinks->userScroll(ScrollCode::PageDown);
+  EXPECT_EQ(f.sBarSeekLinks->value(), 10);
+  f.sBarSeekLinks->userScroll(ScrollCode::LineDown);
+  EXPECT_EQ(f.sBarSeekLinks->value(), 11);
+}
+
+TEST(Decks, NoRefillMissesInALongSetAndAStalledTimerIsCounted) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture("sine1k_44k_stereo_200_5s.mp3"), "Long", "One");
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  c.addSong(fixture(kTen), "Short", "Two");
+  // Ten simulated minutes: the left deck plays the long song, pitch changes
+  // and seeks on it; the right deck loads and plays the short one again
+  // and again.
+  for (int minute = 0; minute < 10; ++minute) {
+    for (int step = 0; step < 6; ++step) {
+      if (c.rightState() != "playing") {
+        f.LoadDB_RechtsClick();
+        f.Play_RechtsMouseDown();
+      }
+      f.SBarPitchLinks->setValue((minute * 6 + step) % 2 ? 60 : -40);
+      c.run(10000);
+    }
+    if (c.leftState() != "playing") {
+      f.sBarSeekLinks->setValue(1000);
+      f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+      f.Play_LinksMouseDown();
+    }
+  }
+  ASSERT_NE(f.PlayerLinks, nullptr);
+  ASSERT_NE(f.PlayerRechts, nullptr);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->refillMisses(), 0);
+  EXPECT_EQ(f.PlayerRechts->MainBuffer->refillMisses(), 0);
+
+  // A timer that stalls for 300 ms lets the cursor into an old half when
+  // the stall begins shortly before the cursor changes halves.
+  if (c.leftState() != "playing") f.Play_LinksMouseDown();
+  c.run(100);
+  TStreamPlayer* p = f.PlayerLinks;
+  const int nearEnd = p->HalfBytes - p->Source->BytesPerSecond / 50;  // 20 ms before
+  for (int i = 0; i < 100 && p->MainBuffer->currentPosition() % p->HalfBytes < nearEnd; ++i)
+    c.run(10);
+  c.run(300, false);
+  c.run(100);
+  EXPECT_GT(f.PlayerLinks->MainBuffer->refillMisses(), 0);
+}
+
+}  // namespace
