@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "lang/Sprache.h"
+
 TFormProgress* FormProgress = nullptr;
 
 TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
@@ -40,6 +42,9 @@ void TFormProgress::startWork(const QString& caption, int maximum) {
   ProgressBar1->setRange(0, maximum);
   ProgressBar1->setValue(0);
   lbStatus->clear();
+  // The button speaks the language of the other windows once it is set.
+  if (FormSprache && !FormSprache->Knopf.sAbbruch.isEmpty())
+    btCancel->setText(FormSprache->Knopf.sAbbruch);
   cancelRequested_ = false;
   working_ = true;
   btCancel->setEnabled(true);

@@ -198,9 +198,14 @@ void TFormScan::runScan() {
   checking_ = false;
   FormProgress->startWork(QStringLiteral("scanne Hardisk und integriere mp3-Dateien in DB"), 10000);
   showStatus();
-  for (int i = 0; i < Drives.size() && !scanner.cancelled(); ++i) {
-    if (!Drives[i]->isChecked()) continue;
-    scanner.scanRoot(rootOf(DriveVolumes[i].mountPoint));
+  // The ticked volumes as they stand now: nothing that runs while the work
+  // processes events can change what is scanned.
+  QStringList roots;
+  for (int i = 0; i < Drives.size(); ++i)
+    if (Drives[i]->isChecked()) roots << rootOf(DriveVolumes[i].mountPoint);
+  for (const QString& root : std::as_const(roots)) {
+    if (scanner.cancelled()) break;
+    scanner.scanRoot(root);
   }
 }
 
