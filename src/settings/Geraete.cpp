@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -60,6 +61,9 @@ TDlgGeraete::TDlgGeraete(QWidget* parent) : QDialog(parent) {
       {QStringLiteral("nur eine"), QStringLiteral("Aux/Head"), QStringLiteral("links/rechts")});
   rgMode->setItemIndex(0);
   rgMode->setGeometry(8, 4, 305, 48);
+  // Three items in one row: keep the row's margins small so the buttons fit
+  // the group's fixed height under its title.
+  rgMode->layout()->setContentsMargins(8, 0, 8, 2);
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   Bevel1->setFrameShape(QFrame::StyledPanel);
