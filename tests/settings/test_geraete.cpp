@@ -11,7 +11,6 @@
 #include <functional>
 #include <vector>
 
-#include "lang/Sprache.h"
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ini/IniFile.h"
@@ -234,24 +233,6 @@ TEST_F(DeviceDialog, ChoosingModeZeroEmptiesTheHeadphoneCard) {
   EXPECT_EQ(stored("Card_2"), "");
 }
 
-TEST_F(DeviceDialog, CancelAtFirstStartLeavesOnlyThePresentDevices) {
-  ASSERT_FALSE(QFile::exists(ini()));
-  const int result = run([&](TDlgGeraete& d) {
-    d.rgMode->button(2)->click();
-    d.CB_Head->setCurrentIndex(1);
-    d.CancelBtn->click();
-  });
-  EXPECT_EQ(result, QDialog::Rejected);
-  EXPECT_FALSE(settings().sectionExists("Devices"));
-  EXPECT_EQ(settings().readSection("present Devices"), (QStringList{kCardA, kCardB}));
-  EXPECT_EQ(settings().readString("present Devices", kCardB, ""),
-            qdl::sound::guidToText(VirtualCards::guid(1)));
-  QFile f(ini());
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  const QString text = QString::fromUtf8(f.readAll());
-  EXPECT_EQ(text.count('['), 1) << text.toStdString();
-}
-
 TEST_F(DeviceDialog, NoDeviceLeavesBothListsEmptyAndOkRefuses) {
   plugCards(0);
   Shown s;
@@ -287,33 +268,6 @@ TEST_F(DeviceDialog, FailedListingIsShownAndTheStoredChoiceStillShows) {
   EXPECT_TRUE(dialogs.errors[0].contains("many")) << dialogs.errors[0].toStdString();
   EXPECT_TRUE(s.auxItems.isEmpty());
   EXPECT_EQ(s.aux, kCardB);
-}
-
-TEST_F(DeviceDialog, EnglishTableGivesEnglishLabelsAndMessages) {
-  TFormSprache sprache;
-  FormSprache = &sprache;
-  sprache.FillEnglish();
-  writeFile(ini(), "[Devices]\r\nMode=2\r\n");
-  Shown mode2, mode1, mode0;
-  run([&](TDlgGeraete& d) {
-    mode2 = look(d);
-    d.CB_Head->setEditText(d.CB_Aux->currentText());
-    d.OKBtn->click();
-    d.rgMode->button(1)->click();
-    mode1 = look(d);
-    d.rgMode->button(0)->click();
-    mode0 = look(d);
-    d.CancelBtn->click();
-  });
-  FormSprache = nullptr;
-  EXPECT_EQ(mode2.label1, "Soundcard for left player");
-  EXPECT_EQ(mode2.label2, "Soundcard for right player");
-  EXPECT_EQ(mode1.label1, "Soundcard for Auxilary (Amp)");
-  EXPECT_EQ(mode1.label2, "Soundcard for headphone");
-  EXPECT_EQ(mode0.label1, "Soundkartenauswahl") << "the same in both languages";
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, "choosing the same devices not allowed!");
-  EXPECT_EQ(dialogs.boxes[0].caption, "Attention!");
 }
 
 TEST_F(DeviceDialog, HelpOpensContextForty) {

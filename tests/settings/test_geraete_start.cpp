@@ -209,7 +209,7 @@ TEST_F(DeviceDialogInProgram, EnglishLabelsForModeTwoAfterTheLanguageIsSwitched)
   EXPECT_EQ(DlgGeraete->rgMode->itemIndex(), 0);
   EXPECT_TRUE(DlgGeraete->CB_Head->isHidden());
 
-  QString title, label1, label2, ok, cancel, help;
+  QString title, label1, label2, auxLabel, headLabel, ok, cancel, help;
   QStringList items;
   dialogs.onDialog = [&](QDialog*) {
     TDlgGeraete& d = *DlgGeraete;
@@ -222,6 +222,10 @@ TEST_F(DeviceDialogInProgram, EnglishLabelsForModeTwoAfterTheLanguageIsSwitched)
     help = d.btHelp->text();
     d.CB_Head->setEditText(d.CB_Aux->currentText());
     d.OKBtn->click();  // refused
+    d.rgMode->button(1)->click();
+    auxLabel = d.Label1->text();
+    headLabel = d.Label2->text();
+    d.rgMode->button(2)->click();
     d.CB_Head->setEditText(kCardB);
     d.OKBtn->click();
   };
@@ -230,6 +234,8 @@ TEST_F(DeviceDialogInProgram, EnglishLabelsForModeTwoAfterTheLanguageIsSwitched)
   EXPECT_EQ(items, (QStringList{"only one", "Aux/Head", "Left/Right"}));
   EXPECT_EQ(label1, "Soundcard for left player");
   EXPECT_EQ(label2, "Soundcard for right player");
+  EXPECT_EQ(auxLabel, "Soundcard for Auxilary (Amp)");
+  EXPECT_EQ(headLabel, "Soundcard for headphone");
   EXPECT_EQ(ok, "&OK");
   EXPECT_EQ(cancel, "&Cancel");
   EXPECT_EQ(help, "&Help");
