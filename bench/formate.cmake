@@ -2,7 +2,8 @@
 set(QDL_BENCH_FIXTURE_OUT ${CMAKE_BINARY_DIR}/fixtures)
 set(QDL_MP3_BENCH_FIXTURES
   ${QDL_BENCH_FIXTURE_OUT}/bench_chord_44k_stereo_cbr192_5min.mp3
-  ${QDL_BENCH_FIXTURE_OUT}/bench_noise_44k_stereo_v0_10min.mp3)
+  ${QDL_BENCH_FIXTURE_OUT}/bench_noise_44k_stereo_v0_10min.mp3
+  ${QDL_BENCH_FIXTURE_OUT}/bench_noise_44k_stereo_cbr320_10min.mp3)
 add_custom_command(
   OUTPUT ${QDL_MP3_BENCH_FIXTURES}
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-fixtures ${QDL_BENCH_FIXTURE_OUT} bench

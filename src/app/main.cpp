@@ -14,6 +14,10 @@
 #include "platform/ui/Dialogs.h"
 
 int main(int argc, char** argv) {
+  // Command-line work needs no display: run it on the offscreen platform so
+  // that it works over ssh and in scripts.
+  if (argc > 1 && argv[1][0] != '-' && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   qdl::ui::Application app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quandrel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/ICON")));

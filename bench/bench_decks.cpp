@@ -1,0 +1,164 @@
+// Deck timer ticks and deck loads on the console itself, on the virtual
+// cards' manual clock (QUANDREL_AUDIO=virtual is set here).
+//
+//   bench_decks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/Mainform.h"
+#include "app/Windows.h"
+#include "audio/Dsutil.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+#include "platform/sound/Sound.h"
+#include "platform/sound/VirtualCards.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+
+#include <cstdio>
+
+namespace {
+
+using qdl::sound::VirtualCards;
+
+const QString kSong =
+    QDir(QStringLiteral(QDL_FIXTURE_DIR)).filePath("bench_noise_44k_stereo_cbr320_10min.mp3");
+
+// The console in a temporary folder with both virtual cards (mode 2) and one
+// song in the library.
+class Console {
+ public:
+  Console() {
+    QDir::setCurrent(dir_.path());
+    QFile ini(dir_.filePath("qdl.ini"));
+    if (ini.open(QIODevice::WriteOnly)) {
+      ini.write(QStringLiteral("[Devices]\r\nMode=2\r\nCard_1=%1\r\nCard_2=%2\r\n"
+                               "[present Devices]\r\n%1=%3\r\n%2=%4\r\n")
+                    .arg(VirtualCards::description(0), VirtualCards::description(1),
+                         qdl::sound::guidToText(VirtualCards::guid(0)),
+                         qdl::sound::guidToText(VirtualCards::guid(1)))
+                    .toUtf8());
+      ini.close();
+    }
+    // The first show creates the library and offers a scan, which the
+    // dialog service below turns down.
+    qdl::ui::setDialogs(&dialogs_);
+    qdl::app::createWindows();
+    qdl::app::showMainWindow();
+    DataModule1->Table1->insertRecord({QVariant(), "Bench", "Ten minutes", QVariant(), "Noise",
+                                       "2026", kSong, QVariant(), 0, QVariant(), false});
+    DataModule1->Table1->first();
+  }
+  ~Console() {
+    qdl::app::destroyWindows();
+    qdl::ui::setDialogs(nullptr);
+  }
+
+ private:
+  // Rejects every dialog without showing it; messages are printed.
+  class NoDialogs : public qdl::ui::DialogService {
+   public:
+    qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
+                               qdl::ui::Buttons) override {
+      std::fprintf(stderr, "message: %s\n", qPrintable(text));
+      return qdl::ui::Answer::No;
+    }
+    void showError(QWidget*, const QString& text) override {
+      std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+    int execDialog(QDialog*) override { return 0; }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+      return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
+                         const QString&) override {
+      return {};
+    }
+  };
+
+  QTemporaryDir dir_;
+  NoDialogs dialogs_;
+};
+
+// Renders 10 ms on both cards.
+void advance10ms() {
+  for (int c = 0; c < VirtualCards::kCount; ++c) VirtualCards::advance(c, 441);
+  VirtualCards::takeCaptured(0);
+  VirtualCards::takeCaptured(1);
+}
+
+void BM_DeckLoad(benchmark::State& state) {
+  Console console;
+  for (auto _ : state) {
+    FormQuandrel->LoadDB_LinksClick();
+    if (FormQuandrel->StatusBar_Links->panelText(0) != QLatin1String("loaded"))
+      state.SkipWithError("the deck did not load");
+  }
+}
+BENCHMARK(BM_DeckLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+// A tick where the cursor stays in its half: only the cursor is read and the
+// seek bar and time display follow.
+void BM_TimerTickWithoutRefill(benchmark::State& state) {
+  Console console;
+  TFormQuandrel& f = *FormQuandrel;
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  for (auto _ : state) {
+    state.PauseTiming();
+    // Keep the clock where the next tick refills nothing: a tick right after
+    // one that refilled.
+    TStreamPlayer* p = f.PlayerLinks;
+    int guard = 0;
+    do {
+      advance10ms();
+      f.TimerLinksTimer();
+    } while (++guard < 50 &&
+             (p->MainBuffer->currentPosition() % p->HalfBytes) > p->HalfBytes - 2 * 1764);
+    state.ResumeTiming();
+    f.TimerLinksTimer();
+  }
+}
+BENCHMARK(BM_TimerTickWithoutRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// A tick right after the cursor changed halves: a quarter second of sound is
+// decoded and written into the ring.
+void BM_TimerTickWithRefill(benchmark::State& state) {
+  Console console;
+  TFormQuandrel& f = *FormQuandrel;
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  for (auto _ : state) {
+    state.PauseTiming();
+    TStreamPlayer* p = f.PlayerLinks;
+    // Tick until the cursor is in its last 10 ms before the other half.
+    int guard = 0;
+    while (++guard < 100 &&
+           (p->MainBuffer->currentPosition() % p->HalfBytes) < p->HalfBytes - 1764) {
+      advance10ms();
+      f.TimerLinksTimer();
+    }
+    advance10ms();  // now in the other half: this tick refills
+    state.ResumeTiming();
+    f.TimerLinksTimer();
+  }
+}
+BENCHMARK(BM_TimerTickWithRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QUANDREL_AUDIO", "virtual");
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
