@@ -331,6 +331,7 @@ void TFormQuandrel::buildMixer() {
   DBGrid1->horizontalHeader()->setFont(titleFont);
   DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   DBGrid1->horizontalHeader()->setHighlightSections(false);
+  DBGrid1->horizontalHeader()->setStretchLastSection(true);
 
   Panel2 = named(new QFrame(c), "Panel2");
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);

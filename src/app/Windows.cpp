@@ -12,9 +12,14 @@
 #include "print/Report.h"
 #include "settings/Geraete.h"
 
+// The images (LED glyphs, play button, icon) are compiled into this static
+// library; the linker keeps them only when they are referenced.
+static void initResources() { Q_INIT_RESOURCE(quandrel); }
+
 namespace qdl::app {
 
 void createWindows() {
+  initResources();
   FormQuandrel = new TFormQuandrel;
   // Dialogs are owned by the main window so they centre on it and close
   // with it; the playlist window is a tool window of its own.
