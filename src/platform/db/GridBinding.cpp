@@ -18,7 +18,10 @@ GridBinding::GridBinding(QAbstractItemView* view, TableModel* model)
   connect(model_, &QAbstractItemModel::modelReset, this, &GridBinding::showCurrent);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            if (!syncing_ && current.isValid()) rowChosen(current.row());
+            // Rows coming and going shift the view's current row by themselves;
+            // the table's own notice follows and puts the highlight right.
+            if (!syncing_ && !model_->isChangingRows() && current.isValid())
+              rowChosen(current.row());
           });
   showCurrent();
 }
@@ -42,7 +45,7 @@ void GridBinding::showCurrent() {
 void GridBinding::rowChosen(int row) {
   // Moving posts a pending change; a refused post keeps the cursor where it
   // was, and the grid goes back to it.
-  if (!ui::guarded(view_, [&] { model_->table()->moveTo(row); })) showCurrent();
+  if (!ui::guarded(view_, [&] { model_->moveToRow(row); })) showCurrent();
 }
 
 }  // namespace qdl::db

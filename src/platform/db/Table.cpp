@@ -685,9 +685,31 @@ void Table::moveTo(int row) {
   requireOpen();
   if (row < 0 || row >= int(order_.size())) return;
   if (row == row_ && state_ == State::Browse) return;
+  // Posting the pending change may move records (a changed key, a new
+  // record): the cursor goes to the record that stood at `row`, not to
+  // whatever stands there afterwards.
+  const std::int64_t target = order_[row];
   checkBrowseMode();
   bof_ = eof_ = false;
-  setCurrent(std::min(row, int(order_.size()) - 1));
+  setCurrent(positionOf(target));
+}
+
+void Table::refresh() {
+  requireOpen();
+  checkBrowseMode();
+  const std::int64_t current = (row_ >= 0 && row_ < int(order_.size())) ? order_[row_] : -1;
+  cache_.clear();
+  rebuildOrder();
+  int row = order_.empty() ? -1 : 0;
+  if (current >= 0) {
+    const auto it = std::find(order_.begin(), order_.end(), current);
+    if (it != order_.end()) row = int(it - order_.begin());
+  }
+  row_ = row;
+  bof_ = row_ <= 0;
+  eof_ = order_.empty();
+  emit tableReset();
+  emit currentChanged(row_);
 }
 
 void Table::findNearest(const QVariant& value) {
@@ -969,14 +991,17 @@ void Table::insertRecord(const QVariantList& values) {
   QVariantList record(fields_.size());
   for (int i = 0; i < values.size(); ++i)
     if (i != keyField_) record[i] = convert(i, values[i]);
-  insert();
+  // One step: views never see a record being inserted, only the stored one.
   buffer_ = record;
   modified_ = true;
+  state_ = State::Insert;
   try {
     post();
   } catch (...) {
     // A refused record is dropped whole, so the next insert starts clean.
-    if (state_ == State::Insert) cancel();
+    buffer_.clear();
+    modified_ = false;
+    state_ = State::Browse;
     throw;
   }
 }

@@ -123,6 +123,8 @@ class Table : public QObject {
   void last();
   void next();   // at the last record: sets eof() and stays
   void prior();  // at the first record: sets bof() and stays
+  // Goes to the record in `row`, posting or dropping a pending change first;
+  // when posting moves records, the cursor still lands on that record.
   void moveTo(int row);
   bool eof() const { return eof_; }
   bool bof() const { return bof_; }
@@ -138,6 +140,9 @@ class Table : public QObject {
   void insert();  // start a new record (all fields empty)
   void post();    // write the change; then the after-post callback runs
   void cancel();  // drop the change
+  // Posts or drops a pending change, then reads the order and the records
+  // again; the current record stays current when it still exists.
+  void refresh();
 
   // Fields by name (case-insensitive), of the current record or of the
   // pending change. Empty fields read as an invalid QVariant. Setting a field
