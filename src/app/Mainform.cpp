@@ -106,6 +106,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
   TimerRechts = timer(this, "TimerRechts", 10);
   TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
   wireDecks();
+  wireSearch();
 
   qdl::help::setHelpContext(Panel1, 20);
   qdl::help::setHelpContext(Panel3, 20);

@@ -222,6 +222,26 @@ class TFormQuandrel : public QMainWindow {
   // idle decks.
   void ChooseCurrentSong();
 
+  // ---- Search boxes and song grid (MainformSearch.cpp). Entering a box makes
+  // its index active; each change of its text searches that index; carriage
+  // return (13) in a box or the grid, and a double-click in the grid, choose
+  // the current song.
+  void EditArtistEnter();
+  void EditSongEnter();
+  void EditGenreEnter();
+  void EditJahrEnter();
+  void EditArtistChange();
+  void EditSongChange();
+  void EditGenreChange();
+  void EditJahrChange();
+  void EditArtistKeyPress(QChar key);
+  void EditSongKeyPress(QChar key);
+  void EditGenreKeyPress(QChar key);
+  void EditJahrKeyPress(QChar key);
+  void DBGrid1KeyPress(QChar key);
+  void DBGrid1DblClick();
+  void wireSearch();  // connects the handlers above; run by the constructor
+
   // Reads the language setting, fills the string table and sets the texts of
   // all windows.
   void ApplyLanguage();
