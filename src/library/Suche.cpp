@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <exception>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
@@ -206,11 +207,14 @@ void TFormDatenBearbeiten::FormShow() {
   bindGrid();
   showRecordCount();
   const QString caption = FormSprache ? FormSprache->Meldung.sAchtung : QString();
+  // The navigator's texts follow the language setting; a setting that cannot
+  // be read was reported when the language was applied, and German stays.
   bool english = false;
-  qdl::ui::guarded(this, [&] {
+  try {
     english =
         qdl::openSettings().readInteger(QStringLiteral("Sprache"), QStringLiteral("Mode"), 0) == 1;
-  });
+  } catch (const std::exception&) {
+  }
   DBNavigator1->setHints(english ? qdl::db::Navigator::englishHints()
                                  : qdl::db::Navigator::germanHints());
   DBNavigator1->setDeleteQuestion(
