@@ -63,16 +63,13 @@ QString valueOf(const QString& line) {
   const qsizetype eq = line.indexOf(QLatin1Char('='));
   QString v = line.mid(eq + 1).trimmed();
   // Windows strips one pair of surrounding quotes.
-  if (v.size() >= 2 &&
-      ((v.startsWith(QLatin1Char('"')) && v.endsWith(QLatin1Char('"'))) ||
-       (v.startsWith(QLatin1Char('\'')) && v.endsWith(QLatin1Char('\'')))))
+  if (v.size() >= 2 && ((v.startsWith(QLatin1Char('"')) && v.endsWith(QLatin1Char('"'))) ||
+                        (v.startsWith(QLatin1Char('\'')) && v.endsWith(QLatin1Char('\'')))))
     v = v.mid(1, v.size() - 2);
   return v;
 }
 
-bool sameName(const QString& a, const QString& b) {
-  return a.compare(b, Qt::CaseInsensitive) == 0;
-}
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // Index range [first, end) of the lines of a section's body, or first = -1.
 struct Range {

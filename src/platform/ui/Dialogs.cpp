@@ -14,8 +14,7 @@ class QtDialogs final : public DialogService {
   Answer messageBox(QWidget* parent, const QString& text, const QString& caption,
                     Buttons buttons) override {
     QMessageBox box(QMessageBox::NoIcon, caption, text,
-                    buttons == Buttons::Ok ? QMessageBox::Ok
-                                           : (QMessageBox::Yes | QMessageBox::No),
+                    buttons == Buttons::Ok ? QMessageBox::Ok : (QMessageBox::Yes | QMessageBox::No),
                     parent);
     const int r = box.exec();
     if (buttons == Buttons::Ok) return Answer::Ok;
@@ -23,8 +22,8 @@ class QtDialogs final : public DialogService {
   }
 
   void showError(QWidget* parent, const QString& text) override {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
     box.exec();
   }
 

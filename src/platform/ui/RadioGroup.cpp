@@ -7,7 +7,9 @@
 namespace qdl::ui {
 
 RadioGroup::RadioGroup(QWidget* parent, int columns)
-    : QGroupBox(parent), columns_(columns < 1 ? 1 : columns), layout_(new QGridLayout(this)),
+    : QGroupBox(parent),
+      columns_(columns < 1 ? 1 : columns),
+      layout_(new QGridLayout(this)),
       group_(new QButtonGroup(this)) {
   group_->setExclusive(true);
   connect(group_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
