@@ -22,6 +22,7 @@
 #include "platform/ui/Controls.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "support/VirtualCardSettings.h"
 
 namespace qdl::test {
 
@@ -33,21 +34,7 @@ inline QString fixture(const char* name) {
 class Console {
  public:
   explicit Console(int mode = 2, int language = 0) {
-    {
-      QFile ini(cwd.file("qdl.ini"));
-      if (!ini.open(QIODevice::WriteOnly)) return;
-      const QString a = sound::VirtualCards::description(0);
-      const QString b = sound::VirtualCards::description(1);
-      const QString text =
-          QStringLiteral(
-              "[Devices]\r\nMode=%1\r\nCard_1=%2\r\nCard_2=%3\r\n[present Devices]\r\n%2=%4\r\n"
-              "%3=%5\r\n[Sprache]\r\nMode=%6\r\n")
-              .arg(mode)
-              .arg(a, b, sound::guidToText(sound::VirtualCards::guid(0)),
-                   sound::guidToText(sound::VirtualCards::guid(1)))
-              .arg(language);
-      ini.write(text.toUtf8());
-    }  // written and closed before the console reads it
+    writeVirtualCardSettings(cwd.file("qdl.ini"), mode, language);
     app::createWindows();
     app::showMainWindow();
     f = FormQuandrel;

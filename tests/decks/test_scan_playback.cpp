@@ -24,6 +24,7 @@
 #include "scan/ScanTree.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "support/VirtualCardSettings.h"
 
 #include <QPushButton>
 
@@ -41,16 +42,7 @@ TEST(ScanWhilePlaying, TheDeckKeepsRefillingWithoutAMiss) {
   qputenv("QUANDREL_AUDIO", "virtual-realtime");
   qdl::test::TempCwd cwd;
   qdl::test::ScriptedDialogs dialogs;
-  {
-    QFile ini(cwd.file("qdl.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(QStringLiteral("[Devices]\r\nMode=2\r\nCard_1=%1\r\nCard_2=%2\r\n"
-                             "[present Devices]\r\n%1=%3\r\n%2=%4\r\n")
-                  .arg(VirtualCards::description(0), VirtualCards::description(1),
-                       qdl::sound::guidToText(VirtualCards::guid(0)),
-                       qdl::sound::guidToText(VirtualCards::guid(1)))
-                  .toUtf8());
-  }
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(cwd.file("qdl.ini"), 2));
   const QString root = cwd.file("Disk");
   ASSERT_EQ(qdl::test::writeTree(root, 200, 15), 3000);
 

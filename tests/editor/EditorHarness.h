@@ -23,6 +23,7 @@
 #include "platform/sound/VirtualCards.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "support/VirtualCardSettings.h"
 
 namespace qdl::test {
 
@@ -55,20 +56,7 @@ inline QByteArray id3v1(const QByteArray& title, const QByteArray& artist, const
 class Console {
  public:
   explicit Console(int language = 0) {
-    {
-      QFile ini(cwd.file("qdl.ini"));
-      if (!ini.open(QIODevice::WriteOnly)) return;
-      const QString a = sound::VirtualCards::description(0);
-      const QString b = sound::VirtualCards::description(1);
-      const QString text =
-          QStringLiteral(
-              "[Devices]\r\nMode=2\r\nCard_1=%1\r\nCard_2=%2\r\n[present Devices]\r\n%1=%3\r\n"
-              "%2=%4\r\n[Sprache]\r\nMode=%5\r\n")
-              .arg(a, b, sound::guidToText(sound::VirtualCards::guid(0)),
-                   sound::guidToText(sound::VirtualCards::guid(1)))
-              .arg(language);
-      ini.write(text.toUtf8());
-    }  // written and closed before the program reads it
+    writeVirtualCardSettings(cwd.file("qdl.ini"), 2, language);
     app::createWindows();
     app::showMainWindow();
     f = FormQuandrel;
