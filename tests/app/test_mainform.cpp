@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -130,6 +131,35 @@ TEST_F(ConsoleTest, DataFolderThatCannotBeCreatedIsReportedAndTheConsoleStillCom
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), "not a folder");
   EXPECT_EQ(FormQuandrel->Datenbank1->title(), "&Database");
+}
+
+TEST_F(ConsoleTest, BrokenSettingsAreReportedAndTheConsoleStillComesUp) {
+  // A value that is no number: the device set-up and the language each say
+  // so, and the file is left as it was.
+  const QByteArray broken = "[Devices]\r\nMode=zwei\r\n[Sprache]\r\nMode=eins\r\n";
+  writeFile(cwd.file("qdl.ini"), broken);
+  start();
+  ASSERT_EQ(dialogs.errors.size(), 2);
+  EXPECT_TRUE(dialogs.errors[0].contains("zwei"));
+  EXPECT_TRUE(dialogs.errors[1].contains("eins"));
+  EXPECT_TRUE(FormQuandrel->isVisible());
+  EXPECT_TRUE(DataModule1->Table1->isOpen());
+  QFile f(cwd.file("qdl.ini"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), broken);
+  qdl::app::destroyWindows();
+
+  // A settings file that cannot be read (a folder in its place): reported
+  // with its name, never replaced, and no device dialog over it.
+  ASSERT_TRUE(QFile::remove(cwd.file("qdl.ini")));
+  ASSERT_TRUE(QDir(cwd.path()).mkdir("qdl.ini"));
+  dialogs.errors.clear();
+  shownDialogs.clear();
+  start();
+  EXPECT_TRUE(shownDialogs.isEmpty());
+  ASSERT_FALSE(dialogs.errors.isEmpty());
+  EXPECT_TRUE(dialogs.errors[0].contains("qdl.ini"));
+  EXPECT_TRUE(QFileInfo(cwd.file("qdl.ini")).isDir());
 }
 
 TEST_F(ConsoleTest, EnglishSettingAppliesToMenusButtonsLabelsGridAndCount) {
