@@ -21,6 +21,11 @@ std::shared_ptr<Card> findOrCreateCard(const QString& key,
 std::shared_ptr<Card> findCard(const QString& key);
 
 std::vector<DeviceInfo> listPortAudioDevices();
+// The part of a PortAudio device name that stays the same across runs: ALSA
+// appends the card's index, as in "USB Audio CODEC: - (hw:2,0)", and a USB
+// card may get another index at the next boot or plug-in. The index is
+// dropped so that a stored card is found again.
+QString stableDeviceName(const QString& name);
 std::shared_ptr<Card> openPortAudioCard(const std::optional<QUuid>& guid);
 
 std::vector<DeviceInfo> listVirtualDevices();

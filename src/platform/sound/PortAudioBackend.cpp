@@ -8,6 +8,7 @@
 #include <portaudio.h>
 
 #include <QHash>
+#include <QRegularExpression>
 
 namespace qdl::sound::detail {
 namespace {
@@ -57,7 +58,7 @@ std::vector<PaEntry> paEntries() {
     if (!info || info->maxOutputChannels < 2) continue;
     const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
     const QString module = host ? QString::fromUtf8(host->name) : QStringLiteral("PortAudio");
-    const QString name = QString::fromUtf8(info->name);
+    const QString name = stableDeviceName(QString::fromUtf8(info->name));
     QString key = module + u'/' + name;
     if (const int n = ++keyCount[key]; n > 1) key += QStringLiteral("#%1").arg(n);
     ++nameCount[name];
@@ -70,6 +71,17 @@ std::vector<PaEntry> paEntries() {
   }
   return entries;
 }
+
+}  // namespace
+
+QString stableDeviceName(const QString& name) {
+  static const QRegularExpression alsaIndex(QStringLiteral("\\s*\\(hw:\\d+(,\\d+)?\\)\\s*$"));
+  QString stable = name;
+  stable.remove(alsaIndex);
+  return stable.isEmpty() ? name : stable;
+}
+
+namespace {
 
 class PortAudioOutput final : public Output {
  public:
