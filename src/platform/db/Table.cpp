@@ -450,6 +450,16 @@ void Table::selectOrder(bool notify) {
   emit currentChanged(row_);
 }
 
+QString Table::orderCollation(int f) const {
+  // Text keys compare with the collation of the active index, so that the
+  // order shown and the nearest-key search agree; numbers need none.
+  if (fields_[f].type != FieldType::String) return {};
+  return QStringLiteral(" COLLATE %1")
+      .arg(indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive)
+               ? QLatin1String(kNoCaseCollation)
+               : QLatin1String("BINARY"));
+}
+
 void Table::prepareStatements() {
   auto st = std::make_unique<Statements>();
   const QString table = quoted(sqlTable_);
@@ -490,12 +500,7 @@ void Table::prepareStatements() {
     prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?1").arg(table));
   } else {
     const QString col = quoted(fields_[f].name);
-    QString coll;
-    if (fields_[f].type == FieldType::String)
-      coll = QStringLiteral(" COLLATE %1")
-                 .arg(indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive)
-                          ? QLatin1String(kNoCaseCollation)
-                          : QLatin1String("BINARY"));
+    const QString coll = orderCollation(f);
     prepare(&st->keyProbe, QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?1").arg(col, table));
     prepare(&st->nearest,
             QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %3%4, rowid "
@@ -515,12 +520,7 @@ void Table::rebuildOrder() {
     sql = QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(table);
   } else {
     const QString col = quoted(fields_[f].name);
-    QString coll;
-    if (fields_[f].type == FieldType::String)
-      coll = QStringLiteral(" COLLATE %1")
-                 .arg(indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive)
-                          ? QLatin1String(kNoCaseCollation)
-                          : QLatin1String("BINARY"));
+    const QString coll = orderCollation(f);
     sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 ORDER BY %3%4, rowid")
               .arg(table, quoted(indexes_[activeIndex_].name), col, coll);
   }

@@ -206,6 +206,8 @@ class Table : public QObject {
   Key keyOfValue(const QVariant& value) const;
   int compareKeys(const Key& a, const Key& b) const;
   int orderField() const;
+  // The COLLATE clause for the field f of the active index ("" for numbers).
+  QString orderCollation(int f) const;
   QVariantList readRecord(std::int64_t id) const;
   QVariant convert(int field, const QVariant& value) const;
   void writePending();
