@@ -1,13 +1,18 @@
 // Mixer speed in multiples of real time (counter "x_realtime": seconds of
 // card output rendered per second of CPU), run on the virtual card with the
-// manual clock so only the mixer is measured.
+// manual clock so only the mixer is measured; and resampler quality (counter
+// "spurious_dB": the strongest component other than the tone, relative to it),
+// both against libsamplerate in the same run.
 
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
 
+#include "SignalAnalysis.h"
+
 #include <benchmark/benchmark.h>
 #include <samplerate.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -97,6 +102,77 @@ BENCHMARK(libsamplerate)
     ->Arg(SRC_SINC_FASTEST)
     ->Arg(SRC_LINEAR)
     ->Unit(benchmark::kMillisecond);
+
+// A 5 kHz sine at 30000 played at `pitch` (tenths of a percent), as the
+// console's decks set it: 44 Hz per step.
+constexpr double kProbeHz = 5000.0;
+constexpr int kProbeSettle = 4410;  // skipped: the resampler's start
+constexpr int kProbeFrames = 65536;
+
+int pitchedRate(int pitch) { return kRate + pitch * 44; }
+
+// Our mixer: the tone in a looping buffer on a virtual card.
+void spuriousMixer(benchmark::State& state) {
+  qputenv("QUANDREL_AUDIO", "virtual");
+  const int pitch = int(state.range(0));
+  auto device = Device::open();
+  std::vector<std::int16_t> data(size_t(kRate) * 2);  // one second: a whole number of periods
+  for (int i = 0; i < kRate; ++i)
+    data[2 * size_t(i)] = data[2 * size_t(i) + 1] =
+        std::int16_t(std::lround(30000 * std::sin(2 * std::numbers::pi * kProbeHz * i / kRate)));
+  auto b = device->createBuffer({2, kRate, 16}, int(data.size() * 2));
+  const LockedRegion r = b->lock(0, b->bytes());
+  std::memcpy(r.first.data(), data.data(), r.first.size());
+  b->unlock(r);
+  b->setFrequency(pitchedRate(pitch));
+  b->play();
+  double db = 0;
+  for (auto _ : state) {
+    VirtualCards::advance(0, kProbeSettle);
+    VirtualCards::takeCaptured(0);
+    VirtualCards::advance(0, kProbeFrames);
+    const auto out = qdl::test::channel(VirtualCards::takeCaptured(0), 0);
+    db = qdl::test::spuriousDb(out, kProbeHz * pitchedRate(pitch) / kRate);
+  }
+  state.counters["spurious_dB"] = db;
+}
+BENCHMARK(spuriousMixer)->ArgName("pitch")->Arg(200)->Arg(-200)->Iterations(1);
+
+// libsamplerate on the same tone, its output rounded to 16 bits like a card's.
+void spuriousLibsamplerate(benchmark::State& state) {
+  const int converter = int(state.range(0));
+  const int pitch = int(state.range(1));
+  const int outFrames = kProbeSettle + kProbeFrames;
+  const int inFrames = int(double(outFrames) * pitchedRate(pitch) / kRate) + 1024;
+  std::vector<float> in(static_cast<size_t>(inFrames));
+  for (int i = 0; i < inFrames; ++i)
+    in[size_t(i)] =
+        float(std::lround(30000 * std::sin(2 * std::numbers::pi * kProbeHz * i / kRate)) / 32768.0);
+  std::vector<float> out(static_cast<size_t>(outFrames));
+  double db = 0;
+  for (auto _ : state) {
+    SRC_DATA d{};
+    d.data_in = in.data();
+    d.input_frames = inFrames;
+    d.data_out = out.data();
+    d.output_frames = outFrames;
+    d.src_ratio = double(kRate) / pitchedRate(pitch);
+    d.end_of_input = 1;
+    src_simple(&d, converter, 1);
+    std::vector<double> x(static_cast<size_t>(kProbeFrames));
+    for (size_t i = 0; i < x.size(); ++i)
+      x[i] = std::clamp(std::round(out[size_t(kProbeSettle) + i] * 32768.0), -32768.0, 32767.0);
+    db = qdl::test::spuriousDb(x, kProbeHz * pitchedRate(pitch) / kRate);
+  }
+  state.counters["spurious_dB"] = db;
+}
+BENCHMARK(spuriousLibsamplerate)
+    ->ArgNames({"converter", "pitch"})
+    ->Args({SRC_SINC_FASTEST, 200})
+    ->Args({SRC_SINC_FASTEST, -200})
+    ->Args({SRC_LINEAR, 200})
+    ->Args({SRC_LINEAR, -200})
+    ->Iterations(1);
 
 }  // namespace
 
