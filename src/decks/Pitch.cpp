@@ -10,7 +10,10 @@
 namespace qdl::decks {
 
 QString PitchText(int position) {
-  return QLocale().toString(position * 0.1, 'f', QLocale::FloatingPointShortest) + QLatin1Char('%');
+  // Dividing gives the double nearest to the tenth (3 * 0.1 would show as
+  // "0.30000000000000004"), so the shortest text is the plain decimal.
+  return QLocale().toString(position / 10.0, 'f', QLocale::FloatingPointShortest) +
+         QLatin1Char('%');
 }
 
 void PitchChange(DeckRefs& d) {
