@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QWheelEvent>
 
 #include "decks/Deck.h"
 #include "decks/DeckHarness.h"
@@ -175,6 +177,43 @@ TEST(Decks, SeekingFromPausedIsSilentAndFromCuedLoopsHalfASecond) {
   const std::vector<std::int16_t> lastSecond(out.end() - 44100 * 2, out.end());
   EXPECT_GT(peak(lastSecond), 8000);
   EXPECT_EQ(f.sBarSeekLinks->value(), 200);
+}
+
+TEST(Decks, WheelOnTheSeekBarMovesThePlayer) {
+  // Each wheel step is a whole scroll action: the deck seeks to where the
+  // bar stands, and playing goes on from there.
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  for (int i = 0; i < 10; ++i) {
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.sBarSeekLinks, &wheel);
+  }
+  const int wheeled = f.sBarSeekLinks->value();
+  ASSERT_GE(wheeled, 10);
+  EXPECT_EQ(c.leftState(), "seeking");
+  f.Play_LinksMouseDown();
+  c.run(200);
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_GE(f.sBarSeekLinks->value(), wheeled + 10);
+}
+
+TEST(Decks, PitchTextIsThePlainDecimalAtEveryBarPosition) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  QLocale::setDefault(QLocale::c());
+  for (int p = -200; p <= 200; ++p) {
+    f.SBarPitchLinks->setValue(p);
+    const QString whole = QString::number(std::abs(p) / 10);
+    const QString tenth = QString::number(std::abs(p) % 10);
+    const QString want = (p < 0 ? QStringLiteral("-") : QString()) + whole +
+                         (p % 10 ? QStringLiteral(".") + tenth : QString()) + QStringLiteral("%");
+    ASSERT_EQ(f.lbPitch_Links->text(), want) << "bar at " << p;
+  }
 }
 
 TEST(Decks, PitchDisplayBendAndZero) {

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 namespace qdl::ui {
 
@@ -110,6 +111,11 @@ void ScrollBar::mouseReleaseEvent(QMouseEvent* event) {
 void ScrollBar::keyReleaseEvent(QKeyEvent* event) {
   QScrollBar::keyReleaseEvent(event);
   if (actionPending_ && !event->isAutoRepeat()) userScroll(ScrollCode::EndScroll);
+}
+
+void ScrollBar::wheelEvent(QWheelEvent* event) {
+  QScrollBar::wheelEvent(event);
+  if (actionPending_) userScroll(ScrollCode::EndScroll);
 }
 
 StatusBar::StatusBar(QWidget* parent, std::vector<int> panelWidths) : QFrame(parent) {

@@ -80,6 +80,8 @@ class ScrollBar : public QScrollBar {
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  // A wheel step is a whole scroll action: it ends at once.
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   bool actionPending_ = false;
