@@ -89,7 +89,7 @@ void Voice::consume(int count) {
         playing = false;
         frac = 0;
         history = 0;
-        sinceStart = 0.0;
+        restartLocked();
         return;
       }
     }
@@ -150,14 +150,40 @@ void Voice::mixInto(float* acc, int n) {
   const std::uint64_t total = std::uint64_t(frac) + std::uint64_t(n) * step;
   frac = std::uint32_t(total);
   sinceStart += double(n) * double(step) / double(kOne);
+  recent[size_t(recentHead)] = {n, step};
+  recentHead = (recentHead + 1) % kRecentBlocks;
+  recentCount = std::min(recentCount + 1, kRecentBlocks);
   consume(int(total >> 32));
 }
 
+void Voice::restartLocked() {
+  sinceStart = 0.0;
+  recentCount = 0;
+  lastHeard = -1.0;
+}
+
 double Voice::heardPosition(double pendingOutputFrames) const {
-  const double behind =
-      std::min(pendingOutputFrames * double(step) / double(kOne), std::max(sinceStart, 0.0));
+  // Walk back over the pending output block by block, each at its own step.
+  double behind = 0.0;
+  double left = std::max(pendingOutputFrames, 0.0);
+  for (int k = 0, at = recentHead; k < recentCount && left > 0.0; ++k) {
+    at = (at + kRecentBlocks - 1) % kRecentBlocks;
+    const double take = std::min(left, double(recent[size_t(at)].frames));
+    behind += take * double(recent[size_t(at)].step) / double(kOne);
+    left -= take;
+  }
+  behind += left * double(step) / double(kOne);
+  behind = std::min(behind, std::max(sinceStart, 0.0));
   double p = double(pos) + double(frac) / double(kOne) - behind;
   if (p < 0) p = looping ? p + frames : 0.0;
+  if (playing && lastHeard >= 0.0) {
+    // A step back of up to a quarter of the ring is jitter in the latency
+    // figure; anything further is the ring moving on past its end.
+    double forward = p - lastHeard;
+    if (looping && forward < 0) forward += frames;
+    if (forward < 0 || (looping && forward > frames - frames / 4.0)) p = lastHeard;
+  }
+  if (playing) lastHeard = p;
   return p;
 }
 

@@ -60,12 +60,32 @@ struct Voice {
 
   std::vector<float> left, right;  // work: the input frames one block needs
 
+  // The step of each recent block, newest last, so that the output still
+  // pending in the card is turned back into ring frames at the speed it was
+  // rendered with, not the speed set now (a pitch raise must not move the
+  // heard position back).
+  struct RecentBlock {
+    int frames = 0;
+    std::uint64_t step = kOne;
+  };
+  static constexpr int kRecentBlocks = 512;
+  std::vector<RecentBlock> recent = std::vector<RecentBlock>(kRecentBlocks);
+  int recentHead = 0;   // where the next block goes
+  int recentCount = 0;  // blocks logged since play() or a cursor move
+  // The heard position last reported while playing, -1 after a start, stop or
+  // cursor move. The position never goes back between two reports, whatever
+  // the card's latency figure does: a cursor that went back would look like a
+  // wrap of the ring to the one who refills it.
+  mutable double lastHeard = -1.0;
+
   void setFrequencyLocked(int hz, const KernelBank* kernel);
   // Adds `n` frames (n <= kMaxBlock) of this voice to `acc` (interleaved stereo).
   void mixInto(float* acc, int n);
   // Heard position in frames, given how many output frames the card has
   // rendered that have not been heard yet.
   double heardPosition(double pendingOutputFrames) const;
+  // Forgets the rendering history: after play(), stop() and cursor moves.
+  void restartLocked();
 
  private:
   void loadWindow(std::int64_t first, int count);

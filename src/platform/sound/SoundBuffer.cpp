@@ -27,7 +27,7 @@ void SoundBuffer::play(bool looping) {
   v.looping = looping;
   if (v.playing) return;
   v.playing = true;
-  v.sinceStart = 0.0;
+  v.restartLocked();
   v.inStale = false;
   v.gain = v.targetGain;
 }
@@ -47,7 +47,7 @@ void SoundBuffer::stop() {
   v.frac = std::uint32_t((heard - whole) * double(detail::kOne));
   v.history = std::max(0, v.history - int(std::ceil(back)));
   v.playing = false;
-  v.sinceStart = 0.0;
+  v.restartLocked();
 }
 
 bool SoundBuffer::isPlaying() const {
@@ -73,7 +73,7 @@ void SoundBuffer::setCurrentPosition(int bytes) {
   v.pos = bytes / v.format.blockAlign();
   v.frac = 0;
   v.history = 0;
-  v.sinceStart = 0.0;
+  v.restartLocked();
   v.inStale = false;
 }
 
