@@ -117,6 +117,9 @@ void TStreamPlayer::SetPosition(int hundredths) {
   MainBuffer->setCurrentPosition(0);
   if (HeadBuffer) HeadBuffer->setCurrentPosition(0);
   Source->Seek(hundredths);
+  // End reports from before the move do not count towards the new end: a
+  // look at the song's end and back would otherwise stop it early.
+  EndCount = 0;
   FillHalf(0);
   FillHalf(HalfBytes);
   LastCursor = 0;

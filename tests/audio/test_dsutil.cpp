@@ -139,6 +139,14 @@ TEST_F(PlayerTest, UpdateRefillsTheHalfTheCursorLeftExactlyOnce) {
   EXPECT_EQ(p.EndCount, 0);
 }
 
+TEST_F(PlayerTest, MovingAwayFromTheEndForgetsItsEndReports) {
+  TStreamPlayer p(main->DirectSound.get(), nullptr, mp3("sine1k_44k_stereo_cbr128.mp3"));
+  p.SetPosition(p.Source->Duration);
+  EXPECT_GE(p.EndCount, 1);
+  p.SetPosition(100);
+  EXPECT_EQ(p.EndCount, 0);
+}
+
 TEST_F(PlayerTest, UpdateRightAfterSetPositionReturnsThatPosition) {
   for (const char* name : {"sine1k_44k_stereo_cbr128.mp3", "sine1k_22k_mono_cbr64.mp3",
                            "sine1k_noise_48k_stereo_vbr.mp3"}) {
