@@ -157,8 +157,8 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
     }
   }
   if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
-  const QString title = titles_.value(section);
-  return title.isEmpty() ? columns_.value(section) : title;
+  const std::optional<QString> title = titles_.value(section);
+  return title ? *title : columns_.value(section);
 }
 
 bool TableModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
@@ -166,7 +166,7 @@ bool TableModel::setHeaderData(int section, Qt::Orientation orientation, const Q
   if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
       section < 0 || section >= columns_.size())
     return false;
-  while (titles_.size() <= section) titles_ << QString();
+  while (titles_.size() <= section) titles_ << std::nullopt;
   titles_[section] = value.toString();
   emit headerDataChanged(orientation, section, section);
   return true;

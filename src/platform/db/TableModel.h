@@ -17,6 +17,8 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <optional>
+
 namespace qdl::db {
 
 class Table;
@@ -84,7 +86,9 @@ class TableModel : public QAbstractTableModel {
   QStringList wanted_;
   QStringList columns_;
   QList<int> fields_;
-  QStringList titles_;
+  // Column titles set by setHeaderData; a column without one shows its field
+  // name, a column set to "" shows no title.
+  QList<std::optional<QString>> titles_;
   int rows_ = 0;  // including the insert row
   int insertRow_ = -1;
   int marked_ = -1;  // row whose vertical header carries the mark
