@@ -535,7 +535,8 @@ void TFormQuandrel::Geraete1Click() {
 
 void TFormQuandrel::Sprache1Click() {
   qdl::ui::dialogs().execDialog(FormSprache);
-  ApplyLanguage();
+  // A broken language setting is reported; the texts stay as they are.
+  qdl::ui::guarded(this, [&] { ApplyLanguage(); });
 }
 
 void TFormQuandrel::Inhalt1Click() { qdl::help::showContents(qdl::help::helpFileOf(this)); }

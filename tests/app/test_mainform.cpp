@@ -197,13 +197,24 @@ TEST_F(ConsoleTest, UnknownLanguageNumberEmptiesTheTextsAndABrokenOneChangesNoth
   EXPECT_EQ(FormQuandrel->Datenbank1->title(), "");
   EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "0");
   EXPECT_EQ(qdl::help::helpFileOf(FormQuandrel), "");
+  QAbstractItemModel* grid = FormQuandrel->DBGrid1->model();
+  for (int i = 0; i < grid->columnCount(); ++i)
+    EXPECT_EQ(grid->headerData(i, Qt::Horizontal).toString(), "") << "column " << i;
 
   writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=1\r\n");
   FormQuandrel->ApplyLanguage();
   EXPECT_EQ(FormQuandrel->Datenbank1->title(), "&Database");
+  EXPECT_EQ(grid->headerData(0, Qt::Horizontal).toString(), "Artist");
 
   writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=eins\r\n");
   EXPECT_THROW(FormQuandrel->ApplyLanguage(), std::exception);
+  EXPECT_EQ(FormQuandrel->Datenbank1->title(), "&Database");
+
+  // From the menu: the language window closes with Cancel, the broken setting
+  // is reported and the texts stay.
+  dialogs.errors.clear();
+  EXPECT_NO_THROW(FormQuandrel->Sprache1Click());
+  EXPECT_FALSE(dialogs.errors.isEmpty());
   EXPECT_EQ(FormQuandrel->Datenbank1->title(), "&Database");
 }
 
