@@ -44,7 +44,7 @@ void createWindows() {
 void showMainWindow() { FormQuandrel->show(); }
 
 void destroyWindows() {
-  delete FormQuandrel;  // deletes the windows it owns, in reverse order
+  delete FormQuandrel;  // its controls first, then the windows it owns, in creation order
   FormQuandrel = nullptr;
   DlgGeraete = nullptr;
   DataModule1 = nullptr;

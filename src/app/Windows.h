@@ -13,7 +13,11 @@ void createWindows();
 // Shows the main window (its first show runs the set-up).
 void showMainWindow();
 
-// Deletes the windows in reverse order and empties the globals.
+// Deletes the main window and with it every window it owns, and empties the
+// globals. Qt deletes children in the order they were made: the main
+// window's own controls (its grids on the song table among them) first, then
+// the device dialog, the data module and the other windows. No window's
+// destructor uses another window.
 void destroyWindows();
 
 }  // namespace qdl::app
