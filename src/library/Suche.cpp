@@ -44,13 +44,25 @@ WidgetEvents::WidgetEvents(QWidget* widget) : QObject(widget), widget_(widget) {
     view->viewport()->installEventFilter(this);
 }
 
+namespace {
+
+// Entering and leaving mean the focus moving between the window's controls;
+// another window coming to the front, or a menu opening and closing, keeps
+// the control where it is.
+bool movesBetweenControls(const QEvent* event) {
+  const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+}  // namespace
+
 bool WidgetEvents::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::FocusIn:
-      if (watched == widget_ && onEnter) onEnter();
+      if (watched == widget_ && onEnter && movesBetweenControls(event)) onEnter();
       break;
     case QEvent::FocusOut:
-      if (watched == widget_ && onExit) onExit();
+      if (watched == widget_ && onExit && movesBetweenControls(event)) onExit();
       break;
     case QEvent::KeyPress: {
       if (watched != widget_) break;

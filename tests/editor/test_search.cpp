@@ -77,6 +77,20 @@ TEST_F(Search, ABoxSearchesItsOwnIndexEvenAfterAnotherPartSwitchedTheOrder) {
   EXPECT_EQ(reset.count(), 0);
 }
 
+TEST_F(Search, OnlyFocusMovingBetweenControlsEntersABox) {
+  typeInto(c.f->EditArtist, "a");
+  c.songs->setIndexName("iDateiname");
+  // The window coming back to the front or a menu closing: the order stays.
+  for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+    QFocusEvent e(QEvent::FocusIn, reason);
+    QApplication::sendEvent(c.f->EditArtist, &e);
+    EXPECT_EQ(c.songs->indexName(), "iDateiname") << "reason " << reason;
+  }
+  QFocusEvent click(QEvent::FocusIn, Qt::MouseFocusReason);
+  QApplication::sendEvent(c.f->EditArtist, &click);
+  EXPECT_EQ(c.songs->indexName(), "iInterpret");
+}
+
 TEST_F(Search, EnterAndDoubleClickAddToTheOpenPlaylist) {
   FormPlayList->show();
   typeInto(c.f->EditArtist, "Bz");  // matches nothing exactly
