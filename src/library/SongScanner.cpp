@@ -103,10 +103,14 @@ void SongScanner::scanFolder(const QString& folder) {
   ++counts_.folders;
   currentFolder_ = folder;
   QStringList names;
-  if (!fs::findFiles(folder, QByteArrayLiteral(".mp3"), fs::Hidden::Include, names)) {
+  // Files whose names are not UTF-8 cannot be stored by their path: they
+  // count as unreadable rather than becoming records that point nowhere.
+  int undecodable = 0;
+  if (!fs::findFiles(folder, QByteArrayLiteral(".mp3"), fs::Hidden::Include, names, &undecodable)) {
     ++counts_.unreadable;
     return;
   }
+  counts_.unreadable += undecodable;
   for (const QString& name : std::as_const(names)) {
     if (cancelled_) return;
     addFile(folder + name);
@@ -138,7 +142,9 @@ void SongScanner::addFile(const QString& path) {
 
 void SongScanner::walkFolders(const QString& folder) {
   std::vector<fs::FolderEntry> entries;
-  if (!fs::listFolder(folder, fs::Hidden::Skip, entries)) return;
+  int undecodable = 0;
+  if (!fs::listFolder(folder, fs::Hidden::Skip, entries, nullptr, &undecodable)) return;
+  counts_.unreadable += undecodable;
   for (const fs::FolderEntry& e : entries) {
     if (cancelled_) return;
     if (e.kind != fs::EntryKind::Folder) continue;

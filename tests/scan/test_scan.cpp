@@ -226,6 +226,27 @@ TEST_F(ScanWindow, DriveListOffersVolumesByKindAndEachRebuildDropsTheUsersTicks)
 // An unreadable folder yields nothing and no message: a folder without
 // permissions (when the tests do not run as root, who may read anything) and
 // a folder whose path is too long to open.
+TEST_F(ScanWindow, NamesThatAreNotUtf8CountAsUnreadableAndNeverBecomeRecords) {
+  // A file "Café.mp3" and a folder "Düsseldorf" named in Latin-1, as copied
+  // from an old disk: no QString path reaches them.
+  ASSERT_TRUE(writeMp3(root + "/ok.mp3"));
+  const QByteArray r = QFile::encodeName(root);
+  const int file = ::open((r + "/Caf\xe9.mp3").constData(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(file, 0);
+  ::close(file);
+  ASSERT_EQ(::mkdir((r + "/D\xfcsseldorf").constData(), 0755), 0);
+  const int inner = ::open((r + "/D\xfcsseldorf/inner.mp3").constData(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(inner, 0);
+  ::close(inner);
+
+  qdl::library::SongScanner scanner(*DataModule1);
+  scanner.useFileNameOrder();
+  scanner.scanRoot(root + "/");
+  EXPECT_EQ(scanner.counts().added, 1);
+  EXPECT_EQ(scanner.counts().unreadable, 2);
+  EXPECT_EQ(addedOrder(), QStringList{"ok.mp3"});
+}
+
 TEST_F(ScanWindow, FoldersThatCannotBeReadAreSkippedSilently) {
   ASSERT_TRUE(writeMp3(root + "/ok/a.mp3"));
   ASSERT_TRUE(writeMp3(root + "/locked/b.mp3"));

@@ -83,9 +83,20 @@ bool endsWithNoCase(const char* name, std::size_t length, const QByteArray& suff
   return ::strncasecmp(name + (length - n), suffix.constData(), n) == 0;
 }
 
+// The name as a QString, or false when the name does not come back to the
+// same bytes (bytes that are not UTF-8 decode to replacement characters, and
+// a path made of them names another file or none).
+bool decodeName(const char* name, QString& out) {
+  out = QFile::decodeName(name);
+  for (const char* c = name; *c; ++c)
+    if (static_cast<unsigned char>(*c) >= 0x80) return QFile::encodeName(out) == name;
+  return true;
+}
+
 }  // namespace
 
-bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& out, FolderId* id) {
+bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& out, FolderId* id,
+                int* undecodableFolders) {
   out.clear();
   Dir dir(folder);
   if (!dir.isOpen()) return false;
@@ -96,7 +107,13 @@ bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& 
   }
   while (const dirent* e = dir.next()) {
     if (hidden == Hidden::Skip && e->d_name[0] == '.') continue;
-    out.push_back(FolderEntry{QFile::decodeName(e->d_name), kindOf(dir.fd(), e)});
+    QString name;
+    const EntryKind kind = kindOf(dir.fd(), e);
+    if (!decodeName(e->d_name, name)) {
+      if (undecodableFolders && kind == EntryKind::Folder) ++*undecodableFolders;
+      continue;
+    }
+    out.push_back(FolderEntry{name, kind});
   }
   if (dir.failed()) {
     out.clear();
@@ -105,7 +122,8 @@ bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& 
   return true;
 }
 
-bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out) {
+bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out,
+               int* undecodable) {
   out.clear();
   Dir dir(folder);
   if (!dir.isOpen()) return false;
@@ -113,7 +131,12 @@ bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, Q
     if (hidden == Hidden::Skip && e->d_name[0] == '.') continue;
     if (!endsWithNoCase(e->d_name, std::strlen(e->d_name), suffix)) continue;
     if (kindOf(dir.fd(), e) != EntryKind::File) continue;
-    out << QFile::decodeName(e->d_name);
+    QString name;
+    if (!decodeName(e->d_name, name)) {
+      if (undecodable) ++*undecodable;
+      continue;
+    }
+    out << name;
   }
   if (dir.failed()) {
     out.clear();

@@ -43,13 +43,19 @@ struct FolderIdHash {
 
 // Entries of `folder`. Returns false, with `out` empty, when the folder
 // cannot be opened or read. `id`, when given, receives the folder's identity.
+// Entries whose names are not text in the file system's encoding (UTF-8)
+// are left out, since no QString path reaches them; `undecodableFolders`,
+// when given, receives how many of them were folders.
 bool listFolder(const QString& folder, Hidden hidden, std::vector<FolderEntry>& out,
-                FolderId* id = nullptr);
+                FolderId* id = nullptr, int* undecodableFolders = nullptr);
 
 // Names of the files in `folder` whose names end with `suffix` (compared
 // without regard to case, ASCII letters), hidden files included or not.
-// Returns false, with `out` empty, when the folder cannot be read.
-bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out);
+// Returns false, with `out` empty, when the folder cannot be read. Files
+// whose names are not text in the file system's encoding are left out and
+// counted in `undecodable`, when given.
+bool findFiles(const QString& folder, const QByteArray& suffix, Hidden hidden, QStringList& out,
+               int* undecodable = nullptr);
 
 // The identity of the folder at `path` (links followed); false when it
 // cannot be examined or is no folder.
