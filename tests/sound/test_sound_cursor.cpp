@@ -79,6 +79,14 @@ TEST(HeardPosition, NeverMovesBackOnLatencyJitterButPassesTheRingsEnd) {
   }
   EXPECT_TRUE(wrapped);
 
+  // After a long stall of the one who asks (0.88 of the ring), the position
+  // is taken as it is.
+  const double beforeStall = p.voice.heardPosition(4410);
+  p.render(441 * 44);
+  double moved = p.voice.heardPosition(4410) - beforeStall;
+  if (moved < 0) moved += kRingFrames;
+  EXPECT_NEAR(moved, 441 * 44, 1e-3);
+
   // A stop, start or cursor move forgets the last report.
   p.voice.pos = 100;
   p.voice.frac = 0;

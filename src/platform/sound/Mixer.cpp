@@ -177,11 +177,12 @@ double Voice::heardPosition(double pendingOutputFrames) const {
   double p = double(pos) + double(frac) / double(kOne) - behind;
   if (p < 0) p = looping ? p + frames : 0.0;
   if (playing && lastHeard >= 0.0) {
-    // A step back of up to a quarter of the ring is jitter in the latency
-    // figure; anything further is the ring moving on past its end.
+    // A small step back (up to 1/16 of the ring, 31 ms in a deck's ring) is
+    // jitter in the latency figure; anything further is the ring moving on
+    // past its end, also after a long stall of the one who asks.
     double forward = p - lastHeard;
     if (looping && forward < 0) forward += frames;
-    if (forward < 0 || (looping && forward > frames - frames / 4.0)) p = lastHeard;
+    if (forward < 0 || (looping && forward > frames - frames / 16.0)) p = lastHeard;
   }
   if (playing) lastHeard = p;
   return p;
