@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/Mainform.h"
+#include "audio/Dsutil.h"
 #include "decks/Deck.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
@@ -30,7 +31,11 @@ DeckRefs TFormQuandrel::deckRechts() {
 }
 
 qdl::decks::Shared TFormQuandrel::shared() {
-  return {this, DataModule1->Table1, cbAutoCue, SBVolume_Head};
+  return {this, DataModule1->Table1, cbAutoCue, SBVolume_Head, [this] {
+            // A stopped player's cursor stands still: its Update refills nothing.
+            for (TStreamPlayer* p : {PlayerLinks, PlayerRechts})
+              if (p) p->Update();
+          }};
 }
 
 void TFormQuandrel::wireDecks() {

@@ -14,6 +14,7 @@
 // decibel; pitch in tenths of a percent. Everything runs on the UI thread.
 
 #include <QString>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -70,6 +71,9 @@ struct Shared {
   db::Table* songs;           // the song table; its current record is the song
   QCheckBox* autoCue;         // stand at the cue point after load and end
   ui::ScrollBar* headVolume;  // the headphone volume bar
+  // Refills the players that may be playing; run while a load opens its file,
+  // so that a long scan of a big file or a slow disk never starves them.
+  std::function<void()> keepPlaying;
 };
 
 QString state(const DeckRefs& d);

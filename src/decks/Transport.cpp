@@ -13,6 +13,7 @@
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
+#include "platform/mp3/Decoder.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
 
@@ -56,6 +57,7 @@ void Load(DeckRefs& d, const Shared& s) {
   // be played leaves the deck with its song, player and state.
   std::unique_ptr<TStreamPlayer> player;
   try {
+    const mp3::WhileOpening refills(s.keepPlaying);
     player = std::make_unique<TStreamPlayer>(
         d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
         fileName);
