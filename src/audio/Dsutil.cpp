@@ -72,6 +72,7 @@ TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* 
   MainBuffer = createRing(*MainSound, *Source, fileName, "main");
   if (HeadSound) HeadBuffer = createRing(*HeadSound, *Source, fileName, "headphone");
   HalfBytes = Source->BufferBytes / 2;
+  frequency_ = Source->SampleRate;
   NearEnd = 0;
   EndCount = 0;
   block_.resize(static_cast<std::size_t>(HalfBytes));
@@ -95,8 +96,35 @@ void TStreamPlayer::FillHalf(int offset) {
   }
 }
 
+void TStreamPlayer::trackHeadphones(std::uint32_t mainCursor) {
+  // The headphone ring is refilled by the main ring's cursor: a half is
+  // rewritten as soon as the main cursor has left it. On a second card with
+  // a clock of its own the headphone cursor would drift, a few milliseconds
+  // a minute; once behind the main one it would play the start of the next
+  // round in place of the end of the half it is still in. Its speed is
+  // trimmed to hold it about 10 ms ahead of the main cursor instead: a hertz
+  // per ten frames off, at most a thousandth of the rate (under two cents,
+  // far below hearing).
+  if (!HeadBuffer || !MainBuffer->isPlaying() || !HeadBuffer->isPlaying()) return;
+  const int ring = Source->BufferBytes;
+  const int frameBytes = Source->Channels * Source->BitsPerSample / 8;
+  int ahead = HeadBuffer->currentPosition() - static_cast<int>(mainCursor);
+  if (ahead > ring / 2)
+    ahead -= ring;
+  else if (ahead < -ring / 2)
+    ahead += ring;
+  const double offFrames = double(ahead / frameBytes) - Source->SampleRate / 100.0;
+  const int limit = std::max(1, frequency_ / 1000);
+  const int correction =
+      std::clamp(static_cast<int>(std::lround(-offFrames / 10.0)), -limit, limit);
+  if (correction == headCorrection_) return;
+  headCorrection_ = correction;
+  HeadBuffer->setFrequency(frequency_ + correction);
+}
+
 int TStreamPlayer::Update() {
   const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
+  trackHeadphones(p);
   const auto half = static_cast<std::uint32_t>(HalfBytes);
   // The cursor has entered the second half: the first half is free.
   if (p >= half && LastCursor < half) FillHalf(0);
@@ -138,8 +166,9 @@ void TStreamPlayer::Stop() {
 void TStreamPlayer::SetPitch(int tenthsOfPercent) {
   const int rate = Source->SampleRate;
   const int frequency = rate + tenthsOfPercent * (rate / 1000);
+  frequency_ = frequency;
   MainBuffer->setFrequency(frequency);
-  if (HeadBuffer) HeadBuffer->setFrequency(frequency);
+  if (HeadBuffer) HeadBuffer->setFrequency(frequency + headCorrection_);
 }
 
 void TStreamPlayer::SetVolume(int hundredthsDb) { MainBuffer->setVolume(hundredthsDb); }

@@ -125,7 +125,12 @@ class TStreamPlayer {
   void FillHalf(int offset);
 
  private:
+  // Keeps the headphone ring's cursor on the main ring's (see Update).
+  void trackHeadphones(std::uint32_t mainCursor);
+
   std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
+  int frequency_ = 0;                // playback frequency set by SetPitch, Hz
+  int headCorrection_ = 0;           // Hz added to it on the headphone ring
 };
 
 namespace qdl {

@@ -139,6 +139,63 @@ TEST_F(PlayerTest, UpdateRefillsTheHalfTheCursorLeftExactlyOnce) {
   EXPECT_EQ(p.EndCount, 0);
 }
 
+// How far the headphone cursor ran ahead of the main one, in milliseconds
+// (negative: behind).
+struct AheadRange {
+  double least = 1e9;
+  double most = -1e9;
+};
+
+// Plays `seconds` with the headphone card's clock `ppm` millionths faster
+// (or slower) than the main card's, refilling every 10 ms as the deck does;
+// measures after the first `settle` seconds.
+AheadRange headphonesAhead(TStreamPlayer& p, double ppm, int seconds, int settle) {
+  p.SetPitch(0);
+  p.SetPosition(0);
+  p.Play();
+  double extra = 0;
+  AheadRange range;
+  for (int tick = 0; tick < seconds * 100; ++tick) {
+    VirtualCards::advance(0, 441);
+    extra += 441 * ppm / 1e6;
+    const int more = static_cast<int>(extra);
+    extra -= more;
+    VirtualCards::advance(1, 441 + more);
+    VirtualCards::takeCaptured(0);
+    VirtualCards::takeCaptured(1);
+    p.Update();
+    if (tick < settle * 100) continue;
+    int d = p.HeadBuffer->currentPosition() - p.MainBuffer->currentPosition();
+    const int ring = p.Source->BufferBytes;
+    if (d > ring / 2) d -= ring;
+    if (d < -ring / 2) d += ring;
+    const double ms = d * 1000.0 / p.Source->BytesPerSecond;
+    range.least = std::min(range.least, ms);
+    range.most = std::max(range.most, ms);
+  }
+  p.Stop();
+  return range;
+}
+
+TEST_F(PlayerTest, HeadphonesOnASecondCardStayJustAheadOfTheMainCard) {
+  // Two cards whose clocks differ by 300 ppm, three times what real cards
+  // show: unchecked, the rings would be 36 ms apart after two minutes, and
+  // headphones behind the main ring play bits of the next round.
+  for (double ppm : {300.0, -300.0, 0.0}) {
+    TStreamPlayer p(main->DirectSound.get(), head->DirectSound.get(),
+                    mp3("sine1k_44k_stereo_200_5s.mp3"));
+    const AheadRange ahead = headphonesAhead(p, ppm, 120, 30);
+    EXPECT_GT(ahead.least, 2.0) << ppm << " ppm";
+    EXPECT_LT(ahead.most, 20.0) << ppm << " ppm";
+    EXPECT_EQ(p.HeadBuffer->refillMisses(), 0) << ppm << " ppm";
+    EXPECT_EQ(p.MainBuffer->refillMisses(), 0) << ppm << " ppm";
+    // The trim stays within a thousandth of the rate; the main ring keeps
+    // the deck's frequency.
+    EXPECT_LE(std::abs(p.HeadBuffer->frequency() - 44100), 44);
+    EXPECT_EQ(p.MainBuffer->frequency(), 44100);
+  }
+}
+
 TEST_F(PlayerTest, MovingAwayFromTheEndForgetsItsEndReports) {
   TStreamPlayer p(main->DirectSound.get(), nullptr, mp3("sine1k_44k_stereo_cbr128.mp3"));
   p.SetPosition(p.Source->Duration);
