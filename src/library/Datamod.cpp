@@ -240,8 +240,9 @@ void TDataModule1::AddSongFile(const QString& path) {
   }
   try {
     Table1->insertRecord(record);
-  } catch (const qdl::db::DbError&) {
-    // Already in the library (or not storable): the file is skipped.
+  } catch (const qdl::db::DuplicateKeyError&) {
+    // Already in the library: the file is skipped. Any other failure (a full
+    // disk) goes to the caller, who must not count the song as added.
   }
 }
 

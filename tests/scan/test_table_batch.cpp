@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include "platform/db/Table.h"
 
 using namespace qdl::db;
@@ -69,3 +73,38 @@ TEST_F(SmallTable, BatchesNestKeepRefusedInsertsOutAndSurviveReopening) {
 }
 
 }  // namespace
+
+TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
+  table.insertRecord({QVariant(), "/m/kept.mp3"});
+  // A full disk, made by a small file size limit for this process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  // SQLite refuses either an insert (when its cache spills), losing the
+  // whole batch, or the commit at the end of the batch.
+  table.beginBatch();
+  QString error;
+  try {
+    for (int i = 0; i < 400; ++i)
+      table.insertRecord({QVariant(), QString("/m/%1/").arg(i) + QString(2000, 'x')});
+    table.endBatch();
+  } catch (const DbError& e) {
+    error = e.message();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, SIG_DFL);
+  ASSERT_FALSE(error.isEmpty()) << "the disk never refused";
+  EXPECT_TRUE(error.contains("t.db")) << error.toStdString();
+  // The cursor shows what the file holds, the batch is over, and the table
+  // goes on working.
+  EXPECT_FALSE(table.inBatch());
+  EXPECT_EQ(table.recordCount(), 1);
+  table.endBatch();
+  table.insertRecord({QVariant(), "/m/after.mp3"});
+  table.close();
+  table.open();
+  EXPECT_EQ(table.recordCount(), 2);
+}

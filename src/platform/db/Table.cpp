@@ -125,7 +125,28 @@ void Table::fail(const QString& what) const {
   const QString text =
       QStringLiteral("%1: %2 (%3)").arg(what, errorText(db_), QDir::toNativeSeparators(filePath()));
   if (isDuplicateKey(db_)) throw DuplicateKeyError(QStringLiteral("Key violation. ") + text);
+  // Some errors (a full disk, an I/O error) make SQLite roll back the whole
+  // open batch by itself. The cursor's order must then lose the batch's
+  // records too, and the caller must hear that more than one change was lost.
+  // (The table object itself is never const; only this lookup is.)
+  if (batchDepth_ > 0 && sqlite3_get_autocommit(db_))
+    const_cast<Table*>(this)->batchRolledBack(text);
   throw DbError(text);
+}
+
+void Table::batchRolledBack(const QString& why) {
+  batchDepth_ = 0;
+  cache_.clear();
+  buffer_.clear();
+  modified_ = false;
+  rebuildOrder();
+  row_ = order_.empty() ? -1 : 0;
+  bof_ = eof_ = order_.empty();
+  setState(State::Browse);
+  emit tableReset();
+  emit currentChanged(row_);
+  throw DbError(QStringLiteral("The changes of the current batch were not written and are lost. ") +
+                why);
 }
 
 void Table::exec(const char* sql) const {
@@ -947,20 +968,26 @@ void Table::writePending() {
   }
   if (state_ == State::Edit) sqlite3_bind_int64(stmt, p, order_[row_]);
   if (sqlite3_step(stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the record"));
+  if (state_ == State::Edit && sqlite3_changes(db_) == 0)
+    throw DbError(QStringLiteral("The record is no longer in the table \"%1\".")
+                      .arg(QDir::toNativeSeparators(filePath())));
 }
 
 void Table::post() {
   requireOpen();
   if (state_ != State::Edit && state_ != State::Insert) return;
   writePending();
-  buffer_.clear();
-  modified_ = false;
+  // The stored key is read before the order or the buffer change, so a
+  // failed read leaves the record in editing as it was.
   if (state_ == State::Edit) {
     const int from = row_;
     const std::int64_t id = order_[from];
     forget(id);
+    const Key key = keyOf(id);
+    buffer_.clear();
+    modified_ = false;
     order_.erase(order_.begin() + from);
-    const int to = lowerBound(keyOf(id), id);
+    const int to = lowerBound(key, id);
     order_.insert(order_.begin() + to, id);
     row_ = to;
     setState(State::Browse);
@@ -970,7 +997,10 @@ void Table::post() {
       emit recordMoved(from, to);
   } else {
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
-    const int to = lowerBound(keyOf(id), id);
+    const Key key = keyOf(id);
+    buffer_.clear();
+    modified_ = false;
+    const int to = lowerBound(key, id);
     order_.insert(order_.begin() + to, id);
     row_ = to;
     setState(State::Browse);

@@ -195,6 +195,9 @@ class Table : public QObject {
 
   void requireOpen() const;
   [[noreturn]] void fail(const QString& what) const;
+  // SQLite rolled back the open batch by itself: resets the cursor to what
+  // the file holds and throws.
+  [[noreturn]] void batchRolledBack(const QString& why);
   void exec(const char* sql) const;
   void loadSchema();
   void selectOrder(bool notify);
