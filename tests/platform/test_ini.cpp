@@ -132,4 +132,34 @@ TEST_F(IniTest, Utf8TextsRoundTrip) {
   EXPECT_EQ(ini.readSection("present Devices"), QStringList{"Kopfhörer-Karte"});
 }
 
+TEST_F(IniTest, AWindowsFileIn8BitTextKeepsItsBytesAndItsMark) {
+  // "Primärer Soundtreiber" in Windows-1252, as a file copied from Windows.
+  const QByteArray windows =
+      "[present Devices]\r\nPrim\xe4rer Soundtreiber=\r\n[Sprache]\r\nMode=0\r\n";
+  writeAll(path(), windows);
+  IniFile ini(path());
+  EXPECT_EQ(ini.readString("present Devices", "Primärer Soundtreiber", "-"), "");
+  ini.writeInteger("Sprache", "Mode", 1);
+  EXPECT_EQ(readAll(path()),
+            "[present Devices]\r\nPrim\xe4rer Soundtreiber=\r\n[Sprache]\r\nMode=1\r\n");
+  ini.writeString("Sprache", "Name", "Ωmega");  // beyond the 8-bit file: "?"
+  EXPECT_EQ(ini.readString("Sprache", "Name", ""), "?mega");
+
+  // A UTF-8 file with a byte order mark keeps it.
+  writeAll(path(), "\xef\xbb\xbf[Sprache]\r\nMode=0\r\n");
+  ini.writeInteger("Sprache", "Mode", 1);
+  EXPECT_EQ(readAll(path()), "\xef\xbb\xbf[Sprache]\r\nMode=1\r\n");
+}
+
+TEST_F(IniTest, KeysWithBlanksAroundAndHeadersWithCommentsAreFound) {
+  writeAll(path(), "[Devices] ; chosen in the dialog\r\nMode=2\r\n");
+  IniFile ini(path());
+  EXPECT_EQ(ini.readInteger("Devices", "Mode", 0), 2);
+  ini.writeString("Devices", " Card_1 ", "A");
+  ini.writeString("Devices", " Card_1 ", "B");
+  EXPECT_EQ(ini.readString("Devices", " Card_1 ", ""), "B");
+  EXPECT_EQ(ini.readString("Devices", "Card_1", ""), "B");
+  EXPECT_EQ(readAll(path()), "[Devices] ; chosen in the dialog\r\nMode=2\r\nCard_1=B\r\n");
+}
+
 }  // namespace

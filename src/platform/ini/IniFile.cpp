@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringList>
 
 namespace qdl {
@@ -12,6 +13,8 @@ struct Lines {
   QStringList lines;
   QString eol = QStringLiteral("\r\n");
   bool endsWithEol = true;
+  bool bom = false;     // the file began with a UTF-8 byte order mark
+  bool latin1 = false;  // the file is not UTF-8 (an 8-bit Windows file)
 };
 
 // Reads the file as lines. A missing file gives no lines; a file that exists
@@ -26,8 +29,24 @@ Lines load(const QString& path) {
                            .toStdString());
   }
   const QByteArray data = file.readAll();
-  QString text = QString::fromUtf8(data);
-  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  if (file.error() != QFileDevice::NoError) {
+    throw IniFileError(QStringLiteral("Cannot read the settings file %1: %2")
+                           .arg(path, file.errorString())
+                           .toStdString());
+  }
+  // A file written on Windows may be in an 8-bit code page. Read byte for
+  // byte, its lines come back unchanged when the file is written again.
+  QStringDecoder utf8(QStringDecoder::Utf8,
+                      QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+  QString text = utf8(data);
+  if (utf8.hasError()) {
+    text = QString::fromLatin1(data);
+    result.latin1 = true;
+  }
+  if (text.startsWith(QChar(0xFEFF))) {
+    text.remove(0, 1);
+    result.bom = true;
+  }
   if (!text.contains(QLatin1String("\r\n")) && text.contains(QLatin1Char('\n')))
     result.eol = QStringLiteral("\n");
   result.endsWithEol = text.isEmpty() || text.endsWith(QLatin1Char('\n'));
@@ -38,12 +57,14 @@ Lines load(const QString& path) {
   return result;
 }
 
-// Section name of a "[name]" line, or a null string for other lines.
+// Section name of a "[name]" line (anything after the "]", such as a
+// comment, is ignored), or a null string for other lines.
 QString sectionOf(const QString& line) {
   const QString t = line.trimmed();
-  if (t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
-    return t.mid(1, t.size() - 2).trimmed();
-  return QString();
+  if (!t.startsWith(QLatin1Char('['))) return QString();
+  const qsizetype close = t.indexOf(QLatin1Char(']'));
+  if (close < 0) return QString();
+  return t.mid(1, close - 1).trimmed();
 }
 
 bool isComment(const QString& line) {
@@ -95,10 +116,20 @@ Range findSection(const QStringList& lines, const QString& section) {
 void save(const QString& path, const Lines& content) {
   QString text = content.lines.join(content.eol);
   if (!content.lines.isEmpty()) text += content.eol;
+  if (content.bom) text.prepend(QChar(0xFEFF));
+  QByteArray bytes;
+  if (content.latin1) {
+    // Characters the 8-bit file cannot hold become "?".
+    for (QChar& c : text)
+      if (c.unicode() > 0xFF) c = QLatin1Char('?');
+    bytes = text.toLatin1();
+  } else {
+    bytes = text.toUtf8();
+  }
   QSaveFile file(path);
   // Writing through a temporary file keeps the old settings when the disk is
   // full or the folder refuses the write.
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
     throw IniFileError(QStringLiteral("Cannot write the settings file %1: %2")
                            .arg(path, file.errorString())
                            .toStdString());
@@ -115,9 +146,10 @@ QString IniFile::readString(const QString& section, const QString& key, const QS
   const Lines content = load(path_);
   const Range r = findSection(content.lines, section);
   if (r.header < 0) return def;
+  const QString wanted = key.trimmed();  // keys in the file are read without blanks around
   for (int i = r.header + 1; i < r.end; ++i) {
     const QString k = keyOf(content.lines[i]);
-    if (!k.isNull() && sameName(k, key)) return valueOf(content.lines[i]).left(kMaxValueLength);
+    if (!k.isNull() && sameName(k, wanted)) return valueOf(content.lines[i]).left(kMaxValueLength);
   }
   return def;
 }
@@ -131,7 +163,8 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
   QString clean = value;
   clean.replace(QLatin1Char('\r'), QLatin1Char(' '));
   clean.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  const QString line = key + QLatin1Char('=') + clean;
+  const QString name = key.trimmed();
+  const QString line = name + QLatin1Char('=') + clean;
   const Range r = findSection(content.lines, section);
   if (r.header < 0) {
     content.lines << QLatin1Char('[') + section + QLatin1Char(']') << line;
@@ -142,7 +175,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
       const QString k = keyOf(content.lines[i]);
       if (k.isNull()) continue;
       lastKeyLine = i;
-      if (sameName(k, key)) {
+      if (sameName(k, name)) {
         // Keep the key as it is spelt in the file.
         content.lines[i] = content.lines[i].left(content.lines[i].indexOf(QLatin1Char('='))) +
                            QLatin1Char('=') + clean;
