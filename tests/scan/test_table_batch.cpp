@@ -108,3 +108,19 @@ TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
   table.open();
   EXPECT_EQ(table.recordCount(), 2);
 }
+
+TEST_F(SmallTable, ATableOpenElsewhereIsReportedInUseNotDamaged) {
+  table.insertRecord({QVariant(), "/m/a.mp3"});
+  Table second;
+  second.setDatabaseName(dir.path());
+  second.setTableName("t.db");
+  second.setIndexName("iDateiname");
+  try {
+    second.open();
+    FAIL() << "a second program opened the table";
+  } catch (const DbError& e) {
+    EXPECT_TRUE(e.message().contains("in use")) << e.message().toStdString();
+    EXPECT_FALSE(e.message().contains("damaged")) << e.message().toStdString();
+  }
+  EXPECT_EQ(table.recordCount(), 1);
+}

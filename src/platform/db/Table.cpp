@@ -188,10 +188,15 @@ sqlite3* openConnection(const QString& path, bool create) {
   sqlite3_stmt* st = nullptr;
   int appId = -1;
   int pages = -1;
-  if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr) == SQLITE_OK &&
-      sqlite3_step(st) == SQLITE_ROW)
-    appId = sqlite3_column_int(st, 0);
+  int rc = sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr);
+  if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) appId = sqlite3_column_int(st, 0);
   sqlite3_finalize(st);
+  // A table that another Quandrel (or a scan from the command line) has open
+  // is locked, not damaged: saying so keeps the user from deleting it.
+  if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+    failWith(
+        QStringLiteral("The table is in use by another program (another Quandrel or a scan "
+                       "from the command line); close it and try again"));
   if (appId == -1) failWith(QStringLiteral("The table is damaged or not a table of Quandrel"));
   if (sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr) == SQLITE_OK &&
       sqlite3_step(st) == SQLITE_ROW)
