@@ -11,6 +11,7 @@
 // in hundredths of a decibel; pitch in tenths of a percent.
 
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 
 class QAction;
@@ -277,6 +278,7 @@ class TFormQuandrel : public QMainWindow {
 
   bool shown_ = false;
   bool closed_ = false;
+  QSet<QString> lostCards_;  // sound cards already reported as stopped
 };
 
 extern TFormQuandrel* FormQuandrel;

@@ -9,9 +9,11 @@
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
 #include "decks/Deck.h"
+#include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
 
 using qdl::decks::DeckRefs;
@@ -31,10 +33,20 @@ DeckRefs TFormQuandrel::deckRechts() {
 }
 
 qdl::decks::Shared TFormQuandrel::shared() {
-  return {this, DataModule1->Table1, cbAutoCue, SBVolume_Head, [this] {
+  return {this,
+          DataModule1->Table1,
+          cbAutoCue,
+          SBVolume_Head,
+          [this] {
             // A stopped player's cursor stands still: its Update refills nothing.
             for (TStreamPlayer* p : {PlayerLinks, PlayerRechts})
               if (p) p->Update();
+          },
+          [this](const QString& card) {
+            if (lostCards_.contains(card)) return;
+            lostCards_.insert(card);
+            qdl::ui::showMessage(this, FormSprache->Meldung.sKarteStumm + QLatin1Char('\n') + card,
+                                 FormSprache->Meldung.sAchtung);
           }};
 }
 

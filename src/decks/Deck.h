@@ -74,6 +74,9 @@ struct Shared {
   // Refills the players that may be playing; run while a load opens its file,
   // so that a long scan of a big file or a slow disk never starves them.
   std::function<void()> keepPlaying;
+  // Tells the user once that the sound card with this description stopped
+  // playing.
+  std::function<void(const QString& card)> cardLost;
 };
 
 QString state(const DeckRefs& d);

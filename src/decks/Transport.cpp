@@ -150,6 +150,12 @@ void TimeClick(DeckRefs& d) {
 
 void TimerTick(DeckRefs& d, const Shared& s) {
   if (!d.player) return;
+  // A card pulled out mid-set: the deck would run on in silence.
+  if (s.cardLost)
+    for (TSoundDevice* device : {d.mainDevice, d.headDevice})
+      if (device && device->DirectSound && device->DirectSound->isLost())
+        s.cardLost(device->DirectSound->description());
+  if (!d.player) return;  // the message's event loop may have run a load
   d.seek->setValue(d.player->Update());
   if (d.player->EndCount < 3) return;
   d.timer->stop();

@@ -50,11 +50,12 @@ struct SprachTexte {
   QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch;
 };
 
-// Message boxes. The last two refuse a deck load: a file the MP3 decoder
-// cannot play, and a deck without an output device.
+// Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file
+// the MP3 decoder cannot play, and a deck without an output device.
+// sKarteStumm says that a sound card stopped playing (pulled out).
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
-      sKeinGeraet;
+      sKeinGeraet, sKarteStumm;
 };
 
 // Names of the song fields: grid column titles, sort choices, report heads.

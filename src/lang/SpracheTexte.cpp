@@ -82,6 +82,8 @@ void TFormSprache::FillGerman() {
       .sGleicheGeraete = u"Keine identischen Geräte ausgewählen!"_s,
       .sDateiDefekt = u"Datei nicht abspielbar. Bitte MP3-Datei überprüfen!"_s,
       .sKeinGeraet = u"Kein Ausgabegerät für diesen Player. Bitte Geräte einstellen!"_s,
+      .sKarteStumm =
+          u"Die Soundkarte spielt nicht mehr. Bitte Verbindung prüfen und Programm neu starten!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -179,6 +181,7 @@ void TFormSprache::FillEnglish() {
       .sGleicheGeraete = u"choosing the same devices not allowed!"_s,
       .sDateiDefekt = u"File not playable. Check MP3 file!"_s,
       .sKeinGeraet = u"No sounddevice for this player. Check devices!"_s,
+      .sKarteStumm = u"Sounddevice stopped playing. Check connection and restart!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

@@ -408,6 +408,25 @@ TEST(Decks, LoadRefusalsLeaveTheDeckAsItWas) {
   EXPECT_TRUE(c.dialogs.errors.isEmpty());
 }
 
+TEST(Decks, ACardPulledOutMidSetIsReportedOnceAndTheDecksRunOn) {
+  Console c(0);  // both decks on card A, a device object each
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.LoadDB_RechtsClick();
+  f.Play_LinksMouseDown();
+  f.Play_RechtsMouseDown();
+  c.run(200);
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+  qdl::sound::VirtualCards::unplug(0);
+  c.run(300);
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].text,
+            FormSprache->Meldung.sKarteStumm + "\n" + qdl::sound::VirtualCards::description(0));
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_EQ(c.rightState(), "playing");
+}
+
 TEST(Decks, DeckWithoutAnOutputDeviceRefusesTheLoad) {
   Console c(7);  // an unknown mode opens nothing
   TFormQuandrel& f = *c.f;

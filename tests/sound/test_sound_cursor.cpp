@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/Kernel.h"
@@ -92,4 +94,20 @@ TEST(HeardPosition, NeverMovesBackOnLatencyJitterButPassesTheRingsEnd) {
   p.voice.frac = 0;
   p.voice.restartLocked();
   EXPECT_EQ(p.voice.heardPosition(4410), 100);
+}
+
+TEST(LostCard, ACardThatStopsRenderingWhileABufferPlaysIsLost) {
+  Card card(QStringLiteral("test card"));
+  PlayingVoice p;
+  card.voices.push_back(&p.voice);
+  std::vector<std::int16_t> out(2 * 441);
+  card.render(out.data(), 441, 400.0);  // a real-time clock
+  EXPECT_FALSE(card.isLost());
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_TRUE(card.isLost()) << "no output asked for 0.6 s while a buffer plays";
+  p.voice.playing = false;
+  EXPECT_FALSE(card.isLost()) << "nothing plays: a quiet card is not lost";
+  card.markLost();  // the stream ended by itself
+  EXPECT_TRUE(card.isLost());
+  card.voices.clear();
 }

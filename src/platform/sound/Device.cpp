@@ -93,6 +93,8 @@ int Device::framesPerBuffer() const {
   return out ? out->framesPerBuffer() : 0;
 }
 
+bool Device::isLost() const { return d_->card->isLost(); }
+
 double Device::outputLatency() const {
   const detail::Output* out = d_->card->output();
   return out ? out->latency() : 0.0;

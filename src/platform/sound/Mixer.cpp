@@ -225,6 +225,16 @@ void Card::render(std::int16_t* out, int frames, double latencyFrames) {
   if (capture_) capture_->write(out, frames);
 }
 
+bool Card::isLost() {
+  if (lost_) return true;
+  std::lock_guard lock(mutex);
+  if (!realtime_) return false;
+  bool playing = false;
+  for (const Voice* v : voices)
+    playing = playing || (v->playing && v->device->open && v->device->primaryPlaying);
+  return playing && std::chrono::steady_clock::now() - lastRender_ > std::chrono::milliseconds(500);
+}
+
 double Card::pendingFramesLocked() const {
   if (!realtime_) return 0.0;
   const double elapsed =

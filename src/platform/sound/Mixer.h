@@ -10,6 +10,7 @@
 #include "platform/sound/Kernel.h"
 #include "platform/sound/Sound.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -117,6 +118,12 @@ class Card {
   // Output frames rendered but not yet heard, now. Call with mutex held.
   double pendingFramesLocked() const;
 
+  // The card no longer plays: its stream ended or failed (a USB card pulled
+  // out), or, on a real-time clock, nothing was rendered for half a second
+  // while a buffer plays.
+  void markLost() { lost_ = true; }
+  bool isLost();
+
   void setOutput(std::unique_ptr<Output> output) { output_ = std::move(output); }
   Output* output() const { return output_.get(); }
   void setCapture(std::unique_ptr<WavWriter> capture);
@@ -134,6 +141,7 @@ class Card {
   double latencyFrames_ = 0.0;
   int lastBlock_ = 0;
   std::chrono::steady_clock::time_point lastRender_;
+  std::atomic<bool> lost_{false};
 };
 
 }  // namespace qdl::sound::detail

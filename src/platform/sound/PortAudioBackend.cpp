@@ -8,7 +8,9 @@
 #include <portaudio.h>
 
 #include <QHash>
+
 #include <QRegularExpression>
+#include <atomic>
 
 namespace qdl::sound::detail {
 namespace {
@@ -95,8 +97,9 @@ class PortAudioOutput final : public Output {
                               &PortAudioOutput::callback, this);
     if (e == paNoError) {
       if (const PaStreamInfo* si = Pa_GetStreamInfo(stream_)) latency_ = si->outputLatency;
-      e = Pa_StartStream(stream_);
+      e = Pa_SetStreamFinishedCallback(stream_, &PortAudioOutput::finished);
     }
+    if (e == paNoError) e = Pa_StartStream(stream_);
     if (e != paNoError) {
       if (stream_) Pa_CloseStream(stream_);
       throw SoundError(QStringLiteral("The sound card \"%1\" cannot play: %2")
@@ -106,6 +109,7 @@ class PortAudioOutput final : public Output {
   }
 
   ~PortAudioOutput() override {
+    closing_ = true;
     Pa_StopStream(stream_);
     Pa_CloseStream(stream_);
   }
@@ -123,10 +127,17 @@ class PortAudioOutput final : public Output {
     return paContinue;
   }
 
+  // The stream ended without being stopped here: the card is gone.
+  static void finished(void* self) {
+    auto* me = static_cast<PortAudioOutput*>(self);
+    if (!me->closing_) me->card_.markLost();
+  }
+
   PaSession session_;
   Card& card_;
   PaStream* stream_ = nullptr;
   double latency_ = 0.0;
+  std::atomic<bool> closing_{false};
 };
 
 }  // namespace

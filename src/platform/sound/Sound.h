@@ -123,6 +123,12 @@ class Device {
   int framesPerBuffer() const;
   double outputLatency() const;
 
+  // True once the card has stopped playing what is mixed for it: its stream
+  // ended or failed (a USB card pulled out), or no sound was asked of it for
+  // half a second while a buffer plays. A lost card does not come back; the
+  // program must open the devices anew (after a restart).
+  bool isLost() const;
+
   struct Impl;
 
  private:

@@ -177,6 +177,11 @@ std::vector<std::int16_t> VirtualCards::takeCaptured(int card) {
   return std::exchange(tap.captured, {});
 }
 
+void VirtualCards::unplug(int card) {
+  checkCard(card);
+  if (const std::shared_ptr<Card> c = findCard(cardKey(card))) c->markLost();
+}
+
 std::int64_t VirtualCards::renderedFrames(int card) {
   checkCard(card);
   return taps[size_t(card)].rendered;

@@ -39,6 +39,11 @@ class VirtualCards {
 
   // Frames rendered by the card since the process started.
   static std::int64_t renderedFrames(int card);
+
+  // Pulls the card out, as a USB card pulled from its socket: devices open on
+  // it report it lost. The card is whole again once every device on it has
+  // been closed and it is opened anew.
+  static void unplug(int card);
 };
 
 }  // namespace qdl::sound
