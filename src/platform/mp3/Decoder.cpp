@@ -27,11 +27,10 @@ void initLibrary() {
 
 std::string errnoText(int err) { return std::strerror(err); }
 
-}  // namespace
-
-namespace {
+// The innermost WhileOpening object alive on this thread.
 thread_local WhileOpening* whileOpening = nullptr;
-}
+
+}  // namespace
 
 WhileOpening::WhileOpening(std::function<void()> work, int intervalMs)
     : work_(std::move(work)),

@@ -34,8 +34,8 @@ struct mpg123_handle_struct;
 namespace qdl::mp3 {
 
 // Work that must go on while a long open() runs on the same thread: opening
-// scans the whole file, which takes long for an hour-long mix or a slow
-// disk, while a playing deck must be refilled every quarter second. While an
+// scans the whole file, which can take long for a big file read cold from a
+// slow disk, while a playing deck must be refilled every quarter second. While an
 // object of this class lives, open() calls its work between reads of the
 // file, at most every `intervalMs`; the work may decode with other decoders
 // (it is not called again from within itself). Exceptions from the work are

@@ -8,8 +8,8 @@
 #include <portaudio.h>
 
 #include <QHash>
-
 #include <QRegularExpression>
+
 #include <atomic>
 
 namespace qdl::sound::detail {
