@@ -858,6 +858,11 @@ QVariant Table::valueAt(int row, int field) const {
   return readRecord(order_[row]).value(field);
 }
 
+QVariant Table::valueById(std::int64_t id, int field) const {
+  if (!db_ || field < 0 || field >= fields_.size()) return {};
+  return readRecord(id).value(field);
+}
+
 QVariant Table::fieldByName(const QString& name) const {
   requireOpen();
   const int f = fieldIndex(name);

@@ -176,6 +176,13 @@ class Table : public QObject {
   // Value of a field in row `row` of the active order, for grids.
   QVariant valueAt(int row, int field) const;
 
+  // The ids of all records in the active order, and a stored field of a
+  // record by id (invalid when the record is gone). A reader that walks the
+  // table while the program goes on (the report) keeps this copy, so a later
+  // change of the order cannot mix two orders in one walk.
+  std::vector<std::int64_t> recordIds() const { return order_; }
+  QVariant valueById(std::int64_t id, int field) const;
+
   // Runs after every successful post and insertRecord.
   void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
 
