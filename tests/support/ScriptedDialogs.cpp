@@ -43,4 +43,9 @@ QString ScriptedDialogs::saveFileName(QWidget* p, const QString& c, const QStrin
   return openFileName(p, c, d, f);
 }
 
+bool ScriptedDialogs::printerSetup(QWidget*, QPrinter& printer, const QString&, const QString&) {
+  ++printerSetups;
+  return onPrinterSetup ? onPrinterSetup(printer) : false;
+}
+
 }  // namespace qdl::test

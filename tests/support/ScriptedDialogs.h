@@ -33,6 +33,10 @@ class ScriptedDialogs : public ui::DialogService {
   // runs), the handler acts on it (clicks OK, Cancel, ...) and the dialog's
   // result is returned. Without a handler the dialog is rejected.
   std::function<void(QDialog*)> onDialog;
+  // Handler for the printer set-up: it may change the printer and returns
+  // whether the set-up was confirmed. Without one the set-up is cancelled.
+  std::function<bool(QPrinter&)> onPrinterSetup;
+  int printerSetups = 0;
 
   std::vector<AskedBox> boxes;
   QStringList errors;
@@ -45,6 +49,7 @@ class ScriptedDialogs : public ui::DialogService {
   QString openFileName(QWidget*, const QString&, const QString&, const QString&) override;
   QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
                        const QString&) override;
+  bool printerSetup(QWidget*, QPrinter& printer, const QString&, const QString&) override;
 
  private:
   ui::DialogService* previous_;

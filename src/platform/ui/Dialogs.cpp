@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
 #include <exception>
 
 namespace qdl::ui {
@@ -41,6 +44,17 @@ class QtDialogs final : public DialogService {
     dlg.setDefaultSuffix(defaultSuffix);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
     return dlg.selectedFiles().constFirst();
+  }
+
+  bool printerSetup(QWidget* parent, QPrinter& printer, const QString& caption,
+                    const QString& okText) override {
+    QPrintDialog dlg(&printer, parent);
+    dlg.setWindowTitle(caption);
+    // A set-up, not a print: no page range to choose, and the button confirms.
+    dlg.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    if (auto* box = dlg.findChild<QDialogButtonBox*>())
+      if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(okText);
+    return dlg.exec() == QDialog::Accepted;
   }
 };
 

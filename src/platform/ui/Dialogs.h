@@ -1,6 +1,7 @@
 #pragma once
-// Every message box, modal dialog run and file dialog of the program goes
-// through one injectable service, so that tests can answer them.
+// Every message box, modal dialog run, file dialog and printer set-up of
+// the program goes through one injectable service, so that tests can answer
+// them.
 //
 // The real service uses Qt. Tests install a ScriptedDialogs (see
 // tests/support) that answers from a queue and records what was asked.
@@ -10,6 +11,7 @@
 #include <functional>
 
 class QDialog;
+class QPrinter;
 class QWidget;
 
 namespace qdl::ui {
@@ -38,6 +40,12 @@ class DialogService {
                                const QString& filter) = 0;
   virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter, const QString& defaultSuffix) = 0;
+
+  // The printer set-up: the user chooses a printer (or a PDF file) and its
+  // settings on `printer`; false when cancelled, and the printer is as it
+  // was. okText is the caption of the confirming button.
+  virtual bool printerSetup(QWidget* parent, QPrinter& printer, const QString& caption,
+                            const QString& okText) = 0;
 };
 
 // The service in use; the Qt one unless a test installed another.
