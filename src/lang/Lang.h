@@ -67,3 +67,12 @@ struct SpaltenTexte {
 struct DruckTexte {
   QString sDrucksortierung, sDruckKnopf, sVorschau, sUeberschrift, sSeite, sSortiertNach;
 };
+
+// Report preview, print progress and the messages of printing. "%1" and
+// "%2" stand for a page number and the number of pages, or for a file name
+// and the reason.
+struct VorschauTexte {
+  QString sVorschauTitel, sSeiteVon, sErsteSeite, sVorigeSeite, sNaechsteSeite, sLetzteSeite,
+      sGanzeSeite, sSeitenbreite, sAlsPdf, sDruckeSeite, sSpeichereSeite, sKeineTitel, sKeinDrucker,
+      sDruckFehler, sPdfFehler;
+};

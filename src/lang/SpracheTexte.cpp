@@ -101,6 +101,23 @@ void TFormSprache::FillGerman() {
       .sSeite = u"Seite "_s,
       .sSortiertNach = u"Sortiert nach ..."_s,
   };
+  Vorschau = VorschauTexte{
+      .sVorschauTitel = u"Vorschau"_s,
+      .sSeiteVon = u"Seite %1 von %2"_s,
+      .sErsteSeite = u"Erste Seite"_s,
+      .sVorigeSeite = u"Vorige Seite"_s,
+      .sNaechsteSeite = u"Nächste Seite"_s,
+      .sLetzteSeite = u"Letzte Seite"_s,
+      .sGanzeSeite = u"Ganze Seite"_s,
+      .sSeitenbreite = u"Seitenbreite"_s,
+      .sAlsPdf = u"Als &PDF speichern..."_s,
+      .sDruckeSeite = u"Drucke Seite %1 von %2"_s,
+      .sSpeichereSeite = u"Speichere Seite %1 von %2"_s,
+      .sKeineTitel = u"Die Datenbank enthält keine Titel."_s,
+      .sKeinDrucker = u"Kein Drucker eingerichtet. Bitte Druckereinrichtung aufrufen!"_s,
+      .sDruckFehler = u"Drucken nicht möglich:\n%1"_s,
+      .sPdfFehler = u"Die Datei %1 kann nicht geschrieben werden:\n%2"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
 }
@@ -198,6 +215,23 @@ void TFormSprache::FillEnglish() {
       .sUeberschrift = u"Quandrel Songlist sortet by "_s,
       .sSeite = u"Side "_s,
       .sSortiertNach = u"Sorted by..."_s,
+  };
+  Vorschau = VorschauTexte{
+      .sVorschauTitel = u"Preview"_s,
+      .sSeiteVon = u"Page %1 of %2"_s,
+      .sErsteSeite = u"First page"_s,
+      .sVorigeSeite = u"Previous page"_s,
+      .sNaechsteSeite = u"Next page"_s,
+      .sLetzteSeite = u"Last page"_s,
+      .sGanzeSeite = u"Whole page"_s,
+      .sSeitenbreite = u"Page width"_s,
+      .sAlsPdf = u"Save as &PDF..."_s,
+      .sDruckeSeite = u"Printing page %1 of %2"_s,
+      .sSpeichereSeite = u"Saving page %1 of %2"_s,
+      .sKeineTitel = u"The database holds no songs."_s,
+      .sKeinDrucker = u"No printer set up. Use Printer Setup!"_s,
+      .sDruckFehler = u"Printing failed:\n%1"_s,
+      .sPdfFehler = u"The file %1 cannot be written:\n%2"_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;
