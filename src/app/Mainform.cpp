@@ -28,6 +28,7 @@
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ini/IniFile.h"
+#include "platform/report/Printer.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
@@ -517,7 +518,14 @@ void TFormQuandrel::IDEdit1Click() {
 
 void TFormQuandrel::Drucken1Click() { qdl::ui::dialogs().execDialog(FormDruckauswahl); }
 
-void TFormQuandrel::DruckSetup1Click() {}
+// The printer set-up (PrinterSetupDialog1): the printer that prints of the
+// song list go to, for the rest of the run.
+void TFormQuandrel::DruckSetup1Click() {
+  QString caption = FormSprache->Menue.sDruckereinrichtung;
+  caption.remove(QLatin1Char('&'));
+  qdl::ui::dialogs().printerSetup(this, qdl::report::selectedPrinter(), caption,
+                                  FormSprache->Knopf.sOK);
+}
 
 void TFormQuandrel::Beenden1Click() { close(); }
 

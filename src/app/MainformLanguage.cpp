@@ -153,14 +153,8 @@ void TFormQuandrel::ApplyLanguage() {
   FormDruckauswahl->rgSort->setItems({sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr});
   FormDruckauswahl->rgSort->setItemIndex(0);
 
-  // Report.
-  FormQReport->QRSDSeiteText = d.sSeite;
-  FormQReport->QRLbUeberschrift->setText(d.sUeberschrift);
-  FormQReport->QRLbInterpret->setText(sp.sInterpret);
-  FormQReport->QRLbTitel->setText(sp.sTitel);
-  FormQReport->QRLbBeats->setText(sp.sBeats);
-  FormQReport->QRLbGenre->setText(sp.sKategorie);
-  FormQReport->QRLbJahr->setText(sp.sJahr);
+  // Report: footer, title and column heads.
+  FormQReport->setTexts(d, sp);
 
   ShowSongCount();
 }

@@ -2,8 +2,13 @@
 
 #include <QPushButton>
 
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+#include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
+#include "print/Report.h"
 
 TFormDruckauswahl* FormDruckauswahl = nullptr;
 
@@ -23,6 +28,7 @@ TFormDruckauswahl::TFormDruckauswahl(QWidget* parent) : QDialog(parent) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QLatin1String(name));
     b->setGeometry(x, 110, 65, 25);
+    b->setAutoDefault(false);
     x += 73;
     return b;
   };
@@ -30,8 +36,38 @@ TFormDruckauswahl::TFormDruckauswahl(QWidget* parent) : QDialog(parent) {
   btVorschau = button("btVorschau", QStringLiteral("&Vorschau"));
   btAbbruch = button("btAbbruch", QStringLiteral("&Abbruch"));
   btHelp = button("btHelp", QStringLiteral("Hilfe"));
-  connect(btAbbruch, &QPushButton::clicked, this, &QDialog::reject);
-  qdl::help::setHelpContext(this, 95);
+  connect(btDruck, &QPushButton::clicked, this, [this] { btDruckClick(); });
+  connect(btVorschau, &QPushButton::clicked, this, [this] { btVorschauClick(); });
+  connect(btAbbruch, &QPushButton::clicked, this, [this] { btAbbruchClick(); });
+  connect(btHelp, &QPushButton::clicked, this, [this] { btHelpClick(); });
+  qdl::help::setHelpContext(this, kHelpContext);
   qdl::help::attachHelpKey(this);
-  connect(btHelp, &QPushButton::clicked, this, [this] { qdl::help::helpKeyPressed(this); });
+}
+
+void TFormDruckauswahl::SelectSort() {
+  static const char* const kIndexes[] = {"iInterpret", "iTitel", "iGenre", "iJahr"};
+  const int item = rgSort->itemIndex();
+  if (item < 0 || item >= int(std::size(kIndexes))) return;
+  DataModule1->Table1->setIndexName(QLatin1String(kIndexes[item]));
+}
+
+void TFormDruckauswahl::btVorschauClick() {
+  qdl::ui::guarded(this, [this] {
+    SelectSort();
+    FormQReport->Preview(*DataModule1->Table1, this);
+  });
+}
+
+void TFormDruckauswahl::btDruckClick() {
+  qdl::ui::guarded(this, [this] {
+    SelectSort();
+    FormQReport->Print(*DataModule1->Table1, this);
+  });
+  accept();
+}
+
+void TFormDruckauswahl::btAbbruchClick() { reject(); }
+
+void TFormDruckauswahl::btHelpClick() {
+  qdl::help::showTopic(qdl::help::helpFileOf(this), kHelpContext);
 }

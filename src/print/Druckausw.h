@@ -1,5 +1,13 @@
 #pragma once
-// The print selection window: sort order of the song list, preview and print.
+// The print selection window: the order of the song list (artist, title,
+// genre or year), its preview and its print.
+//
+// Preview and print first make the chosen order the song table's active
+// order, which stays afterwards (the song grid then shows it). The preview
+// leaves the window open, so several orders can be looked at before one is
+// printed; print closes it with OK. Cancel closes it and leaves the song
+// table alone. The window keeps its sort choice between openings; each
+// application of the language sets it back to the first item.
 
 #include <QDialog>
 
@@ -11,6 +19,9 @@ class RadioGroup;
 class TFormDruckauswahl : public QDialog {
   Q_OBJECT
  public:
+  // Help context number of the window and all its controls.
+  static constexpr int kHelpContext = 95;
+
   explicit TFormDruckauswahl(QWidget* parent = nullptr);
 
   QPushButton* btDruck;
@@ -18,6 +29,19 @@ class TFormDruckauswahl : public QDialog {
   QPushButton* btAbbruch;
   QPushButton* btHelp;
   qdl::ui::RadioGroup* rgSort;
+
+  // Makes the index of the chosen sort item (iInterpret, iTitel, iGenre,
+  // iJahr) the song table's active order; without a chosen item the order
+  // stays.
+  void SelectSort();
+  // SelectSort, then the report's preview; returns when the preview closes.
+  void btVorschauClick();
+  // SelectSort, then the report's print; then closes the window with OK.
+  void btDruckClick();
+  // Closes the window with Cancel.
+  void btAbbruchClick();
+  // The window's help topic.
+  void btHelpClick();
 };
 
 extern TFormDruckauswahl* FormDruckauswahl;
