@@ -120,7 +120,7 @@ PreviewWindow::PreviewWindow(const Document& document, const Texts& texts, QWidg
   lbPage->setObjectName(QStringLiteral("lbPage"));
   lbPage->setAlignment(Qt::AlignCenter);
   lbPage->setMinimumWidth(lbPage->fontMetrics().horizontalAdvance(
-      texts.pageOfPages.arg(88888).arg(88888) + QStringLiteral("  ")));
+      pageText(texts.pageOfPages, 88888, 88888) + QStringLiteral("  ")));
   bar->addWidget(lbPage);
   btNext = tool("btNext", QStyle::SP_MediaSeekForward, texts.nextPage);
   btLast = tool("btLast", QStyle::SP_MediaSkipForward, texts.lastPage);
@@ -240,7 +240,7 @@ void PreviewWindow::applyZoom() { view_->setDpi(std::max(10, int(std::floor(zoom
 
 void PreviewWindow::updateControls() {
   const int count = pageCount();
-  lbPage->setText(texts_.pageOfPages.arg(count ? page_ + 1 : 0).arg(count));
+  lbPage->setText(pageText(texts_.pageOfPages, count ? page_ + 1 : 0, count));
   btFirst->setEnabled(page_ > 0);
   btPrior->setEnabled(page_ > 0);
   btNext->setEnabled(page_ + 1 < count);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/report/Texts.h"
+
 namespace qdl::report {
 
 ProgressWindow::ProgressWindow(const QString& caption, const QString& pageText,
@@ -37,7 +39,7 @@ bool ProgressWindow::step(int page, int pageCount) {
   if (!isVisible()) show();
   ProgressBar->setRange(0, pageCount);
   ProgressBar->setValue(page);
-  lbPage->setText(pageText_.arg(page + 1).arg(pageCount));
+  lbPage->setText(pageText(pageText_, page + 1, pageCount));
   QCoreApplication::processEvents();
   return !cancelled_;
 }

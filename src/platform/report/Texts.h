@@ -18,4 +18,11 @@ struct Texts {
   QString cancel;                                    // the progress window's button
 };
 
+// A page text with its page number and number of pages put in; a text
+// without the marks stays as it is.
+inline QString pageText(QString pattern, int page, int count) {
+  return pattern.replace(QLatin1String("%1"), QString::number(page))
+      .replace(QLatin1String("%2"), QString::number(count));
+}
+
 }  // namespace qdl::report
