@@ -226,8 +226,12 @@ void TFormQReport::Preview(const qdl::db::Table& table, QWidget* parent) {
     return;
   }
   qdl::report::PreviewWindow preview(document, engineTexts(), parent);
-  preview.setPrintAction([&document, &preview] { printDocument(document, &preview); });
-  preview.setSavePdfAction([&document, &preview] { savePdf(document, &preview); });
+  // A storage error while the pages are made ends the action, not the preview.
+  preview.setPrintAction([&document, &preview] {
+    qdl::ui::guarded(&preview, [&] { printDocument(document, &preview); });
+  });
+  preview.setSavePdfAction(
+      [&document, &preview] { qdl::ui::guarded(&preview, [&] { savePdf(document, &preview); }); });
   qdl::ui::dialogs().execDialog(&preview);
 }
 
