@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "library/ScanCommand.h"
+#include "playlist/PlaylistCommand.h"
 
 namespace qdl::app {
 namespace {
@@ -12,7 +13,9 @@ void printUsage() {
       "Usage: quandrel            start the console in the current folder\n"
       "       quandrel --version  print the version\n"
       "       quandrel scan [--check] [--only-check] PATH...\n"
-      "                           add the MP3 files below PATH to the library here\n",
+      "                           add the MP3 files below PATH to the library here\n"
+      "       quandrel playlist FILE\n"
+      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n",
       stdout);
 }
 
@@ -27,6 +30,8 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
   }
   if (command == QLatin1String("scan"))
     return qdl::library::runScanCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("playlist"))
+    return qdl::playlist::runPlaylistCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
     printUsage();
     return 0;
