@@ -521,13 +521,6 @@ void TFormQuandrel::DruckSetup1Click() {}
 
 void TFormQuandrel::Beenden1Click() { close(); }
 
-void TFormQuandrel::Neu1Click() {
-  FormPlayList->show();
-  FormPlayList->raise();
-}
-
-void TFormQuandrel::Laden1Click() {}
-
 void TFormQuandrel::Geraete1Click() {
   if (qdl::ui::dialogs().execDialog(DlgGeraete) == QDialog::Accepted)
     qdl::ui::showMessage(this, FormSprache->Meldung.sNeustart, FormSprache->Meldung.sAchtung);
