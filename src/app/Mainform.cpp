@@ -107,6 +107,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
   TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
   wireDecks();
   wireSearch();
+  wirePlaylist();
 
   qdl::help::setHelpContext(Panel1, 20);
   qdl::help::setHelpContext(Panel3, 20);

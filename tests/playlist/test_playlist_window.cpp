@@ -90,8 +90,10 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
   // Start ticks autoplay; saving, even when cancelled, unticks it.
   w.btStart->click();
   EXPECT_TRUE(c.f->cbAutoPlay->isChecked());
+  EXPECT_TRUE(c.f->TimerAutoPlay->isActive());
   w.btSave->click();  // no name: cancelled
   EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
+  EXPECT_FALSE(c.f->TimerAutoPlay->isActive());
 
   const QString saved = c.cwd.file("Playlist/Set 1");  // typed without extension
   w.btStart->click();
