@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
-#include <QScopeGuard>
+#include <QSignalBlocker>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
@@ -141,26 +141,32 @@ void TFormPlayList::ShowEntries(const QStringList& entries, TDataModule1& data) 
   if (open) songs->setIndexName(QStringLiteral("iDateiname"));
   QStringList lines;
   lines.reserve(entries.size());
-  // The two lists stay parallel even when the library fails on the way.
-  const auto fill = qScopeGuard([&] {
-    FileList = entries.mid(0, lines.size());
-    ListBox1->addItems(lines);
-  });
-  // Songs added for entries without a record go in as one write.
-  if (open) songs->beginBatch();
-  try {
-    for (const QString& path : entries) lines << lineFor(path, data, nullptr);
-  } catch (...) {
-    if (open) {
+  {
+    // The cursor visits every entry; the views bound to the table catch up
+    // once at the end instead of laying themselves out for each entry.
+    QSignalBlocker quiet(songs);
+    try {
+      // Songs added for entries without a record go in as one write.
+      if (open) songs->beginBatch();
+      for (const QString& path : entries) lines << lineFor(path, data, nullptr);
+      if (open) songs->endBatch();
+    } catch (...) {
+      // The lists stay parallel and the views in step; the first failure
+      // is the one reported.
       try {
-        songs->endBatch();
+        if (open) songs->endBatch();
+        quiet.unblock();
+        if (open) songs->refresh();
       } catch (...) {
-        // The first failure is the one to report.
       }
+      FileList = entries.mid(0, lines.size());
+      ListBox1->addItems(lines);
+      throw;
     }
-    throw;
   }
-  if (open) songs->endBatch();
+  FileList = entries;
+  ListBox1->addItems(lines);
+  if (open) songs->refresh();
 }
 
 QString TFormPlayList::lineFor(const QString& path, TDataModule1& data, bool* found) {

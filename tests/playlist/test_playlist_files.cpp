@@ -11,8 +11,10 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "playlist/PlaylistCommand.h"
 #include "playlist/PlaylistFile.h"
@@ -272,6 +274,60 @@ TEST(PlaylistFiles, WritingReplacesAnOldFileAndReportsFailures) {
   EXPECT_FALSE(writeQdp(cwd.file("no/such/folder/set.qdp"), {"/a.mp3"}).isEmpty());
   QDir().mkdir(cwd.file("taken.qdp"));  // a folder of that name
   EXPECT_FALSE(writeQdp(cwd.file("taken.qdp"), {"/a.mp3"}).isEmpty());
+}
+
+// Random bytes built from what playlists are made of: whatever the readers
+// are fed, every entry is an MP3 path (absolute for M3U) and every skipped
+// line is a line of the text.
+TEST(PlaylistText, AnyBytesGiveOnlyMp3PathsAndRealLineNumbers) {
+  const QByteArray pieces[] = {"\r",
+                               "\n",
+                               "\r\n",
+                               "\\",
+                               "/",
+                               ":",
+                               "#",
+                               "%20",
+                               "file://",
+                               "http://",
+                               "C:",
+                               "..",
+                               ".",
+                               " ",
+                               "\t",
+                               ".mp3",
+                               ".MP3",
+                               "a",
+                               "\xC3\xA4",
+                               "\xE4",
+                               "\xFF\xFE",
+                               "\xFE\xFF",
+                               "\xEF\xBB\xBF",
+                               QByteArray(1, '\0'),
+                               "\x01",
+                               "song"};
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  const M3uPlace place = stickPlace({"/media/stick/a.mp3"});
+  for (int round = 0; round < 3000; ++round) {
+    QByteArray bytes;
+    const int n = int(next() % 40);
+    for (int i = 0; i < n; ++i) bytes += pieces[next() % std::size(pieces)];
+    const int lines = int(splitLines(decodeText(bytes)).size());
+    for (const ReadResult& r : {parseQdp(bytes), parseM3u(bytes, place)}) {
+      for (const QString& e : r.entries)
+        ASSERT_TRUE(e.endsWith(".mp3", Qt::CaseInsensitive)) << bytes.toHex().constData();
+      int last = 0;
+      for (const SkippedLine& sk : r.skipped) {
+        ASSERT_GT(sk.line, last) << bytes.toHex().constData();
+        ASSERT_LE(sk.line, lines) << bytes.toHex().constData();
+        last = sk.line;
+      }
+      ASSERT_LE(int(r.entries.size() + r.skipped.size()), lines);
+    }
+    for (const QString& e : parseM3u(bytes, place).entries)
+      ASSERT_TRUE(e.startsWith('/')) << bytes.toHex().constData();
+  }
 }
 
 struct CommandRun {

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -123,6 +124,7 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
   // The library stands in path order on the last entry's record.
   EXPECT_EQ(c.songs->indexName(), "iDateiname");
   EXPECT_EQ(c.songs->asString("DateiName"), b);
+  EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
   EXPECT_TRUE(c.dialogs.boxes.empty());
 }
 
@@ -157,6 +159,9 @@ TEST_F(PlaylistWindow, EntriesNotInTheLibraryAreAddedOrMarked) {
   EXPECT_FALSE(c.songs->containsKey(gone));
   // The last entry found is the current record.
   EXPECT_EQ(c.songs->asString("DateiName"), fresh);
+  // The grid shows the added song and stands on it.
+  EXPECT_EQ(c.f->DBGrid1->model()->rowCount(), c.songs->recordCount());
+  EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
   EXPECT_TRUE(c.dialogs.boxes.empty());
 }
 
