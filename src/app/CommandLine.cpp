@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "library/ScanCommand.h"
+#include "playlist/PlaylistCommand.h"
 #include "print/PrintCommand.h"
 
 namespace qdl::app {
@@ -15,7 +16,9 @@ void printUsage() {
       "       quandrel scan [--check] [--only-check] PATH...\n"
       "                           add the MP3 files below PATH to the library here\n"
       "       quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
-      "                           write the song list of the library here as PDF\n",
+      "                           write the song list of the library here as PDF\n"
+      "       quandrel playlist FILE\n"
+      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n",
       stdout);
 }
 
@@ -32,6 +35,8 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
     return qdl::library::runScanCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("print"))
     return qdl::print::runPrintCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("playlist"))
+    return qdl::playlist::runPlaylistCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
     printUsage();
     return 0;

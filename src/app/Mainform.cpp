@@ -108,6 +108,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
   TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
   wireDecks();
   wireSearch();
+  wirePlaylist();
 
   qdl::help::setHelpContext(Panel1, 20);
   qdl::help::setHelpContext(Panel3, 20);
@@ -528,13 +529,6 @@ void TFormQuandrel::DruckSetup1Click() {
 }
 
 void TFormQuandrel::Beenden1Click() { close(); }
-
-void TFormQuandrel::Neu1Click() {
-  FormPlayList->show();
-  FormPlayList->raise();
-}
-
-void TFormQuandrel::Laden1Click() {}
 
 void TFormQuandrel::Geraete1Click() {
   if (qdl::ui::dialogs().execDialog(DlgGeraete) == QDialog::Accepted)

@@ -243,6 +243,13 @@ class TFormQuandrel : public QMainWindow {
   void DBGrid1DblClick();
   void wireSearch();  // connects the handlers above; run by the constructor
 
+  // ---- Playlist menu and autoplay (MainformPlaylist.cpp). The autoplay
+  // timer runs exactly while "Autoplay" is ticked; each tick hands over to
+  // the other deck when the playing song is near its end.
+  void cbAutoPlayClick();
+  void TimerAutoPlayTimer();
+  void wirePlaylist();  // connects the two above; run by the constructor
+
   // Reads the language setting, fills the string table and sets the texts of
   // all windows.
   void ApplyLanguage();

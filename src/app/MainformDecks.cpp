@@ -267,12 +267,8 @@ void TFormQuandrel::SBVolume_HeadChange() {
 // ---- Choosing a song ---------------------------------------------------------
 
 void TFormQuandrel::ChooseCurrentSong() {
-  qdl::db::Table* songs = DataModule1->Table1;
   if (FormPlayList->isVisible()) {
-    FormPlayList->FileList.append(songs->asString(QStringLiteral("DateiName")));
-    FormPlayList->ListBox1->addItem(songs->asString(QStringLiteral("Interpret")) +
-                                    QStringLiteral(" - ") +
-                                    songs->asString(QStringLiteral("Titel")));
+    FormPlayList->AddCurrentSong(*DataModule1);
     return;
   }
   LoadDB_LinksClick();

@@ -1,5 +1,7 @@
 #include "app/Windows.h"
 
+#include <QCheckBox>
+
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "lang/Sprache.h"
@@ -35,6 +37,9 @@ void createWindows() {
   FormQReport->hide();
   FormDruckauswahl = new TFormDruckauswahl(FormQuandrel);
 
+  // The playlist window's start, save and close tick and untick autoplay.
+  QObject::connect(FormPlayList, &TFormPlayList::autoPlaySwitched, FormQuandrel->cbAutoPlay,
+                   &QCheckBox::setChecked);
   // The song table writes tags back only while the editor is open.
   DataModule1->editorVisible = [] {
     return FormDatenBearbeiten && FormDatenBearbeiten->isVisible();

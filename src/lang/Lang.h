@@ -34,9 +34,15 @@ struct EditorTexte {
   QString sEditorTitel;
 };
 
-// Playlist window.
+// Playlist window and playlist files. sFehlt marks an entry whose file is
+// not there. In the texts %1 is the file's path, %2 a number or a reason;
+// sUebersprungeneZeile takes the line number, the reason (one of the
+// sGrund... texts) and the line.
 struct PlaylistTexte {
-  QString sPlaylistTitel;
+  QString sPlaylistTitel, sFehlt, sUebersprungen, sUebersprungeneZeile, sWeitere, sGrundWebadresse,
+      sGrundLaufwerk, sGrundNetzwerk, sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden,
+      sIstOrdner, sKeineDatei, sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn,
+      sNichtGespeichert;
 };
 
 // Sound device dialog.

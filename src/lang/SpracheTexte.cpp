@@ -55,7 +55,30 @@ void TFormSprache::FillGerman() {
       .sNurScan = u"nur Scan"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
-  Playlist = PlaylistTexte{.sPlaylistTitel = u"Playliste"_s};
+  Playlist = PlaylistTexte{
+      .sPlaylistTitel = u"Playliste"_s,
+      .sFehlt = u"(fehlt)"_s,
+      .sUebersprungen = u"Übersprungene Zeilen der Playliste: %1"_s,
+      .sUebersprungeneZeile = u"Zeile %1 (%2): %3"_s,
+      .sWeitere = u"… und %1 weitere"_s,
+      .sGrundWebadresse = u"Webadresse oder Stream"_s,
+      .sGrundLaufwerk = u"Windows-Laufwerk"_s,
+      .sGrundNetzwerk = u"Netzwerkpfad"_s,
+      .sGrundKeinMp3 = u"keine MP3-Datei"_s,
+      .sGrundZuLang = u"Zeile zu lang"_s,
+      .sGrundKeinText = u"keine Textzeile"_s,
+      .sNichtGefunden = u"Playliste nicht vorhanden:\n%1"_s,
+      .sIstOrdner = u"Das ist ein Ordner, keine Playliste:\n%1"_s,
+      .sKeineDatei = u"Das ist keine gewöhnliche Datei (Pipe oder Gerät):\n%1"_s,
+      .sZuGross = u"Die Datei ist zu groß für eine Playliste (%2 MB):\n%1"_s,
+      .sNichtLesbar = u"Die Playliste kann nicht gelesen werden (%2):\n%1"_s,
+      .sBinaer = u"Das ist keine Playliste, sondern eine Binärdatei:\n%1"_s,
+      .sKeinePlayliste =
+          u"Nur Playlisten mit der Endung .qdp, .m3u oder .m3u8 können geladen werden:\n%1"_s,
+      .sGespeichertIn =
+          u"Der Ordner der M3U-Playliste ist nicht beschreibbar. Die Quandrel-Playliste wurde hier gespeichert:\n%1"_s,
+      .sNichtGespeichert = u"Die Playliste konnte nicht gespeichert werden (%2):\n%1"_s,
+  };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Geräteeinstellungen"_s,
       .sSoundkartenmodi = u"Soundkartenmodi"_s,
@@ -172,7 +195,29 @@ void TFormSprache::FillEnglish() {
       .sNurScan = u"only Scan"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
-  Playlist = PlaylistTexte{.sPlaylistTitel = u"Playlist"_s};
+  Playlist = PlaylistTexte{
+      .sPlaylistTitel = u"Playlist"_s,
+      .sFehlt = u"(missing)"_s,
+      .sUebersprungen = u"Lines of the playlist skipped: %1"_s,
+      .sUebersprungeneZeile = u"Line %1 (%2): %3"_s,
+      .sWeitere = u"… and %1 more"_s,
+      .sGrundWebadresse = u"web address or stream"_s,
+      .sGrundLaufwerk = u"Windows drive"_s,
+      .sGrundNetzwerk = u"network path"_s,
+      .sGrundKeinMp3 = u"not an MP3 file"_s,
+      .sGrundZuLang = u"line too long"_s,
+      .sGrundKeinText = u"not a line of text"_s,
+      .sNichtGefunden = u"Playlist not found:\n%1"_s,
+      .sIstOrdner = u"This is a folder, not a playlist:\n%1"_s,
+      .sKeineDatei = u"This is not a regular file (a pipe or a device):\n%1"_s,
+      .sZuGross = u"The file is too large for a playlist (%2 MB):\n%1"_s,
+      .sNichtLesbar = u"The playlist cannot be read (%2):\n%1"_s,
+      .sBinaer = u"This is not a playlist but a binary file:\n%1"_s,
+      .sKeinePlayliste = u"Only playlists ending in .qdp, .m3u or .m3u8 can be loaded:\n%1"_s,
+      .sGespeichertIn =
+          u"The folder of the M3U playlist cannot be written. The Quandrel playlist was saved here:\n%1"_s,
+      .sNichtGespeichert = u"The playlist could not be saved (%2):\n%1"_s,
+  };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Sounddevices"_s,
       .sSoundkartenmodi = u"Soundcard options"_s,

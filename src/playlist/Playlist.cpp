@@ -1,11 +1,20 @@
 #include "playlist/Playlist.h"
 
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
 #include "platform/help/HelpKey.h"
+#include "platform/ui/Dialogs.h"
+#include "playlist/PlaylistFile.h"
 
 TFormPlayList* FormPlayList = nullptr;
 
@@ -18,6 +27,7 @@ TFormPlayList::TFormPlayList(QWidget* parent)
   ListBox1 = new QListWidget(this);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox1->setUniformItemSizes(true);  // a long list lays out at once
   ListBox1->setStyleSheet(QStringLiteral("QListWidget { background: black; color: lime; }"));
   btDelete = new QPushButton(QStringLiteral("del"), this);
   btDelete->setObjectName(QStringLiteral("btDelete"));
@@ -39,6 +49,100 @@ TFormPlayList::TFormPlayList(QWidget* parent)
   resize(320, 300);
   qdl::help::setHelpContext(this, 50);
   qdl::help::attachHelpKey(this);
-  connect(btHelp, &QPushButton::clicked, this, [this] { qdl::help::helpKeyPressed(this); });
-  connect(btCancel, &QPushButton::clicked, this, &QWidget::close);
+
+  connect(btStart, &QPushButton::clicked, this, [this] { btStartClick(); });
+  connect(btSave, &QPushButton::clicked, this, [this] { btSaveClick(); });
+  connect(btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
+  connect(btHelp, &QPushButton::clicked, this, [this] { btHelpClick(); });
+  connect(btDelete, &QPushButton::clicked, this, [this] { btDeleteClick(); });
+  connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
+  ListBox1->installEventFilter(this);
+}
+
+// ---- Window events ---------------------------------------------------------
+
+void TFormPlayList::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Only a show from hidden starts a fresh playlist; the window system
+  // restoring a minimised window does not.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TFormPlayList::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+bool TFormPlayList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListBox1 && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    ListBox1KeyDown(key);
+    if (key == Qt::Key_Delete) return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TFormPlayList::FormShow() {
+  FileList.clear();
+  ListBox1->clear();
+  PlayIndex = 0;
+}
+
+void TFormPlayList::FormClose() {
+  FileList.clear();
+  ListBox1->clear();
+  PlayIndex = 0;
+  emit autoPlaySwitched(false);
+}
+
+// ---- Buttons and list --------------------------------------------------------
+
+void TFormPlayList::btStartClick() { emit autoPlaySwitched(true); }
+
+void TFormPlayList::btSaveClick() {
+  QString name = qdl::ui::dialogs().saveFileName(
+      this, FormSprache->Playlist.sPlaylistTitel, PlaylistDir,
+      QStringLiteral("Quandrel Playlist (*.qdp)"), QStringLiteral("qdp"));
+  if (!name.isEmpty()) {
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".qdp");
+    const QString why = qdl::playlist::writeQdp(name, FileList);
+    if (!why.isEmpty())
+      qdl::ui::showMessage(this, FormSprache->Playlist.sNichtGespeichert.arg(name, why),
+                           FormSprache->Meldung.sAchtung);
+  }
+  // Confirmed or not, saving ends autoplay.
+  emit autoPlaySwitched(false);
+}
+
+void TFormPlayList::btCancelClick() { close(); }
+
+void TFormPlayList::btHelpClick() { qdl::help::helpKeyPressed(this); }
+
+void TFormPlayList::btDeleteClick() { removeSelected(); }
+
+void TFormPlayList::ListBox1DblClick() { removeSelected(); }
+
+void TFormPlayList::ListBox1KeyDown(int key) {
+  if (key == Qt::Key_Delete) removeSelected();
+}
+
+void TFormPlayList::removeSelected() {
+  const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+  if (selected.isEmpty()) return;
+  const int row = ListBox1->row(selected.first());
+  if (row < 0 || row >= FileList.size()) return;
+  delete ListBox1->takeItem(row);
+  FileList.removeAt(row);
+  // The entry that was next stays next: removing one before it (such as the
+  // one just played) moves it up by one.
+  if (row < PlayIndex) --PlayIndex;
+  if (PlayIndex >= FileList.size()) PlayIndex = 0;
+}
+
+void TFormPlayList::AddCurrentSong(TDataModule1& data) {
+  qdl::db::Table* songs = data.Table1;
+  if (!songs->isOpen() || songs->currentRow() < 0) return;  // an empty library
+  FileList.append(songs->asString(QStringLiteral("DateiName")));
+  ListBox1->addItem(songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
+                    songs->asString(QStringLiteral("Titel")));
 }

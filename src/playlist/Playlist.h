@@ -1,11 +1,26 @@
 #pragma once
 // The playlist window: the ordered list of songs autoplay plays in turn.
+//
+// The playlist lives while the window is open: showing the window starts an
+// empty one, closing it discards it and switches autoplay off. While it is
+// open, choosing a song in the main window appends it here. FileList holds
+// the entries' full paths and ListBox1 one line per entry, in the same
+// order: "Interpret - Titel" of the entry's record, or for a file that is
+// not there its file name with the missing mark.
+//
+// Autoplay is switched through autoPlaySwitched; the main window ticks or
+// unticks its check box. Everything runs on the user-interface thread.
 
 #include <QStringList>
 #include <QWidget>
 
 class QListWidget;
 class QPushButton;
+class TDataModule1;
+
+namespace qdl::playlist {
+struct ReadResult;
+}
 
 class TFormPlayList : public QWidget {
   Q_OBJECT
@@ -21,8 +36,60 @@ class TFormPlayList : public QWidget {
 
   // Full paths of the entries in play order, parallel to ListBox1's lines.
   QStringList FileList;
-  // Index in FileList of the entry autoplay takes next.
+  // Index in FileList of the entry autoplay takes next; always inside the
+  // list (0 when it is empty).
   int PlayIndex = 0;
+  // The folder the save dialog opens in (the console's Playlist folder).
+  QString PlaylistDir;
+
+  // ---- Handlers
+  void FormShow();   // a fresh, empty playlist
+  void FormClose();  // the playlist is discarded; autoplay off
+  void btStartClick();
+  void btSaveClick();
+  void btCancelClick();
+  void btHelpClick();
+  void btDeleteClick();
+  void ListBox1DblClick();
+  void ListBox1KeyDown(int key);
+
+  // Appends the song table's current record (nothing for an empty table).
+  void AddCurrentSong(TDataModule1& data);
+
+  // Loads or imports the playlist file at `path` into a fresh playlist and
+  // shows the window. `baseDir` is the console's base folder: an import
+  // whose own folder cannot be written keeps its ".qdp" in
+  // <baseDir>/Playlist. Problems are told in message boxes; a file that is
+  // no playlist leaves the window as it was.
+  void LoadPlaylistFile(const QString& path, const QString& baseDir, TDataModule1& data);
+
+  // Shows `entries` as a fresh playlist: each entry is looked up in the
+  // library; a file that is there but has no record is added as a scan
+  // would add it; a file that is not there is listed with the missing mark.
+  // Leaves the song table ordered by iDateiname on the last entry found.
+  void ShowEntries(const QStringList& entries, TDataModule1& data);
+
+  // Makes the song table's current record the next entry for autoplay:
+  // selects its line and moves PlayIndex on (back to the top after the
+  // last). Entries whose files are not there are passed over. Returns false
+  // when no entry can be played; the table is then left as it was.
+  bool TakeNextSong(TDataModule1& data);
+
+ signals:
+  // The start button switches autoplay on; saving and closing switch it off.
+  void autoPlaySwitched(bool on);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void removeSelected();
+  // The line of a looked-up entry; adds a present file without a record.
+  QString lineFor(const QString& path, TDataModule1& data, bool* found);
+  void reportProblems(const QString& path, const qdl::playlist::ReadResult& read,
+                      const QString& writtenElsewhere, const QString& writeError);
 };
 
 extern TFormPlayList* FormPlayList;

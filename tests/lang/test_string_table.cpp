@@ -17,7 +17,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(LabelTexte) == 6 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 8 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
-  static_assert(sizeof(PlaylistTexte) == 1 * sizeof(QString));
+  static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
   static_assert(sizeof(MeldungTexte) == 8 * sizeof(QString));
@@ -69,6 +69,25 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Scan, sNurScan),
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
+      E(Playlist, sFehlt),
+      E(Playlist, sUebersprungen),
+      E(Playlist, sUebersprungeneZeile),
+      E(Playlist, sWeitere),
+      E(Playlist, sGrundWebadresse),
+      E(Playlist, sGrundLaufwerk),
+      E(Playlist, sGrundNetzwerk),
+      E(Playlist, sGrundKeinMp3),
+      E(Playlist, sGrundZuLang),
+      E(Playlist, sGrundKeinText),
+      E(Playlist, sNichtGefunden),
+      E(Playlist, sIstOrdner),
+      E(Playlist, sKeineDatei),
+      E(Playlist, sZuGross),
+      E(Playlist, sNichtLesbar),
+      E(Playlist, sBinaer),
+      E(Playlist, sKeinePlayliste),
+      E(Playlist, sGespeichertIn),
+      E(Playlist, sNichtGespeichert),
       E(Geraete, sGeraeteTitel),
       E(Geraete, sSoundkartenmodi),
       E(Geraete, sModusNurEine),
@@ -126,7 +145,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 92u);
+  ASSERT_EQ(entries.size(), 111u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -152,7 +171,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 92 - 8);
+  EXPECT_EQ(differing, 111 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

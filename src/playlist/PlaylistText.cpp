@@ -1,0 +1,275 @@
+// Playlist text: decoding, line splitting and the reading of ".qdp" and M3U
+// lines into entries.
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include "platform/fs/Folders.h"
+#include "playlist/PlaylistFile.h"
+
+namespace qdl::playlist {
+namespace {
+
+// Unicode of the bytes 0x80..0x9F in Windows-1252; the five bytes the code
+// page leaves undefined map to the control characters of the same value.
+constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString fromWindows1252(QByteArrayView bytes) {
+  QString out(bytes.size(), Qt::Uninitialized);
+  QChar* d = out.data();
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    *d++ = (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(b);
+  }
+  return out;
+}
+
+QString decode(QStringConverter::Encoding encoding, QByteArrayView bytes, bool* ok) {
+  QStringDecoder decoder(
+      encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+  QString text = decoder.decode(bytes);
+  if (ok) *ok = !decoder.hasError();
+  return text;
+}
+
+// The longest path Linux opens is 4095 bytes.
+constexpr qsizetype kMaxPathBytes = 4095;
+constexpr qsizetype kShownChars = 200;
+
+bool tooLong(const QString& s) {
+  if (s.size() > kMaxPathBytes) return true;
+  return s.size() * 3 > kMaxPathBytes && s.toUtf8().size() > kMaxPathBytes;
+}
+
+bool hasControl(const QString& s) {
+  for (QChar c : s)
+    if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F) return true;
+  return false;
+}
+
+bool isMp3(const QString& path) {
+  return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
+}
+
+bool isAsciiLetter(QChar c) {
+  return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+         (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+// "C:", "C:\..." or "C:/...": a path on a Windows drive.
+bool isDrivePath(QStringView s) {
+  return s.size() >= 2 && isAsciiLetter(s[0]) && s[1] == QLatin1Char(':');
+}
+
+// A URL other than file: — any scheme followed by "//", and the schemes of
+// streams that players write without it.
+bool isWebAddress(const QString& s) {
+  static const QRegularExpression url(QStringLiteral(
+      "^(?:[A-Za-z][A-Za-z0-9+.\\-]+://|(?:https?|ftp|mms|rtsp|rtmp|icy|udp|rtp):)"));
+  return url.match(s).hasMatch();
+}
+
+// The local path of a file: URL, or a reason to skip it.
+std::optional<SkipReason> fileUrlPath(const QString& url, QString& path) {
+  QString rest = url.mid(5);  // after "file:"
+  if (rest.startsWith(QLatin1String("//"))) {
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'), 2);
+    const QString host = rest.mid(2, slash < 0 ? -1 : slash - 2);
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
+      return SkipReason::NetworkPath;
+    rest = slash < 0 ? QString() : rest.mid(slash);
+  }
+  path = QString::fromUtf8(QByteArray::fromPercentEncoding(rest.toUtf8()));
+  path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  // file:///C:/Music/song.mp3 names a Windows drive.
+  if (isDrivePath(path) ||
+      (path.startsWith(QLatin1Char('/')) && isDrivePath(QStringView(path).mid(1))))
+    return SkipReason::DrivePath;
+  return std::nullopt;
+}
+
+void skip(ReadResult& r, int line, const QString& text, SkipReason reason) {
+  r.skipped.append({line, text.left(kShownChars), reason});
+}
+
+}  // namespace
+
+const char* reasonName(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::WebAddress:
+      return "web address or stream";
+    case SkipReason::DrivePath:
+      return "Windows drive path";
+    case SkipReason::NetworkPath:
+      return "network path";
+    case SkipReason::NotMp3:
+      return "not an MP3 file";
+    case SkipReason::TooLong:
+      return "line too long";
+    case SkipReason::NotText:
+      return "not a line of text";
+  }
+  return "";
+}
+
+std::optional<Format> formatOf(const QString& fileName) {
+  if (fileName.endsWith(QLatin1String(".qdp"), Qt::CaseInsensitive)) return Format::Qdp;
+  if (fileName.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive) ||
+      fileName.endsWith(QLatin1String(".m3u8"), Qt::CaseInsensitive))
+    return Format::M3u;
+  return std::nullopt;
+}
+
+QString decodeText(const QByteArray& bytes, bool* binary) {
+  QByteArrayView view(bytes);
+  QString text;
+  if (view.startsWith("\xFF\xFE")) {
+    text = decode(QStringConverter::Utf16LE, view.sliced(2), nullptr);
+  } else if (view.startsWith("\xFE\xFF")) {
+    text = decode(QStringConverter::Utf16BE, view.sliced(2), nullptr);
+  } else {
+    if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+    bool valid = false;
+    text = decode(QStringConverter::Utf8, view, &valid);
+    if (!valid) text = fromWindows1252(view);
+  }
+  // A zero ends the text; zeros that only pad its end are no sign of a
+  // binary file.
+  const qsizetype zero = text.indexOf(QChar(0));
+  bool isBinary = false;
+  if (zero >= 0) {
+    for (qsizetype i = zero; i < text.size() && !isBinary; ++i) isBinary = !text.at(i).isNull();
+    text.truncate(zero);
+  }
+  if (binary) *binary = isBinary;
+  return text;
+}
+
+QStringList splitLines(const QString& text) {
+  QStringList lines;
+  const QChar* p = text.constData();
+  const qsizetype n = text.size();
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = p[i];
+    if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) continue;
+    lines.append(text.mid(start, i - start));
+    if (c == QLatin1Char('\r') && i + 1 < n && p[i + 1] == QLatin1Char('\n')) ++i;
+    start = i + 1;
+  }
+  if (start < n) lines.append(text.mid(start));
+  return lines;
+}
+
+ReadResult parseQdp(const QByteArray& bytes) { return readQdpText(decodeText(bytes)); }
+
+ReadResult readQdpText(const QString& text) {
+  ReadResult r;
+  const QStringList lines = splitLines(text);
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QString& s = lines.at(i);
+    const int number = int(i + 1);
+    if (s.isEmpty()) continue;
+    if (tooLong(s))
+      skip(r, number, s, SkipReason::TooLong);
+    else if (hasControl(s))
+      skip(r, number, s, SkipReason::NotText);
+    else if (!isMp3(s))
+      skip(r, number, s, SkipReason::NotMp3);
+    else
+      r.entries.append(s);
+  }
+  return r;
+}
+
+ReadResult parseM3u(const QByteArray& bytes, const M3uPlace& place) {
+  return readM3uText(decodeText(bytes), place);
+}
+
+ReadResult readM3uText(const QString& text, const M3uPlace& place) {
+  ReadResult r;
+  const QStringList lines = splitLines(text);
+  const QString root = place.volumeRoot.isEmpty() ? QStringLiteral("/") : place.volumeRoot;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QString s = lines.at(i).trimmed();
+    const int number = int(i + 1);
+    if (s.isEmpty() || s.startsWith(QLatin1Char('#'))) continue;
+    if (tooLong(s)) {
+      skip(r, number, s, SkipReason::TooLong);
+      continue;
+    }
+    if (hasControl(s)) {
+      skip(r, number, s, SkipReason::NotText);
+      continue;
+    }
+    QString path;
+    if (s.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+      if (const auto reason = fileUrlPath(s, path)) {
+        skip(r, number, s, *reason);
+        continue;
+      }
+      if (path.startsWith(QLatin1Char('/'))) path = QDir::cleanPath(path);
+    } else if (isWebAddress(s)) {
+      skip(r, number, s, SkipReason::WebAddress);
+      continue;
+    } else {
+      path = s;
+      path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+      if (path.startsWith(QLatin1String("//"))) {
+        skip(r, number, s, SkipReason::NetworkPath);
+        continue;
+      }
+      if (isDrivePath(path)) {
+        skip(r, number, s, SkipReason::DrivePath);
+        continue;
+      }
+      if (path.startsWith(QLatin1Char('/'))) {
+        // Relative to the root of the list's volume, as a drive root was;
+        // a path that is not there is taken as it stands.
+        const QString onVolume = QDir::cleanPath(root + path);
+        const bool there = root != QLatin1String("/") &&
+                           (place.exists ? place.exists(onVolume) : fs::fileExists(onVolume));
+        path = there ? onVolume : QDir::cleanPath(path);
+      }
+    }
+    if (!path.startsWith(QLatin1Char('/')))
+      path = QDir::cleanPath(place.folder + QLatin1Char('/') + path);
+    if (!isMp3(path)) {
+      skip(r, number, s, SkipReason::NotMp3);
+      continue;
+    }
+    r.entries.append(path);
+  }
+  return r;
+}
+
+QByteArray qdpBytes(const QStringList& entries) {
+  QByteArray out;
+  for (const QString& e : entries) {
+    out += e.toUtf8();
+    out += "\r\n";
+  }
+  return out;
+}
+
+QString convertedName(const QString& m3uPath) {
+  const qsizetype slash = m3uPath.lastIndexOf(QLatin1Char('/'));
+  const qsizetype dot = m3uPath.lastIndexOf(QLatin1Char('.'));
+  const QString stem = dot > slash ? m3uPath.left(dot) : m3uPath;
+  return stem + QStringLiteral(".qdp");
+}
+
+QString volumeRootOf(const QString& path, const QStringList& mountPoints) {
+  QString best = QStringLiteral("/");
+  for (const QString& m : mountPoints) {
+    if (m.size() <= best.size() || m == QLatin1String("/")) continue;
+    if (path == m || (path.startsWith(m) && path.at(m.size()) == QLatin1Char('/'))) best = m;
+  }
+  return best;
+}
+
+}  // namespace qdl::playlist

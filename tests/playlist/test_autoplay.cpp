@@ -1,0 +1,199 @@
+// Autoplay on the virtual cards' manual clock: a playlist played in turn on
+// the two decks with autocue, the hand-over point, the sound across a
+// hand-over, and what autoplay does without a playlist, with an empty one,
+// with a missing file and while a load's message box is open.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <vector>
+
+#include "audio/Dsutil.h"
+#include "decks/DeckHarness.h"
+#include "playlist/Playlist.h"
+
+using qdl::test::Console;
+using qdl::test::fixture;
+
+namespace {
+
+// 200.5 s of a 1 kHz sine at half of full scale. The cue points stand near
+// the end so that each song plays for a few seconds only.
+const char* const kLong = "sine1k_44k_stereo_200_5s.mp3";
+const char* const kTen = "sine1k_44k_stereo_cbr128.mp3";  // 10 s
+
+struct HandOver {
+  bool toLeft;    // the deck that was started
+  QString song;   // its status panel 1
+  int startedAt;  // its position right after the start
+  int otherLeft;  // hundredths the other deck had left to play
+};
+
+class Autoplay : public ::testing::Test {
+ protected:
+  // A song whose file is a link to a fixture, so every song has its own path.
+  QString song(const QString& name, const char* fixtureName, int cue) {
+    const QString path = c.cwd.file(name);
+    EXPECT_TRUE(QFile::link(fixture(fixtureName), path));
+    c.addSong(path, name, "Title", cue);
+    return path;
+  }
+
+  // Advances the clock in 10 ms steps; the autoplay timer ticks every
+  // second while it runs, as the deck timers do every step. Records each
+  // hand-over and the quietest 10 ms of both cards together.
+  void run(int ms) {
+    for (int t = 0; t < ms; t += 10) {
+      c.run(10);
+      int loudest = 0;
+      for (int card = 0; card < 2; ++card)
+        loudest = std::max(loudest, qdl::test::peak(Console::played(card)));
+      if (listening) quietest = std::min(quietest, loudest);
+      if (++steps % 100 != 0 || !c.f->TimerAutoPlay->isActive()) continue;
+      const QString before[2] = {c.leftState(), c.rightState()};
+      TStreamPlayer* const players[2] = {c.f->PlayerLinks, c.f->PlayerRechts};
+      c.f->TimerAutoPlayTimer();
+      for (int d = 0; d < 2; ++d) {
+        const QString now = d == 0 ? c.leftState() : c.rightState();
+        const bool restarted = (d == 0 ? c.f->PlayerLinks : c.f->PlayerRechts) != players[d];
+        if (now != "playing" || (before[d] == "playing" && !restarted)) continue;
+        TStreamPlayer* other = d == 0 ? c.f->PlayerRechts : c.f->PlayerLinks;
+        const auto* seekOther = d == 0 ? c.f->sBarSeekRechts : c.f->sBarSeekLinks;
+        handOvers.push_back({d == 0,
+                             (d == 0 ? c.f->StatusBar_Links : c.f->StatusBar_Rechts)->panelText(1),
+                             (d == 0 ? c.f->sBarSeekLinks : c.f->sBarSeekRechts)->value(),
+                             other ? other->Source->Duration - seekOther->value() : -1});
+      }
+    }
+  }
+
+  Console c;
+  TFormPlayList& w = *FormPlayList;
+  std::vector<HandOver> handOvers;
+  bool listening = false;
+  int quietest = 1 << 20;
+  int steps = 0;
+};
+
+TEST_F(Autoplay, APlaylistPlaysInTurnOnBothDecksFromEachCuePoint) {
+  const QString a = song("a.mp3", kLong, 18000);
+  const QString b = song("b.mp3", kLong, 18100);
+  const QString z = song("z.mp3", kLong, 18250);
+  const QString intro = song("intro.mp3", kLong, 18500);
+  c.f->cbAutoCue->setChecked(true);
+
+  // The DJ starts the set on the left deck, opens the playlist and starts.
+  c.select(intro);
+  c.f->LoadDB_LinksClick();
+  c.f->Play_LinksMouseDown();
+  c.f->Neu1Click();
+  w.ShowEntries({a, b, z}, *DataModule1);
+  w.btStart->click();
+  ASSERT_TRUE(c.f->TimerAutoPlay->isActive());
+  c.run(200);
+  listening = true;
+  run(66000);
+
+  ASSERT_EQ(handOvers.size(), 5u);
+  const struct {
+    bool toLeft;
+    const char* song;
+    int cue;
+  } want[] = {{false, "a.mp3 - Title", 18000},
+              {true, "b.mp3 - Title", 18100},
+              {false, "z.mp3 - Title", 18250},
+              {true, "a.mp3 - Title", 18000},
+              {false, "b.mp3 - Title", 18100}};
+  for (size_t i = 0; i < handOvers.size(); ++i) {
+    const HandOver& h = handOvers[i];
+    EXPECT_EQ(h.toLeft, want[i].toLeft) << i;
+    EXPECT_EQ(h.song, want[i].song) << i;
+    EXPECT_EQ(h.startedAt, want[i].cue) << i;  // autocue: at its own cue point
+    // Between six and seven seconds before the end of the other song (the
+    // near-end flag is seen within one deck timer step of its mark).
+    EXPECT_GE(h.otherLeft, 590) << i;
+    EXPECT_LT(h.otherLeft, 700) << i;
+  }
+  EXPECT_EQ(w.PlayIndex, 2);
+  EXPECT_EQ(w.ListBox1->currentRow(), 1);
+  // Some deck sounded in every 10 ms of the set: no gap at any hand-over.
+  EXPECT_GT(quietest, 8000);
+}
+
+TEST_F(Autoplay, WithoutThePlaylistTheGridSongPlaysAgainOnTheOtherDeck) {
+  const QString a = song("a.mp3", kTen, 250);
+  c.select(a);
+  c.f->LoadDB_RechtsClick();
+  c.f->Play_RechtsMouseDown();
+  c.f->cbAutoPlay->setChecked(true);
+  run(4000);
+  ASSERT_EQ(handOvers.size(), 1u);
+  EXPECT_TRUE(handOvers[0].toLeft);
+  EXPECT_EQ(handOvers[0].song, "a.mp3 - Title");
+  EXPECT_EQ(handOvers[0].startedAt, 0);  // autocue is off
+  // Unticking stops the timer.
+  c.f->cbAutoPlay->setChecked(false);
+  EXPECT_FALSE(c.f->TimerAutoPlay->isActive());
+}
+
+TEST_F(Autoplay, AnEmptyPlaylistHandsOverNothingAndMissingFilesArePassedOver) {
+  const QString a = song("a.mp3", kTen, 0);
+  const QString b = song("b.mp3", kTen, 0);
+  c.select(a);
+  c.f->LoadDB_LinksClick();
+  c.f->Play_LinksMouseDown();
+  c.f->Neu1Click();
+  c.f->cbAutoPlay->setChecked(true);
+  run(5000);
+  EXPECT_TRUE(handOvers.empty());
+  EXPECT_EQ(c.f->PlayerRechts, nullptr);
+  EXPECT_EQ(c.f->PlayerLinks->NearEnd, 1);  // it still asks
+
+  // A stick pulled out: its entries are passed over, the next one plays.
+  const QString gone = c.cwd.file("stick/gone.mp3");
+  w.ShowEntries({gone, b}, *DataModule1);
+  EXPECT_EQ(w.ListBox1->item(0)->text(), "gone.mp3 (fehlt)");
+  run(1000);
+  ASSERT_EQ(handOvers.size(), 1u);
+  EXPECT_EQ(handOvers[0].song, "b.mp3 - Title");
+  EXPECT_EQ(w.PlayIndex, 0);
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+}
+
+// Answers message boxes and meanwhile lets the autoplay timer fire, as the
+// event loop of a real message box does.
+class TickingDialogs : public qdl::test::ScriptedDialogs {
+ public:
+  qdl::ui::Answer messageBox(QWidget* parent, const QString& text, const QString& caption,
+                             qdl::ui::Buttons buttons) override {
+    if (FormQuandrel && depth++ < 3) FormQuandrel->TimerAutoPlayTimer();
+    return ScriptedDialogs::messageBox(parent, text, caption, buttons);
+  }
+  int depth = 0;
+};
+
+TEST_F(Autoplay, TicksWhileALoadsMessageBoxIsOpenAreHeldBack) {
+  const QString a = song("a.mp3", kTen, 0);
+  const QString broken = c.cwd.file("broken.mp3");
+  ASSERT_TRUE(QFile::copy(fixture("corrupt_random.mp3"), broken));
+  c.addSong(broken, "Broken", "Song");
+  c.select(a);
+  c.f->LoadDB_LinksClick();
+  c.f->Play_LinksMouseDown();
+  c.f->Neu1Click();
+  w.ShowEntries({broken, a}, *DataModule1);
+  c.f->cbAutoPlay->setChecked(true);
+  TickingDialogs dialogs;
+  for (int s = 0; s < 10 && dialogs.boxes.empty(); ++s) run(1000);
+  // One load refused with one message; the ticks while it was open took no
+  // song: the next entry is still the second one, and the right deck idle.
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(w.PlayIndex, 1);
+  EXPECT_EQ(c.f->PlayerRechts, nullptr);
+  EXPECT_EQ(dialogs.depth, 1);
+}
+
+}  // namespace

@@ -1,0 +1,316 @@
+// The playlist window in the whole program: building a playlist from the
+// main window, saving it, loading and importing playlist files through the
+// menu, entries that are not in the library, removing entries, and files
+// that are no playlists.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "decks/DeckHarness.h"
+#include "lang/Sprache.h"
+#include "playlist/Playlist.h"
+
+using qdl::test::Console;
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A small file with an ID3v1 tag: the library reads only the tag.
+bool writeTagged(const QString& path, const QByteArray& artist, const QByteArray& title) {
+  QByteArray tag(128, '\0');
+  std::memcpy(tag.data(), "TAG", 3);
+  std::memcpy(tag.data() + 3, title.constData(), size_t(title.size()));
+  std::memcpy(tag.data() + 33, artist.constData(), size_t(artist.size()));
+  return writeFile(path, QByteArray(1024, '\0') + tag);
+}
+
+class PlaylistWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    a = song(QString::fromUtf8("Die Ärzte/Schrei nach Liebe.mp3"), "Ärzte", "Schrei nach Liebe");
+    b = song("Beatles/Help.mp3", "Beatles", "Help");
+    z = song("Zappa/Peaches en Regalia.mp3", "Zappa", "Peaches en Regalia");
+  }
+
+  // A file in the library, in cwd/music.
+  QString song(const QString& name, const QString& artist, const QString& title) {
+    const QString path = c.cwd.file("music/" + name);
+    EXPECT_TRUE(writeTagged(path, artist.toLatin1(), title.toLatin1()));
+    c.addSong(path, artist, title);
+    return path;
+  }
+
+  void load(const QString& path) {
+    c.dialogs.fileNames.push_back(path);
+    c.f->Laden1Click();
+  }
+
+  QStringList lines() const {
+    QStringList out;
+    for (int i = 0; i < w.ListBox1->count(); ++i) out << w.ListBox1->item(i)->text();
+    return out;
+  }
+
+  void select(int row) { w.ListBox1->setCurrentRow(row); }
+
+  Console c;
+  TFormPlayList& w = *FormPlayList;
+  QString a, b, z;
+};
+
+TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
+  c.f->Neu1Click();
+  ASSERT_TRUE(w.isVisible());
+  for (const QString& path : {z, a, b}) {
+    c.select(path);
+    c.f->ChooseCurrentSong();
+  }
+  EXPECT_EQ(w.FileList, QStringList({z, a, b}));
+  EXPECT_EQ(lines(),
+            QStringList({"Zappa - Peaches en Regalia",
+                         QString::fromUtf8("Ärzte - Schrei nach Liebe"), "Beatles - Help"}));
+
+  // Start ticks autoplay; saving, even when cancelled, unticks it.
+  w.btStart->click();
+  EXPECT_TRUE(c.f->cbAutoPlay->isChecked());
+  EXPECT_TRUE(c.f->TimerAutoPlay->isActive());
+  w.btSave->click();  // no name: cancelled
+  EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
+  EXPECT_FALSE(c.f->TimerAutoPlay->isActive());
+
+  const QString saved = c.cwd.file("Playlist/Set 1");  // typed without extension
+  w.btStart->click();
+  c.dialogs.fileNames.push_back(saved);
+  w.btSave->click();
+  EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
+  EXPECT_EQ(readFile(saved + ".qdp"), (z + "\r\n" + a + "\r\n" + b + "\r\n").toUtf8());
+
+  // Closing discards the playlist and ends autoplay.
+  w.btStart->click();
+  w.btCancel->click();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
+  c.f->Neu1Click();
+  EXPECT_TRUE(w.FileList.isEmpty());
+  EXPECT_EQ(w.ListBox1->count(), 0);
+  w.close();
+
+  c.songs->setIndexName("iInterpret");
+  load(saved + ".qdp");
+  ASSERT_TRUE(w.isVisible());
+  EXPECT_EQ(w.FileList, QStringList({z, a, b}));
+  EXPECT_EQ(lines(),
+            QStringList({"Zappa - Peaches en Regalia",
+                         QString::fromUtf8("Ärzte - Schrei nach Liebe"), "Beatles - Help"}));
+  EXPECT_EQ(w.PlayIndex, 0);
+  // The library stands in path order on the last entry's record.
+  EXPECT_EQ(c.songs->indexName(), "iDateiname");
+  EXPECT_EQ(c.songs->asString("DateiName"), b);
+  EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+}
+
+TEST_F(PlaylistWindow, LoadingIntoAnOpenWindowStartsAFreshPlaylist) {
+  ASSERT_TRUE(writeFile(c.cwd.file("one.qdp"), (a + "\r\n" + b + "\r\n" + z).toUtf8()));
+  ASSERT_TRUE(writeFile(c.cwd.file("two.QDP"), (z + "\n").toUtf8()));
+  load(c.cwd.file("one.qdp"));
+  ASSERT_EQ(w.FileList.size(), 3);  // the last line has no line end
+  w.PlayIndex = 2;
+  load(c.cwd.file("two.QDP"));  // the extension in capitals
+  EXPECT_EQ(w.FileList, QStringList({z}));
+  EXPECT_EQ(lines(), QStringList({"Zappa - Peaches en Regalia"}));
+  EXPECT_EQ(w.PlayIndex, 0);
+}
+
+TEST_F(PlaylistWindow, EntriesNotInTheLibraryAreAddedOrMarked) {
+  const QString fresh = c.cwd.file("music/new/Fresh.mp3");
+  ASSERT_TRUE(writeTagged(fresh, "New Artist", "New Title"));
+  const QString gone = c.cwd.file("music/gone/Lost Song.mp3");
+  const QString after = c.cwd.file("music/gonf.mp3");  // the next path in order
+  ASSERT_TRUE(writeTagged(after, "Next", "In Order"));
+  c.addSong(after, "Next", "In Order");
+  const int before = c.songs->recordCount();
+  ASSERT_TRUE(
+      writeFile(c.cwd.file("set.qdp"), (a + "\r\n" + fresh + "\r\n" + gone + "\r\n").toUtf8()));
+  load(c.cwd.file("set.qdp"));
+  EXPECT_EQ(lines(), QStringList({QString::fromUtf8("Ärzte - Schrei nach Liebe"),
+                                  "New Artist - New Title", "Lost Song.mp3 (fehlt)"}));
+  EXPECT_EQ(w.FileList, QStringList({a, fresh, gone}));
+  EXPECT_EQ(c.songs->recordCount(), before + 1);
+  EXPECT_TRUE(c.songs->containsKey(fresh));
+  EXPECT_FALSE(c.songs->containsKey(gone));
+  // The last entry found is the current record.
+  EXPECT_EQ(c.songs->asString("DateiName"), fresh);
+  // The grid shows the added song and stands on it.
+  EXPECT_EQ(c.f->DBGrid1->model()->rowCount(), c.songs->recordCount());
+  EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+}
+
+TEST_F(PlaylistWindow, M3uImportWritesTheOwnFormatBesideTheList) {
+  const QString lists = c.cwd.file("music/lists");
+  const QByteArray m3u =
+      "#EXTM3U\r\n#EXTINF:215,Beatles - Help\r\n..\\Beatles\\Help.mp3\r\n"
+      "#EXTINF:-1,Radio\r\nhttp://radio.example/live\r\n../Zappa/Peaches en Regalia.mp3\r\n"
+      "C:\\Musik\\x.mp3\r\n\\\\server\\share\\y.mp3\r\nfile://" +
+      QUrl::toPercentEncoding(b, "/") + "\r\na.ogg\r\nb.wma\r\nc.flac";
+  ASSERT_TRUE(writeFile(lists + "/Set.m3u", m3u));
+  ASSERT_TRUE(writeFile(lists + "/Set.qdp", "old contents\r\n"));  // overwritten
+  load(lists + "/Set.m3u");
+  const QStringList want = {b, z, b};
+  EXPECT_EQ(w.FileList, want);
+  EXPECT_EQ(lines(),
+            QStringList({"Beatles - Help", "Zappa - Peaches en Regalia", "Beatles - Help"}));
+  EXPECT_EQ(readFile(lists + "/Set.qdp"), (b + "\r\n" + z + "\r\n" + b + "\r\n").toUtf8());
+  // One message: how many lines were skipped, and the first few of them.
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].caption, "Achtung!");
+  EXPECT_EQ(c.dialogs.boxes[0].text,
+            QString::fromUtf8("Übersprungene Zeilen der Playliste: 6\n"
+                              "Zeile 5 (Webadresse oder Stream): http://radio.example/live\n"
+                              "Zeile 7 (Windows-Laufwerk): C:\\Musik\\x.mp3\n"
+                              "Zeile 8 (Netzwerkpfad): \\\\server\\share\\y.mp3\n"
+                              "Zeile 10 (keine MP3-Datei): a.ogg\n"
+                              "Zeile 11 (keine MP3-Datei): b.wma\n"
+                              "… und 1 weitere"));
+
+  // A list of comments only gives no entry and writes no file.
+  c.dialogs.boxes.clear();
+  ASSERT_TRUE(writeFile(lists + "/Empty.M3U8", "#EXTM3U\n#EXTINF:1,x\n\n"));
+  load(lists + "/Empty.M3U8");
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(w.FileList.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(lists + "/Empty.qdp"));
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+}
+
+TEST_F(PlaylistWindow, AnImportWhoseFolderCannotBeWrittenGoesToThePlaylistFolder) {
+  const QString lists = c.cwd.file("music/lists");
+  ASSERT_TRUE(writeFile(lists + "/Gig.m3u", "../Beatles/Help.mp3\n"));
+  QDir().mkpath(lists + "/Gig.qdp");  // the name is taken by a folder
+  load(lists + "/Gig.m3u");
+  EXPECT_EQ(w.FileList, QStringList({b}));
+  const QString elsewhere = c.cwd.file("Playlist/Gig.qdp");
+  EXPECT_EQ(readFile(elsewhere), (b + "\r\n").toUtf8());
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(c.dialogs.boxes[0].text.endsWith(":\n" + elsewhere))
+      << c.dialogs.boxes[0].text.toStdString();
+}
+
+TEST_F(PlaylistWindow, WhatIsNoPlaylistIsToldAndTheWindowStaysAsItWas) {
+  ASSERT_TRUE(writeFile(c.cwd.file("good.qdp"), (a + "\r\n" + b + "\r\n").toUtf8()));
+  load(c.cwd.file("good.qdp"));
+  ASSERT_EQ(w.FileList.size(), 2);
+  w.PlayIndex = 1;
+
+  QByteArray binary = readFile(qdl::test::fixture("sine1k_44k_stereo_cbr128.mp3"));
+  ASSERT_TRUE(writeFile(c.cwd.file("song.m3u"), binary));
+  {
+    QFile big(c.cwd.file("big.qdp"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(50 * 1024 * 1024));
+  }
+  QDir().mkdir(c.cwd.file("folder.qdp"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(c.cwd.file("pipe.m3u")).constData(), 0600), 0);
+  ASSERT_TRUE(writeFile(c.cwd.file("list.txt"), (a + "\r\n").toUtf8()));
+  const std::pair<const char*, const char*> cases[] = {
+      {"song.m3u", "Das ist keine Playliste, sondern eine Binärdatei:\n"},
+      {"big.qdp", "Die Datei ist zu groß für eine Playliste (50 MB):\n"},
+      {"folder.qdp", "Das ist ein Ordner, keine Playliste:\n"},
+      {"pipe.m3u", "Das ist keine gewöhnliche Datei (Pipe oder Gerät):\n"},
+      {"missing.qdp", "Playliste nicht vorhanden:\n"},
+      {"list.txt", "Nur Playlisten mit der Endung .qdp, .m3u oder .m3u8 können geladen werden:\n"},
+  };
+  for (const auto& [name, text] : cases) {
+    c.dialogs.boxes.clear();
+    load(c.cwd.file(name));
+    ASSERT_EQ(c.dialogs.boxes.size(), 1u) << name;
+    EXPECT_EQ(c.dialogs.boxes[0].text, QString::fromUtf8(text) + c.cwd.file(name)) << name;
+    EXPECT_EQ(w.FileList, QStringList({a, b})) << name;
+    EXPECT_EQ(w.ListBox1->count(), 2) << name;
+    EXPECT_EQ(w.PlayIndex, 1) << name;
+  }
+
+  // A line of 100,000 characters is skipped; the rest loads.
+  c.dialogs.boxes.clear();
+  ASSERT_TRUE(writeFile(c.cwd.file("long.qdp"),
+                        QByteArray(100000, 'x') + ".mp3\r\n" + z.toUtf8() + "\r\n"));
+  load(c.cwd.file("long.qdp"));
+  EXPECT_EQ(w.FileList, QStringList({z}));
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(c.dialogs.boxes[0].text.startsWith(
+      QString::fromUtf8("Übersprungene Zeilen der Playliste: 1\nZeile 1 (Zeile zu lang): xxx")));
+  EXPECT_LT(c.dialogs.boxes[0].text.size(), 400);
+  EXPECT_TRUE(c.dialogs.errors.isEmpty());
+}
+
+TEST_F(PlaylistWindow, RemovingKeepsTheListsInStepAndTheNextEntryNext) {
+  c.f->Neu1Click();
+  for (const QString& path : {a, b, z, a}) {
+    c.select(path);
+    c.f->ChooseCurrentSong();
+  }
+  // Nothing selected: nothing happens.
+  w.ListBox1->clearSelection();
+  w.btDelete->click();
+  w.ListBox1KeyDown(Qt::Key_Delete);
+  EXPECT_EQ(w.FileList.size(), 4);
+
+  // The entry just played goes: the one that followed it is still next.
+  w.PlayIndex = 2;
+  select(1);
+  w.btDelete->click();
+  EXPECT_EQ(w.FileList, QStringList({a, z, a}));
+  EXPECT_EQ(w.ListBox1->count(), 3);
+  EXPECT_EQ(w.PlayIndex, 1);
+  EXPECT_EQ(w.FileList[w.PlayIndex], z);
+
+  // A double-click and the Delete key remove the selected entry as well.
+  select(0);
+  QApplication::processEvents();  // lays out the list
+  // A double-click is a click followed by a double-click event.
+  const QPoint first = w.ListBox1->visualItemRect(w.ListBox1->item(0)).center();
+  QTest::mouseClick(w.ListBox1->viewport(), Qt::LeftButton, {}, first);
+  QTest::mouseDClick(w.ListBox1->viewport(), Qt::LeftButton, {}, first);
+  EXPECT_EQ(w.FileList, QStringList({z, a}));
+  EXPECT_EQ(w.PlayIndex, 0);
+  EXPECT_EQ(w.ListBox1->item(0)->text(), "Zappa - Peaches en Regalia");
+  select(1);
+  w.PlayIndex = 1;
+  QTest::keyClick(w.ListBox1, Qt::Key_Delete);
+  EXPECT_EQ(w.FileList, QStringList({z}));
+  EXPECT_EQ(w.PlayIndex, 0);  // never beyond the end
+  select(0);
+  w.btDelete->click();
+  EXPECT_TRUE(w.FileList.isEmpty());
+  EXPECT_EQ(w.PlayIndex, 0);
+}
+
+TEST(PlaylistWindowEmptyLibrary, ChoosingASongAddsNothing) {
+  Console c;
+  c.f->Neu1Click();
+  c.f->ChooseCurrentSong();
+  c.f->DBGrid1DblClick();
+  EXPECT_TRUE(FormPlayList->FileList.isEmpty());
+  EXPECT_EQ(FormPlayList->ListBox1->count(), 0);
+}
+
+}  // namespace
