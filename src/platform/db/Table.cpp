@@ -1,11 +1,18 @@
 #include "platform/db/Table.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -16,7 +23,8 @@ namespace {
 
 // Marks a file as one of this program's tables ("QDLT" in the header).
 constexpr int kApplicationId = 0x51444C54;
-constexpr int kSchemaVersion = 1;
+// 2: unique text indexes compare exact text (1 folded case).
+constexpr int kSchemaVersion = 2;
 constexpr qsizetype kCacheRows = 512;
 
 QString quoted(const QString& identifier) {
@@ -66,6 +74,23 @@ QString typeDeclaration(const FieldDef& f) {
       return QStringLiteral("BOOLEAN");
   }
   return {};
+}
+
+// The statement that creates a secondary index. Texts of a case-insensitive
+// index are ordered by their folded form; a unique one adds the exact text
+// as a second key, so it refuses only texts equal letter for letter and
+// keeps case variants next to each other in byte order.
+QString indexStatement(const IndexDef& x, const QString& table, const QString& column, bool text) {
+  const bool unique = x.options.testFlag(IndexOption::Unique);
+  QString keys = column;
+  if (text && x.options.testFlag(IndexOption::CaseInsensitive)) {
+    keys = column + QStringLiteral(" COLLATE ") + QLatin1String(kNoCaseCollation);
+    if (unique) keys += QStringLiteral(", ") + column + QStringLiteral(" COLLATE BINARY");
+  } else if (text) {
+    keys = column + QStringLiteral(" COLLATE BINARY");
+  }
+  return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+      .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(x.name), table, keys);
 }
 
 }  // namespace
@@ -121,6 +146,14 @@ void Table::requireOpen() const {
   if (!db_) throw DbError(QStringLiteral("The table \"%1\" is not open.").arg(filePath()));
 }
 
+void Table::requireWritable() const {
+  requireOpen();
+  if (readOnly_)
+    throw ReadOnlyError(QStringLiteral("The table \"%1\" cannot be written (a read-only medium "
+                                       "or folder): it can be read and searched, not changed.")
+                            .arg(QDir::toNativeSeparators(filePath())));
+}
+
 void Table::fail(const QString& what) const {
   const QString text =
       QStringLiteral("%1: %2 (%3)").arg(what, errorText(db_), QDir::toNativeSeparators(filePath()));
@@ -164,66 +197,155 @@ int Table::fieldIndex(const QString& name) const {
 
 namespace {
 
-// Opens a connection with the collation registered and the file locked for
-// this program alone, and checks that the file is one of its tables (or, with
-// create, a new empty file). Throws DbError naming the path.
-sqlite3* openConnection(const QString& path, bool create) {
+enum class Access {
+  Fresh,     // a new file only we know of
+  Write,     // an existing file, locked for this program alone
+  ReadOnly,  // an existing file on a medium or in a folder we cannot write
+};
+
+bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
+
+QString inUseText(const QString& native) {
+  return QStringLiteral(
+             "The table \"%1\" is in use by another program (another Quandrel or a scan from the "
+             "command line); close it and try again.")
+      .arg(native);
+}
+
+// Whether this process may change the file and create the journal beside it.
+bool canWrite(const QString& path) {
+  const QByteArray file = QFile::encodeName(path);
+  const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+  return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
+}
+
+// Opens a connection with the collation registered and checks that the file
+// is one of our tables (or, for Fresh, a new empty file). Nothing is written
+// to the file here. A Write connection holds the file locked for this
+// program alone from the first read on; a ReadOnly connection neither locks
+// nor writes (the medium cannot change under it). Throws DbError naming the
+// path (InUseError when another program holds the file).
+sqlite3* openConnection(const QString& path, Access access) {
   sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   const QString native = QDir::toNativeSeparators(path);
   auto failWith = [&](const QString& what) {
     const QString text = QStringLiteral("%1 \"%2\": %3").arg(what, native, errorText(db));
     sqlite3_close_v2(db);
     throw DbError(text);
   };
-  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
+  auto inUse = [&] {
+    sqlite3_close_v2(db);
+    throw InUseError(inUseText(native));
+  };
+  int rc;
+  if (access == Access::ReadOnly) {
+    // "immutable": a read-only medium holds no journal or lock files to
+    // consult, so SQLite must not look for them (it could not create them).
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded() + "?mode=ro&immutable=1";
+    rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  } else {
+    const int flags = SQLITE_OPEN_READWRITE | (access == Access::Fresh ? SQLITE_OPEN_CREATE : 0);
+    rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+  }
+  if (rc != SQLITE_OK) failWith(QStringLiteral("Cannot open the table"));
   sqlite3_extended_result_codes(db, 1);
-  if (registerNoCaseCollation(db) != SQLITE_OK ||
-      sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
+  if (registerNoCaseCollation(db) != SQLITE_OK) failWith(QStringLiteral("Cannot open the table"));
+  if (access == Access::Fresh) return db;
+
+  if (access == Access::Write) {
+    // The lock is taken before anything is read, so of two programs opening
+    // the table at once one gets it and the other hears that it is in use.
+    // An empty transaction writes nothing; in exclusive locking mode the
+    // lock stays after it.
+    if (sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+      failWith(QStringLiteral("Cannot open the table"));
+    rc = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    if (isBusy(rc)) inUse();
+    if (rc != SQLITE_OK)
+      failWith(QStringLiteral("The table is damaged or not a table of Quandrel"));
+  }
 
   // Reading the header tells a damaged or foreign file before anything is
   // written to it.
   sqlite3_stmt* st = nullptr;
   int appId = -1;
-  int pages = -1;
-  int rc = sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr);
+  rc = sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr);
   if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) appId = sqlite3_column_int(st, 0);
   sqlite3_finalize(st);
-  // A table that another Quandrel (or a scan from the command line) has open
-  // is locked, not damaged: saying so keeps the user from deleting it.
-  if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
-    failWith(
-        QStringLiteral("The table is in use by another program (another Quandrel or a scan "
-                       "from the command line); close it and try again"));
+  if (isBusy(rc)) inUse();
+  if (access == Access::Write) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   if (appId == -1) failWith(QStringLiteral("The table is damaged or not a table of Quandrel"));
-  if (sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr) == SQLITE_OK &&
-      sqlite3_step(st) == SQLITE_ROW)
-    pages = sqlite3_column_int(st, 0);
-  sqlite3_finalize(st);
-  const bool fresh = create && pages == 0;
-  if (appId != kApplicationId && !fresh) {
+  if (appId != kApplicationId) {
     sqlite3_close_v2(db);
     throw DbError(QStringLiteral("\"%1\" is not a table of Quandrel (damaged or written by "
                                  "another program); it was left as it is.")
                       .arg(native));
   }
-  if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
-                   nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
   return db;
+}
+
+// A name for building a new table file beside its final place.
+QString temporaryPathFor(const QString& path) {
+  const QFileInfo info(path);
+  return info.absolutePath() +
+         QStringLiteral("/.%1.new-%2-%3")
+             .arg(info.fileName())
+             .arg(QCoreApplication::applicationPid())
+             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+void removeFileAndJournal(const QString& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+    QFile::remove(path + QLatin1String(suffix));
+}
+
+// Gives the complete file `from` the name `to`. Without replace, a file
+// that is there already wins: false with errno EEXIST. Hard links and
+// no-replace renames are not offered by every file system (FAT on a stick):
+// then the name is taken when it is still free.
+bool publish(const QString& from, const QString& to, bool replace) {
+  const QByteArray f = QFile::encodeName(from);
+  const QByteArray t = QFile::encodeName(to);
+  if (replace) return ::rename(f.constData(), t.constData()) == 0;
+  if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno == EEXIST) return false;
+  if (::link(f.constData(), t.constData()) == 0) {
+    ::unlink(f.constData());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  if (QFileInfo::exists(to)) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(f.constData(), t.constData()) == 0;
+}
+
+// Makes a rename durable: the folder's entry is written out too.
+void syncFolder(const QString& path) {
+  const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 }  // namespace
 
-void Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes) {
+bool Table::fileExists() const {
+  const QFileInfo info(filePath());
+  return info.exists() && !(info.isFile() && info.size() == 0);
+}
+
+bool Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes,
+                        CreateMode mode) {
   close();
   const QString path = filePath();
+  const QString native = QDir::toNativeSeparators(path);
   const QString table = quoted(QFileInfo(fileName_).completeBaseName());
   auto invalid = [&](const QString& why) {
-    throw DbError(QStringLiteral("Cannot create the table \"%1\": %2")
-                      .arg(QDir::toNativeSeparators(path), why));
+    throw DbError(QStringLiteral("Cannot create the table \"%1\": %2").arg(native, why));
   };
 
   QStringList columns;
@@ -258,51 +380,86 @@ void Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& in
       continue;  // the record id itself
     }
     if (x.name.isEmpty()) invalid(QStringLiteral("a secondary index has no name"));
-    const bool text = fields[field].type == FieldType::String;
-    const QString collation = !text ? QString()
-                                    : QStringLiteral(" COLLATE %1")
-                                          .arg(x.options.testFlag(IndexOption::CaseInsensitive)
-                                                   ? QLatin1String(kNoCaseCollation)
-                                                   : QLatin1String("BINARY"));
-    statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4%5)")
-                      .arg(x.options.testFlag(IndexOption::Unique) ? QStringLiteral("UNIQUE ")
-                                                                   : QString(),
-                           quoted(x.name), table, quoted(fields[field].name), collation);
+    statements << indexStatement(x, table, quoted(fields[field].name),
+                                 fields[field].type == FieldType::String);
   }
   statements << QStringLiteral("PRAGMA application_id=%1").arg(kApplicationId);
   statements << QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion);
-
-  // An existing file is replaced only when it is one of our tables.
-  const bool existed = QFileInfo::exists(path);
-  sqlite3* db = openConnection(path, !existed);
   const QByteArray script =
       ("BEGIN IMMEDIATE;" + statements.join(QLatin1Char(';')) + ";COMMIT").toUtf8();
-  if (sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    const QString text = QStringLiteral("Cannot create the table \"%1\": %2")
-                             .arg(QDir::toNativeSeparators(path), errorText(db));
+  auto run = [&](sqlite3* db, const QString& cleanUp) {
+    if (sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr) == SQLITE_OK) {
+      sqlite3_close_v2(db);
+      return;
+    }
+    const QString text =
+        QStringLiteral("Cannot create the table \"%1\": %2").arg(native, errorText(db));
+    const bool busy = isBusy(sqlite3_extended_errcode(db));
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);
-    if (!existed) QFile::remove(path);
+    if (!cleanUp.isEmpty()) removeFileAndJournal(cleanUp);
+    if (busy) throw InUseError(inUseText(native));
     throw DbError(text);
+  };
+
+  if (!fileExists()) {
+    // Built beside its place and given its name only when complete.
+    const bool emptyThere = QFileInfo::exists(path);
+    const QString temp = temporaryPathFor(path);
+    run(openConnection(temp, Access::Fresh), temp);
+    if (publish(temp, path, emptyThere)) {
+      syncFolder(path);
+      emit tableReset();
+      return true;
+    }
+    const int error = errno;
+    removeFileAndJournal(temp);
+    if (error != EEXIST)
+      throw DbError(QStringLiteral("Cannot create the table \"%1\": %2")
+                        .arg(native, QString::fromLocal8Bit(std::strerror(error))));
+    // Another program created it meanwhile: that one is the table now.
   }
-  sqlite3_close_v2(db);
+  if (mode == CreateMode::KeepExisting) return false;
+  // An existing file is replaced only when it is one of our tables.
+  if (!canWrite(path))
+    throw ReadOnlyError(
+        QStringLiteral("Cannot create the table \"%1\": it cannot be written.").arg(native));
+  run(openConnection(path, Access::Write), QString());
   emit tableReset();
+  return true;
 }
 
 void Table::open() {
   if (db_) return;
   const QString path = filePath();
-  if (!QFileInfo(path).isFile())
+  const QString native = QDir::toNativeSeparators(path);
+  const QFileInfo info(path);
+  if (!info.isFile()) throw DbError(QStringLiteral("The table \"%1\" does not exist.").arg(native));
+  // Taking the lock would make SQLite write a header into an empty file;
+  // such a file is what an interrupted creation leaves, and createTable
+  // puts a table in its place.
+  if (info.size() == 0)
     throw DbError(
-        QStringLiteral("The table \"%1\" does not exist.").arg(QDir::toNativeSeparators(path)));
-  db_ = openConnection(path, false);
+        QStringLiteral("The table \"%1\" is empty (its creation was interrupted).").arg(native));
+  readOnly_ = !canWrite(path);
+  db_ = openConnection(path, readOnly_ ? Access::ReadOnly : Access::Write);
   try {
     loadSchema();
+    if (!readOnly_) {
+      upgradeSchema();
+      // Only a table known as ours gets the write-ahead log (which changes
+      // the file's header).
+      const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL",
+                                  nullptr, nullptr, nullptr);
+      if (isBusy(rc)) throw InUseError(inUseText(native));
+      if (rc != SQLITE_OK) fail(QStringLiteral("Cannot open the table"));
+    }
     selectOrder(false);  // resolves the wanted order, then reads it
   } catch (...) {
     st_.reset();
     sqlite3_close_v2(db_);
     db_ = nullptr;
+    readOnly_ = false;
     fields_.clear();
     indexes_.clear();
     order_.clear();
@@ -324,6 +481,7 @@ void Table::close() {
   st_.reset();
   sqlite3_close_v2(db_);
   db_ = nullptr;
+  readOnly_ = false;
   order_.clear();
   cache_.clear();
   buffer_.clear();
@@ -333,6 +491,33 @@ void Table::close() {
   setState(State::Inactive);
   emit tableReset();
   emit currentChanged(-1);
+}
+
+// Rebuilds the unique case-insensitive indexes of an earlier build, which
+// refused file names differing only in case, as indexes that refuse only
+// equal names. Dropping and creating an index in one transaction loses no
+// record; a failure leaves the old index.
+void Table::upgradeSchema() {
+  if (legacyIndexes_.isEmpty()) return;
+  QStringList statements;
+  for (const QString& name : std::as_const(legacyIndexes_)) {
+    for (const IndexDef& x : std::as_const(indexes_)) {
+      if (x.name != name) continue;
+      const int f = fieldIndex(x.fields);
+      statements << QStringLiteral("DROP INDEX %1").arg(quoted(name))
+                 << indexStatement(x, quoted(sqlTable_), quoted(fields_[f].name), true);
+    }
+  }
+  statements << QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion);
+  const QByteArray script =
+      ("BEGIN IMMEDIATE;" + statements.join(QLatin1Char(';')) + ";COMMIT").toUtf8();
+  if (sqlite3_exec(db_, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    const QString why = errorText(db_);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw DbError(QStringLiteral("Cannot update the table \"%1\" for this version: %2")
+                      .arg(QDir::toNativeSeparators(filePath()), why));
+  }
+  legacyIndexes_.clear();
 }
 
 void Table::loadSchema() {
@@ -349,9 +534,11 @@ void Table::loadSchema() {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
       fail(QStringLiteral("Cannot read the table's structure"));
+    // Finalized also when a row is refused: an open statement would keep
+    // the connection from closing.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(st, sqlite3_finalize);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(st);
-    sqlite3_finalize(st);
     if (rc != SQLITE_DONE) fail(QStringLiteral("Cannot read the table's structure"));
   };
   auto text = [](sqlite3_stmt* st, int col) {
@@ -399,20 +586,31 @@ void Table::loadSchema() {
           unique << text(st, 1).simplified().startsWith(QLatin1String("CREATE UNIQUE"),
                                                         Qt::CaseInsensitive);
         });
+  legacyIndexes_.clear();
   for (int i = 0; i < names.size(); ++i) {
     IndexDef x;
     x.name = names[i];
     if (unique[i]) x.options |= IndexOption::Unique;
-    int keys = 0;
+    QStringList keyFields, collations;
     query(QStringLiteral("PRAGMA index_xinfo(%1)").arg(quoted(names[i])), [&](sqlite3_stmt* st) {
       if (sqlite3_column_int(st, 5) == 0) return;  // the record id appended to every entry
-      ++keys;
-      x.fields = text(st, 2);
-      if (text(st, 4).compare(QLatin1String(kNoCaseCollation), Qt::CaseInsensitive) == 0)
-        x.options |= IndexOption::CaseInsensitive;
+      keyFields << text(st, 2);
+      collations << text(st, 4).toUpper();
     });
-    if (keys != 1 || fieldIndex(x.fields) < 0)
+    const QString noCase = QString::fromLatin1(kNoCaseCollation);
+    // One key; or, for a unique case-insensitive index, the folded text and
+    // the exact text of one field.
+    const bool single = keyFields.size() == 1;
+    const bool foldedAndExact = keyFields.size() == 2 && unique[i] &&
+                                keyFields[0].compare(keyFields[1], Qt::CaseInsensitive) == 0 &&
+                                collations[0] == noCase && collations[1] == QLatin1String("BINARY");
+    if (!(single || foldedAndExact) || fieldIndex(keyFields.value(0)) < 0)
       foreign(QStringLiteral("the index %1 is not on one field").arg(x.name));
+    x.fields = keyFields[0];
+    if (collations[0] == noCase) x.options |= IndexOption::CaseInsensitive;
+    if (single && unique[i] && collations[0] == noCase &&
+        fields_[fieldIndex(x.fields)].type == FieldType::String)
+      legacyIndexes_ << x.name;
     indexes_ << x;
   }
 }
@@ -486,6 +684,13 @@ QString Table::orderCollation(int f) const {
                : QLatin1String("BINARY"));
 }
 
+bool Table::exactTieBreak() const {
+  const int f = orderField();
+  if (f < 0 || fields_[f].type != FieldType::String) return false;
+  const IndexOptions o = indexes_[activeIndex_].options;
+  return o.testFlag(IndexOption::Unique) && o.testFlag(IndexOption::CaseInsensitive);
+}
+
 void Table::prepareStatements() {
   auto st = std::make_unique<Statements>();
   const QString table = quoted(sqlTable_);
@@ -523,17 +728,26 @@ void Table::prepareStatements() {
     prepare(
         &st->nearest,
         QStringLiteral("SELECT rowid FROM %1 WHERE rowid>=?1 ORDER BY rowid LIMIT 1").arg(table));
-    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?1").arg(table));
+    prepare(&st->exact, QStringLiteral("SELECT rowid FROM %1 WHERE rowid=?1").arg(table));
   } else {
     const QString col = quoted(fields_[f].name);
     const QString coll = orderCollation(f);
+    const QString index = quoted(indexes_[activeIndex_].name);
+    // Keys equal without regard to case follow each other in byte order on
+    // a unique index, and only equal bytes make a key the same.
+    const QString keys = exactTieBreak() ? col + coll + QStringLiteral(", ") + col +
+                                               QStringLiteral(" COLLATE BINARY")
+                                         : col + coll;
+    const QString same = exactTieBreak()
+                             ? QStringLiteral("%1=?1%2 AND %1=?1 COLLATE BINARY").arg(col, coll)
+                             : QStringLiteral("%1=?1%2").arg(col, coll);
     prepare(&st->keyProbe, QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?1").arg(col, table));
     prepare(&st->nearest,
-            QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %3%4, rowid "
+            QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %5, rowid "
                            "LIMIT 1")
-                .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
-    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3=?1%4 LIMIT 1")
-                            .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
+                .arg(table, index, col, coll, keys));
+    prepare(&st->exact, QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3 LIMIT 1")
+                            .arg(table, index, same));
   }
   st_ = std::move(st);
 }
@@ -546,9 +760,10 @@ void Table::rebuildOrder() {
     sql = QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(table);
   } else {
     const QString col = quoted(fields_[f].name);
-    const QString coll = orderCollation(f);
-    sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 ORDER BY %3%4, rowid")
-              .arg(table, quoted(indexes_[activeIndex_].name), col, coll);
+    QString keys = col + orderCollation(f);
+    if (exactTieBreak()) keys += QStringLiteral(", ") + col + QStringLiteral(" COLLATE BINARY");
+    sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 ORDER BY %3, rowid")
+              .arg(table, quoted(indexes_[activeIndex_].name), keys);
   }
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
@@ -613,9 +828,11 @@ int Table::compareKeys(const Key& a, const Key& b) const {
   if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
   if (a.kind == 1) return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
   if (a.kind == 0) return 0;
-  if (indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive))
-    return compareNoCase(a.text.constData(), std::size_t(a.text.size()), b.text.constData(),
-                         std::size_t(b.text.size()));
+  if (indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive)) {
+    const int c = compareNoCase(a.text.constData(), std::size_t(a.text.size()), b.text.constData(),
+                                std::size_t(b.text.size()));
+    if (c != 0 || !exactTieBreak()) return c;
+  }
   const int c = std::memcmp(a.text.constData(), b.text.constData(),
                             std::size_t(std::min(a.text.size(), b.text.size())));
   if (c != 0) return c;
@@ -720,6 +937,20 @@ void Table::moveTo(int row) {
   setCurrent(positionOf(target));
 }
 
+std::int64_t Table::currentId() const {
+  return (db_ && row_ >= 0 && row_ < int(order_.size())) ? order_[row_] : -1;
+}
+
+bool Table::moveToId(std::int64_t id) {
+  requireOpen();
+  if (id < 0 || std::find(order_.begin(), order_.end(), id) == order_.end()) return false;
+  checkBrowseMode();
+  const int row = positionOf(id);
+  bof_ = eof_ = false;
+  setCurrent(row);
+  return true;
+}
+
 void Table::refresh() {
   requireOpen();
   checkBrowseMode();
@@ -750,20 +981,10 @@ void Table::findNearest(const QVariant& value) {
     return;
   }
   std::int64_t id = -1;
-  {
-    Use use(st_->nearest);
-    if (f >= 0 && fields_[f].type == FieldType::String) {
-      const QByteArray u = key.toString().toUtf8();
-      sqlite3_bind_text(use.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_int64(use.stmt, 1, key.toLongLong());
-    }
-    const int rc = sqlite3_step(use.stmt);
-    if (rc == SQLITE_ROW)
-      id = sqlite3_column_int64(use.stmt, 0);
-    else if (rc != SQLITE_DONE)
-      fail(QStringLiteral("Cannot search the table"));
-  }
+  // On a unique index a key equal letter for letter wins over the first of
+  // its case variants.
+  if (exactTieBreak()) id = lookUp(st_->exact, f, key);
+  if (id < 0) id = lookUp(st_->nearest, f, key);
   bof_ = eof_ = false;
   setCurrent(id < 0 ? int(order_.size()) - 1 : positionOf(id));
 }
@@ -773,7 +994,11 @@ bool Table::containsKey(const QVariant& value) const {
   const int f = orderField();
   const QVariant key = f < 0 ? QVariant(value.toLongLong()) : convert(f, value);
   if (!key.isValid() || key.isNull()) return false;
-  Use use(st_->exact);
+  return lookUp(st_->exact, f, key) >= 0;
+}
+
+std::int64_t Table::lookUp(sqlite3_stmt* statement, int f, const QVariant& key) const {
+  Use use(statement);
   if (f >= 0 && fields_[f].type == FieldType::String) {
     const QByteArray u = key.toString().toUtf8();
     sqlite3_bind_text(use.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
@@ -782,11 +1007,11 @@ bool Table::containsKey(const QVariant& value) const {
   }
   const int rc = sqlite3_step(use.stmt);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(QStringLiteral("Cannot search the table"));
-  return rc == SQLITE_ROW;
+  return rc == SQLITE_ROW ? sqlite3_column_int64(use.stmt, 0) : -1;
 }
 
 void Table::beginBatch() {
-  requireOpen();
+  requireWritable();
   if (batchDepth_ == 0) exec("BEGIN IMMEDIATE");
   ++batchDepth_;
 }
@@ -910,7 +1135,7 @@ QVariant Table::convert(int field, const QVariant& value) const {
 }
 
 void Table::setFieldValue(const QString& name, const QVariant& value) {
-  requireOpen();
+  requireWritable();
   const int f = fieldIndex(name);
   if (f < 0)
     throw DbError(QStringLiteral("The table \"%1\" has no field %2.")
@@ -926,7 +1151,7 @@ void Table::setFieldValue(const QString& name, const QVariant& value) {
 }
 
 void Table::edit() {
-  requireOpen();
+  requireWritable();
   if (state_ == State::Edit || state_ == State::Insert) return;
   if (row_ < 0)
     throw DbError(QStringLiteral("The table \"%1\" has no record to edit.")
@@ -937,7 +1162,7 @@ void Table::edit() {
 }
 
 void Table::insert() {
-  requireOpen();
+  requireWritable();
   checkBrowseMode();
   buffer_ = QVariantList(fields_.size());
   modified_ = false;
@@ -1017,7 +1242,7 @@ void Table::post() {
 }
 
 void Table::insertRecord(const QVariantList& values) {
-  requireOpen();
+  requireWritable();
   checkBrowseMode();
   if (values.size() > fields_.size())
     throw DbError(QStringLiteral("%1 values given for a record of %2 fields.")
@@ -1042,7 +1267,7 @@ void Table::insertRecord(const QVariantList& values) {
 }
 
 void Table::deleteRecord() {
-  requireOpen();
+  requireWritable();
   if (state_ == State::Insert) {
     cancel();
     return;
