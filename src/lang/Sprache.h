@@ -1,7 +1,7 @@
 #pragma once
 // The language window and the user-interface string table.
 //
-// TFormSprache owns the one string table of the program: eleven records of
+// TFormSprache owns the one string table of the program: twelve records of
 // texts (Lang.h) and two single texts. All entries are empty until the main
 // window fills them (FillGerman or FillEnglish, chosen by "Sprache"/"Mode" in
 // qdl.ini) and copies them onto every window. Other windows read entries by
@@ -46,6 +46,7 @@ class TFormSprache : public QDialog {
   MeldungTexte Meldung;
   SpaltenTexte Spalten;
   DruckTexte Druck;
+  BibliothekTexte Bibliothek;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 

@@ -101,6 +101,13 @@ void TFormSprache::FillGerman() {
       .sSeite = u"Seite "_s,
       .sSortiertNach = u"Sortiert nach ..."_s,
   };
+  Bibliothek = BibliothekTexte{
+      .sTagNichtGeschrieben = u"ID3-Tag nicht eingetragen:\n%1\n%2"_s,
+      .sKeineMp3Datei = u"Keine MP3-Datei, ID3-Tag nicht eingetragen:\n%1"_s,
+      .sBibliothekSchreibgeschuetzt =
+          u"Datenbank schreibgeschützt. Check, Scan und Bearbeiten nicht möglich!"_s,
+      .sNichtErreichbar = u"nicht erreichbar"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
 }
@@ -198,6 +205,13 @@ void TFormSprache::FillEnglish() {
       .sUeberschrift = u"Quandrel Songlist sortet by "_s,
       .sSeite = u"Side "_s,
       .sSortiertNach = u"Sorted by..."_s,
+  };
+  Bibliothek = BibliothekTexte{
+      .sTagNichtGeschrieben = u"ID3-Tag not entered:\n%1\n%2"_s,
+      .sKeineMp3Datei = u"No MP3 file, ID3-Tag not entered:\n%1"_s,
+      .sBibliothekSchreibgeschuetzt =
+          u"Database is readonly. Check, scan and editing not possible!"_s,
+      .sNichtErreichbar = u"not reachable"_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;

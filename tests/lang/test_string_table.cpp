@@ -23,6 +23,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MeldungTexte) == 8 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
+  static_assert(sizeof(BibliothekTexte) == 4 * sizeof(QString));
 #define E(rec, name) \
   { #rec "." #name, &f.rec.name }
   return {
@@ -101,6 +102,10 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Druck, sUeberschrift),
       E(Druck, sSeite),
       E(Druck, sSortiertNach),
+      E(Bibliothek, sTagNichtGeschrieben),
+      E(Bibliothek, sKeineMp3Datei),
+      E(Bibliothek, sBibliothekSchreibgeschuetzt),
+      E(Bibliothek, sNichtErreichbar),
       {"sTitelVerfuegbar", &f.sTitelVerfuegbar},
       {"sHilfeDatei", &f.sHilfeDatei},
   };
@@ -110,7 +115,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 77u);
+  ASSERT_EQ(entries.size(), 81u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -136,7 +141,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 77 - 8);
+  EXPECT_EQ(differing, 81 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
