@@ -2,6 +2,7 @@
 // activation, language, help and closing.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -160,6 +161,18 @@ TEST_F(ConsoleTest, BrokenSettingsAreReportedAndTheConsoleStillComesUp) {
   ASSERT_FALSE(dialogs.errors.isEmpty());
   EXPECT_TRUE(dialogs.errors[0].contains("qdl.ini"));
   EXPECT_TRUE(QFileInfo(cwd.file("qdl.ini")).isDir());
+}
+
+TEST_F(ConsoleTest, ASettingsFileThatIsAPipeIsReportedAndTheStartGoesOn) {
+  // Reading a pipe would wait for a writer forever.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(cwd.file("qdl.ini")).constData(), 0600), 0);
+  start();
+  EXPECT_TRUE(FormQuandrel->firstShowDone());
+  ASSERT_FALSE(dialogs.errors.isEmpty());
+  for (const QString& e : std::as_const(dialogs.errors))
+    EXPECT_TRUE(e.contains(cwd.file("qdl.ini"))) << e.toStdString();
+  EXPECT_TRUE(DataModule1->Table1->isOpen());
+  EXPECT_FALSE(QFileInfo(cwd.file("qdl.ini")).isFile());
 }
 
 TEST_F(ConsoleTest, EnglishSettingAppliesToMenusButtonsLabelsGridAndCount) {
