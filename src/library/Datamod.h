@@ -8,8 +8,9 @@
 // Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
 // (10), Jahr (4), DateiName (full path, never cut), Equalizer, StartZeit
 // (cue point in hundredths of a second), EndZeit (32-bit), Analyse
-// (boolean). Indexes: primary on Index; iDateiname (unique), iGenre,
-// iInterpret, iJahr, iTitel, all without regard to case.
+// (boolean). Indexes: primary on Index; iDateiname, iGenre, iInterpret,
+// iJahr, iTitel, all ordered without regard to case. iDateiname is unique
+// letter for letter: on Linux "Song.mp3" and "song.mp3" are two files.
 //
 // ID3v1 texts are Windows-1252 bytes in the file and Unicode in the table.
 // Everything runs on the user-interface thread.
