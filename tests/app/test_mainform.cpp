@@ -288,23 +288,6 @@ TEST_F(ConsoleTest, TheSongCountFollowsTheFirstStartScanAndEveryLaterOne) {
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
 }
 
-TEST_F(ConsoleTest, ALibraryWhoseCreationWasInterruptedIsCreatedAtTheNextStart) {
-  // A Data folder without a table, and one with the empty file an earlier
-  // build left when the disk was full: neither blocks the start.
-  writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
-  for (bool emptyFile : {false, true}) {
-    QDir(cwd.file("Data")).removeRecursively();
-    QDir().mkpath(cwd.file("Data"));
-    if (emptyFile) writeFile(cwd.file("Data/data.db"), QByteArray());
-    shownDialogs.clear();
-    start();
-    EXPECT_EQ(shownDialogs, QStringList{"FormScan"});
-    EXPECT_TRUE(DataModule1->Table1->isOpen());
-    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
-    qdl::app::destroyWindows();
-  }
-}
-
 TEST_F(ConsoleTest, ASecondStartOnTheSameLibrarySaysItIsInUseAndChangesNothing) {
   writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
   start();
