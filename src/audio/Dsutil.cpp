@@ -76,6 +76,11 @@ TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* 
   NearEnd = 0;
   EndCount = 0;
   block_.resize(static_cast<std::size_t>(HalfBytes));
+  ring_.resize(static_cast<std::size_t>(Source->BufferBytes));
+  // Play, pause, cue and seeks glide in and out instead of jumping to or
+  // from the middle of a waveform.
+  for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()})
+    if (buffer) buffer->setFadeFrames(kFadeFrames);
 }
 
 TStreamPlayer::~TStreamPlayer() {
@@ -142,14 +147,21 @@ int TStreamPlayer::Update() {
 }
 
 void TStreamPlayer::SetPosition(int hundredths) {
-  MainBuffer->setCurrentPosition(0);
-  if (HeadBuffer) HeadBuffer->setCurrentPosition(0);
   Source->Seek(hundredths);
   // End reports from before the move do not count towards the new end: a
   // look at the song's end and back would otherwise stop it early.
   EndCount = 0;
-  FillHalf(0);
-  FillHalf(HalfBytes);
+  // The whole half second is decoded first and then written with the cursor
+  // move in one step: a playing buffer goes straight from its old sound to
+  // the new one, never through what the ring held before.
+  for (int offset : {0, HalfBytes})
+    if (Source->ReadBlock(ring_.data() + offset) == 10) ++EndCount;
+  for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
+    if (!buffer) continue;
+    const qdl::sound::LockedRegion region = buffer->lock(0, Source->BufferBytes);
+    std::memcpy(region.first.data(), ring_.data(), region.first.size());
+    buffer->unlockAndMove(region, 0);
+  }
   LastCursor = 0;
 }
 

@@ -96,11 +96,13 @@ class TStreamPlayer {
   // Reads MainBuffer's play cursor, refills the half it has just left and
   // returns the position of the byte under the cursor (never below 0).
   int Update();
-  // Moves both play cursors to 0, seeks the source to `hundredths` and fills
-  // the whole ring from there. Does not start or stop the buffers.
+  // Seeks the source to `hundredths`, fills the whole ring from there and
+  // moves both play cursors to 0, each buffer in one step (a playing buffer
+  // crossfades from its old sound to the new). Does not start or stop the
+  // buffers.
   void SetPosition(int hundredths);
-  void Play();  // both buffers, looping
-  void Stop();  // both buffers; the cursors stay, so Play resumes
+  void Play();  // both buffers, looping, fading in over kFadeFrames
+  void Stop();  // both buffers, fading out; the cursors stay, so Play resumes
   // Playback frequency SampleRate + pitch * (SampleRate / 1000) on both.
   void SetPitch(int tenthsOfPercent);
   void SetVolume(int hundredthsDb);      // MainBuffer only
@@ -109,6 +111,10 @@ class TStreamPlayer {
   // the time left to Duration (remaining; shown as 0 once past the end).
   // Sets NearEnd to 1 when less than 7 seconds are left, else 0.
   QString FormatTime(int hundredths, bool elapsed);
+
+  // Length of the fades of play, stop and position changes: 3 ms of the
+  // cards' 44100 Hz output.
+  static constexpr int kFadeFrames = 132;
 
   std::unique_ptr<qdl::TMp3Source> Source;  // owned
   int NearEnd = 0;                          // 1 when the last FormatTime saw less than 7 s left
@@ -129,6 +135,7 @@ class TStreamPlayer {
   void trackHeadphones(std::uint32_t mainCursor);
 
   std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
+  std::vector<std::uint8_t> ring_;   // a whole ring of PCM for SetPosition
   int frequency_ = 0;                // playback frequency set by SetPitch, Hz
   int headCorrection_ = 0;           // Hz added to it on the headphone ring
 };
