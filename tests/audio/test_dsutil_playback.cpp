@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "Pcm.h"
+#include "SignalAnalysis.h"
 #include "audio/Dsutil.h"
 #include "platform/sound/VirtualCards.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 
 using qdl::sound::VirtualCards;
@@ -125,6 +127,46 @@ TEST_F(PlaybackTest, APitchChangeWhilePlayingMakesNoClick) {
   EXPECT_LE(maxJump(out, 0, 300 * kTick * 2), toneJump + toneJump / 100 + 2);
   EXPECT_LE(maxJump(out, 0, out.size()), toneJump * 6 / 5 + toneJump / 100 + 2);
   EXPECT_EQ(p.MainBuffer->refillMisses(), 0);
+}
+
+TEST_F(PlaybackTest, ASeekWhilePlayingNeverPlaysWhatTheRingHeld) {
+  // The card goes on playing while a seek decodes the new position (here:
+  // whenever the decoder reads the file). The half of the ring that is not
+  // playing holds a marker, a constant far from the tone's zero mean; it must
+  // never be heard, neither while the new sound is decoded nor after.
+  TStreamPlayer p(main->DirectSound.get(), nullptr,
+                  QString::fromStdString(fixture("sine1k_44k_stereo_200_5s.mp3")));
+  p.SetPosition(0);
+  p.Play();
+  run(p, 30);  // the cursor is in the second half now
+  ASSERT_GE(p.MainBuffer->currentPosition(), p.HalfBytes);
+  const std::vector<std::int16_t> marker(std::size_t(p.HalfBytes / 2), 12000);
+  const qdl::sound::LockedRegion r = p.MainBuffer->lock(0, p.HalfBytes);
+  std::memcpy(r.first.data(), marker.data(), r.first.size());
+  p.MainBuffer->unlock(r);
+  VirtualCards::takeCaptured(0);
+  int rendered = 0;
+  for (int target : {15000, 700, 12345}) {
+    {
+      const qdl::mp3::WhileOpening cardPlaysOn(
+          [&] {
+            VirtualCards::advance(0, kTick);
+            ++rendered;
+          },
+          0);
+      p.SetPosition(target);
+    }
+    run(p, 40);
+  }
+  EXPECT_GT(rendered, 0) << "the card played while the seeks decoded";
+  const auto out = qdl::test::channel(VirtualCards::takeCaptured(0), 0);
+  double worst = 0;
+  for (std::size_t at = 0; at + 441 <= out.size(); at += 147) {
+    double mean = 0;
+    for (std::size_t i = at; i < at + 441; ++i) mean += out[i] / 441.0;
+    worst = std::max(worst, std::abs(mean));
+  }
+  EXPECT_LT(worst, 1000) << "the marker reached the output";
 }
 
 TEST_F(PlaybackTest, TheEndIsMetThreeTimesJustAfterTheLastSound) {
