@@ -3,6 +3,7 @@
 // temporary folder, songs in the library pointing at generated MP3 files, and
 // a clock that renders both cards and runs the deck timers every 10 ms.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTimer>
@@ -59,13 +60,15 @@ class Console {
   }
 
   // Advances the clock by ms milliseconds in 10 ms steps: both cards render
-  // 441 frames, then each running deck timer ticks.
+  // 441 frames, then each running deck timer ticks, then what the handlers
+  // left for later (messages) runs, as the event loop would.
   void run(int ms, bool timers = true) {
     for (int t = 0; t < ms; t += 10) {
       for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::advance(c, 441);
       if (!timers) continue;
       if (f->TimerLinks->isActive()) f->TimerLinksTimer();
       if (f->TimerRechts->isActive()) f->TimerRechtsTimer();
+      QCoreApplication::sendPostedEvents();
     }
   }
 
