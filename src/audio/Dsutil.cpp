@@ -226,15 +226,21 @@ class CardOpener {
   CardOpener(const IniFile& settings, QWidget* window, OpenDevicesResult& result)
       : settings_(settings), window_(window), result_(result) {}
 
-  // Opens the card named under "Devices"/key; null for an empty name or a
-  // device that cannot be opened (recorded in the result). A GUID that does
-  // not parse throws.
+  // Opens the card named under "Devices"/key; null for an empty name, a
+  // name without a "present Devices" entry or with a GUID that does not
+  // parse, or a device that cannot be opened (all but the first recorded in
+  // the result). One card's fault never keeps the other from opening.
   TSoundDevice* open(const QString& key) {
     const QString name = settings_.readString(kDevices, key, QString());
     if (name.isEmpty()) return nullptr;
-    const QUuid guid = sound::guidFromText(settings_.readString(kPresentDevices, name, QString()));
+    const QString guidText = settings_.readString(kPresentDevices, name, QString());
+    if (guidText.isEmpty()) {
+      result_.failures.push_back(
+          {key, name, QStringLiteral("not among the present devices"), /*notListed=*/true});
+      return nullptr;
+    }
     try {
-      return new TSoundDevice(window_, guid);
+      return new TSoundDevice(window_, sound::guidFromText(guidText));
     } catch (const sound::SoundError& e) {
       result_.failures.push_back({key, name, QString::fromUtf8(e.what())});
       return nullptr;
@@ -290,7 +296,8 @@ OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices,
         place(devices, devices.LeftHead, head);
         place(devices, devices.RightHead, head);
       }
-      result.headphoneControls = true;
+      // Cue buttons that light up with no headphones behind them mislead.
+      result.headphoneControls = devices.LeftHead != nullptr;
       break;
     case 2:
       if (TSoundDevice* left = card.open(card1)) place(devices, devices.LeftMain, left);

@@ -164,11 +164,15 @@ struct DeviceOpenFailure {
   QString key;       // "Card_1" or "Card_2"
   QString cardName;  // its description from the settings file
   QString reason;    // the sound layer's reason
+  // The name has no "present Devices" entry (typed by hand, or the file
+  // edited): the user must choose the card again.
+  bool notListed = false;
 };
 
 struct OpenDevicesResult {
-  // true: enable the headphone controls (mode 1); false: disable them
-  // (modes 0 and 2); empty: leave them as they are (any other mode).
+  // true: enable the headphone controls (mode 1 with its headphone card
+  // open); false: disable them (modes 0 and 2, or no headphone card); empty:
+  // leave them as they are (any other mode).
   std::optional<bool> headphoneControls;
   // Cards that could not be opened; their slots stay as they were and the
   // other slots are still filled. The caller tells the user.
@@ -184,11 +188,12 @@ struct OpenDevicesResult {
 //   2: "Card_1" into LeftMain, "Card_2" into RightMain; the head slots emptied.
 //   other: nothing.
 // A card is "Devices"/<key>; an empty name opens nothing and leaves its slots
-// as they are; otherwise its GUID is "present Devices"/<name>. A device taken
-// out of a slot that no other slot holds any more is deleted.
-// Throws ConversionError for a mode that is not a decimal integer and
-// sound::SoundError for a GUID text that does not parse (also an empty one):
-// the set-up ends there and devices opened before stay in their devices.
+// as they are; otherwise its GUID is "present Devices"/<name>. A card whose
+// name has no entry there, whose GUID does not parse or that cannot be opened
+// is reported in `failures` and leaves its slots as they are; the other card
+// is still opened. A device taken out of a slot that no other slot holds any
+// more is deleted. Throws ConversionError for a mode that is not a decimal
+// integer: the set-up ends there and opens nothing.
 OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices,
                                    QWidget* window = nullptr);
 

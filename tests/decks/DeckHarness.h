@@ -36,12 +36,14 @@ class Console {
  public:
   explicit Console(int mode = 2, int language = 0) {
     writeVirtualCardSettings(cwd.file("qdl.ini"), mode, language);
-    app::createWindows();
-    app::showMainWindow();
-    f = FormQuandrel;
-    songs = DataModule1->Table1;
-    // Forget what the cards played before this console existed.
-    for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::takeCaptured(c);
+    start();
+  }
+  // With a settings file of this text.
+  explicit Console(const QByteArray& settings) {
+    QFile ini(cwd.file("qdl.ini"));
+    if (ini.open(QIODevice::WriteOnly)) ini.write(settings);
+    ini.close();
+    start();
   }
 
   ~Console() { app::destroyWindows(); }
@@ -84,6 +86,16 @@ class Console {
   ScriptedDialogs dialogs;
   TFormQuandrel* f = nullptr;
   db::Table* songs = nullptr;
+
+ private:
+  void start() {
+    app::createWindows();
+    app::showMainWindow();
+    f = FormQuandrel;
+    songs = DataModule1->Table1;
+    // Forget what the cards played before this console existed.
+    for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::takeCaptured(c);
+  }
 };
 
 // Largest absolute sample value.

@@ -298,6 +298,28 @@ TEST(Stage, WhileACardFailureIsShownBothDecksAreRefilled) {
   EXPECT_EQ(c.rightState(), "playing");
 }
 
+TEST(Stage, ACardMissingFromThePresentDevicesIsNamedAndTheOtherCardPlays) {
+  // The left deck's card was typed by hand: it has no "present Devices" entry.
+  Console c(QByteArray("[Devices]\r\nMode=2\r\nCard_1=USB Audio CODEC\r\nCard_2=") +
+            qdl::sound::VirtualCards::description(1).toUtf8() + "\r\n[present Devices]\r\n" +
+            qdl::sound::VirtualCards::description(1).toUtf8() + "=" +
+            qdl::sound::guidToText(qdl::sound::VirtualCards::guid(1)).toUtf8() +
+            "\r\n[Sprache]\r\nMode=1\r\n");
+  TFormQuandrel& f = *c.f;
+  QCoreApplication::sendPostedEvents();
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].text,
+            "Sounddevice not among the present devices. Check devices!\nUSB Audio CODEC");
+  EXPECT_TRUE(c.dialogs.errors.isEmpty());
+  EXPECT_EQ(f.LeftMain, nullptr);
+  ASSERT_NE(f.RightMain, nullptr);
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_RechtsClick();
+  f.Play_RechtsMouseDown();
+  c.run(300);
+  EXPECT_GT(peak(Console::played(1)), 10000);
+}
+
 TEST(Stage, ASongEndsEvenWhenTheSongTableCannotBeRead) {
   Console c(2);
   TFormQuandrel& f = *c.f;
