@@ -43,6 +43,7 @@ int windowCapacity() {
 
 static_assert(Limiter::kDelay == Device::kOutputDelayFrames);
 static_assert(Limiter::kRate == kCardRate);
+static_assert(Limiter::kMaxFrames >= kMaxBlock);
 
 }  // namespace
 
@@ -260,8 +261,7 @@ double Voice::heardPosition(double pendingOutputFrames) const {
   return p;
 }
 
-Card::Card(QString description)
-    : description_(std::move(description)), acc_(size_t(2 * kMaxBlock)) {}
+Card::Card(QString description) : description_(std::move(description)) {}
 
 Card::~Card() {
   output_.reset();  // stops the audio thread before anything it uses goes away
@@ -273,8 +273,7 @@ void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move
 void Card::render(std::int16_t* out, int frames, double latencyFrames) {
   for (int done = 0; done < frames;) {
     const int n = std::min(kMaxBlock, frames - done);
-    float* acc = acc_.data();
-    std::fill(acc, acc + 2 * n, 0.0f);
+    float* acc = limiter_.next(n);
     {
       std::lock_guard lock(mutex);
       for (Voice* v : voices) {
@@ -283,7 +282,7 @@ void Card::render(std::int16_t* out, int frames, double latencyFrames) {
         if (v->tailFrames > 0) v->addTail(acc, n);
       }
     }
-    limiter_.process(acc, out + 2 * done, n);
+    limiter_.limit(out + 2 * done);
     done += n;
   }
   {

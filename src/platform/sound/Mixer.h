@@ -162,8 +162,7 @@ class Card {
   QString description_;
   std::unique_ptr<Output> output_;
   std::unique_ptr<WavWriter> capture_;
-  std::vector<float> acc_;
-  Limiter limiter_;  // used by the rendering thread only
+  Limiter limiter_;  // the mixer sums into it; used by the rendering thread only
   // Timing of the last render, for the heard position (guarded by mutex).
   bool realtime_ = false;
   double latencyFrames_ = 0.0;
