@@ -99,12 +99,12 @@ void Load(DeckRefs& d, const Shared& s) {
 
 void CueMouseDown(DeckRefs& d, const Shared& s) {
   if (!d.player) return;
-  d.timer->stop();
   const QString st = state(d);
+  // The cue point is read before anything changes: a song table that cannot
+  // be read leaves the deck playing as it was.
+  const int cue = st == kSeeking || st == kCued ? 0 : LoadedCuePoint(d, s);
+  d.timer->stop();
   if (st == kCued) return;
-  // The cue point is read before the deck stops: a song table that cannot
-  // be read leaves the deck as it was.
-  const int cue = st == kSeeking ? 0 : LoadedCuePoint(d, s);
   d.player->Stop();
   if (st == kSeeking) {
     // The sought position becomes the cue point of the loaded song; a record

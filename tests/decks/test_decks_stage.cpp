@@ -14,6 +14,7 @@
 
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
+#include "platform/db/DbError.h"
 #include "platform/ui/Controls.h"
 
 namespace {
@@ -323,6 +324,10 @@ TEST(Stage, ASongEndsEvenWhenTheSongTableCannotBeRead) {
   f.sBarSeekLinksScroll(ScrollCode::EndScroll);
   f.Play_LinksMouseDown();
   c.songs->close();  // the library's disk fails
+  // A cue press cannot read the cue point: the deck plays on, refilled.
+  EXPECT_THROW(f.Cue_LinksMouseDown(), qdl::db::DbError);
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_TRUE(f.TimerLinks->isActive());
   for (int i = 0; i < 200 && c.leftState() == "playing"; ++i) c.run(10);
   EXPECT_EQ(c.leftState(), "ended");
   EXPECT_EQ(f.sBarSeekLinks->value(), 0);
