@@ -4,6 +4,9 @@
 // "spurious_dB": the strongest component other than the tone, relative to it),
 // both against libsamplerate in the same run.
 
+#include "platform/sound/Kernel.h"
+#include "platform/sound/Limiter.h"
+#include "platform/sound/Mixer.h"
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
 
@@ -15,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -65,6 +70,71 @@ BENCHMARK(mixDecks)
     ->Args({-200, 2})
     ->Args({200, 2})
     ->Unit(benchmark::kMillisecond);
+
+// Two full-scale decks at the centre (tones of 95 % of full scale, so their
+// sum passes it) at `pitch`, one second of a card's output per iteration:
+// the card's mixer with its limiter, and the limiter on its own on the same
+// kind of sum. Counters: "limiter_pct", the limiter's time over that of the
+// rest of the mixer (resampling, volume, summing), both measured in this
+// run; "clipped", the samples of the card's output at full scale (none: the
+// limiter keeps them under its ceiling).
+void limiterShare(benchmark::State& state) {
+  using namespace qdl::sound::detail;
+  const int pitch = int(state.range(0));
+  const int hz = kRate + pitch * (kRate / 1000);
+  Card card(QStringLiteral("bench"));
+  auto device = std::make_shared<DeviceState>();
+  std::vector<std::unique_ptr<Voice>> decks;
+  for (double tone : {440.0, 660.0}) {
+    auto v = std::make_unique<Voice>(WaveFormat{2, kRate, 16}, kRate * 4, device);
+    for (int i = 0; i < kRate; ++i) {
+      const auto x = std::int16_t(31000 * std::sin(2 * std::numbers::pi * tone * i / kRate));
+      std::memcpy(v->data.data() + 4 * i, &x, 2);
+      std::memcpy(v->data.data() + 4 * i + 2, &x, 2);
+    }
+    std::fill(v->fresh.begin(), v->fresh.end(), 1);
+    v->setFrequencyLocked(hz, kernelBankForStep(double(hz) / kRate));
+    v->playing = true;
+    card.voices.push_back(v.get());
+    decks.push_back(std::move(v));
+  }
+  std::vector<float> sum(size_t(kRate) * 2);
+  for (int i = 0; i < kRate; ++i)
+    sum[2 * size_t(i)] = sum[2 * size_t(i) + 1] =
+        float(31000 * (std::sin(2 * std::numbers::pi * 440 * i / kRate) +
+                       std::sin(2 * std::numbers::pi * 660 * i / kRate)));
+  std::vector<std::int16_t> mixed(size_t(kRate) * 2), limited(size_t(kRate) * 2);
+  Limiter limiter;
+  // CPU time of this thread: other programs on a busy machine do not count.
+  auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+  };
+  // The limiter's part is its process() less handing it the sum (zeroing
+  // the place and copying), which in the card is the mixer's own summing.
+  double rendering = 0, limiting = 0;
+  long clipped = 0;
+  for (auto _ : state) {
+    const double t0 = cpu();
+    for (int done = 0; done < kRate; done += 441) card.render(mixed.data() + 2 * done, 441, -1.0);
+    const double t1 = cpu();
+    for (int done = 0; done < kRate; done += 441)
+      limiter.process(sum.data() + 2 * done, limited.data() + 2 * done, 441);
+    const double t2 = cpu();
+    for (int done = 0; done < kRate; done += 441)
+      std::memcpy(limiter.next(441), sum.data() + 2 * done, sizeof(float) * 2 * 441);
+    const double t3 = cpu();
+    rendering += t1 - t0;
+    limiting += (t2 - t1) - (t3 - t2);
+    for (std::int16_t v : mixed) clipped += (v >= 32767 || v <= -32767) ? 1 : 0;
+    benchmark::DoNotOptimize(limited.data());
+  }
+  card.voices.clear();
+  state.counters["limiter_pct"] = 100.0 * limiting / (rendering - limiting);
+  state.counters["clipped"] = double(clipped);
+}
+BENCHMARK(limiterShare)->ArgName("pitch")->Arg(0)->Arg(80)->Unit(benchmark::kMillisecond);
 
 // Reference: libsamplerate on one stereo stream at pitch +80.
 void libsamplerate(benchmark::State& state) {

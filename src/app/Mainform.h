@@ -154,6 +154,8 @@ class TFormQuandrel : public QMainWindow {
   QString BaseDir;        // folder of qdl.ini, Data and Playlist; empty until first show
   int HeadCueRechts = 0;  // 1 on, 0 off
   int HeadCueLinks = 0;
+  qint64 loadedSongLinks = -1;  // Index of the record a deck was loaded from; -1 none
+  qint64 loadedSongRechts = -1;
 
   // ---- Window events
   void FormShow();
@@ -190,6 +192,9 @@ class TFormQuandrel : public QMainWindow {
   void btTime_RechtsClick();
   void TimerLinksTimer();
   void TimerRechtsTimer();
+  // Refills the decks that are playing (not one in the seek preview or
+  // paused); run while a deck's load opens its file.
+  void KeepDecksPlaying();
 
   // ---- Pitch
   void SBarPitchLinksChange();
@@ -286,6 +291,7 @@ class TFormQuandrel : public QMainWindow {
   bool shown_ = false;
   bool closed_ = false;
   QSet<QString> lostCards_;  // sound cards already reported as stopped
+  int faderPosition_ = 0;    // the crossfader's position before its last change
 };
 
 extern TFormQuandrel* FormQuandrel;

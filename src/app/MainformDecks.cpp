@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <utility>
 
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
@@ -19,17 +20,17 @@
 using qdl::decks::DeckRefs;
 
 DeckRefs TFormQuandrel::deckLinks() {
-  return {LoadDB_Links,   Cue_Links,       Play_Links,     sBarSeekLinks,
-          LabelZeitLinks, StatusBar_Links, TimerLinks,     SBarPitchLinks,
-          lbPitch_Links,  SBVolume_Links,  SBHeadCueLinks, PlayerLinks,
-          TimeModeLinks,  HeadCueLinks,    LeftMain,       LeftHead};
+  return {LoadDB_Links,    Cue_Links,      Play_Links,     sBarSeekLinks, LabelZeitLinks,
+          StatusBar_Links, TimerLinks,     SBarPitchLinks, lbPitch_Links, SBVolume_Links,
+          SBHeadCueLinks,  PlayerLinks,    TimeModeLinks,  HeadCueLinks,  LeftMain,
+          LeftHead,        loadedSongLinks};
 }
 
 DeckRefs TFormQuandrel::deckRechts() {
-  return {LoadDB_Rechts,   Cue_Rechts,       Play_Rechts,     sBarSeekRechts,
-          LabelZeitRechts, StatusBar_Rechts, TimerRechts,     SBarPitchRechts,
-          lbPitch_Rechts,  SBVolume_Rechts,  SBHeadCueRechts, PlayerRechts,
-          TimeModeRechts,  HeadCueRechts,    RightMain,       RightHead};
+  return {LoadDB_Rechts,    Cue_Rechts,      Play_Rechts,     sBarSeekRechts, LabelZeitRechts,
+          StatusBar_Rechts, TimerRechts,     SBarPitchRechts, lbPitch_Rechts, SBVolume_Rechts,
+          SBHeadCueRechts,  PlayerRechts,    TimeModeRechts,  HeadCueRechts,  RightMain,
+          RightHead,        loadedSongRechts};
 }
 
 qdl::decks::Shared TFormQuandrel::shared() {
@@ -37,16 +38,25 @@ qdl::decks::Shared TFormQuandrel::shared() {
           DataModule1->Table1,
           cbAutoCue,
           SBVolume_Head,
-          [this] {
-            // A stopped player's cursor stands still: its Update refills nothing.
-            for (TStreamPlayer* p : {PlayerLinks, PlayerRechts})
-              if (p) p->Update();
-          },
+          [this] { KeepDecksPlaying(); },
           [this](const QString& card) {
             if (lostCards_.contains(card)) return;
             lostCards_.insert(card);
-            qdl::ui::showMessage(this, FormSprache->Meldung.sKarteStumm + QLatin1Char('\n') + card,
-                                 FormSprache->Meldung.sAchtung);
+            // A modal box inside the deck's timer handler would keep that
+            // deck from being refilled until it is closed.
+            QMetaObject::invokeMethod(
+                this,
+                [this, card] {
+                  qdl::ui::showMessage(this,
+                                       FormSprache->Meldung.sKarteStumm + QLatin1Char('\n') + card,
+                                       FormSprache->Meldung.sAchtung);
+                },
+                Qt::QueuedConnection);
+          },
+          [this](const QString& text) {
+            QMetaObject::invokeMethod(
+                this, [this, text] { qdl::ui::dialogs().showError(this, text); },
+                Qt::QueuedConnection);
           }};
 }
 
@@ -130,6 +140,12 @@ void TFormQuandrel::Play_LinksMouseDown(Qt::MouseButton) {
 void TFormQuandrel::Play_RechtsMouseDown(Qt::MouseButton) {
   auto d = deckRechts();
   qdl::decks::PlayMouseDown(d);
+}
+void TFormQuandrel::KeepDecksPlaying() {
+  auto left = deckLinks();
+  qdl::decks::KeepPlaying(left);
+  auto right = deckRechts();
+  qdl::decks::KeepPlaying(right);
 }
 void TFormQuandrel::sBarSeekLinksScroll(qdl::ui::ScrollCode code) {
   auto d = deckLinks();
@@ -229,13 +245,8 @@ void TFormQuandrel::SBVolume_RechtsChange() {
 void TFormQuandrel::sbFaderChange() {
   // The crossfader has no volume of its own: it moves the deck volume bars,
   // whose change handlers set the decks' volumes.
-  const int f = sbFader->value();
-  if (f > 0) SBVolume_Links->setValue(f);
-  if (f < 0) SBVolume_Rechts->setValue(-f);
-  if (f == 0) {
-    SBVolume_Links->setValue(0);
-    SBVolume_Rechts->setValue(0);
-  }
+  const int previous = std::exchange(faderPosition_, sbFader->value());
+  qdl::decks::CrossfaderChange(previous, faderPosition_, SBVolume_Links, SBVolume_Rechts);
 }
 
 void TFormQuandrel::FaderLinksMouseDown(Qt::MouseButton) { sbFader->setValue(sbFader->minimum()); }

@@ -2,6 +2,7 @@
 
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
+#include "lang/Sprache.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Dialogs.h"
 
@@ -13,8 +14,20 @@ void TFormQuandrel::OpenSoundDevices() {
   // A card that cannot be opened leaves its decks without output; the user
   // must know before loading a song there.
   for (const qdl::DeviceOpenFailure& failure : result.failures) {
-    qdl::ui::dialogs().showError(
-        this, QStringLiteral("%1 \"%2\": %3").arg(failure.key, failure.cardName, failure.reason));
+    if (failure.notListed)
+      // Told in the user's language, which is applied after the devices
+      // are opened.
+      QMetaObject::invokeMethod(
+          this,
+          [this, name = failure.cardName] {
+            qdl::ui::showMessage(this,
+                                 FormSprache->Meldung.sKarteUnbekannt + QLatin1Char('\n') + name,
+                                 FormSprache->Meldung.sAchtung);
+          },
+          Qt::QueuedConnection);
+    else
+      qdl::ui::dialogs().showError(
+          this, QStringLiteral("%1 \"%2\": %3").arg(failure.key, failure.cardName, failure.reason));
   }
 }
 

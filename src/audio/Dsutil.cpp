@@ -76,6 +76,11 @@ TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* 
   NearEnd = 0;
   EndCount = 0;
   block_.resize(static_cast<std::size_t>(HalfBytes));
+  ring_.resize(static_cast<std::size_t>(Source->BufferBytes));
+  // Play, pause, cue and seeks glide in and out instead of jumping to or
+  // from the middle of a waveform.
+  for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()})
+    if (buffer) buffer->setFadeFrames(kFadeFrames);
 }
 
 TStreamPlayer::~TStreamPlayer() {
@@ -142,14 +147,21 @@ int TStreamPlayer::Update() {
 }
 
 void TStreamPlayer::SetPosition(int hundredths) {
-  MainBuffer->setCurrentPosition(0);
-  if (HeadBuffer) HeadBuffer->setCurrentPosition(0);
   Source->Seek(hundredths);
   // End reports from before the move do not count towards the new end: a
   // look at the song's end and back would otherwise stop it early.
   EndCount = 0;
-  FillHalf(0);
-  FillHalf(HalfBytes);
+  // The whole half second is decoded first and then written with the cursor
+  // move in one step: a playing buffer goes straight from its old sound to
+  // the new one, never through what the ring held before.
+  for (int offset : {0, HalfBytes})
+    if (Source->ReadBlock(ring_.data() + offset) == 10) ++EndCount;
+  for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
+    if (!buffer) continue;
+    const qdl::sound::LockedRegion region = buffer->lock(0, Source->BufferBytes);
+    std::memcpy(region.first.data(), ring_.data(), region.first.size());
+    buffer->unlockAndMove(region, 0);
+  }
   LastCursor = 0;
 }
 
@@ -214,15 +226,21 @@ class CardOpener {
   CardOpener(const IniFile& settings, QWidget* window, OpenDevicesResult& result)
       : settings_(settings), window_(window), result_(result) {}
 
-  // Opens the card named under "Devices"/key; null for an empty name or a
-  // device that cannot be opened (recorded in the result). A GUID that does
-  // not parse throws.
+  // Opens the card named under "Devices"/key; null for an empty name, a
+  // name without a "present Devices" entry or with a GUID that does not
+  // parse, or a device that cannot be opened (all but the first recorded in
+  // the result). One card's fault never keeps the other from opening.
   TSoundDevice* open(const QString& key) {
     const QString name = settings_.readString(kDevices, key, QString());
     if (name.isEmpty()) return nullptr;
-    const QUuid guid = sound::guidFromText(settings_.readString(kPresentDevices, name, QString()));
+    const QString guidText = settings_.readString(kPresentDevices, name, QString());
+    if (guidText.isEmpty()) {
+      result_.failures.push_back(
+          {key, name, QStringLiteral("not among the present devices"), /*notListed=*/true});
+      return nullptr;
+    }
     try {
-      return new TSoundDevice(window_, guid);
+      return new TSoundDevice(window_, sound::guidFromText(guidText));
     } catch (const sound::SoundError& e) {
       result_.failures.push_back({key, name, QString::fromUtf8(e.what())});
       return nullptr;
@@ -278,7 +296,8 @@ OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices,
         place(devices, devices.LeftHead, head);
         place(devices, devices.RightHead, head);
       }
-      result.headphoneControls = true;
+      // Cue buttons that light up with no headphones behind them mislead.
+      result.headphoneControls = devices.LeftHead != nullptr;
       break;
     case 2:
       if (TSoundDevice* left = card.open(card1)) place(devices, devices.LeftMain, left);

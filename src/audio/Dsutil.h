@@ -96,11 +96,13 @@ class TStreamPlayer {
   // Reads MainBuffer's play cursor, refills the half it has just left and
   // returns the position of the byte under the cursor (never below 0).
   int Update();
-  // Moves both play cursors to 0, seeks the source to `hundredths` and fills
-  // the whole ring from there. Does not start or stop the buffers.
+  // Seeks the source to `hundredths`, fills the whole ring from there and
+  // moves both play cursors to 0, each buffer in one step (a playing buffer
+  // crossfades from its old sound to the new). Does not start or stop the
+  // buffers.
   void SetPosition(int hundredths);
-  void Play();  // both buffers, looping
-  void Stop();  // both buffers; the cursors stay, so Play resumes
+  void Play();  // both buffers, looping, fading in over kFadeFrames
+  void Stop();  // both buffers, fading out; the cursors stay, so Play resumes
   // Playback frequency SampleRate + pitch * (SampleRate / 1000) on both.
   void SetPitch(int tenthsOfPercent);
   void SetVolume(int hundredthsDb);      // MainBuffer only
@@ -109,6 +111,10 @@ class TStreamPlayer {
   // the time left to Duration (remaining; shown as 0 once past the end).
   // Sets NearEnd to 1 when less than 7 seconds are left, else 0.
   QString FormatTime(int hundredths, bool elapsed);
+
+  // Length of the fades of play, stop and position changes: 3 ms of the
+  // cards' 44100 Hz output.
+  static constexpr int kFadeFrames = 132;
 
   std::unique_ptr<qdl::TMp3Source> Source;  // owned
   int NearEnd = 0;                          // 1 when the last FormatTime saw less than 7 s left
@@ -129,6 +135,7 @@ class TStreamPlayer {
   void trackHeadphones(std::uint32_t mainCursor);
 
   std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
+  std::vector<std::uint8_t> ring_;   // a whole ring of PCM for SetPosition
   int frequency_ = 0;                // playback frequency set by SetPitch, Hz
   int headCorrection_ = 0;           // Hz added to it on the headphone ring
 };
@@ -157,11 +164,15 @@ struct DeviceOpenFailure {
   QString key;       // "Card_1" or "Card_2"
   QString cardName;  // its description from the settings file
   QString reason;    // the sound layer's reason
+  // The name has no "present Devices" entry (typed by hand, or the file
+  // edited): the user must choose the card again.
+  bool notListed = false;
 };
 
 struct OpenDevicesResult {
-  // true: enable the headphone controls (mode 1); false: disable them
-  // (modes 0 and 2); empty: leave them as they are (any other mode).
+  // true: enable the headphone controls (mode 1 with its headphone card
+  // open); false: disable them (modes 0 and 2, or no headphone card); empty:
+  // leave them as they are (any other mode).
   std::optional<bool> headphoneControls;
   // Cards that could not be opened; their slots stay as they were and the
   // other slots are still filled. The caller tells the user.
@@ -177,11 +188,12 @@ struct OpenDevicesResult {
 //   2: "Card_1" into LeftMain, "Card_2" into RightMain; the head slots emptied.
 //   other: nothing.
 // A card is "Devices"/<key>; an empty name opens nothing and leaves its slots
-// as they are; otherwise its GUID is "present Devices"/<name>. A device taken
-// out of a slot that no other slot holds any more is deleted.
-// Throws ConversionError for a mode that is not a decimal integer and
-// sound::SoundError for a GUID text that does not parse (also an empty one):
-// the set-up ends there and devices opened before stay in their devices.
+// as they are; otherwise its GUID is "present Devices"/<name>. A card whose
+// name has no entry there, whose GUID does not parse or that cannot be opened
+// is reported in `failures` and leaves its slots as they are; the other card
+// is still opened. A device taken out of a slot that no other slot holds any
+// more is deleted. Throws ConversionError for a mode that is not a decimal
+// integer: the set-up ends there and opens nothing.
 OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices,
                                    QWidget* window = nullptr);
 

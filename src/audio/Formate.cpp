@@ -5,7 +5,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace qdl {
 
@@ -62,8 +64,11 @@ int TMp3Source::ReadBlock(std::uint8_t* dest) {
   const int frames = FramesPerBlock - (CarryBytes > FrameBytes ? 1 : 0);
   std::uint8_t* frame = work_.data() + CarryBytes;
   for (int i = 0; i < frames; ++i, frame += FrameBytes) {
+    const std::int64_t first = decoder_->position();
     const bool ok = decoder_->decode(frame) == mp3::DecodeStatus::Ok;
     if (!ok) std::memset(frame, BitsPerSample < 16 ? 0x80 : 0, FrameBytes);
+    if (ok && first + FrameBytes / blockAlign() > decoder_->input().totalSamples - SampleRate / 100)
+      fadeOutEnd(frame, first);
     if (endOffset_ < 0 && decoder_->atEnd())
       endOffset_ = static_cast<int>(frame - work_.data()) + (ok ? FrameBytes : 0);
   }
@@ -91,22 +96,31 @@ void TMp3Source::Seek(int hundredths) {
   CarryBytes = 0;
   CarryTime = 0.0;
   endOffset_ = -1;
+  // The next block starts at the first sample at or after the target, so a
+  // song at 0 starts with its first sample and GetTime is the target.
+  decoder_->seekToSample((static_cast<std::int64_t>(t) * SampleRate + 99) / 100);
+  if (decoder_->atEnd()) endOffset_ = 0;
+}
 
-  // Land about one frame before the target, then decode that frame: its
-  // part at or after the target becomes the carry-over.
-  const double s = t * 0.01;
-  decoder_->seekToTime(s > FrameSeconds ? static_cast<float>(s - FrameSeconds) : 0.0f);
-  std::uint8_t* frame = work_.data();
-  if (decoder_->decode(frame) != mp3::DecodeStatus::Ok)
-    std::memset(frame, BitsPerSample < 16 ? 0x80 : 0, FrameBytes);
-
-  CarryTime = timeCodeHundredths(decoder_->status().time) - t;
-  int carry = static_cast<int>((BytesPerSecond / 100) * CarryTime);
-  carry = std::clamp(carry, 0, FrameBytes);
-  carry -= carry % blockAlign();  // whole sample frames keep the channel order
-  CarryBytes = carry;
-  std::memmove(work_.data(), frame + (FrameBytes - CarryBytes), CarryBytes);
-  if (decoder_->atEnd()) endOffset_ = CarryBytes;
+void TMp3Source::fadeOutEnd(std::uint8_t* frame, std::int64_t first) const {
+  // The song's last 3 ms glide to silence, so a song cut in the middle of a
+  // waveform does not end with a click.
+  const std::int64_t total = decoder_->input().totalSamples;
+  const int fade = std::max(1, SampleRate * 3 / 1000);
+  const int perFrame = FrameBytes / blockAlign();
+  const std::int64_t from = std::max(first, total - fade);
+  const std::int64_t to = std::min(first + perFrame, total);
+  for (std::int64_t n = from; n < to; ++n) {
+    const double k = double(n - (total - fade) + 1) / fade;
+    const double factor = 0.5 + 0.5 * std::cos(std::numbers::pi * k);
+    auto* s = reinterpret_cast<std::int16_t*>(frame + (n - first) * blockAlign());
+    for (int ch = 0; ch < Channels; ++ch) {
+      std::int16_t v;
+      std::memcpy(&v, s + ch, 2);
+      v = static_cast<std::int16_t>(std::lround(v * factor));
+      std::memcpy(s + ch, &v, 2);
+    }
+  }
 }
 
 }  // namespace qdl

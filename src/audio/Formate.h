@@ -7,7 +7,8 @@
 //
 // Blocks: every ReadBlock hands out exactly BufferBytes / 2 bytes. Whole
 // decoded frames are appended to what the previous block left over (the
-// carry-over), so CarryBytes always stays below 2 * FrameBytes.
+// carry-over), so CarryBytes always stays below 2 * FrameBytes. The song's
+// last 3 ms are faded to silence; everything else is the decoder's PCM.
 //
 // Opening: the constructor throws Mp3OpenError when the file cannot be
 // used (missing, unreadable, empty, not MP3 data); no half-made source ever
@@ -59,8 +60,9 @@ class TMp3Source {
   int ReadBlock(std::uint8_t* dest);
   // Playing time of the first byte the next ReadBlock hands out.
   int GetTime() const;
-  // Positions the source so that the next block begins at `hundredths`
-  // (negative values mean 0). Also valid after the end was reached.
+  // Positions the source so that the next block begins with the first
+  // sample at or after `hundredths` (negative values mean 0): 0 is the
+  // song's first sample. Also valid after the end was reached.
   void Seek(int hundredths);
 
   int SampleRate = 0;     // samples per second per channel
@@ -79,6 +81,9 @@ class TMp3Source {
 
  private:
   int blockAlign() const { return Channels * BitsPerSample / 8; }
+  // Fades the part of a decoded frame that lies in the song's last 3 ms;
+  // `first` is the frame's first sample.
+  void fadeOutEnd(std::uint8_t* frame, std::int64_t first) const;
 
   std::unique_ptr<mp3::Decoder> decoder_;
   // Carry-over at the front, then room for the frames of one block.

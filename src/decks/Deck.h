@@ -14,6 +14,7 @@
 // decibel; pitch in tenths of a percent. Everything runs on the UI thread.
 
 #include <QString>
+#include <QtGlobal>
 #include <functional>
 
 class QCheckBox;
@@ -63,20 +64,28 @@ struct DeckRefs {
   int& headCue;   // 1 on, 0 off
   TSoundDevice*& mainDevice;
   TSoundDevice*& headDevice;
+  // The song table's key (field Index) of the record the deck was loaded
+  // from, -1 before the first load. The deck's cue point is that record's
+  // StartZeit, wherever the grid's selection has moved since.
+  qint64& song;
 };
 
 // What both decks share.
 struct Shared {
   QWidget* window;            // parent of message boxes
-  db::Table* songs;           // the song table; its current record is the song
+  db::Table* songs;           // the song table; a load takes its current record
   QCheckBox* autoCue;         // stand at the cue point after load and end
   ui::ScrollBar* headVolume;  // the headphone volume bar
-  // Refills the players that may be playing; run while a load opens its file,
-  // so that a long scan of a big file or a slow disk never starves them.
+  // Refills the decks that are playing (see KeepPlaying); run while a load
+  // opens its file, so that a long scan of a big file or a slow disk never
+  // starves them.
   std::function<void()> keepPlaying;
   // Tells the user once that the sound card with this description stopped
-  // playing.
+  // playing. Called from a deck's timer: the message must not be shown
+  // before the timer handler has returned.
   std::function<void(const QString& card)> cardLost;
+  // Shows an error once the handler that met it has returned (a timer's).
+  std::function<void(const QString& text)> showErrorLater;
 };
 
 QString state(const DeckRefs& d);
@@ -89,6 +98,12 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code);
 void SeekChange(DeckRefs& d);
 void TimeClick(DeckRefs& d);
 void TimerTick(DeckRefs& d, const Shared& s);
+// Refills the deck's player if the deck is playing; a deck in the seek
+// preview keeps repeating its half second, a paused one stays as it is.
+void KeepPlaying(DeckRefs& d);
+// The cue point of the record the deck was loaded from: 0 when that record
+// is gone or has none. Throws DbError when the song table cannot be read.
+int LoadedCuePoint(const DeckRefs& d, const Shared& s);
 
 // ---- Pitch
 void PitchChange(DeckRefs& d);
@@ -108,5 +123,10 @@ void HeadVolumeChange(DeckRefs& d, const Shared& s);
 // The player volume a bar position gives: minus the position, and silence
 // at the bar's maximum.
 int BarVolume(const ui::ScrollBar* bar);
+// The crossfader moved from `previous` to `position`: towards the right end
+// the left bar follows it down, towards the left end the right bar; at the
+// centre both bars return to 0, and so they do when the move crosses the
+// centre without stopping there.
+void CrossfaderChange(int previous, int position, ui::ScrollBar* left, ui::ScrollBar* right);
 
 }  // namespace qdl::decks

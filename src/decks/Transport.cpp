@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "audio/Dsutil.h"
 #include "decks/Deck.h"
@@ -22,9 +23,12 @@ namespace {
 
 void setState(DeckRefs& d, const QString& word) { d.status->setPanelText(0, word); }
 
-// The cue point of the song table's current record; 0 when it has none.
+const QString kStartZeit = QStringLiteral("StartZeit");
+
+// The cue point of the song table's current record (the one being loaded);
+// 0 when it has none.
 int currentStartZeit(const Shared& s) {
-  const QVariant v = s.songs->fieldByName(QStringLiteral("StartZeit"));
+  const QVariant v = s.songs->fieldByName(kStartZeit);
   return v.isNull() ? 0 : v.toInt();
 }
 
@@ -38,12 +42,19 @@ void refuse(const Shared& s, const QString& text) {
 
 QString state(const DeckRefs& d) { return d.status->panelText(0); }
 
+int LoadedCuePoint(const DeckRefs& d, const Shared& s) {
+  if (d.song < 0) return 0;
+  const std::optional<QVariant> v = s.songs->storedValue(d.song, kStartZeit);
+  return v && v->isValid() ? v->toInt() : 0;
+}
+
 void Load(DeckRefs& d, const Shared& s) {
   const QString st = state(d);
   if (st == kPlaying || st == kSeeking) return;
   d.timer->stop();
 
   const QString fileName = s.songs->asString(QStringLiteral("DateiName"));
+  const QVariant key = s.songs->fieldByName(QStringLiteral("Index"));
   if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) {
     refuse(s, FormSprache->Meldung.sDateiFehlt);
     return;
@@ -67,6 +78,7 @@ void Load(DeckRefs& d, const Shared& s) {
   }
   delete d.player;
   d.player = player.release();
+  d.song = key.isValid() ? key.toLongLong() : -1;
 
   d.seek->setMaximum(d.player->Source->Duration);
   d.seek->setValue(0);
@@ -75,10 +87,10 @@ void Load(DeckRefs& d, const Shared& s) {
   setState(d, kLoaded);
   d.status->setPanelText(1, s.songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
                                 s.songs->asString(QStringLiteral("Titel")));
-  // The bars' own values, without the bottom-means-silence rule: that rule
-  // applies once a bar is moved.
-  d.player->SetVolume(-d.volume->value());
-  d.player->SetHeadVolume(d.headCue == 1 ? -s.headVolume->value() : -10000);
+  // A bar (or the crossfader) that holds the deck silent keeps the new song
+  // silent too.
+  d.player->SetVolume(BarVolume(d.volume));
+  d.player->SetHeadVolume(d.headCue == 1 ? BarVolume(s.headVolume) : -10000);
   d.cue->setFramed(true);
   d.play->setFramed(false);
   d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
@@ -87,17 +99,19 @@ void Load(DeckRefs& d, const Shared& s) {
 
 void CueMouseDown(DeckRefs& d, const Shared& s) {
   if (!d.player) return;
-  d.timer->stop();
   const QString st = state(d);
+  // The cue point is read before anything changes: a song table that cannot
+  // be read leaves the deck playing as it was.
+  const int cue = st == kSeeking || st == kCued ? 0 : LoadedCuePoint(d, s);
+  d.timer->stop();
   if (st == kCued) return;
   d.player->Stop();
   if (st == kSeeking) {
-    // The sought position becomes the cue point of the current record.
-    s.songs->edit();
-    s.songs->setFieldValue(QStringLiteral("StartZeit"), d.seek->value());
-    s.songs->post();
+    // The sought position becomes the cue point of the loaded song; a record
+    // deleted since the load takes nothing.
+    if (d.song >= 0) s.songs->setStoredValue(d.song, kStartZeit, d.seek->value());
   } else {
-    d.seek->setValue(currentStartZeit(s));
+    d.seek->setValue(cue);
   }
   d.player->SetPosition(d.seek->value());
   setState(d, kCued);
@@ -118,6 +132,10 @@ void PlayMouseDown(DeckRefs& d) {
   setState(d, kPlaying);
   d.play->setFramed(true);
   d.cue->setFramed(false);
+}
+
+void KeepPlaying(DeckRefs& d) {
+  if (d.player && state(d) == kPlaying) d.player->Update();
 }
 
 void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
@@ -155,12 +173,21 @@ void TimerTick(DeckRefs& d, const Shared& s) {
     for (TSoundDevice* device : {d.mainDevice, d.headDevice})
       if (device && device->DirectSound && device->DirectSound->isLost())
         s.cardLost(device->DirectSound->description());
-  if (!d.player) return;  // the message's event loop may have run a load
   d.seek->setValue(d.player->Update());
   if (d.player->EndCount < 3) return;
   d.timer->stop();
   d.player->Stop();
-  d.seek->setValue(s.autoCue->isChecked() ? currentStartZeit(s) : 0);
+  // The song always ends: a song table that cannot be read leaves the deck
+  // at 0, loadable, and says why afterwards.
+  int cue = 0;
+  if (s.autoCue->isChecked()) {
+    try {
+      cue = LoadedCuePoint(d, s);
+    } catch (const std::exception& e) {
+      if (s.showErrorLater) s.showErrorLater(QString::fromUtf8(e.what()));
+    }
+  }
+  d.seek->setValue(cue);
   d.player->EndCount = 0;
   d.player->SetPosition(d.seek->value());
   setState(d, kEnded);

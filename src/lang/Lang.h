@@ -59,9 +59,12 @@ struct SprachTexte {
 // Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file
 // the MP3 decoder cannot play, and a deck without an output device.
 // sKarteStumm says that a sound card stopped playing (pulled out).
+// sKeinKopfhoerer refuses the headphone mode without a headphone card;
+// sKarteUnbekannt names a stored card that is not among the present devices.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
+  QString sKeinKopfhoerer, sKarteUnbekannt;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the

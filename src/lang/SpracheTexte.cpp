@@ -107,6 +107,9 @@ void TFormSprache::FillGerman() {
       .sKeinGeraet = u"Kein Ausgabegerät für diesen Player. Bitte Geräte einstellen!"_s,
       .sKarteStumm =
           u"Die Soundkarte spielt nicht mehr. Bitte Verbindung prüfen und Programm neu starten!"_s,
+      .sKeinKopfhoerer = u"Keine Soundkarte für den Kopfhörer ausgewählt!"_s,
+      .sKarteUnbekannt =
+          u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -251,6 +254,8 @@ void TFormSprache::FillEnglish() {
       .sDateiDefekt = u"File not playable. Check MP3 file!"_s,
       .sKeinGeraet = u"No sounddevice for this player. Check devices!"_s,
       .sKarteStumm = u"Sounddevice stopped playing. Check connection and restart!"_s,
+      .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
+      .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

@@ -159,7 +159,19 @@ void TDlgGeraete::FormShow() {
     CB_Head->setEditText(settings_->readString(kDevices, kCard2, QString()));
     if (CB_Aux->currentText().isEmpty() && CB_Aux->count() > 0)
       CB_Aux->setEditText(CB_Aux->itemText(0));
+    preselectSecondCard();
   });
+}
+
+void TDlgGeraete::preselectSecondCard() {
+  // A mode with a second card and none chosen for it: the first listed card
+  // other than the first choice (at the first start, the second card).
+  if (rgMode->itemIndex() == 0 || !CB_Head->currentText().isEmpty()) return;
+  for (int i = 0; i < CB_Head->count(); ++i)
+    if (CB_Head->itemText(i) != CB_Aux->currentText()) {
+      CB_Head->setEditText(CB_Head->itemText(i));
+      return;
+    }
 }
 
 void TDlgGeraete::rgModeClick() {
@@ -189,6 +201,7 @@ void TDlgGeraete::rgModeClick() {
     default:  // no item selected: nothing to apply
       break;
   }
+  preselectSecondCard();
 }
 
 void TDlgGeraete::OKBtnClick() {
@@ -199,6 +212,16 @@ void TDlgGeraete::OKBtnClick() {
                          meldungText(&MeldungTexte::sGleicheGeraete,
                                      QStringLiteral("Keine identischen Geräte ausgewählen!")),
                          meldungText(&MeldungTexte::sAchtung, QStringLiteral("Achtung!")));
+    return;
+  }
+  // The headphone mode without a headphone card would light the cue LEDs
+  // with nothing to hear.
+  if (rgMode->itemIndex() == 1 && card2.trimmed().isEmpty()) {
+    qdl::ui::showMessage(
+        this,
+        meldungText(&MeldungTexte::sKeinKopfhoerer,
+                    QStringLiteral("Keine Soundkarte für den Kopfhörer ausgewählt!")),
+        meldungText(&MeldungTexte::sAchtung, QStringLiteral("Achtung!")));
     return;
   }
   if (!settings_) settings_.emplace(qdl::openSettings());

@@ -62,10 +62,11 @@ class TDlgGeraete : public QDialog {
   // Runs by itself whenever rgMode's selection changes (by the user or the
   // program); callers that reset rgMode may call it again, it is idempotent.
   void rgModeClick();
-  // Equal card texts: the refusal message, nothing written, the dialog stays
-  // open. Otherwise writes "Devices" Mode, Card_1, Card_2 and the listed
-  // devices and closes with result OK; a refused write goes to the error
-  // display and keeps it open.
+  // Equal card texts, or the headphone mode without a headphone card: a
+  // refusal message, nothing written, the dialog stays open. Otherwise
+  // writes "Devices" Mode, Card_1, Card_2 and the listed devices and closes
+  // with result OK; a refused write goes to the error display and keeps it
+  // open.
   void OKBtnClick();
   // Closes with result Cancel; the file is not written.
   void CancelBtnClick();
@@ -81,6 +82,9 @@ class TDlgGeraete : public QDialog {
 
  private:
   void centreOnScreen();
+  // In modes 1 and 2 with no second card chosen: the first listed card that
+  // is not the first choice.
+  void preselectSecondCard();
 
   std::optional<qdl::IniFile> settings_;
 };

@@ -421,13 +421,42 @@ TEST_F(DevicesTest, OtherModesAndMissingSettings) {
   EXPECT_EQ(rightMain, nullptr) << "an empty Card_2 opens nothing";
 }
 
-TEST_F(DevicesTest, AGuidThatDoesNotParseEndsTheSetUp) {
-  configure("1", cardA, "Hand Typed Card");  // no "present Devices" entry
-  EXPECT_THROW(qdl::openSoundDevices(ini, devices), qdl::sound::SoundError);
-  EXPECT_NE(leftMain, nullptr) << "devices opened before stay in their slots";
+TEST_F(DevicesTest, OneCardsFaultSilencesOnlyThatCard) {
+  // A first card typed by hand (no "present Devices" entry) or with a GUID
+  // that does not parse: reported by name, and the second card still opens.
+  configure("2", "Hand Typed Card", cardB);
+  auto result = qdl::openSoundDevices(ini, devices);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(result.failures[0].key, "Card_1");
+  EXPECT_EQ(result.failures[0].cardName, "Hand Typed Card");
+  EXPECT_TRUE(result.failures[0].notListed);
+  EXPECT_EQ(leftMain, nullptr);
+  EXPECT_EQ(guidOf(rightMain), VirtualCards::guid(1));
+  qdl::closeSoundDevices(devices);
+
+  configure("1", "Broken Card", cardB);
+  ini.writeString("present Devices", "Broken Card", "{nonsense}");
+  result = qdl::openSoundDevices(ini, devices);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_FALSE(result.failures[0].notListed);
+  EXPECT_TRUE(result.failures[0].reason.contains("{nonsense}"))
+      << result.failures[0].reason.toStdString();
+  EXPECT_EQ(leftMain, nullptr);
+  EXPECT_EQ(guidOf(leftHead), VirtualCards::guid(1));
+  EXPECT_EQ(leftHead, rightHead);
+  EXPECT_EQ(result.headphoneControls, std::optional<bool>(true));
+  qdl::closeSoundDevices(devices);
+
+  // Without its headphone card the headphone mode keeps the cue buttons off:
+  // their LEDs would light with nothing to hear.
+  configure("1", cardA, "Hand Typed Card");
+  result = qdl::openSoundDevices(ini, devices);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(result.failures[0].key, "Card_2");
   EXPECT_EQ(leftMain, rightMain);
+  EXPECT_NE(leftMain, nullptr);
   EXPECT_EQ(leftHead, nullptr);
-  EXPECT_EQ(rightHead, nullptr);
+  EXPECT_EQ(result.headphoneControls, std::optional<bool>(false));
 }
 
 TEST_F(DevicesTest, ADeviceThatCannotBeOpenedIsReportedAndTheOthersOpen) {

@@ -142,6 +142,20 @@ TEST(Decoder, TruncatedFilePlaysWhatIsThere) {
   EXPECT_NEAR(frames, 191, 2);
 }
 
+TEST(Decoder, ASingleFrameIsASong) {
+  // The library confirms a frame by the next one's header; a file of one
+  // frame has none, and still plays its 24 ms.
+  Decoder d;
+  std::string reason;
+  ASSERT_TRUE(d.open(fixture("single_frame_48k.mp3"), reason)) << reason;
+  EXPECT_EQ(d.output().sampleRate, 48000);
+  EXPECT_EQ(d.input().totalSamples, 1152);
+  ASSERT_EQ(d.decode(), DecodeStatus::Ok);
+  const auto s = qdl::test::samples(d.frame(), std::size_t(d.output().frameBytes));
+  EXPECT_GT(qdl::test::rms(std::vector<std::int16_t>(s.begin() + 1152, s.end())), 5000);
+  EXPECT_EQ(d.decode(), DecodeStatus::EndOfInput);
+}
+
 TEST(Decoder, RefusesUnusableFilesWithAReason) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString() + "/folder.mp3";
@@ -152,6 +166,8 @@ TEST(Decoder, RefusesUnusableFilesWithAReason) {
       {fixture("corrupt_wav_named.mp3"), "not MP3 data"},
       {fixture("corrupt_text_named.mp3"), "not MP3 data"},
       {fixture("corrupt_truncated_in_tag.mp3"), "not MP3 data"},
+      // Its frames would play at the first one's rate, 9 s shown for 6.25 s heard.
+      {fixture("rate_change_22k_44k.mp3"), "the sample rate changes within the file"},
       {dir.path().toStdString() + "/missing.mp3", "cannot read: No such file or directory"},
       {folder, "cannot read: Is a directory"},
       {"/dev/null", "not a regular file"},

@@ -3,6 +3,7 @@
 // temporary folder, songs in the library pointing at generated MP3 files, and
 // a clock that renders both cards and runs the deck timers every 10 ms.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTimer>
@@ -35,12 +36,14 @@ class Console {
  public:
   explicit Console(int mode = 2, int language = 0) {
     writeVirtualCardSettings(cwd.file("qdl.ini"), mode, language);
-    app::createWindows();
-    app::showMainWindow();
-    f = FormQuandrel;
-    songs = DataModule1->Table1;
-    // Forget what the cards played before this console existed.
-    for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::takeCaptured(c);
+    start();
+  }
+  // With a settings file of this text.
+  explicit Console(const QByteArray& settings) {
+    QFile ini(cwd.file("qdl.ini"));
+    if (ini.open(QIODevice::WriteOnly)) ini.write(settings);
+    ini.close();
+    start();
   }
 
   ~Console() { app::destroyWindows(); }
@@ -59,13 +62,15 @@ class Console {
   }
 
   // Advances the clock by ms milliseconds in 10 ms steps: both cards render
-  // 441 frames, then each running deck timer ticks.
+  // 441 frames, then each running deck timer ticks, then what the handlers
+  // left for later (messages) runs, as the event loop would.
   void run(int ms, bool timers = true) {
     for (int t = 0; t < ms; t += 10) {
       for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::advance(c, 441);
       if (!timers) continue;
       if (f->TimerLinks->isActive()) f->TimerLinksTimer();
       if (f->TimerRechts->isActive()) f->TimerRechtsTimer();
+      QCoreApplication::sendPostedEvents();
     }
   }
 
@@ -81,6 +86,16 @@ class Console {
   ScriptedDialogs dialogs;
   TFormQuandrel* f = nullptr;
   db::Table* songs = nullptr;
+
+ private:
+  void start() {
+    app::createWindows();
+    app::showMainWindow();
+    f = FormQuandrel;
+    songs = DataModule1->Table1;
+    // Forget what the cards played before this console existed.
+    for (int c = 0; c < sound::VirtualCards::kCount; ++c) sound::VirtualCards::takeCaptured(c);
+  }
 };
 
 // Largest absolute sample value.

@@ -126,23 +126,60 @@ TEST(Decks, SongPlaysToTheEndAndStandsAtZeroOrAtTheCuePoint) {
   }
 }
 
-TEST(Decks, CueWhileSeekingStoresThePositionInTheCurrentRecord) {
+TEST(Decks, CuePointsBelongToTheLoadedSongWhereverTheGridHasMoved) {
   Console c;
   TFormQuandrel& f = *c.f;
-  c.addSong(fixture(kTen), "A", "First", 0);
-  c.addSong(fixture("sine5k_44k_stereo_cbr192.mp3"), "B", "Second", 77);
-  c.select(fixture(kTen));
+  const QString first = fixture(kTen), second = fixture("sine5k_44k_stereo_cbr192.mp3");
+  c.addSong(first, "A", "First", 250);
+  c.addSong(second, "B", "Second", 77);
+  c.select(first);
+  f.cbAutoCue->setChecked(true);
   f.LoadDB_LinksClick();
+  EXPECT_EQ(f.sBarSeekLinks->value(), 250) << "autocue at load: the loaded record";
+  c.select(second);  // the grid moves on, as autoplay's next song or the user does
+
+  // Cue press: the loaded song's cue point, not the selected one's.
+  f.Play_LinksMouseDown();
+  c.run(300);
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(f.sBarSeekLinks->value(), 250);
+  // Storing after seeking writes the loaded song's record only.
   f.sBarSeekLinks->setValue(432);
   f.sBarSeekLinksScroll(ScrollCode::EndScroll);
-  // The grid moved to the other song since the load: that record gets it.
-  c.select(fixture("sine5k_44k_stereo_cbr192.mp3"));
   f.Cue_LinksMouseDown();
   EXPECT_EQ(c.leftState(), "cued");
   EXPECT_EQ(f.sBarSeekLinks->value(), 432);
+  EXPECT_EQ(c.songs->asInteger("StartZeit"), 77) << "the selected song keeps its own";
+  c.select(first);
   EXPECT_EQ(c.songs->asInteger("StartZeit"), 432);
-  c.select(fixture(kTen));
-  EXPECT_EQ(c.songs->asInteger("StartZeit"), 0);
+  c.select(second);
+
+  // The end of the song with autocue, and play from "ended", use it too.
+  f.sBarSeekLinks->setValue(950);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  f.Play_LinksMouseDown();
+  for (int i = 0; i < 300 && c.leftState() == "playing"; ++i) c.run(10);
+  ASSERT_EQ(c.leftState(), "ended");
+  EXPECT_EQ(f.sBarSeekLinks->value(), 432);
+  f.Play_LinksMouseDown();
+  c.run(50);
+  EXPECT_LT(std::abs(f.sBarSeekLinks->value() - 437), 10);
+
+  // Once its record is deleted the cue point reads as 0 and storing does
+  // nothing, without a message.
+  c.select(first);
+  c.songs->deleteRecord();
+  c.select(second);
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(f.sBarSeekLinks->value(), 0);
+  f.sBarSeekLinks->setValue(300);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  f.Cue_LinksMouseDown();
+  EXPECT_EQ(c.leftState(), "cued");
+  EXPECT_EQ(c.songs->asInteger("StartZeit"), 77);
+  EXPECT_EQ(c.songs->recordCount(), 1);
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+  EXPECT_TRUE(c.dialogs.errors.isEmpty());
 }
 
 TEST(Decks, SeekingFromPausedIsSilentAndFromCuedLoopsHalfASecond) {
@@ -282,15 +319,15 @@ TEST(Decks, CrossfaderMovesTheVolumeBars) {
   EXPECT_EQ(f.SBVolume_Rechts->value(), 0);
   EXPECT_EQ(f.PlayerRechts->MainBuffer->volume(), 0);
 
-  // Jump right with the left button from -1000: left bar silent, right bar
-  // stays where the crossfader left it.
+  // Jump right with the left button from -1000: left bar silent, and the
+  // jump across the centre brought the right deck back to its own level.
   f.sbFader->setValue(-1000);
   EXPECT_EQ(f.SBVolume_Rechts->value(), 1000);
   f.FaderRechtsMouseDown(Qt::LeftButton);
   f.FaderRechtsMouseUp(Qt::LeftButton);
   EXPECT_EQ(f.sbFader->value(), 3000);
   EXPECT_EQ(f.SBVolume_Links->value(), 3000);
-  EXPECT_EQ(f.SBVolume_Rechts->value(), 1000);
+  EXPECT_EQ(f.SBVolume_Rechts->value(), 0);
   // Jump left with the right button lasts only while it is held.
   f.FaderLinksMouseDown(Qt::RightButton);
   EXPECT_EQ(f.sbFader->value(), -3000);
@@ -305,18 +342,6 @@ TEST(Decks, CrossfaderMovesTheVolumeBars) {
   // One small step above the bottom is quiet but audible.
   f.SBVolume_Links->setValue(2990);
   EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -2990);
-}
-
-TEST(Decks, LoadTakesTheBarsAsTheyStand) {
-  Console c;
-  TFormQuandrel& f = *c.f;
-  f.SBVolume_Links->setValue(3000);  // no player: the bar only moves
-  c.addSong(fixture(kTen), "A", "T");
-  f.LoadDB_LinksClick();
-  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -3000);
-  f.SBVolume_Links->setValue(2990);
-  f.SBVolume_Links->setValue(3000);
-  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -10000);
 }
 
 TEST(Decks, HeadphoneCueOnlyForCuedDecksInTheHeadphoneMode) {
@@ -339,7 +364,7 @@ TEST(Decks, HeadphoneCueOnlyForCuedDecksInTheHeadphoneMode) {
   f.SBHeadCueRechtsMouseDown();
   EXPECT_EQ(f.HeadCueRechts, 1);
   EXPECT_EQ(f.SBHeadCueRechts->glyph(), "LED_ON");
-  EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -3000);  // the bar's own value
+  EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -10000) << "a bar at its bottom is silent";
   f.SBVolume_Head->setValue(400);
   EXPECT_EQ(f.PlayerRechts->HeadBuffer->volume(), -400);
   EXPECT_EQ(f.PlayerLinks->HeadBuffer->volume(), -10000);

@@ -20,7 +20,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
-  static_assert(sizeof(MeldungTexte) == 8 * sizeof(QString));
+  static_assert(sizeof(MeldungTexte) == 10 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
@@ -110,6 +110,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Meldung, sDateiDefekt),
       E(Meldung, sKeinGeraet),
       E(Meldung, sKarteStumm),
+      E(Meldung, sKeinKopfhoerer),
+      E(Meldung, sKarteUnbekannt),
       E(Spalten, sInterpret),
       E(Spalten, sTitel),
       E(Spalten, sKategorie),
@@ -150,7 +152,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 115u);
+  ASSERT_EQ(entries.size(), 117u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -176,7 +178,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 115 - 8);
+  EXPECT_EQ(differing, 117 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

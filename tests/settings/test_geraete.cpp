@@ -132,13 +132,13 @@ TEST_F(DeviceDialog, OneCardKeepsTheStoredSecondCard) {
   EXPECT_EQ(stored("Card_2"), "Old Card");
 }
 
-TEST_F(DeviceDialog, TwoCardsWithEmptyStoredCardPreselectTheFirst) {
+TEST_F(DeviceDialog, TwoCardsWithEmptyStoredCardsPreselectTheFirstAndTheSecondForHeadphones) {
   writeFile(ini(), "[Devices]\r\nCard_1=\r\n");
   const Shown s = showAndCancel();
   EXPECT_EQ(s.auxItems, (QStringList{kCardA, kCardB}));
   EXPECT_EQ(s.headItems, (QStringList{kCardA, kCardB}));
   EXPECT_EQ(s.aux, kCardA);
-  EXPECT_EQ(s.head, "");
+  EXPECT_EQ(s.head, kCardB);
   EXPECT_EQ(s.mode, 1) << "two cards default to Aux/Head";
   EXPECT_TRUE(s.modeEnabled);
   EXPECT_TRUE(s.headVisible);
@@ -242,6 +242,39 @@ TEST_F(DeviceDialog, IdenticalCardsAreRefusedAndNothingIsWritten) {
   EXPECT_EQ(stored("Mode"), "2");
   EXPECT_EQ(stored("Card_1"), kCardB);
   EXPECT_EQ(stored("Card_2"), kCardA);
+}
+
+TEST_F(DeviceDialog, TheHeadphoneModeNeedsAHeadphoneCard) {
+  // The first start: Enter takes the preselected cards, headphones included.
+  EXPECT_EQ(run([](TDlgGeraete& d) { d.OKBtn->click(); }), QDialog::Accepted);
+  EXPECT_EQ(stored("Mode"), "1");
+  EXPECT_EQ(stored("Card_1"), kCardA);
+  EXPECT_EQ(stored("Card_2"), kCardB);
+
+  // No headphone card chosen: refused like equal cards, nothing written.
+  bool stayedOpen = false;
+  const int refused = run([&](TDlgGeraete& d) {
+    d.CB_Head->setEditText(QStringLiteral("  "));
+    d.OKBtn->click();
+    stayedOpen = d.isVisible();
+  });
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_NE(refused, QDialog::Accepted);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "Keine Soundkarte für den Kopfhörer ausgewählt!");
+  EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
+  EXPECT_EQ(stored("Card_2"), kCardB);
+
+  // Coming from the one-card mode, the second card is offered again.
+  Shown s;
+  run([&](TDlgGeraete& d) {
+    d.rgMode->button(0)->click();
+    d.rgMode->button(2)->click();
+    s = look(d);
+    d.CancelBtn->click();
+  });
+  EXPECT_EQ(s.aux, kCardA);
+  EXPECT_EQ(s.head, kCardB);
 }
 
 TEST_F(DeviceDialog, ChoosingModeZeroEmptiesTheHeadphoneCard) {

@@ -194,7 +194,9 @@ TEST_F(DeviceDialogInProgram, MenuOkTellsAboutTheRestartAndReopensNothing) {
 
 TEST_F(DeviceDialogInProgram, EnglishLabelsForModeTwoAfterTheLanguageIsSwitched) {
   writeFile(cwd.file("qdl.ini"),
-            "[Devices]\r\nMode=2\r\nCard_1=Virtual Card A\r\nCard_2=Virtual Card B\r\n");
+            "[Devices]\r\nMode=2\r\nCard_1=Virtual Card A\r\nCard_2=Virtual Card B\r\n"
+            "[present Devices]\r\nVirtual Card A={2C6E0A51-7B0D-4F4B-9E1A-51A7C0DE0A01}\r\n"
+            "Virtual Card B={2C6E0A51-7B0D-4F4B-9E1A-51A7C0DE0B02}\r\n");
   start();
   dialogs.onDialog = [](QDialog* d) {
     if (d != FormSprache) return;

@@ -4,8 +4,10 @@
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <numbers>
 #include <vector>
@@ -37,6 +39,13 @@ inline void write(sound::SoundBuffer& buffer, int offset,
   std::memcpy(r.first.data(), src, r.first.size());
   if (!r.second.empty()) std::memcpy(r.second.data(), src + r.first.size(), r.second.size());
   buffer.unlock(r);
+}
+
+// Largest magnitude of the samples.
+inline int peakOf(const std::vector<std::int16_t>& samples) {
+  int p = 0;
+  for (std::int16_t s : samples) p = std::max(p, std::abs(int(s)));
+  return p;
 }
 
 // Renders `frames` frames of virtual card `card` and returns them.

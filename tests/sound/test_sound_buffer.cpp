@@ -18,6 +18,9 @@ using qdl::test::write;
 
 namespace {
 
+// Every card plays what is mixed this many frames later (the limiter's look-ahead).
+constexpr int kDelay = Device::kOutputDelayFrames;
+
 class SoundTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,13 +95,13 @@ TEST_F(SoundTest, CursorMovesWhilePlayingAndWrapsWhenLooping) {
   render(0, 1000);
   EXPECT_EQ(b->currentPosition(), 0);  // stopped: nothing moves
   b->play();
-  render(0, 1000);
+  render(0, 1000 + kDelay);  // the cursor is the byte heard, after the limiter
   EXPECT_EQ(b->currentPosition(), 4000);
   b->stop();
   render(0, 1000);
   EXPECT_EQ(b->currentPosition(), 4000);  // stop keeps the cursor
   b->play();                              // and play resumes there
-  render(0, 3910);
+  render(0, 3910 + kDelay);
   EXPECT_EQ(b->currentPosition(), 500 * 4);  // wrapped at 4410 frames
   b->setCurrentPosition(4002);               // rounded down to whole frames
   EXPECT_EQ(b->currentPosition(), 4000);
@@ -110,7 +113,7 @@ TEST_F(SoundTest, CursorAtHalfTheFrequencyMovesHalfAsFast) {
   auto device = Device::open();
   auto b = device->createBuffer({2, 22050, 16}, 22050 * 4);
   b->play();
-  render(0, 4410);
+  render(0, 4410 + kDelay);
   EXPECT_EQ(b->currentPosition(), 2205 * 4);
 }
 
@@ -122,8 +125,8 @@ TEST_F(SoundTest, OneShotPlayStopsAtTheEndWithCursorZero) {
   const auto out = render(0, 300);
   EXPECT_FALSE(b->isPlaying());
   EXPECT_EQ(b->currentPosition(), 0);
-  EXPECT_EQ(out[2 * 99], 1234);
-  EXPECT_EQ(out[2 * 100], 0);
+  EXPECT_EQ(out[2 * (kDelay + 99)], 1234);
+  EXPECT_EQ(out[2 * (kDelay + 100)], 0);
 }
 
 TEST_F(SoundTest, LockHandsOutBothRegionsOfAWrappingRange) {
@@ -140,9 +143,9 @@ TEST_F(SoundTest, LockHandsOutBothRegionsOfAWrappingRange) {
   b->unlock(r);
   EXPECT_THROW(b->unlock(r), SoundError);  // no lock any more
   b->play();
-  const auto out = render(0, 100);
-  EXPECT_EQ(out[0], 3);
-  EXPECT_EQ(out[198], 1);
+  const auto out = render(0, 100 + kDelay);
+  EXPECT_EQ(out[2 * kDelay], 3);
+  EXPECT_EQ(out[2 * kDelay + 198], 1);
   for (auto [offset, bytes] : {std::pair{-1, 4}, {400, 4}, {0, 0}, {0, 404}})
     EXPECT_THROW(b->lock(offset, bytes), SoundError) << offset << " " << bytes;
   LockedRegion foreign = b->lock(0, 4);
@@ -216,7 +219,7 @@ TEST_F(SoundTest, CaptureWritesEachVirtualCardToAWavFile) {
   std::memcpy(&dataBytes, wav.constData() + 40, 4);
   EXPECT_EQ(dataBytes, 4410u * 4);
   std::int16_t s;
-  std::memcpy(&s, wav.constData() + 44 + 100, 2);
+  std::memcpy(&s, wav.constData() + 44 + 4 * (kDelay + 25), 2);
   EXPECT_EQ(s, -77);
 }
 

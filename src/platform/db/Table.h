@@ -43,6 +43,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/db/DbError.h"
@@ -219,6 +220,18 @@ class Table : public QObject {
   std::vector<std::int64_t> recordIds() const { return order_; }
   QVariant valueById(std::int64_t id, int field) const;
 
+  // One field of the record whose key (the auto-increment field) is `key`,
+  // wherever the cursor stands. storedValue reads what the file holds (an
+  // empty field as an invalid QVariant), nullopt when no record has that
+  // key. setStoredValue writes the value at once and returns false when no
+  // record has that key; grids are told, the cursor stays on its record, a
+  // change being edited on that record takes the value too, and the
+  // after-post callback does not run; a field of the active order is
+  // refused (DbError): its change moves the record, which edit and post do.
+  // Both throw DbError like fieldByName and post.
+  std::optional<QVariant> storedValue(std::int64_t key, const QString& name) const;
+  bool setStoredValue(std::int64_t key, const QString& name, const QVariant& value);
+
   // Runs after every successful post and insertRecord.
   void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
 
@@ -253,6 +266,8 @@ class Table : public QObject {
   // Runs a one-key statement on the active index's key; the record id
   // found, or -1.
   std::int64_t lookUp(sqlite3_stmt* statement, int f, const QVariant& key) const;
+
+  int storedField(const QString& name) const;  // checks for storedValue and setStoredValue
   int lowerBound(const Key& key, std::int64_t id) const;
   Key keyOf(std::int64_t id) const;
   Key keyOfValue(const QVariant& value) const;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -118,22 +119,12 @@ Decoder::Decoder() = default;
 Decoder::~Decoder() { close(); }
 
 void Decoder::close() {
-  if (handle_) {
-    mpg123_close(handle_);
-    mpg123_delete(handle_);
-    handle_ = nullptr;
-  }
-  reader_.reset();
+  dropStream();
+  input_ = {};
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
   }
-  frameOffsets_.clear();
-  frame_.clear();
-  input_ = {};
-  output_ = {};
-  position_ = 0;
-  ended_ = false;
 }
 
 bool Decoder::fail(std::string& reason, const std::string& why) {
@@ -162,41 +153,87 @@ bool Decoder::open(const std::string& path, std::string& reason) {
   if (::pread(fd_, &probe, 1, 0) < 0) return fail(reason, "cannot read: " + errnoText(errno));
   input_.fileBytes = st.st_size;
 
+  if (openStream(false, reason)) return true;
+  // The library takes a frame for MPEG audio only once the next frame's
+  // header confirms it, so a file of a single frame is refused. Such a file
+  // is opened again without that look-ahead and kept when its one frame
+  // fills it (an ID3v1 tag or a few bytes of padding may follow).
+  std::string again;
+  if (openStream(true, again) && frameOffsets_.size() == 1 &&
+      frameOffsets_.front() + firstFrameBytes_ + 128 >= input_.fileBytes)
+    return true;
+  close();
+  return false;
+}
+
+void Decoder::dropStream() {
+  if (handle_) {
+    mpg123_close(handle_);
+    mpg123_delete(handle_);
+    handle_ = nullptr;
+  }
+  reader_.reset();
+  frameOffsets_.clear();
+  frame_.clear();
+  const std::int64_t fileBytes = input_.fileBytes;
+  input_ = {};
+  input_.fileBytes = fileBytes;
+  output_ = {};
+  position_ = 0;
+  ended_ = false;
+}
+
+bool Decoder::openStream(bool singleFrame, std::string& reason) {
+  dropStream();
+  auto refuse = [&](const std::string& why) {
+    dropStream();
+    reason = why;
+    return false;
+  };
   int err = MPG123_OK;
   handle_ = mpg123_new(nullptr, &err);
-  if (!handle_)
-    return fail(reason, std::string("decoder unavailable: ") + mpg123_plain_strerror(err));
-  mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  if (!handle_) return refuse(std::string("decoder unavailable: ") + mpg123_plain_strerror(err));
+  mpg123_param(handle_, MPG123_ADD_FLAGS,
+               MPG123_QUIET | MPG123_GAPLESS | (singleFrame ? MPG123_NO_READAHEAD : 0), 0.0);
   // A growing index keeps the offset of every frame, for exact seeking.
   mpg123_param(handle_, MPG123_INDEX_SIZE, -1000, 0.0);
 
   reader_ = std::make_unique<Reader>();
   reader_->fd = fd_;
-  reader_->size = st.st_size;
+  reader_->size = input_.fileBytes;
   if (mpg123_replace_reader_handle(handle_, &Reader::read, &Reader::lseek, nullptr) != MPG123_OK ||
       mpg123_open_handle(handle_, reader_.get()) != MPG123_OK)
-    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+    return refuse(std::string("cannot read: ") + mpg123_strerror(handle_));
 
   long rate = 0;
   int channels = 0;
   int encoding = 0;
   if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
       channels < 1 || channels > 2)
-    return fail(reason, "not MP3 data");
+    return refuse("not MP3 data");
   mpg123_frameinfo info{};
-  if (mpg123_info(handle_, &info) != MPG123_OK) return fail(reason, "not MP3 data");
+  if (mpg123_info(handle_, &info) != MPG123_OK) return refuse("not MP3 data");
   mode_ = info.mode;
+  firstFrameBytes_ = info.framesize;
   // One output format for the whole file: 16-bit at the first frame's rate
   // and channel count.
   mpg123_format_none(handle_);
   if (mpg123_format(handle_, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK)
-    return fail(reason, "unsupported format");
+    return refuse("unsupported format");
 
   if (mpg123_scan(handle_) != MPG123_OK)
-    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+    return refuse(std::string("cannot read: ") + mpg123_strerror(handle_));
   const off_t samples = mpg123_length(handle_);
   const int spf = mpg123_spf(handle_);
-  if (samples <= 0 || spf <= 0) return fail(reason, "not MP3 data (no audio frames)");
+  if (samples <= 0 || spf <= 0) return refuse("not MP3 data (no audio frames)");
+  // The library counts each frame at its own rate but plays every frame at
+  // the first one's: when the rate changes within the file, the length no
+  // longer matches the frames (beyond what the encoder's delay and padding,
+  // at most 8190 samples, explain) and seeking and the shown length would
+  // both be wrong.
+  const off_t frames = mpg123_framelength(handle_);
+  if (frames > 0 && std::abs(static_cast<long long>(frames) * spf - samples) > 8190 + 2 * spf)
+    return refuse("the sample rate changes within the file");
 
   off_t* offsets = nullptr;
   off_t step = 1;
@@ -215,8 +252,7 @@ bool Decoder::open(const std::string& path, std::string& reason) {
   input_.durationSeconds = static_cast<int>(samples / rate);
   frame_.assign(output_.frameBytes, 0);
 
-  if (!seekToSample(0))
-    return fail(reason, std::string("cannot read: ") + mpg123_strerror(handle_));
+  if (!seekToSample(0)) return refuse(std::string("cannot read: ") + mpg123_strerror(handle_));
   return true;
 }
 

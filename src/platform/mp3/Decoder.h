@@ -15,6 +15,8 @@
 //
 // Length: open() scans every frame of the file, so the length is exact for
 // VBR files and files without a header frame, and seeking is sample exact.
+// A file of a single frame opens; a file whose sample rate changes within it
+// is refused (the library would play its frames at the first one's rate).
 //
 // Time code: the playing time of all frames handed out so far, counted from
 // the last seek target: sample frames, padding and the silent frames after
@@ -126,6 +128,9 @@ class Decoder {
   // Positions the next decode at the start of the frame that holds byte
   // `offset` of the file; offsets before the first frame give the start.
   bool seekToOffset(std::int64_t offset);
+  // Positions the next decode at sample frame `sample` (limited to
+  // 0..length); false as seekToTime.
+  bool seekToSample(std::int64_t sample);
 
   // Sample frames from the start to the next decoded sample.
   std::int64_t position() const { return position_; }
@@ -136,7 +141,10 @@ class Decoder {
 
  private:
   bool fail(std::string& reason, const std::string& why);
-  bool seekToSample(std::int64_t sample);
+  // Sets up the library on the open file: format, full scan, index. Without
+  // `singleFrame` a frame counts only once the next one confirms it.
+  bool openStream(bool singleFrame, std::string& reason);
+  void dropStream();  // the library's part; the file stays open
 
   struct Reader;
   mpg123_handle_struct* handle_ = nullptr;
@@ -149,6 +157,7 @@ class Decoder {
   OutputInfo output_;
   std::vector<std::int64_t> frameOffsets_;  // file offset of every indexed frame
   std::int64_t indexStep_ = 1;              // frames between two index entries
+  int firstFrameBytes_ = 0;                 // the first frame's size in the file, header included
   std::vector<std::uint8_t> frame_;
 };
 

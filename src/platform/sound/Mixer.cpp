@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace qdl::sound::detail {
 namespace {
@@ -24,10 +25,25 @@ constexpr std::uint32_t kPhaseMask = (1u << kPhaseShift) - 1;
 constexpr float kPhaseScale = 1.0f / float(1u << kPhaseShift);
 constexpr int kHistoryCap = 1 << 20;
 
+// Raised-cosine fades: the factor after k of n frames fading in, and of
+// frame i of n fading out (reaching 0 on the last). The slope stays below a
+// quarter of the signal's own at 1 kHz, so a fade never makes a step of its
+// own.
+inline float fadeUp(int k, int n) {
+  return k >= n ? 1.0f : float(0.5 - 0.5 * std::cos(std::numbers::pi * k / n));
+}
+inline float fadeDown(int i, int n) {
+  return i + 1 >= n ? 0.0f : float(0.5 + 0.5 * std::cos(std::numbers::pi * (i + 1) / n));
+}
+
 int windowCapacity() {
   const double maxStep = double(kMaxFrequency) / kCardRate;
   return int(std::ceil(kMaxBlock * maxStep)) + 2 * maxHalfTapsForStep(maxStep) + 8;
 }
+
+static_assert(Limiter::kDelay == Device::kOutputDelayFrames);
+static_assert(Limiter::kRate == kCardRate);
+static_assert(Limiter::kMaxFrames >= kMaxBlock);
 
 }  // namespace
 
@@ -38,7 +54,9 @@ Voice::Voice(const WaveFormat& f, int bytes, std::shared_ptr<DeviceState> dev)
       fresh(size_t(frames), 0),
       device(std::move(dev)),
       left(size_t(windowCapacity())),
-      right(size_t(windowCapacity())) {}
+      right(size_t(windowCapacity())),
+      tail(size_t(2 * kMaxFade)),
+      shape(size_t(std::max(kMaxBlock, kMaxFade))) {}
 
 void Voice::setFrequencyLocked(int hz, const KernelBank* kernel) {
   frequency = hz;
@@ -97,7 +115,7 @@ void Voice::consume(int count) {
   history = std::min(history + count, kHistoryCap);
 }
 
-void Voice::mixInto(float* acc, int n) {
+void Voice::render(float* acc, int n, const float* fade) {
   const KernelBank& b = *bank;
   const int half = b.halfTaps;
   const int taps = b.taps;
@@ -110,41 +128,61 @@ void Voice::mixInto(float* acc, int n) {
   const bool stereo = format.channels == 2;
   const float* l = left.data();
   const float* r = stereo ? right.data() : left.data();
+  auto gainAt = [&](int i) { return (g0 + dg * float(i + 1)) * (fade ? fade[i] : 1.0f); };
 
   if (step == kOne && frac == 0 && b.maxStep == 1.0) {
     // Whole frames at the card's rate: the kernel is the identity.
-    for (int i = 0; i < n; ++i) {
-      const float g = g0 + dg * float(i + 1);
-      acc[2 * i] += l[half - 1 + i] * g;
-      acc[2 * i + 1] += r[half - 1 + i] * g;
-    }
-  } else {
-    std::uint64_t x = frac;
-    for (int i = 0; i < n; ++i, x += step) {
-      const int base = int(x >> 32);
-      const std::uint32_t f = std::uint32_t(x);
-      const size_t row = size_t(f >> kPhaseShift) * taps;
-      const float a = float(f & kPhaseMask) * kPhaseScale;
-      const float* kc = b.coeffs.data() + row;
-      const float* kd = b.deltas.data() + row;
-      const float* xl = l + base;
-      const float* xr = r + base;
-      Vec4 sl = {0, 0, 0, 0}, sr = {0, 0, 0, 0};
-      if (stereo) {
-        for (int t = 0; t < taps; t += 4) {
-          const Vec4 c = load4(kc + t) + a * load4(kd + t);
-          sl += c * load4(xl + t);
-          sr += c * load4(xr + t);
-        }
-      } else {
-        for (int t = 0; t < taps; t += 4) sl += (load4(kc + t) + a * load4(kd + t)) * load4(xl + t);
-        sr = sl;
+    if (!fade) {
+      for (int i = 0; i < n; ++i) {
+        const float g = g0 + dg * float(i + 1);
+        acc[2 * i] += l[half - 1 + i] * g;
+        acc[2 * i + 1] += r[half - 1 + i] * g;
       }
-      const float g = g0 + dg * float(i + 1);
-      acc[2 * i] += sum4(sl) * g;
-      acc[2 * i + 1] += sum4(sr) * g;
+    } else {
+      for (int i = 0; i < n; ++i) {
+        const float g = gainAt(i);
+        acc[2 * i] += l[half - 1 + i] * g;
+        acc[2 * i + 1] += r[half - 1 + i] * g;
+      }
     }
+    return;
   }
+  std::uint64_t x = frac;
+  for (int i = 0; i < n; ++i, x += step) {
+    const int base = int(x >> 32);
+    const std::uint32_t f = std::uint32_t(x);
+    const size_t row = size_t(f >> kPhaseShift) * taps;
+    const float a = float(f & kPhaseMask) * kPhaseScale;
+    const float* kc = b.coeffs.data() + row;
+    const float* kd = b.deltas.data() + row;
+    const float* xl = l + base;
+    const float* xr = r + base;
+    Vec4 sl = {0, 0, 0, 0}, sr = {0, 0, 0, 0};
+    if (stereo) {
+      for (int t = 0; t < taps; t += 4) {
+        const Vec4 c = load4(kc + t) + a * load4(kd + t);
+        sl += c * load4(xl + t);
+        sr += c * load4(xr + t);
+      }
+    } else {
+      for (int t = 0; t < taps; t += 4) sl += (load4(kc + t) + a * load4(kd + t)) * load4(xl + t);
+      sr = sl;
+    }
+    const float g = gainAt(i);
+    acc[2 * i] += sum4(sl) * g;
+    acc[2 * i + 1] += sum4(sr) * g;
+  }
+}
+
+void Voice::mixInto(float* acc, int n) {
+  const float* fade = nullptr;
+  if (fadeInDone >= 0) {
+    for (int i = 0; i < n; ++i) shape[size_t(i)] = fadeUp(fadeInDone + i + 1, fadeFrames);
+    fadeInDone += n;
+    if (fadeInDone >= fadeFrames) fadeInDone = -1;
+    fade = shape.data();
+  }
+  render(acc, n, fade);
   gain = targetGain;
 
   const std::uint64_t total = std::uint64_t(frac) + std::uint64_t(n) * step;
@@ -154,6 +192,41 @@ void Voice::mixInto(float* acc, int n) {
   recentHead = (recentHead + 1) % kRecentBlocks;
   recentCount = std::min(recentCount + 1, kRecentBlocks);
   consume(int(total >> 32));
+}
+
+void Voice::addTail(float* acc, int n) {
+  const int m = std::min(n, tailFrames - tailRead);
+  const float* t = tail.data() + 2 * tailRead;
+  for (int j = 0; j < 2 * m; ++j) acc[j] += t[j];
+  tailRead += m;
+  if (tailRead == tailFrames) tailRead = tailFrames = 0;
+}
+
+void Voice::fadeOutLocked() {
+  if (fadeFrames <= 0 || !playing) return;
+  // What is left of an earlier tail goes to the front; the new one adds to it.
+  const int left = tailFrames - tailRead;
+  float* t = tail.data();
+  if (left > 0 && tailRead > 0) std::memmove(t, t + 2 * tailRead, sizeof(float) * size_t(2 * left));
+  if (left < fadeFrames) std::fill(t + 2 * left, t + 2 * fadeFrames, 0.0f);
+  tailRead = 0;
+  tailFrames = std::max(left, fadeFrames);
+  for (int i = 0; i < fadeFrames; ++i) {
+    const float up = fadeInDone >= 0 ? fadeUp(fadeInDone + i + 1, fadeFrames) : 1.0f;
+    shape[size_t(i)] = fadeDown(i, fadeFrames) * up;
+  }
+  render(t, fadeFrames, shape.data());
+  fadeInDone = -1;
+}
+
+void Voice::moveLocked(std::int64_t frame, bool fadeOut) {
+  if (fadeOut) fadeOutLocked();
+  pos = frame;
+  frac = 0;
+  history = 0;
+  restartLocked();
+  inStale = false;
+  if (playing && fadeFrames > 0) fadeInDone = 0;
 }
 
 void Voice::restartLocked() {
@@ -188,8 +261,7 @@ double Voice::heardPosition(double pendingOutputFrames) const {
   return p;
 }
 
-Card::Card(QString description)
-    : description_(std::move(description)), acc_(size_t(2 * kMaxBlock)) {}
+Card::Card(QString description) : description_(std::move(description)) {}
 
 Card::~Card() {
   output_.reset();  // stops the audio thread before anything it uses goes away
@@ -201,18 +273,16 @@ void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move
 void Card::render(std::int16_t* out, int frames, double latencyFrames) {
   for (int done = 0; done < frames;) {
     const int n = std::min(kMaxBlock, frames - done);
-    float* acc = acc_.data();
-    std::fill(acc, acc + 2 * n, 0.0f);
+    float* acc = limiter_.next(n);
     {
       std::lock_guard lock(mutex);
-      for (Voice* v : voices)
-        if (v->playing && v->device->open && v->device->primaryPlaying) v->mixInto(acc, n);
+      for (Voice* v : voices) {
+        if (!v->device->open || !v->device->primaryPlaying) continue;
+        if (v->playing) v->mixInto(acc, n);
+        if (v->tailFrames > 0) v->addTail(acc, n);
+      }
     }
-    std::int16_t* o = out + 2 * done;
-    for (int i = 0; i < 2 * n; ++i) {
-      const float s = std::nearbyint(acc[i]);
-      o[i] = std::int16_t(std::clamp(s, -32768.0f, 32767.0f));
-    }
+    limiter_.limit(out + 2 * done);
     done += n;
   }
   {
@@ -236,11 +306,12 @@ bool Card::isLost() {
 }
 
 double Card::pendingFramesLocked() const {
-  if (!realtime_) return 0.0;
+  const double limited = Limiter::kDelay;
+  if (!realtime_) return limited;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - lastRender_).count() *
       kCardRate;
-  return latencyFrames_ + lastBlock_ - std::clamp(elapsed, 0.0, double(lastBlock_));
+  return limited + latencyFrames_ + lastBlock_ - std::clamp(elapsed, 0.0, double(lastBlock_));
 }
 
 }  // namespace qdl::sound::detail

@@ -8,6 +8,7 @@
 // created.
 
 #include "platform/sound/Kernel.h"
+#include "platform/sound/Limiter.h"
 #include "platform/sound/Sound.h"
 
 #include <atomic>
@@ -25,6 +26,7 @@ constexpr int kMaxBlock = 1024;     // frames mixed per step
 constexpr int kMinFrequency = 100;  // playback frequency limits, Hz
 constexpr int kMaxFrequency = 200000;
 constexpr std::uint64_t kOne = 1ull << 32;  // 1.0 in 32.32 fixed point
+constexpr int kMaxFade = 1024;              // longest fade, output frames
 
 // Shared by a device object and its buffers.
 struct DeviceState {
@@ -61,6 +63,17 @@ struct Voice {
 
   std::vector<float> left, right;  // work: the input frames one block needs
 
+  // Fades, in output frames of the card (0: start and stop at once). A start
+  // ramps up from silence; a stop or a cursor move while playing leaves a
+  // tail: the next fadeFrames of the old position, rendered at once and
+  // ramped down, which the card plays out while the voice goes on or rests.
+  int fadeFrames = 0;
+  int fadeInDone = -1;       // frames of the fade-in mixed so far; -1 when not fading in
+  std::vector<float> tail;   // interleaved stereo, kMaxFade frames
+  int tailFrames = 0;        // frames in the tail
+  int tailRead = 0;          // of which already played
+  std::vector<float> shape;  // work: a fade factor per frame of one block
+
   // The step of each recent block, newest last, so that the output still
   // pending in the card is turned back into ring frames at the speed it was
   // rendered with, not the speed set now (a pitch raise must not move the
@@ -80,8 +93,17 @@ struct Voice {
   mutable double lastHeard = -1.0;
 
   void setFrequencyLocked(int hz, const KernelBank* kernel);
-  // Adds `n` frames (n <= kMaxBlock) of this voice to `acc` (interleaved stereo).
+  // Adds `n` frames (n <= kMaxBlock) of this voice to `acc` (interleaved stereo)
+  // and moves on.
   void mixInto(float* acc, int n);
+  // Adds up to `n` frames of the tail to `acc` and moves on in it.
+  void addTail(float* acc, int n);
+  // While playing with fades: renders the tail from the read position.
+  void fadeOutLocked();
+  // Moves the read position to `frame` (of the ring); while playing with
+  // fades the new position fades in, and the old one fades out unless the
+  // caller has rendered its tail already.
+  void moveLocked(std::int64_t frame, bool fadeOut = true);
   // Heard position in frames, given how many output frames the card has
   // rendered that have not been heard yet.
   double heardPosition(double pendingOutputFrames) const;
@@ -90,6 +112,9 @@ struct Voice {
 
  private:
   void loadWindow(std::int64_t first, int count);
+  // Adds n frames from the read position to acc without moving on, each
+  // frame scaled by the volume ramp and, when given, by fade[i].
+  void render(float* acc, int n, const float* fade);
   void consume(int count);
 };
 
@@ -110,12 +135,14 @@ class Card {
 
   const QString& description() const { return description_; }
 
-  // Mixes `frames` frames into `out` (interleaved stereo). `latencyFrames` is
-  // the time until the first of them is heard, or a negative value for a
-  // manual clock (the cursor then stands at the mixer's read position).
+  // Mixes `frames` frames into `out` (interleaved stereo) through the
+  // limiter. `latencyFrames` is the time until the first of them is heard,
+  // or a negative value for a manual clock (the output is then taken as
+  // heard at once, after the limiter's delay).
   void render(std::int16_t* out, int frames, double latencyFrames);
 
-  // Output frames rendered but not yet heard, now. Call with mutex held.
+  // Output frames mixed but not yet heard, now: the limiter's delay and what
+  // the backend holds. Call with mutex held.
   double pendingFramesLocked() const;
 
   // The card no longer plays: its stream ended or failed (a USB card pulled
@@ -135,7 +162,7 @@ class Card {
   QString description_;
   std::unique_ptr<Output> output_;
   std::unique_ptr<WavWriter> capture_;
-  std::vector<float> acc_;
+  Limiter limiter_;  // the mixer sums into it; used by the rendering thread only
   // Timing of the last render, for the heard position (guarded by mutex).
   bool realtime_ = false;
   double latencyFrames_ = 0.0;

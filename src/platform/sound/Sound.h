@@ -7,7 +7,9 @@
 // lock/unlock and plays them looping. Every card plays a fixed primary format
 // of 44100 Hz, 16 bit, stereo; the mixer resamples each buffer from its
 // playback frequency to that rate, applies its volume, sums all buffers of the
-// card in float and saturates to 16 bit.
+// card in float and hands the sum to a look-ahead limiter: below full scale
+// the card plays the sum unchanged, kOutputDelayFrames later; a sum that
+// would pass full scale is brought down smoothly instead of clipping.
 //
 // Backends, chosen by the environment variable QUANDREL_AUDIO at each listing
 // and each open:
@@ -94,6 +96,9 @@ class SoundBuffer;
 class Device {
  public:
   static constexpr WaveFormat kPrimaryFormat{2, 44100, 16};
+  // The limiter's look-ahead: every card plays what is mixed this many
+  // frames later (2.2 ms). The play cursors allow for it.
+  static constexpr int kOutputDelayFrames = 96;
 
   // Opens the device with this GUID, or the system default device when none
   // is given. Throws SoundError with a reason when the device is not present
@@ -149,10 +154,10 @@ struct LockedRegion {
 // the card has rendered but not yet played: for PortAudio the latency the
 // callback reports (DAC time minus now) plus the block just rendered, less the
 // time since that callback; for the real-time virtual card the 10 ms block
-// less the time since it was rendered; for the manual clock nothing (the
-// cursor is the mixer's read position). That lead, converted to the buffer's
-// frequency, never reaches back before the byte where play() or a cursor
-// move started. stop() sets the mixer's position back to the heard byte, so
+// less the time since it was rendered; for the manual clock nothing; and on
+// every card the limiter's Device::kOutputDelayFrames. That lead, converted
+// to the buffer's frequency, never reaches back before the byte where play()
+// or a cursor move started. stop() sets the mixer's position back to the heard byte, so
 // play() resumes exactly there.
 //
 // Resampling: a Kaiser-windowed sinc (32 taps at or below the card's rate,
@@ -162,6 +167,11 @@ struct LockedRegion {
 // pass unchanged. A frequency change keeps the read position continuous, so
 // it does not click; a volume change ramps over one mixer block (1024 frames
 // at most).
+//
+// Fades (setFadeFrames): with a fade length set, play() ramps up from
+// silence, and stop() and a cursor move while playing let the old position
+// ramp down (raised cosine) while the buffer rests or goes on from the new
+// one. Without (the default) they take effect at once.
 class SoundBuffer {
  public:
   ~SoundBuffer();
@@ -171,10 +181,12 @@ class SoundBuffer {
   const WaveFormat& format() const;
   int bytes() const;
 
-  // Starts playing from the cursor; looping wraps at the end, otherwise the
-  // buffer stops there and its cursor returns to 0.
+  // Starts playing from the cursor (fading in, see setFadeFrames); looping
+  // wraps at the end, otherwise the buffer stops there and its cursor
+  // returns to 0.
   void play(bool looping = true);
-  // Stops; the cursor stays on the byte last played, so play() resumes there.
+  // Stops (fading out, see setFadeFrames); the cursor stays on the byte
+  // last heard, so play() resumes there.
   void stop();
   bool isPlaying() const;
 
@@ -192,6 +204,17 @@ class SoundBuffer {
   // Hands the written region to the mixer. The spans may be shortened from
   // their end to what was written. Throws SoundError without a lock.
   void unlock(const LockedRegion& region);
+  // unlock() and setCurrentPosition(cursor) in one step: the mixer never
+  // plays the new bytes from the old position, nor old bytes from the new
+  // one. Throws SoundError as those do; on a bad cursor before anything is
+  // written, with the lock still held.
+  void unlockAndMove(const LockedRegion& region, int cursor);
+
+  // Length of the fades of play(), stop() and cursor moves while playing, in
+  // frames of the card's output (44100 Hz): 0 (none, the default) up to
+  // 1024; false (and unchanged) otherwise.
+  bool setFadeFrames(int frames);
+  int fadeFrames() const;
 
   // Volume in hundredths of a decibel, -10000..0; false (and unchanged)
   // outside that range.
@@ -213,6 +236,7 @@ class SoundBuffer {
  private:
   friend class Device;
   explicit SoundBuffer(std::unique_ptr<Impl> impl);
+  void commit(const LockedRegion& region, int cursor);  // cursor < 0: no move
   std::unique_ptr<Impl> d_;
 };
 

@@ -30,14 +30,16 @@ void SoundBuffer::play(bool looping) {
   v.restartLocked();
   v.inStale = false;
   v.gain = v.targetGain;
+  if (v.fadeFrames > 0) v.fadeInDone = 0;
 }
 
 void SoundBuffer::stop() {
   std::lock_guard lock(d_->card->mutex);
   detail::Voice& v = *d_->voice;
   if (!v.playing) return;
+  v.fadeOutLocked();
   // Resume from what was heard: the mixer's read position minus what is still
-  // in the card's output buffers.
+  // in the limiter and the card's output buffers.
   const double heard = v.heardPosition(d_->card->pendingFramesLocked());
   const double read = double(v.pos) + double(v.frac) / double(detail::kOne);
   double back = read - heard;
@@ -46,7 +48,12 @@ void SoundBuffer::stop() {
   v.pos = std::int64_t(whole) % v.frames;
   v.frac = std::uint32_t((heard - whole) * double(detail::kOne));
   v.history = std::max(0, v.history - int(std::ceil(back)));
+  // The stretch mixed but not yet heard is played again on resume: it is not
+  // stale sound.
+  const int again = std::min(int(std::ceil(back)) + 1, v.frames);
+  for (int k = 0; k < again; ++k) v.fresh[size_t((v.pos + k) % v.frames)] = 1;
   v.playing = false;
+  v.fadeInDone = -1;
   v.restartLocked();
 }
 
@@ -70,11 +77,7 @@ void SoundBuffer::setCurrentPosition(int bytes) {
              .arg(this->bytes()));
   std::lock_guard lock(d_->card->mutex);
   detail::Voice& v = *d_->voice;
-  v.pos = bytes / v.format.blockAlign();
-  v.frac = 0;
-  v.history = 0;
-  v.restartLocked();
-  v.inStale = false;
+  v.moveLocked(bytes / v.format.blockAlign());
 }
 
 LockedRegion SoundBuffer::lock(int offset, int count) {
@@ -100,7 +103,17 @@ LockedRegion SoundBuffer::lock(int offset, int count) {
   return {std::span(staging + offset, size_t(first)), std::span(staging, size_t(second))};
 }
 
-void SoundBuffer::unlock(const LockedRegion& region) {
+void SoundBuffer::unlock(const LockedRegion& region) { commit(region, -1); }
+
+void SoundBuffer::unlockAndMove(const LockedRegion& region, int cursor) {
+  if (cursor < 0 || cursor >= bytes())
+    fail(QStringLiteral("Play position %1 is outside the sound buffer of %2 bytes")
+             .arg(cursor)
+             .arg(bytes()));
+  commit(region, cursor);
+}
+
+void SoundBuffer::commit(const LockedRegion& region, int cursor) {
   if (!d_->locked) fail(QStringLiteral("The sound buffer is not locked"));
   const int size = bytes();
   const int offset = d_->lockOffset;
@@ -117,13 +130,28 @@ void SoundBuffer::unlock(const LockedRegion& region) {
   std::lock_guard lock(d_->card->mutex);
   detail::Voice& v = *d_->voice;
   const int align = v.format.blockAlign();
-  auto commit = [&](int at, int n) {
+  // A tail of the old position is rendered before its bytes are replaced.
+  if (cursor >= 0) v.fadeOutLocked();
+  auto write = [&](int at, int n) {
     if (n <= 0) return;
     std::memcpy(v.data.data() + at, staging + at, size_t(n));
     std::fill(v.fresh.begin() + at / align, v.fresh.begin() + (at + n + align - 1) / align, 1);
   };
-  commit(offset, int(region.first.size()));
-  commit(0, int(region.second.size()));
+  write(offset, int(region.first.size()));
+  write(0, int(region.second.size()));
+  if (cursor >= 0) v.moveLocked(cursor / align, false);
+}
+
+bool SoundBuffer::setFadeFrames(int frames) {
+  if (frames < 0 || frames > detail::kMaxFade) return false;
+  std::lock_guard lock(d_->card->mutex);
+  d_->voice->fadeFrames = frames;
+  return true;
+}
+
+int SoundBuffer::fadeFrames() const {
+  std::lock_guard lock(d_->card->mutex);
+  return d_->voice->fadeFrames;
 }
 
 bool SoundBuffer::setVolume(int hundredthsDb) {
