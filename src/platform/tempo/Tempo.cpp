@@ -1,0 +1,39 @@
+#include "platform/tempo/Tempo.h"
+
+#include "platform/mp3/Decoder.h"
+#include "platform/tempo/Estimate.h"
+#include "platform/tempo/Onsets.h"
+
+namespace qdl::tempo {
+
+Result analyseFile(const std::string& path, const Range& range, const CancelCheck& cancelled) {
+  Result result;
+  if (cancelled && cancelled()) {
+    result.outcome = Outcome::Cancelled;
+    return result;
+  }
+  mp3::Decoder decoder;
+  if (!decoder.open(path, result.reason)) {
+    result.outcome = Outcome::Unreadable;
+    return result;
+  }
+  const mp3::OutputInfo& out = decoder.output();
+  OnsetTracker tracker(out.sampleRate, out.channels);
+  if (!tracker.valid()) {
+    result.outcome = Outcome::Unreadable;
+    result.reason = "unsupported sample rate";
+    return result;
+  }
+  while (!decoder.atEnd()) {
+    if (cancelled && cancelled()) {
+      result.outcome = Outcome::Cancelled;
+      return result;
+    }
+    if (decoder.decode() != mp3::DecodeStatus::Ok) break;
+    const auto* pcm = reinterpret_cast<const std::int16_t*>(decoder.frame());
+    tracker.feed(pcm, std::size_t(out.frameBytes / (out.bytesPerSample * out.channels)));
+  }
+  return estimateTempo(tracker.onsets(), range);
+}
+
+}  // namespace qdl::tempo
