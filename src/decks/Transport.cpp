@@ -34,6 +34,14 @@ int currentStartZeit(const Shared& s) {
 
 bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
 
+// The time display of the seek bar's position (which also keeps the
+// player's near-end flag current). A text already shown is not set again:
+// the display repaints only when its text changes.
+void showTime(DeckRefs& d) {
+  const QString text = d.player->FormatTime(d.seek->value(), elapsed(d));
+  if (d.time->text() != text) d.time->setText(text);
+}
+
 void refuse(const Shared& s, const QString& text) {
   ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
 }
@@ -93,7 +101,7 @@ void Load(DeckRefs& d, const Shared& s) {
   d.player->SetHeadVolume(d.headCue == 1 ? BarVolume(s.headVolume) : -10000);
   d.cue->setFramed(true);
   d.play->setFramed(false);
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
   PitchChange(d);
 }
 
@@ -157,13 +165,13 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
 
 void SeekChange(DeckRefs& d) {
   if (!d.player) return;
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
 }
 
 void TimeClick(DeckRefs& d) {
   if (!d.player) return;
   d.timeMode = d.timeMode == 1 ? 0 : 1;
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
 }
 
 void TimerTick(DeckRefs& d, const Shared& s) {
