@@ -135,6 +135,10 @@ void PlayMouseDown(DeckRefs& d) {
     d.play->setFramed(false);
     return;  // the timer keeps running while paused
   }
+  // The seek preview loops the ring without refilling it, so its cursor may
+  // stand in sound already played, out of step with the next refill: the
+  // deck plays on from the seek bar's position with the ring full.
+  if (state(d) == kSeeking) d.player->SetPosition(d.seek->value());
   d.player->Play();
   d.timer->start();
   setState(d, kPlaying);

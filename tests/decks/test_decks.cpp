@@ -217,6 +217,33 @@ TEST(Decks, SeekingFromPausedIsSilentAndFromCuedLoopsHalfASecond) {
   EXPECT_EQ(f.sBarSeekLinks->value(), 200);
 }
 
+// Play pressed as the seek preview's loop comes round: the deck plays on
+// from the seek bar's position with its ring refilled, never through sound
+// the preview has already played.
+TEST(Decks, PlayAtTheTurnOfTheSeekPreviewLoopPlaysOnFromTheSeekPosition) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  c.run(300);
+  f.sBarSeekLinks->setValue(500);
+  f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  TStreamPlayer& p = *f.PlayerLinks;
+  qdl::sound::SoundBuffer& ring = *p.MainBuffer;
+  const int step = p.Source->BytesPerSecond / 100;
+  for (int guard = 0; ring.currentPosition() + step < p.Source->BufferBytes && guard < 500; ++guard)
+    c.run(10);
+  ASSERT_EQ(c.leftState(), "seeking");
+  const int misses = ring.refillMisses();
+  f.Play_LinksMouseDown();
+  c.run(2000);
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_EQ(ring.refillMisses(), misses) << "the deck played sound the preview had played";
+  EXPECT_NEAR(f.sBarSeekLinks->value(), 700, 10);
+}
+
 TEST(Decks, WheelOnTheSeekBarMovesThePlayer) {
   // Each wheel step is a whole scroll action: the deck seeks to where the
   // bar stands, and playing goes on from there.
