@@ -105,9 +105,13 @@ void SoakSet::log(const QString& what) {
 }
 
 void SoakSet::fail(const QString& what) {
-  if (failures_.size() < 50)
-    failures_
-        << QStringLiteral("at %1 (seed %2): %3").arg(clock(step_)).arg(options_.seed).arg(what);
+  if (failures_.size() >= 50) return;
+  failures_ << QStringLiteral("at %1 (seed %2): %3").arg(clock(step_)).arg(options_.seed).arg(what);
+  // The first failure with the actions that led to it.
+  if (failures_.size() == 1) {
+    const auto from = log_.size() > 12 ? log_.end() - 12 : log_.begin();
+    for (auto it = from; it != log_.end(); ++it) failures_ << QStringLiteral("  after ") + *it;
+  }
 }
 
 void SoakSet::setUp() {
