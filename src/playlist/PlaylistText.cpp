@@ -238,6 +238,17 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
     }
     if (!path.startsWith(QLatin1Char('/')))
       path = QDir::cleanPath(place.folder + QLatin1Char('/') + path);
+    // A decoded file address may hold control characters, and a path made
+    // whole may grow too long: the console's own playlist could not keep
+    // such an entry, so it is skipped here as it would be there.
+    if (hasControl(path)) {
+      skip(r, number, s, SkipReason::NotText);
+      continue;
+    }
+    if (tooLong(path)) {
+      skip(r, number, s, SkipReason::TooLong);
+      continue;
+    }
     if (!isMp3(path)) {
       skip(r, number, s, SkipReason::NotMp3);
       continue;
@@ -249,6 +260,9 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
 
 QByteArray qdpBytes(const QStringList& entries) {
   QByteArray out;
+  // A first entry that begins with U+FEFF would lose it to the reader, which
+  // takes it for a byte order mark: a mark of its own keeps it.
+  if (!entries.isEmpty() && entries.first().startsWith(QChar(0xFEFF))) out = "\xEF\xBB\xBF";
   for (const QString& e : entries) {
     out += e.toUtf8();
     out += "\r\n";
