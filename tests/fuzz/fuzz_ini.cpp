@@ -4,6 +4,7 @@
 // write that is refused (a UTF-16 file) leaves the file byte for byte.
 
 #include <QMap>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include "fuzz/FuzzSupport.h"
@@ -12,6 +13,21 @@
 
 namespace qdl::fuzz {
 namespace {
+
+// Whether the reader takes the file as 8-bit text (not UTF-16, not UTF-8).
+bool eightBit(const QByteArray& bytes) {
+  if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return false;
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8(bytes);
+  return utf8.hasError();
+}
+
+// A text as an 8-bit file keeps it: what it cannot hold becomes "?".
+QString asEightBit(QString text) {
+  for (QChar& ch : text)
+    if (ch.unicode() > 0xFF) ch = QLatin1Char('?');
+  return text;
+}
 
 // The section names of the text as the reader finds them: "[name]" lines.
 QStringList sectionsOf(const QByteArray& bytes) {
@@ -22,7 +38,9 @@ QStringList sectionsOf(const QByteArray& bytes) {
     line = line.trimmed();
     const qsizetype close = line.indexOf(']');
     if (!line.startsWith('[') || close < 0) continue;
-    const QString name = QString::fromUtf8(line.mid(1, close - 1)).trimmed();
+    const QByteArray raw = line.mid(1, close - 1);
+    const QString name =
+        (eightBit(bytes) ? QString::fromLatin1(raw) : QString::fromUtf8(raw)).trimmed();
     if (!names.contains(name, Qt::CaseInsensitive)) names << name;
   }
   return names;
@@ -75,10 +93,12 @@ void ini(const std::uint8_t* data, std::size_t size) {
     QDL_FUZZ_CHECK(readFile(path) == bytes);
     return;
   }
-  QDL_FUZZ_CHECK(file.readString(section, key, QString()) == value);
+  // An 8-bit file keeps the key as it can.
+  const QString stored = eightBit(bytes) ? asEightBit(key) : key;
+  QDL_FUZZ_CHECK(file.readString(section, stored, QString()) == value);
   const Values after = readAll(file, sections);
   for (auto it = before.begin(); it != before.end(); ++it) {
-    if (it.key() == qMakePair(section.toLower(), key.toLower())) continue;
+    if (it.key() == qMakePair(section.toLower(), stored.toLower())) continue;
     QDL_FUZZ_CHECK(after.value(it.key(), QStringLiteral("<gone>")) == it.value());
   }
 }
