@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <cstdio>
 
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTargets.h"
@@ -75,7 +77,17 @@ void table(const std::uint8_t* data, std::size_t size) {
     t.open();
   } catch (const db::DbError&) {
     QDL_FUZZ_CHECK(!t.isOpen());
-    QDL_FUZZ_CHECK(readFile(path) == bytes);
+    const QByteArray after = readFile(path);
+    if (after != bytes) {  // where the refused file changed, for the report
+      std::fprintf(stderr, "refused file changed: %lld bytes before, %lld after\n",
+                   static_cast<long long>(bytes.size()), static_cast<long long>(after.size()));
+      for (qsizetype i = 0, shown = 0; i < std::min(after.size(), bytes.size()) && shown < 12; ++i)
+        if (after[i] != bytes[i])
+          std::fprintf(stderr, "  byte %lld: %02x -> %02x\n", static_cast<long long>(i),
+                       unsigned(std::uint8_t(bytes[i])), unsigned(std::uint8_t(after[i]))),
+              ++shown;
+    }
+    QDL_FUZZ_CHECK(after == bytes);
     QDL_FUZZ_CHECK(!QFile::exists(path + QStringLiteral("-wal")));
     return;
   }

@@ -316,16 +316,17 @@ void Table::open() {
   db_ = openConnection(path, readOnly_ ? Access::ReadOnly : Access::Write);
   try {
     loadSchema();
+    if (!readOnly_) upgradeSchema();
+    selectOrder(false);  // resolves the wanted order, then reads it
     if (!readOnly_) {
-      upgradeSchema();
-      // Only a table known as ours gets the write-ahead log (which changes
-      // the file's header).
+      // Only a table known as ours and read through gets the write-ahead log
+      // (which changes the file's header): a damaged file that is refused
+      // stays as it was.
       const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL",
                                   nullptr, nullptr, nullptr);
       if (isBusy(rc)) throw InUseError(inUseText(native));
       if (rc != SQLITE_OK) fail(QStringLiteral("Cannot open the table"));
     }
-    selectOrder(false);  // resolves the wanted order, then reads it
   } catch (...) {
     st_.reset();
     sqlite3_close_v2(db_);
