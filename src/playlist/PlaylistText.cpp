@@ -46,8 +46,14 @@ bool tooLong(const QString& s) {
 }
 
 bool hasControl(const QString& s) {
-  for (QChar c : s)
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    const QChar c = s.at(i);
     if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F) return true;
+    // Half of a surrogate pair (from broken UTF-16) is no character, and no
+    // file name can hold it.
+    if (c.isHighSurrogate() && (i + 1 >= s.size() || !s.at(i + 1).isLowSurrogate())) return true;
+    if (c.isLowSurrogate() && (i == 0 || !s.at(i - 1).isHighSurrogate())) return true;
+  }
   return false;
 }
 
