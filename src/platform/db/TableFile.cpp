@@ -96,9 +96,27 @@ bool canWrite(const QString& path) {
 // program alone from the first read on; a ReadOnly connection neither locks
 // nor writes (the medium cannot change under it). Throws DbError naming the
 // path (InUseError when another program holds the file).
+// Whether the file is an SQLite database cut off or grown mid-page: a
+// database is whole pages, and SQLite would rewrite the header of such a
+// file as soon as it takes a write lock on it.
+bool notWholePages(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return false;
+  const QByteArray header = f.read(100);
+  if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+    return false;
+  const unsigned raw = unsigned(std::uint8_t(header[16])) << 8 | std::uint8_t(header[17]);
+  const qint64 pageSize = raw == 1 ? 65536 : raw;
+  return pageSize >= 512 && f.size() % pageSize != 0;
+}
+
 sqlite3* openConnection(const QString& path, Access access) {
   sqlite3* db = nullptr;
   const QString native = QDir::toNativeSeparators(path);
+  if (access == Access::Write && notWholePages(path))
+    throw DbError(QStringLiteral("Cannot open the table \"%1\": the table is damaged (cut off "
+                                 "mid-page); it was left as it is.")
+                      .arg(native));
   auto failWith = [&](const QString& what) {
     const QString text = QStringLiteral("%1 \"%2\": %3").arg(what, native, errorText(db));
     sqlite3_close_v2(db);
