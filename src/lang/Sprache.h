@@ -1,7 +1,7 @@
 #pragma once
 // The language window and the user-interface string table.
 //
-// TFormSprache owns the one string table of the program: twelve records of
+// TFormSprache owns the one string table of the program: fourteen records of
 // texts (Lang.h) and two single texts. All entries are empty until the main
 // window fills them (FillGerman or FillEnglish, chosen by "Sprache"/"Mode" in
 // qdl.ini) and copies them onto every window. Other windows read entries by
@@ -48,6 +48,7 @@ class TFormSprache : public QDialog {
   DruckTexte Druck;
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
+  TempoTexte Tempo;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 
