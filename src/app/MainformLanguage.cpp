@@ -63,6 +63,7 @@ void TFormQuandrel::ApplyLanguage() {
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);
   Info1->setText(m.sInfo);
+  Analyse1->setText(s.Tempo.sTempoAnalysieren);
 
   // Buttons.
   const KnopfTexte& k = s.Knopf;
@@ -110,6 +111,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setTitle(sc.sScanbedingungen);
   FormScan->RGBedingung->setItems({sc.sScanTitel, sc.sNurCheck, sc.sNurScan});
   FormScan->RGBedingung->setItemIndex(0);
+  FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
 
   // Record editor.
   FormDatenBearbeiten->setWindowTitle(s.Editor.sEditorTitel);
@@ -134,7 +136,7 @@ void TFormQuandrel::ApplyLanguage() {
 
   // Grid column titles.
   const SpaltenTexte& sp = s.Spalten;
-  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr});
+  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr, sp.sBeats});
   setColumnTitles(FormDatenBearbeiten->DBGrid1,
                   {sp.sInterpret, sp.sTitel, sp.sBeats, sp.sKategorie, sp.sJahr, sp.sDateiname});
 

@@ -198,7 +198,9 @@ TEST_F(ConsoleTest, EnglishSettingAppliesToMenusButtonsLabelsGridAndCount) {
   QStringList titles;
   for (int i = 0; i < model->columnCount(); ++i)
     titles << model->headerData(i, Qt::Horizontal).toString();
-  EXPECT_EQ(titles, (QStringList{"Artist", "Title", "Genre", "Year"}));
+  EXPECT_EQ(titles, (QStringList{"Artist", "Title", "Genre", "Year", "Beats"}));
+  EXPECT_EQ(f.Analyse1->text(), "Analyse &tempo");
+  EXPECT_EQ(FormScan->cbTempo->text(), "Analyse the tempo of new songs");
   // Texts outside the table stay as they are in both languages.
   EXPECT_EQ(f.cbAutoPlay->text(), "Autoplay");
   EXPECT_EQ(f.Label6->text(), "Vol. Head");
