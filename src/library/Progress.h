@@ -2,8 +2,9 @@
 // A small window with one progress bar, shown while a check or scan runs.
 //
 // While a piece of work runs (between startWork and endWork) the window is
-// application modal: the other windows take no input, while timers and
-// repaints go on whenever the work processes events. Its Cancel button (and
+// application modal unless the work asks otherwise: the other windows take
+// no input, while timers and repaints go on whenever the work processes
+// events. Its Cancel button (and
 // Escape or closing the window) asks the work to stop; the window itself
 // stays until endWork.
 
