@@ -93,6 +93,7 @@ class NoDialogs : public qdl::ui::DialogService {
                        const QString&) override {
     return {};
   }
+  bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override { return false; }
 };
 
 // The largest gap between two ticks of each deck timer while `measuring`.
