@@ -1,5 +1,7 @@
 #include "library/TempoAnalysis.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,8 +22,7 @@ const QString kAnalyse = QStringLiteral("Analyse");
 
 constexpr int kLowestBpm = 30;
 constexpr int kHighestBpm = 300;
-// The worker's nice value: the user-interface thread, which refills the
-// decks, wins whenever both want the same core.
+// The worker's nice value where the idle class cannot be had.
 constexpr int kWorkerNice = 10;
 
 bool sameBeats(const QVariant& a, const QVariant& b) {
@@ -62,6 +63,19 @@ void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& be
     throw;
   }
   table.endBatch();
+}
+
+void lowerWorkerPriority() {
+  // The idle class runs the calling thread only on a core nobody else wants,
+  // and any other thread that wakes takes the core at once: the
+  // user-interface thread, which refills the decks, never waits for the
+  // analysis. Linux gives each thread its own policy and nice value.
+#ifdef SCHED_IDLE
+  sched_param idle{};
+  idle.sched_priority = 0;
+  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) == 0) return;
+#endif
+  setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
 }
 
 }  // namespace
@@ -142,8 +156,7 @@ void TempoAnalysis::cancel() { stop_ = true; }
 // ---- The worker thread -------------------------------------------------------
 
 void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
-  // Linux gives each thread its own nice value.
-  setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
+  lowerWorkerPriority();
   for (const Job& job : jobs) {
     if (stop_) break;
     int bpm = 0;

@@ -19,9 +19,9 @@
 // Beats (with redo it keeps what it has). A file that disappears while it
 // is analysed counts as not there.
 //
-// Threads: the decoding runs on one worker thread, one file at a time, at a
-// lower scheduling priority than the program's other threads, so the decks'
-// timers and the sound keep their pace. Each result comes back to the
+// Threads: the decoding runs on one worker thread, one file at a time, in
+// the idle scheduling class (nice 10 where that cannot be had), so the
+// decks' timers and the sound keep their pace. Each result comes back to the
 // user-interface thread, which stores it by the record's key
 // (Table::setStoredValue): the cursor stays where it is, grids are told, and
 // the after-post callback (the tag write-back) does not run, so no MP3 file

@@ -4,6 +4,7 @@
 // generated songs of known tempo analysed end to end. (Cancel: see the
 // console's test of the menu entry.)
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <QDir>
 #include <QEventLoop>
@@ -79,17 +80,20 @@ class Library : public ::testing::Test {
 };
 
 // Answers by the file's name: "bpm<N>" a tempo of N, "beatless" no tempo,
-// anything else unreadable; remembers what it was asked.
+// anything else unreadable; remembers what it was asked and the scheduling
+// policy of the thread that asked.
 struct FakeAnalyser {
   std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
   std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
+  std::shared_ptr<std::atomic<int>> policy = std::make_shared<std::atomic<int>>(-1);
   TempoAnalysis::Analyser fn() const {
-    return [m = mutex, asked = asked](const QString& path, const qdl::tempo::Range&,
-                                      const qdl::tempo::CancelCheck&) {
+    return [m = mutex, asked = asked, policy = policy](
+               const QString& path, const qdl::tempo::Range&, const qdl::tempo::CancelCheck&) {
       {
         const std::lock_guard<std::mutex> lock(*m);
         *asked << QFileInfo(path).fileName();
       }
+      *policy = sched_getscheduler(0);
       Result r;
       const QString name = QFileInfo(path).baseName();
       if (name.contains("bpm")) {
@@ -130,6 +134,9 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
   a.analyser = fake.fn();
   run(a);
   EXPECT_EQ(fake.names().size(), 5) << fake.names().join(' ').toStdString();
+  // The worker only takes a core no other thread wants: the decks' refill
+  // never waits for it.
+  EXPECT_EQ(*fake.policy, SCHED_IDLE);
   const TempoCounts c = a.counts();
   EXPECT_EQ(c.toAnalyse, 5);
   EXPECT_EQ(c.done, 5);
