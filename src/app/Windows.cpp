@@ -9,6 +9,7 @@
 #include "library/Progress.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
+#include "platform/ui/Look.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
 #include "print/Report.h"
@@ -22,6 +23,7 @@ namespace qdl::app {
 
 void createWindows() {
   initResources();
+  qdl::ui::applyConsoleLook();
   FormQuandrel = new TFormQuandrel;
   // Dialogs are owned by the main window so they centre on it and close
   // with it; the playlist window is a tool window of its own.
