@@ -444,17 +444,24 @@ void TFormQuandrel::FormShow() {
 
   // Each step below runs on even when an earlier one failed: a damaged song
   // table must not leave the decks without sound devices or texts.
+  // The song count follows every check and scan.
+  connect(FormScan, &TFormScan::workDone, this, &TFormQuandrel::ShowSongCount,
+          Qt::UniqueConnection);
   qdl::ui::guarded(this, [&] {
-    if (!QFileInfo(base.filePath(QStringLiteral("Data"))).isDir()) {
-      if (!base.mkdir(QStringLiteral("Data"))) {
-        throw std::runtime_error(
-            QStringLiteral("The folder %1 cannot be created; the song library cannot be opened.")
-                .arg(QDir::toNativeSeparators(base.filePath(QStringLiteral("Data"))))
-                .toStdString());
-      }
-      DataModule1->CreateSongTable();
-      qdl::ui::dialogs().execDialog(FormScan);
+    const QString data = base.filePath(QStringLiteral("Data"));
+    // Another start may make the folder at the same moment.
+    if (!QFileInfo(data).isDir() && !base.mkdir(QStringLiteral("Data")) &&
+        !QFileInfo(data).isDir()) {
+      throw std::runtime_error(
+          QStringLiteral("The folder %1 cannot be created; the song library cannot be opened.")
+              .arg(QDir::toNativeSeparators(data))
+              .toStdString());
     }
+    // A missing library (the first start, or one whose creation a full disk
+    // stopped) is created and offered a scan; one that another start made
+    // meanwhile is opened below like any other.
+    if (!table->fileExists() && DataModule1->CreateSongTable(qdl::db::CreateMode::KeepExisting))
+      qdl::ui::dialogs().execDialog(FormScan);
   });
   qdl::ui::guarded(this, [&] {
     table->setIndexFieldNames(QStringLiteral("Interpret"));
@@ -517,6 +524,12 @@ void TFormQuandrel::Scan1Click() {
 }
 
 void TFormQuandrel::IDEdit1Click() {
+  const qdl::db::Table* table = DataModule1->Table1;
+  if (table->isOpen() && table->isReadOnly()) {
+    qdl::ui::showMessage(this, FormSprache->Bibliothek.sBibliothekSchreibgeschuetzt,
+                         FormSprache->Meldung.sAchtung);
+    return;
+  }
   qdl::ui::dialogs().execDialog(FormDatenBearbeiten);
   ShowSongCount();
 }

@@ -74,6 +74,15 @@ struct MeldungTexte {
       sKeinGeraet, sKarteStumm;
 };
 
+// Messages and words of the song library. sTagNichtGeschrieben takes the
+// file (%1) and the reason (%2); sKeineMp3Datei the file (%1).
+// sBibliothekSchreibgeschuetzt refuses scan, check and edits of a library
+// that cannot be written; sNichtErreichbar follows the count of records the
+// check kept because their medium is not mounted.
+struct BibliothekTexte {
+  QString sTagNichtGeschrieben, sKeineMp3Datei, sBibliothekSchreibgeschuetzt, sNichtErreichbar;
+};
+
 // Names of the song fields: grid column titles, sort choices, report heads.
 struct SpaltenTexte {
   QString sInterpret, sTitel, sKategorie, sJahr, sBeats, sDateiname;

@@ -64,6 +64,7 @@ class TFormSprache : public QDialog {
   SpaltenTexte Spalten;
   DruckTexte Druck;
   VorschauTexte Vorschau;
+  BibliothekTexte Bibliothek;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 

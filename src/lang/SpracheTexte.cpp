@@ -150,6 +150,13 @@ void TFormSprache::FillGerman() {
       .sDruckFehler = u"Drucken nicht möglich:\n%1"_s,
       .sPdfFehler = u"Die Datei %1 kann nicht geschrieben werden:\n%2"_s,
   };
+  Bibliothek = BibliothekTexte{
+      .sTagNichtGeschrieben = u"ID3-Tag nicht eingetragen:\n%1\n%2"_s,
+      .sKeineMp3Datei = u"Keine MP3-Datei, ID3-Tag nicht eingetragen:\n%1"_s,
+      .sBibliothekSchreibgeschuetzt =
+          u"Datenbank schreibgeschützt. Check, Scan und Bearbeiten nicht möglich!"_s,
+      .sNichtErreichbar = u"nicht erreichbar"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
   language_ = Language::German;
@@ -296,6 +303,13 @@ void TFormSprache::FillEnglish() {
       .sKeinDrucker = u"No printer set up. Use Printer Setup!"_s,
       .sDruckFehler = u"Printing failed:\n%1"_s,
       .sPdfFehler = u"The file %1 cannot be written:\n%2"_s,
+  };
+  Bibliothek = BibliothekTexte{
+      .sTagNichtGeschrieben = u"ID3-Tag not entered:\n%1\n%2"_s,
+      .sKeineMp3Datei = u"No MP3 file, ID3-Tag not entered:\n%1"_s,
+      .sBibliothekSchreibgeschuetzt =
+          u"Database is readonly. Check, scan and editing not possible!"_s,
+      .sNichtErreichbar = u"not reachable"_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;

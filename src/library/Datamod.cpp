@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -62,15 +63,70 @@ bool writeFully(int fd, const void* buffer, std::size_t size, off_t offset) {
 
 // Opens a regular file only: a pipe or device named *.mp3 must not block
 // the program or be written to.
+// Fails with errno 0 for something that is not a regular file.
 int openRegular(const QString& path, int flags, struct stat* st) {
   const int fd =
       ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+  if (fstat(fd, st) != 0) {
+    const int e = errno;
     ::close(fd);
+    errno = e;
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    ::close(fd);
+    errno = 0;
     return -1;
   }
   return fd;
+}
+
+// Bit rates in kbit/s by [MPEG 1 or not][layer I, II, III][index].
+constexpr int kBitRates[2][3][16] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
+// Sample rates by [version bits: 2.5, reserved, 2, 1][index].
+constexpr int kSampleRates[4][3] = {
+    {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+
+// The byte length of the MPEG audio frame whose header starts at p, or 0
+// when the four bytes are no valid header (free-format frames, whose length
+// the header does not tell, count as none).
+int frameLength(const unsigned char* p) {
+  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
+  const int version = (p[1] >> 3) & 3;
+  const int layer = (p[1] >> 1) & 3;  // 3: layer I, 2: II, 1: III
+  const int rateIndex = p[2] >> 4;
+  const int sampleIndex = (p[2] >> 2) & 3;
+  if (version == 1 || layer == 0 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3 ||
+      (p[3] & 3) == 2)
+    return 0;
+  const int bitRate = kBitRates[version == 3 ? 0 : 1][3 - layer][rateIndex] * 1000;
+  const int sampleRate = kSampleRates[version][sampleIndex];
+  const int padding = (p[2] >> 1) & 1;
+  if (layer == 3) return (12 * bitRate / sampleRate + padding) * 4;
+  const int factor = (layer == 1 && version != 3) ? 72 : 144;
+  return factor * bitRate / sampleRate + padding;
+}
+
+// Reads up to size bytes from the start; false on a read error.
+bool readHead(int fd, QByteArray& head, int size) {
+  head.resize(size);
+  qsizetype got = 0;
+  while (got < size) {
+    const ssize_t n = pread(fd, head.data() + got, std::size_t(size - got), got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += n;
+  }
+  head.resize(got);
+  return true;
 }
 
 void copyText(char* field, int width, const QString& text) {
@@ -131,38 +187,125 @@ TId3Tag blockFromRecord(const QString& titel, const QString& interpret, const QS
   return block;
 }
 
-WriteResult writeBlock(const QString& path, TId3Tag block) {
+TId3Tag updatedBlock(const TId3Tag& old, const TagTexts& texts) {
+  TId3Tag block = blockFromRecord(texts.titel, texts.interpret, texts.jahr, texts.genre);
+  if (!hasTag(old)) return block;
+  std::memcpy(block.album, old.album, sizeof block.album);
+  block.genre = old.genre;
+  // The record holds the comment's first 10 characters: while they are
+  // unchanged, the whole comment stays.
+  const QString oldComment = fromWindows1252(old.comment, sizeof old.comment);
+  if (oldComment.left(10) == texts.genre) {
+    std::memcpy(block.comment, old.comment, sizeof block.comment);
+    return block;
+  }
+  // ID3v1.1: a zero byte before the last comment byte, which holds the
+  // track number; the comment then has 28 bytes.
+  if (old.comment[28] == 0 && old.comment[29] != 0) {
+    copyText(block.comment, 28, texts.genre);
+    block.comment[28] = 0;
+    block.comment[29] = old.comment[29];
+  }
+  return block;
+}
+
+bool looksLikeMpegAudio(const QByteArray& head, qint64 fileSize) {
+  const auto* p = reinterpret_cast<const unsigned char*>(head.constData());
+  const qsizetype n = head.size();
+  // ID3v2: "ID3", a version below 0xFF and a size of four 7-bit bytes.
+  if (n >= 10 && std::memcmp(p, "ID3", 3) == 0 && p[3] != 0xFF && p[4] != 0xFF &&
+      ((p[6] | p[7] | p[8] | p[9]) & 0x80) == 0)
+    return true;
+  for (qsizetype i = 0; i + 4 <= n; ++i) {
+    const int length = frameLength(p + i);
+    if (length == 0) continue;
+    const qint64 next = i + length;
+    if (next + 4 <= n && frameLength(p + next) != 0) return true;
+    // The last frame of a short file, maybe before its tag.
+    if (n == fileSize && (next == fileSize || next == fileSize - 128)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+using MakeBlock = std::function<TId3Tag(const TId3Tag& old)>;
+
+WriteResult writeWith(const QString& path, const MakeBlock& make, int* error) {
+  auto failed = [error](int e) {
+    if (error) *error = e;
+    return WriteResult::Failed;
+  };
   struct stat st;
   const int fd = openRegular(path, O_RDWR, &st);
-  if (fd < 0) return WriteResult::Failed;
+  if (fd < 0) return errno == 0 ? WriteResult::NotMpeg : failed(errno);
+  auto fail = [&](int e) {
+    ::close(fd);
+    return failed(e);
+  };
+  QByteArray head;
+  if (!readHead(fd, head, kMpegProbeBytes)) return fail(errno);
+  if (!looksLikeMpegAudio(head, st.st_size)) {
+    ::close(fd);
+    return WriteResult::NotMpeg;
+  }
   const off_t size = st.st_size;
-  const off_t tagAt = size - off_t(sizeof block);
+  const off_t tagAt = size - off_t(sizeof(TId3Tag));
   TId3Tag old;
   std::memset(&old, 0, sizeof old);
   // Without a readable block we cannot tell a tag from audio data: write
   // nothing rather than guess.
-  if (size >= off_t(sizeof old) && !readFully(fd, &old, sizeof old, tagAt)) {
-    ::close(fd);
-    return WriteResult::Failed;
-  }
+  if (size >= off_t(sizeof old) && !readFully(fd, &old, sizeof old, tagAt))
+    return fail(errno ? errno : EIO);
+  TId3Tag block = make(old);
   std::memcpy(block.magic, "TAG", 3);
   WriteResult result;
+  int e = 0;
   if (hasTag(old)) {
     result = WriteResult::Replaced;
     if (!writeFully(fd, &block, sizeof block, tagAt) || fsync(fd) != 0) {
+      e = errno;
       writeFully(fd, &old, sizeof old, tagAt);
+      fsync(fd);
       result = WriteResult::Failed;
     }
   } else {
     result = WriteResult::Appended;
     if (!writeFully(fd, &block, sizeof block, size) || fsync(fd) != 0) {
+      e = errno;
       if (ftruncate(fd, size) != 0) { /* nothing more can be done */
       }
       result = WriteResult::Failed;
     }
   }
-  if (::close(fd) != 0) result = WriteResult::Failed;
+  if (::close(fd) != 0 && result != WriteResult::Failed) {
+    e = errno;
+    result = WriteResult::Failed;
+  }
+  if (result == WriteResult::Failed) return failed(e ? e : EIO);
   return result;
+}
+
+}  // namespace
+
+bool isMpegAudioFile(const QString& path) {
+  struct stat st;
+  const int fd = openRegular(path, O_RDONLY, &st);
+  if (fd < 0) return false;
+  QByteArray head;
+  const bool mpeg = readHead(fd, head, kMpegProbeBytes) && looksLikeMpegAudio(head, st.st_size);
+  ::close(fd);
+  return mpeg;
+}
+
+WriteResult writeBlock(const QString& path, TId3Tag block, int* error) {
+  return writeWith(
+      path, [&block](const TId3Tag&) { return block; }, error);
+}
+
+WriteResult writeTag(const QString& path, const TagTexts& texts, int* error) {
+  return writeWith(
+      path, [&texts](const TId3Tag& old) { return updatedBlock(old, texts); }, error);
 }
 
 }  // namespace qdl::id3
@@ -184,7 +327,7 @@ qdl::db::TableModel* TDataModule1::createGridModel(const QStringList& columns,
   return new qdl::db::TableModel(Table1, columns, parent);
 }
 
-void TDataModule1::CreateSongTable() {
+bool TDataModule1::CreateSongTable(qdl::db::CreateMode mode) {
   // DateiName holds a full path and is never cut, so it has no width limit.
   const QList<FieldDef> fields = {
       {QStringLiteral("Index"), FieldType::AutoInc, 0, false},
@@ -208,9 +351,10 @@ void TDataModule1::CreateSongTable() {
       {QStringLiteral("iJahr"), QStringLiteral("Jahr"), noCase},
       {QStringLiteral("iTitel"), QStringLiteral("Titel"), noCase},
   };
-  Table1->createTable(fields, indexes);
+  if (!Table1->createTable(fields, indexes, mode)) return false;
   Table1->setIndexFieldNames(QStringLiteral("Interpret"));
   Table1->open();
+  return true;
 }
 
 void TDataModule1::AddSongFile(const QString& path) {
@@ -251,31 +395,63 @@ void TDataModule1::Table1AfterPost() {
   const QString path = Table1->asString(QStringLiteral("DateiName"));
   if (path.isEmpty()) return;  // a record without a file has no tag to write
   QWidget* parent = QApplication::activeWindow();
+  const BibliothekTexte* texts = FormSprache ? &FormSprache->Bibliothek : nullptr;
   const QString caption = FormSprache ? FormSprache->Meldung.sAchtung : QString();
-  const QByteArray native = QFile::encodeName(path);
+  const QString native = QDir::toNativeSeparators(path);
+  // The record stays posted whatever happens to its file; the user hears
+  // when the tag did not reach it.
+  auto notWritten = [&](int error) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(error));
+    qdl::ui::showMessage(parent,
+                         texts ? texts->sTagNichtGeschrieben.arg(native, reason)
+                               : native + QLatin1Char('\n') + reason,
+                         caption);
+  };
+  auto notMpeg = [&] {
+    qdl::ui::showMessage(parent, texts ? texts->sKeineMp3Datei.arg(native) : native, caption);
+  };
+  const QByteArray encoded = QFile::encodeName(path);
 
   struct stat st;
-  if (::stat(native.constData(), &st) != 0) {
-    // The record stays posted, but its tag cannot be written: say so rather
-    // than ask about write protection of a file that is not there.
+  if (::stat(encoded.constData(), &st) != 0) {
+    // Rather than ask about write protection of a file that is not there.
     if (errno == ENOENT || errno == ENOTDIR)
       qdl::ui::showMessage(parent, FormSprache ? FormSprache->Meldung.sDateiFehlt : path, caption);
+    else
+      notWritten(errno);
     return;
   }
-  if (!S_ISREG(st.st_mode)) return;
+  if (S_ISDIR(st.st_mode)) return notWritten(EISDIR);
+  // A mistyped path may name a WAV or text file: not even its permissions
+  // change.
+  if (!S_ISREG(st.st_mode) || !qdl::id3::isMpegAudioFile(path)) return notMpeg();
   const bool readOnly = (geteuid() == st.st_uid)
                             ? (st.st_mode & S_IWUSR) == 0
-                            : (access(native.constData(), W_OK) != 0 && errno == EACCES);
+                            : (access(encoded.constData(), W_OK) != 0 && errno == EACCES);
   if (readOnly) {
     if (!qdl::ui::askYesNo(
             parent, FormSprache ? FormSprache->Meldung.sSchreibgeschuetzt : QString(), caption))
       return;
     // Make the file writable for its owner; other permissions stay.
-    if (chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) return;
+    if (chmod(encoded.constData(), (st.st_mode & 07777) | S_IWUSR) != 0) return notWritten(errno);
   }
-  qdl::id3::writeBlock(path,
-                       qdl::id3::blockFromRecord(Table1->asString(QStringLiteral("Titel")),
-                                                 Table1->asString(QStringLiteral("Interpret")),
-                                                 Table1->asString(QStringLiteral("Jahr")),
-                                                 Table1->asString(QStringLiteral("Genre"))));
+  int error = 0;
+  const qdl::id3::TagTexts tag{
+      Table1->asString(QStringLiteral("Titel")), Table1->asString(QStringLiteral("Interpret")),
+      Table1->asString(QStringLiteral("Jahr")), Table1->asString(QStringLiteral("Genre"))};
+  const qdl::id3::WriteResult result = qdl::id3::writeTag(path, tag, &error);
+  // A write that did not happen leaves the file as it was, permissions too.
+  if (readOnly &&
+      (result == qdl::id3::WriteResult::Failed || result == qdl::id3::WriteResult::NotMpeg))
+    chmod(encoded.constData(), st.st_mode & 07777);
+  switch (result) {
+    case qdl::id3::WriteResult::Failed:
+      notWritten(error);
+      break;
+    case qdl::id3::WriteResult::NotMpeg:
+      notMpeg();
+      break;
+    default:
+      break;
+  }
 }

@@ -8,8 +8,9 @@
 // Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
 // (10), Jahr (4), DateiName (full path, never cut), Equalizer, StartZeit
 // (cue point in hundredths of a second), EndZeit (32-bit), Analyse
-// (boolean). Indexes: primary on Index; iDateiname (unique), iGenre,
-// iInterpret, iJahr, iTitel, all without regard to case.
+// (boolean). Indexes: primary on Index; iDateiname, iGenre, iInterpret,
+// iJahr, iTitel, all ordered without regard to case. iDateiname is unique
+// letter for letter: on Linux "Song.mp3" and "song.mp3" are two files.
 //
 // ID3v1 texts are Windows-1252 bytes in the file and Unicode in the table.
 // Everything runs on the user-interface thread.
@@ -19,8 +20,9 @@
 #include <QStringList>
 #include <functional>
 
+#include "platform/db/Table.h"
+
 namespace qdl::db {
-class Table;
 class TableModel;
 }  // namespace qdl::db
 
@@ -54,13 +56,39 @@ bool hasTag(const TId3Tag& block);
 TId3Tag blockFromRecord(const QString& titel, const QString& interpret, const QString& jahr,
                         const QString& genre);
 
-enum class WriteResult { Replaced, Appended, Failed };
+// The texts a record holds for the tag.
+struct TagTexts {
+  QString titel, interpret, jahr, genre;
+};
+
+// The file's tag `old` with the record's texts written over it: title,
+// artist and year replaced; the comment replaced by the genre text unless
+// that is still what the comment begins with (the record holds only its
+// first 10 characters); album, the ID3v1.1 track number and the genre byte
+// kept. Without an old tag: blockFromRecord.
+TId3Tag updatedBlock(const TId3Tag& old, const TagTexts& texts);
+
+// Whether the bytes at the start of a file are MPEG audio: an ID3v2 header,
+// or an MPEG audio frame header followed by another one (or by the end of
+// the audio) within the first 64 KiB. `fileSize` is the whole file's size.
+bool looksLikeMpegAudio(const QByteArray& head, qint64 fileSize);
+constexpr int kMpegProbeBytes = 64 * 1024;
+// looksLikeMpegAudio of a regular file's first bytes; false for anything
+// that cannot be read or is no regular file.
+bool isMpegAudioFile(const QString& path);
+
+enum class WriteResult { Replaced, Appended, Failed, NotMpeg };
 
 // Writes the block as the file's tag: over the last 128 bytes when they hold
-// a tag, else appended. Nothing else of the file is touched; an append that
+// a tag, else appended. Only a regular file that is MPEG audio is written
+// (NotMpeg for others). Nothing else of the file is touched; an append that
 // fails (disk full, quota) cuts the file back to its former size, and a
-// failed replacement puts the old block back.
-WriteResult writeBlock(const QString& path, TId3Tag block);
+// failed replacement puts the old block back. On Failed, `error` (when
+// given) receives the errno of the step that failed.
+WriteResult writeBlock(const QString& path, TId3Tag block, int* error = nullptr);
+// The same with updatedBlock of the file's own tag, read under the same
+// open file.
+WriteResult writeTag(const QString& path, const TagTexts& texts, int* error = nullptr);
 
 }  // namespace qdl::id3
 
@@ -83,9 +111,12 @@ class TDataModule1 : public QObject {
   // While it returns false, posts never touch any file.
   std::function<bool()> editorVisible = [] { return false; };
 
-  // Creates the empty song table at Table1's location (replacing a song
-  // table there, never a foreign file), orders it by "Interpret" and opens it.
-  void CreateSongTable();
+  // Creates the empty song table at Table1's location, orders it by
+  // "Interpret" and opens it. With Replace a song table there is replaced
+  // (never a foreign file); with KeepExisting a file there (made by another
+  // start meanwhile) is left alone and nothing is opened. Returns whether a
+  // table was created.
+  bool CreateSongTable(qdl::db::CreateMode mode = qdl::db::CreateMode::Replace);
 
   // Inserts a record made from the file's ID3v1 tag (or, without a tag, from
   // its file name). A file already in the table and any other storage
@@ -93,9 +124,12 @@ class TDataModule1 : public QObject {
   void AddSongFile(const QString& path);
 
   // Writes the current record's Titel, Interpret, Jahr and Genre into the tag
-  // of the file named by DateiName, while the editor is visible. Asks before
-  // writing to a read-only file; a file that is gone is reported; other
-  // failures leave the file alone without a message.
+  // of the file named by DateiName (see qdl::id3::writeTag), while the editor
+  // is visible. Asks before writing to a read-only file. A file that is gone,
+  // is no MP3 file or cannot be written (full disk, read-only medium, a
+  // permission that cannot be changed, a folder in its place) is reported
+  // with its name and the reason and left byte for byte as it was; the
+  // record stays posted either way.
   void Table1AfterPost();
 };
 

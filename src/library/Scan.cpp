@@ -46,7 +46,10 @@ QString rootOf(const QString& mountPoint) {
 }  // namespace
 
 TFormScan::TFormScan(QWidget* parent)
-    : QDialog(parent), volumeSource(qdl::fs::mountedVolumes), mountPointSource(systemMountPoints) {
+    : QDialog(parent),
+      volumeSource(qdl::fs::mountedVolumes),
+      mountPointSource(systemMountPoints),
+      volumeMapSource(qdl::fs::VolumeMap::current) {
   setObjectName(QStringLiteral("FormScan"));
   setWindowTitle(QStringLiteral("Check & Scan"));
   setFixedSize(420, 300);
@@ -122,12 +125,6 @@ void TFormScan::cbCDRomClick() { buildDriveList(); }
 void TFormScan::cbChangeClick() { buildDriveList(); }
 
 void TFormScan::buildDriveList() {
-  qdl::db::Table* table = DataModule1 ? DataModule1->Table1 : nullptr;
-  if (table && table->isOpen()) {
-    table->setIndexName(QStringLiteral("iDateiname"));
-    table->first();
-  }
-
   qDeleteAll(Drives);
   Drives.clear();
   DriveVolumes = volumeSource ? volumeSource() : QList<qdl::fs::Volume>{};
@@ -172,17 +169,61 @@ SongScanner& TFormScan::ensureScanner() {
   return *scanner_;
 }
 
+namespace {
+
+// Puts the song table back into the order it had and onto the record that
+// was current, when the object goes (the work uses the file-name order).
+class KeepPlace {
+ public:
+  explicit KeepPlace(qdl::db::Table& table)
+      : table_(table),
+        index_(table.indexName()),
+        fields_(table.indexFieldNames()),
+        id_(table.currentId()) {}
+  ~KeepPlace() {
+    if (!table_.isOpen()) return;
+    try {
+      if (!fields_.isEmpty())
+        table_.setIndexFieldNames(fields_);
+      else
+        table_.setIndexName(index_);
+      if (!table_.moveToId(id_)) table_.first();
+    } catch (const qdl::db::DbError&) {
+      // The work's own failure is the one the user hears of.
+    }
+  }
+  KeepPlace(const KeepPlace&) = delete;
+  KeepPlace& operator=(const KeepPlace&) = delete;
+
+ private:
+  qdl::db::Table& table_;
+  QString index_;
+  QString fields_;
+  std::int64_t id_;
+};
+
+}  // namespace
+
 void TFormScan::btStartClick() {
+  qdl::db::Table& table = *DataModule1->Table1;
+  if (table.isOpen() && table.isReadOnly()) {
+    qdl::ui::showMessage(
+        this, FormSprache ? FormSprache->Bibliothek.sBibliothekSchreibgeschuetzt : table.filePath(),
+        FormSprache ? FormSprache->Meldung.sAchtung : QString());
+    return;
+  }
   const int mode = RGBedingung->itemIndex();
   SongScanner& scanner = ensureScanner();
   scanner.setMountPoints(mountPointSource ? mountPointSource() : QStringList{});
+  if (volumeMapSource) scanner.setVolumeMap(volumeMapSource());
   const QMetaObject::Connection cancel =
       connect(FormProgress, &TFormProgress::cancelClicked, this, [this] {
         if (scanner_) scanner_->cancel();
       });
   sinceEvents_.start();
   sinceStatus_.start();
-  // Whatever happens, both windows close and the next Start begins afresh.
+  // Whatever happens, both windows close, the table is back in its order
+  // and the next Start begins afresh.
   struct Finally {
     TFormScan* form;
     QMetaObject::Connection connection;
@@ -191,12 +232,14 @@ void TFormScan::btStartClick() {
       FormProgress->endWork();
       form->scanner_.reset();
       form->close();
+      emit form->workDone();
     }
   } finally{this, cancel};
+  const KeepPlace place(table);
 
   const bool check = mode == 0 || mode == 1;
   const bool scan = mode == 0 || mode == 2;
-  if (check && DataModule1->Table1->recordCount() >= 1) CheckDatabase();
+  if (check && table.recordCount() >= 1) CheckDatabase();
   if (scan && !scanner.cancelled()) runScan();
 }
 
@@ -225,6 +268,7 @@ void TFormScan::CheckDatabase() {
                           DataModule1->Table1->recordCount());
   showStatus();
   scanner.checkDatabase();
+  showStatus();  // the final counts
   FormProgress->endWork();
   checking_ = false;
 }
@@ -253,10 +297,13 @@ void TFormScan::showStatus() {
   if (!scanner_) return;
   const qdl::library::ScanCounts& c = scanner_->counts();
   if (checking_) {
-    FormProgress->setStatus(QStringLiteral("%1 / %2\n-%3")
+    FormProgress->setStatus(QStringLiteral("%1 / %2\n-%3    %4 %5")
                                 .arg(c.checked)
                                 .arg(FormProgress->ProgressBar1->maximum())
-                                .arg(c.removed));
+                                .arg(c.removed)
+                                .arg(c.notReachable)
+                                .arg(FormSprache ? FormSprache->Bibliothek.sNichtErreichbar
+                                                 : QStringLiteral("nicht erreichbar")));
   } else {
     FormProgress->setStatus(QStringLiteral("%1\nMP3: %2    +%3")
                                 .arg(scanner_->currentFolder())

@@ -10,7 +10,11 @@
 //
 // Start runs the mode of RGBedingung (0 check and scan, 1 only check, 2 only
 // scan; the check is skipped while the library is empty) inside its handler
-// with the progress window (FormProgress) up, then closes both windows.
+// with the progress window (FormProgress) up, then closes both windows and
+// signals workDone. The work uses the file-name order; afterwards the song
+// table is back in the order it had and on the record that was current
+// (when that record is still there). A library that cannot be written is
+// refused with a message before anything starts.
 // While the work runs, only the progress window takes input; timers (the
 // decks' refills) and repaints go on, and its Cancel stops the work after
 // the current file or record, keeping what was done. The work itself is
@@ -60,10 +64,12 @@ class TFormScan : public QDialog {
   // The volume of each box of Drives.
   QList<qdl::fs::Volume> DriveVolumes;
 
-  // Where the volumes and the mount points come from; the running system's
-  // mount table unless replaced (tests).
+  // Where the volumes and the mount points come from, and what the check
+  // knows about volumes that are not mounted; the running system's unless
+  // replaced (tests).
   std::function<QList<qdl::fs::Volume>()> volumeSource;
   std::function<QStringList()> mountPointSource;
+  std::function<qdl::fs::VolumeMap()> volumeMapSource;
 
   // Handlers.
   void FormShow();
@@ -80,6 +86,11 @@ class TFormScan : public QDialog {
 
   // The scanner of the running Start, or nullptr.
   qdl::library::SongScanner* scanner() const { return scanner_.get(); }
+
+ signals:
+  // A Start has ended (done, cancelled or failed): the library may have
+  // changed.
+  void workDone();
 
  protected:
   void showEvent(QShowEvent* event) override;

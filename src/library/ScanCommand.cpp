@@ -117,12 +117,15 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
                             .arg(QDir::toNativeSeparators(dataDir)));
     table.setDatabaseName(dataDir);
     table.setTableName(QStringLiteral("data.db"));
-    if (QFileInfo::exists(table.filePath())) {
+    // A table made meanwhile by another start is kept and opened.
+    if (table.fileExists() || !data.CreateSongTable(db::CreateMode::KeepExisting)) {
       table.setIndexName(QStringLiteral("iDateiname"));
       table.open();
-    } else {
-      data.CreateSongTable();
     }
+    if (table.isReadOnly())
+      throw db::ReadOnlyError(QStringLiteral("The library %1 cannot be written (a read-only "
+                                             "medium or folder); nothing was checked or added.")
+                                  .arg(QDir::toNativeSeparators(table.filePath())));
   } catch (const std::exception& e) {
     std::fprintf(err, "quandrel scan: %s\n", e.what());
     return 1;
@@ -137,8 +140,10 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     if (interrupted) scanner.cancel();
     const ScanCounts& c = scanner.counts();
     if (checking)
-      progress.show(
-          QStringLiteral("checking: %1 records, %2 removed").arg(c.checked).arg(c.removed));
+      progress.show(QStringLiteral("checking: %1 records, %2 removed, %3 not reachable")
+                        .arg(c.checked)
+                        .arg(c.removed)
+                        .arg(c.notReachable));
     else
       progress.show(QStringLiteral("scanning: %1 folders, %2 files found, %3 added  %4")
                         .arg(c.folders)
@@ -147,6 +152,13 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
                         .arg(QDir::toNativeSeparators(scanner.currentFolder())));
   };
 
+  // A check that was asked for says how many records it checked, also when
+  // an empty library made it skip.
+  auto summary = [&] {
+    ScanCounts c = scanner.counts();
+    c.checkRan = c.checkRan || check;
+    return c;
+  };
   try {
     scanner.useFileNameOrder();
     if (check && table.recordCount() >= 1) {
@@ -161,11 +173,11 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
   } catch (const std::exception& e) {
     progress.finish();
     std::fprintf(err, "quandrel scan: %s\n", e.what());
-    std::fputs(qPrintable(summaryText(scanner.counts())), out);
+    std::fputs(qPrintable(summaryText(summary())), out);
     return 1;
   }
   progress.finish();
-  std::fputs(qPrintable(summaryText(scanner.counts())), out);
+  std::fputs(qPrintable(summaryText(summary())), out);
   if (scanner.cancelled()) {
     std::fputs("interrupted: what was found until then is in the library\n", out);
     return 130;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
@@ -18,25 +19,38 @@ const QString kFileNameIndex = QStringLiteral("iDateiname");
 
 }  // namespace
 
-// Keeps the table in one batch while the work runs; commits on every way out.
+// Keeps the table in one batch while the work runs; commits on every way out
+// and tells the scanner whether what it counted was written.
 class SongScanner::Batch {
  public:
-  explicit Batch(db::Table& table) : table_(table) { table_.beginBatch(); }
+  explicit Batch(SongScanner& scanner) : scanner_(scanner), table_(*scanner.data_.Table1) {
+    table_.beginBatch();
+  }
   ~Batch() noexcept(false) {
+    // A batch the storage rolled back by itself is no longer open.
+    const bool open = table_.inBatch();
     if (std::uncaught_exceptions() > uncaught_) {
       try {
-        table_.endBatch();
+        if (open) table_.endBatch();
+        scanner_.committed(open);
       } catch (const db::DbError&) {
-        // The first failure is the one to report.
+        scanner_.committed(false);  // the first failure is the one to report
       }
-    } else {
-      table_.endBatch();
+      return;
     }
+    try {
+      table_.endBatch();
+    } catch (const db::DbError&) {
+      scanner_.committed(false);
+      throw;
+    }
+    scanner_.committed(true);
   }
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 
  private:
+  SongScanner& scanner_;
   db::Table& table_;
   int uncaught_ = std::uncaught_exceptions();
 };
@@ -55,11 +69,26 @@ void SongScanner::useFileNameOrder() {
     table.setIndexName(kFileNameIndex);
 }
 
+void SongScanner::committed(bool written) {
+  if (!written) {
+    counts_.added -= pendingAdded_;
+    counts_.notStored += pendingAdded_;
+    counts_.removed -= pendingRemoved_;
+  }
+  pendingAdded_ = pendingRemoved_ = 0;
+}
+
 void SongScanner::flush() {
   db::Table& table = *data_.Table1;
   pendingChanges_ = 0;
   if (!table.inBatch()) return;
-  table.endBatch();
+  try {
+    table.endBatch();
+  } catch (const db::DbError&) {
+    committed(false);
+    throw;
+  }
+  committed(true);
   table.beginBatch();
 }
 
@@ -67,10 +96,20 @@ void SongScanner::changed() {
   if (++pendingChanges_ >= kChangesPerBatch) flush();
 }
 
+bool SongScanner::isDeleted(const QString& path) const {
+  if (path.isEmpty()) return true;
+  if (volumes_.isUnreachable(path)) return false;
+  const QFileInfo file(path);
+  if (QFileInfo(file.path()).isDir()) return true;  // gone from a folder that is there
+  // The folder is gone too: deleted with it only when its parent is there.
+  return QFileInfo(QFileInfo(file.path()).path()).isDir();
+}
+
 void SongScanner::checkDatabase() {
   db::Table& table = *data_.Table1;
   useFileNameOrder();
-  Batch batch(table);
+  counts_.checkRan = true;
+  Batch batch(*this);
   table.first();
   while (!table.eof() && !cancelled_) {
     // The step may run timers; whatever they do, the check goes on from
@@ -79,19 +118,23 @@ void SongScanner::checkDatabase() {
     step(Step::Record);
     if (table.currentRow() != row && row < table.recordCount()) table.moveTo(row);
     ++counts_.checked;
-    if (fs::isFileMissing(table.asString(QStringLiteral("DateiName")))) {
+    const QString path = table.asString(QStringLiteral("DateiName"));
+    const fs::FileState state = fs::fileState(path);
+    if (state == fs::FileState::Missing && isDeleted(path)) {
       table.deleteRecord();
       ++counts_.removed;
+      ++pendingRemoved_;
       changed();
-    } else {
-      table.next();
+      continue;
     }
+    if (state != fs::FileState::Present) ++counts_.notReachable;
+    table.next();
   }
 }
 
 void SongScanner::scanRoot(const QString& root) {
   useFileNameOrder();
-  Batch batch(*data_.Table1);
+  Batch batch(*this);
   fs::FolderId id;
   if (fs::folderId(root, id)) visited_.insert(id);
   scanFolder(root);
@@ -134,6 +177,7 @@ void SongScanner::addFile(const QString& path) {
     ++counts_.unreadable;
   if (table.recordCount() > before) {
     ++counts_.added;
+    ++pendingAdded_;
     changed();
   } else {
     ++counts_.notStored;
@@ -172,6 +216,10 @@ QString summaryText(const ScanCounts& c) {
                      .arg(c.alreadyPresent)
                      .arg(c.unreadable)
                      .arg(c.removed);
+  if (c.checkRan)
+    text += QStringLiteral("records checked: %1\nnot reachable: %2\n")
+                .arg(c.checked)
+                .arg(c.notReachable);
   if (c.notStored > 0) text += QStringLiteral("not stored: %1\n").arg(c.notStored);
   return text;
 }

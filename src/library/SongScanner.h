@@ -2,8 +2,14 @@
 // The work behind "Check" and "Scan", without any window: the check and
 // scan window and the command line `quandrel scan` both run it.
 //
-// Check: walks the song table in the order of iDateiname and deletes every
-// record whose file is certainly gone (see qdl::fs::isFileMissing).
+// Check: walks the song table in the order of iDateiname and deletes the
+// records whose files were deleted. A record is deleted only when its file
+// is certainly missing (qdl::fs::fileState) and either its folder is there,
+// or its folder is gone while the folder's parent is there, and the path
+// does not lie where an unmounted volume would hold it (VolumeMap). Records
+// of a pulled-out stick, an absent disc or share, or of files the system
+// cannot examine are kept and counted as not reachable: their cue points
+// and hand-edited texts survive.
 // Scan: searches a folder tree for "*.mp3" (any letter case, hidden files
 // included) and adds a record for each file not yet in the library through
 // TDataModule1::AddSongFile. Paths already in the library are skipped
@@ -25,7 +31,9 @@
 // record; it may process events (timers, repaints) and may call cancel(),
 // which stops the work after the current file or record; everything done
 // until then stays. Storage failures other than a refused insert throw
-// DbError. Everything runs on the user-interface thread.
+// DbError. The counts say what was written: changes of a batch that the
+// storage could not commit (a full disk) are taken back out of them.
+// Everything runs on the user-interface thread.
 
 #include <QSet>
 #include <QString>
@@ -34,6 +42,7 @@
 #include <unordered_set>
 
 #include "platform/fs/Folders.h"
+#include "platform/fs/Volumes.h"
 
 class TDataModule1;
 
@@ -48,6 +57,8 @@ struct ScanCounts {
   int notStored = 0;       // files the storage refused for another reason
   int checked = 0;         // records examined by the check
   int removed = 0;         // records removed by the check
+  int notReachable = 0;    // records kept because their file cannot be reached now
+  bool checkRan = false;   // whether a check was run
 };
 
 class SongScanner {
@@ -65,6 +76,9 @@ class SongScanner {
   // Folders the walk never enters (absolute paths without a trailing slash),
   // usually every mount point of the system. A scanned root may be one.
   void setMountPoints(const QStringList& mountPoints);
+
+  // Where volumes are and are not mounted; the running system's unless set.
+  void setVolumeMap(const fs::VolumeMap& volumes) { volumes_ = volumes; }
 
   // Makes iDateiname the table's order when it is not.
   void useFileNameOrder();
@@ -92,22 +106,30 @@ class SongScanner {
   class Batch;
   void addFile(const QString& path);
   void changed();
+  // Whether the check may delete the record of a file that is missing.
+  bool isDeleted(const QString& path) const;
+  // The changes counted since the last commit were written, or were lost.
+  void committed(bool written);
   void step(Step s) {
     if (onStep) onStep(s);
   }
 
   TDataModule1& data_;
   QSet<QString> mountPoints_;
+  fs::VolumeMap volumes_ = fs::VolumeMap::current();
   std::unordered_set<fs::FolderId, fs::FolderIdHash> visited_;
   ScanCounts counts_;
   QString currentFolder_;
   bool cancelled_ = false;
   int pendingChanges_ = 0;
+  int pendingAdded_ = 0;    // counted in added, not committed yet
+  int pendingRemoved_ = 0;  // counted in removed, not committed yet
 };
 
 // A summary of the counts, one "name: value" line each, for the command
 // line: folders, files found, added, already present, unreadable, records
-// removed (and not stored, when any file was refused).
+// removed; after a check also records checked and not reachable; not
+// stored when any file was refused.
 QString summaryText(const ScanCounts& counts);
 
 }  // namespace qdl::library

@@ -111,7 +111,9 @@ TDlgGeraete::~TDlgGeraete() {
 
 void TDlgGeraete::FormShow() {
   // The file is taken from the current directory as it is now and kept for
-  // the OK click, even if the current directory changes meanwhile.
+  // the OK click, even if the current directory changes meanwhile. What the
+  // dialog writes (the listed devices too) is gathered and written only on
+  // OK: Cancel leaves the file as it was, byte for byte.
   settings_.emplace(qdl::openSettings());
 
   // The lists are rebuilt at every showing. A listing that fails leaves them
@@ -120,6 +122,7 @@ void TDlgGeraete::FormShow() {
   CB_Aux->clear();
   CB_Head->clear();
   qdl::ui::guarded(this, [this] {
+    settings_->beginChanges();
     qdl::listSoundDevices(*settings_, [this](const QString& description) {
       CB_Aux->addItem(description);
       CB_Head->addItem(description);
@@ -203,6 +206,7 @@ void TDlgGeraete::OKBtnClick() {
     settings_->writeInteger(kDevices, kMode, rgMode->itemIndex());
     settings_->writeString(kDevices, kCard1, card1);
     settings_->writeString(kDevices, kCard2, card2);
+    settings_->commitChanges();
   });
   // A refused write must not look like a stored choice: stay open so the
   // user can try again or cancel.

@@ -2,11 +2,13 @@
 // The sound device settings dialog: output mode and sound cards.
 //
 // Each showing lists the system's output devices into both card lists (and
-// refreshes "present Devices" in qdl.ini), then preselects the stored mode
-// and cards from section "Devices". OK refuses the same text in both lists
-// and otherwise writes "Mode", "Card_1" (CB_Aux) and "Card_2" (CB_Head);
-// Cancel writes nothing. The settings file is held from the show until the
-// dialog closes. Everything runs on the user-interface thread.
+// refreshes "present Devices" among the changes it gathers for qdl.ini),
+// then preselects the stored mode and cards from section "Devices". OK
+// refuses the same text in both lists and otherwise writes "Mode", "Card_1"
+// (CB_Aux) and "Card_2" (CB_Head) with the gathered "present Devices" in one
+// write that changes only those lines; Cancel writes nothing at all, so the
+// file stays byte for byte as it was. The settings file is held from the
+// show until the dialog closes. Everything runs on the user-interface thread.
 //
 // The labels of modes 1 and 2 come from the string table of FormSprache.
 // Before the first language is applied (the first-start showing) the table
@@ -61,14 +63,16 @@ class TDlgGeraete : public QDialog {
   // program); callers that reset rgMode may call it again, it is idempotent.
   void rgModeClick();
   // Equal card texts: the refusal message, nothing written, the dialog stays
-  // open. Otherwise writes "Devices" Mode, Card_1, Card_2 and closes with
-  // result OK; a refused write goes to the error display and keeps it open.
+  // open. Otherwise writes "Devices" Mode, Card_1, Card_2 and the listed
+  // devices and closes with result OK; a refused write goes to the error
+  // display and keeps it open.
   void OKBtnClick();
-  // Closes with result Cancel; "Devices" is not written.
+  // Closes with result Cancel; the file is not written.
   void CancelBtnClick();
   // Opens the dialog's help file at context kHelpContext.
   void btHelpClick();
-  // Lets go of the settings file opened by FormShow.
+  // Lets go of the settings file opened by FormShow and of changes not
+  // written.
   void FormClose();
 
  protected:

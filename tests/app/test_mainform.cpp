@@ -2,6 +2,7 @@
 // activation, language, help and closing.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -163,6 +164,18 @@ TEST_F(ConsoleTest, BrokenSettingsAreReportedAndTheConsoleStillComesUp) {
   EXPECT_TRUE(QFileInfo(cwd.file("qdl.ini")).isDir());
 }
 
+TEST_F(ConsoleTest, ASettingsFileThatIsAPipeIsReportedAndTheStartGoesOn) {
+  // Reading a pipe would wait for a writer forever.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(cwd.file("qdl.ini")).constData(), 0600), 0);
+  start();
+  EXPECT_TRUE(FormQuandrel->firstShowDone());
+  ASSERT_FALSE(dialogs.errors.isEmpty());
+  for (const QString& e : std::as_const(dialogs.errors))
+    EXPECT_TRUE(e.contains(cwd.file("qdl.ini"))) << e.toStdString();
+  EXPECT_TRUE(DataModule1->Table1->isOpen());
+  EXPECT_FALSE(QFileInfo(cwd.file("qdl.ini")).isFile());
+}
+
 TEST_F(ConsoleTest, ActivationShowsTheCurrentRecordCount) {
   writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
   start();
@@ -172,6 +185,63 @@ TEST_F(ConsoleTest, ActivationShowsTheCurrentRecordCount) {
                                      QVariant(), 0, QVariant(), false});
   FormQuandrel->FormActivate();
   EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "2 Titel verfügbar");
+}
+
+TEST_F(ConsoleTest, TheSongCountFollowsTheFirstStartScanAndEveryLaterOne) {
+  // The scan window offered at the first start scans a folder of two songs.
+  const QString music = cwd.file("music");
+  QDir().mkpath(music);
+  const QByteArray tag = "TAG" + QByteArray(125, 'x');
+  writeFile(music + "/a.mp3", QByteArray(500, '\0') + tag);
+  writeFile(music + "/b.mp3", QByteArray(500, '\0') + tag);
+  dialogs.onDialog = [&](QDialog* d) {
+    shownDialogs << d->objectName();
+    if (d != FormScan) return;
+    FormScan->volumeSource = [music] {
+      return QList<qdl::fs::Volume>{{music, "/dev/test", "ext4", qdl::fs::VolumeKind::Fixed}};
+    };
+    FormScan->mountPointSource = [] { return QStringList{}; };
+    FormScan->FormShow();  // the drive list again, from the folder above
+    FormScan->RGBedingung->setItemIndex(2);
+    FormScan->btStart->click();
+  };
+  start();
+  EXPECT_EQ(shownDialogs, (QStringList{"DlgGeraete", "FormScan"}));
+  EXPECT_EQ(DataModule1->Table1->recordCount(), 2);
+  EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "2 Titel verfügbar");
+  EXPECT_EQ(DataModule1->Table1->indexFieldNames(), "Interpret");
+
+  // A scan from the menu (the window is not modal) updates it when done.
+  writeFile(music + "/c.mp3", QByteArray(500, '\0') + tag);
+  FormQuandrel->Scan1->trigger();
+  FormScan->btStart->click();
+  EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "3 Titel verfügbar");
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+TEST_F(ConsoleTest, ASecondStartOnTheSameLibrarySaysItIsInUseAndChangesNothing) {
+  writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
+  start();
+  qdl::app::destroyWindows();
+  const QByteArray before = [&] {
+    QFile f(cwd.file("Data/data.db"));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  // The first start still has the library open.
+  qdl::db::Table first;
+  first.setDatabaseName(cwd.file("Data"));
+  first.setTableName("data.db");
+  first.open();
+  start();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_TRUE(dialogs.errors[0].contains("in use")) << dialogs.errors[0].toStdString();
+  EXPECT_FALSE(DataModule1->Table1->isOpen());
+  EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "0 Titel verfügbar");
+  first.close();
+  QFile f(cwd.file("Data/data.db"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll().size(), before.size());
 }
 
 // Counts how often devices are deleted.

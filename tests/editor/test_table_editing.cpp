@@ -103,7 +103,7 @@ TEST_F(EditingTest, OneStepInsertsAndEditRoleTexts) {
   table.insertRecord({QVariant(), "c", "/c", 120});
   EXPECT_EQ(inserted.count(), 1);
   EXPECT_EQ(removed.count(), 0);
-  EXPECT_THROW(table.insertRecord({QVariant(), "x", "/C", QVariant()}), DuplicateKeyError);
+  EXPECT_THROW(table.insertRecord({QVariant(), "x", "/c", QVariant()}), DuplicateKeyError);
   EXPECT_EQ(table.state(), Table::State::Browse);
   EXPECT_EQ(inserted.count(), 1);
 
@@ -185,14 +185,14 @@ TEST_F(EditingTest, GridChoosingAnotherRowPostsTheInsertedRecord) {
 
   // A refused insert stays pending, and the grid stays on its row.
   table.insert();
-  ASSERT_TRUE(model.setData(model.index(0, 1), "/G"));
+  ASSERT_TRUE(model.setData(model.index(0, 1), "/g"));
   view.selectionModel()->setCurrentIndex(
       model.index(3, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_TRUE(dialogs.errors[0].contains("Key violation"));
   EXPECT_EQ(table.state(), Table::State::Insert);
   EXPECT_EQ(view.currentIndex().row(), 0);
-  EXPECT_EQ(table.asString("Path"), "/G");
+  EXPECT_EQ(table.asString("Path"), "/g");
 
   // An unchanged new record is simply dropped when the cursor moves.
   table.cancel();
@@ -248,11 +248,11 @@ TEST_F(EditingTest, NavigatorButtonsFollowTheTableAndAct) {
   nav.button(Button::Insert)->click();
   EXPECT_EQ(table.state(), Table::State::Insert);
   EXPECT_TRUE(on(Button::Next));
-  table.setFieldValue("Path", "/B");
+  table.setFieldValue("Path", "/b");
   nav.button(Button::Post)->click();
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_EQ(table.state(), Table::State::Insert);
-  EXPECT_EQ(table.asString("Path"), "/B");
+  EXPECT_EQ(table.asString("Path"), "/b");
   table.setFieldValue("Path", "/c");
   nav.button(Button::Post)->click();
   EXPECT_EQ(table.recordCount(), 5);

@@ -25,6 +25,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
+  static_assert(sizeof(BibliothekTexte) == 4 * sizeof(QString));
 #define E(rec, name) \
   { #rec "." #name, &f.rec.name }
   return {
@@ -143,6 +144,10 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Vorschau, sKeinDrucker),
       E(Vorschau, sDruckFehler),
       E(Vorschau, sPdfFehler),
+      E(Bibliothek, sTagNichtGeschrieben),
+      E(Bibliothek, sKeineMp3Datei),
+      E(Bibliothek, sBibliothekSchreibgeschuetzt),
+      E(Bibliothek, sNichtErreichbar),
       {"sTitelVerfuegbar", &f.sTitelVerfuegbar},
       {"sHilfeDatei", &f.sHilfeDatei},
   };
@@ -152,7 +157,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 117u);
+  ASSERT_EQ(entries.size(), 121u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -178,7 +183,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 117 - 8);
+  EXPECT_EQ(differing, 121 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

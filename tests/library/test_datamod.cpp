@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstring>
 
@@ -20,10 +21,17 @@ using namespace qdl::db;
 
 namespace {
 
-// Bytes standing for audio data; the tag handling never looks into them.
+// MPEG audio of `size` bytes: frames of 104 bytes (MPEG 1 layer III,
+// 32 kbit/s, 44.1 kHz) whose data the tag handling never looks into.
 QByteArray audio(int size) {
   QByteArray a(size, 0);
   for (int i = 0; i < size; ++i) a[i] = char((i * 7 + 3) & 0xFF);
+  for (int at = 0; at + 4 <= size; at += 104) {
+    a[at] = char(0xFF);
+    a[at + 1] = char(0xFB);
+    a[at + 2] = char(0x10);
+    a[at + 3] = char(0x00);
+  }
   return a;
 }
 
@@ -185,15 +193,16 @@ TEST_F(DatamodTest, RecordFromFileName) {
   EXPECT_EQ(text("Interpret"), "gone");
 }
 
-TEST_F(DatamodTest, SameFileInOtherCaseIsSkipped) {
+TEST_F(DatamodTest, TheSameFileIsSkippedAndItsCaseVariantsAreOtherFiles) {
   const QString path = write(QString::fromUtf8("Über.mp3"), audio(300));
   dm.AddSongFile(path);
   dm.AddSongFile(path);
+  EXPECT_EQ(dm.Table1->recordCount(), 1);
   QString other = path;
   other.replace(QString::fromUtf8("Über"), QString::fromUtf8("üBER"));
-  other.replace("/music/", "/MUSIC/");
   dm.AddSongFile(other);
-  EXPECT_EQ(dm.Table1->recordCount(), 1);
+  dm.AddSongFile(QString(path).replace("/music/", "/MUSIC/"));
+  EXPECT_EQ(dm.Table1->recordCount(), 3);
   EXPECT_EQ(dm.Table1->state(), Table::State::Browse);
   EXPECT_TRUE(dialogs.boxes.empty());
 }
@@ -231,26 +240,143 @@ TEST_F(DatamodTest, WriteBackAppendsThenReplacesInPlace) {
   dm.Table1->post();
   EXPECT_EQ(read(path), now);
 
-  // An old tag's album and comment are replaced; the audio stays.
-  const QByteArray tagged =
-      content + tagBlock("TAG", "old", "old", "Old Album", "1970", "long old comment", 3);
-  QFile::remove(path);
-  write("w.mp3", tagged);
-  dm.Table1->setFieldValue("Genre", "Rock");
-  dm.Table1->post();
-  now = read(path);
-  ASSERT_EQ(now.size(), tagged.size());
-  EXPECT_EQ(now.left(content.size()), content);
-  EXPECT_EQ(now.mid(content.size()), tagBlock("TAG", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234",
-                                              "\xC4rzte \x80 ?", "", "2001", "Rock", char(255)));
-  EXPECT_EQ(now.mid(content.size() + 63, 30), QByteArray(30, '\0'));
-
-  // A file shorter than a tag gets one appended.
-  const QString tiny = write("tiny.mp3", "abc");
+  // A file of one short frame gets a tag appended too.
+  const QString tiny = write("tiny.mp3", audio(104));
   dm.Table1->setFieldValue("DateiName", tiny);
   dm.Table1->post();
-  EXPECT_EQ(read(tiny).size(), 3 + 128);
+  EXPECT_EQ(read(tiny).size(), 104 + 128);
   EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DatamodTest, WriteBackKeepsWhatTheRecordDoesNotHold) {
+  // Album, the ID3v1.1 track number, the genre byte and a comment longer
+  // than the record's 10 characters belong to the file, not to the record.
+  const QByteArray content = audio(2000);
+  QByteArray v11 = tagBlock("TAG", "Title", "Artist", "Old Album", "1970", "Live", 17);
+  v11[97 + 29] = 7;  // track 7 after a zero byte
+  const QByteArray v10 = tagBlock("TAG", "T", "A", "Album", "1999", "Comment with 19 ch", 3);
+  struct Case {
+    const char* name;
+    QByteArray tag;
+    const char* field;
+    const char* value;
+    QByteArray expected;
+  };
+  QByteArray v11Titled = v11;
+  v11Titled.replace(3, 30, field("New", 30));
+  QByteArray v11Rock = v11;
+  v11Rock.replace(97, 28, field("Rock", 28));
+  QByteArray v10Titled = v10;
+  v10Titled.replace(3, 30, field("New", 30));
+  QByteArray v10Pop = v10;
+  v10Pop.replace(97, 30, field("Pop", 30));
+  const Case cases[] = {
+      {"title of a v1.1 tag", v11, "Titel", "New", v11Titled},
+      {"genre of a v1.1 tag", v11, "Genre", "Rock", v11Rock},
+      {"title beside a long comment", v10, "Titel", "New", v10Titled},
+      {"genre over a long comment", v10, "Genre", "Pop", v10Pop},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    // The record is made from the tag, as the scan makes it.
+    const QString path = write(QString("k%1.mp3").arg(n++), content + c.tag);
+    dm.editorVisible = [] { return false; };
+    addAndFind(path);
+    dm.editorVisible = [] { return true; };
+    dm.Table1->setFieldValue(c.field, c.value);
+    dm.Table1->post();
+    const QByteArray now = read(path);
+    EXPECT_EQ(now.left(content.size()), content) << c.name;
+    EXPECT_EQ(now.mid(content.size()), c.expected) << c.name;
+  }
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DatamodTest, OnlyMpegAudioIsWrittenAndAFailedWriteIsReported) {
+  dm.editorVisible = [] { return true; };
+  // A WAV whose samples happen to hold a frame sync, a FLAC file and a text
+  // file named by a mistyped path get a message and keep every byte; an
+  // ID3v2 file is written.
+  QByteArray wav = "RIFF\x24\x10\0\0WAVEfmt " + QByteArray(4000, '\0');
+  wav[3000] = char(0xFF);
+  wav[3001] = char(0xFB);
+  wav[3002] = char(0x90);
+  const QByteArray flac = "fLaC\0\0\0\x22" + audio(64).mid(8) + QByteArray(3000, 'x');
+  const QByteArray notes = "These are the liner notes.\n";
+  const QByteArray id3v2 = QByteArray("ID3\x03\0\0\0\0\0\x10", 10) + QByteArray(3000, 'z');
+  struct Case {
+    const char* name;
+    QByteArray content;
+    bool written;
+  };
+  const Case cases[] = {{"song.wav", wav, false},
+                        {"song.flac", flac, false},
+                        {"notes.txt", notes, false},
+                        {"tagged.mp3", id3v2, true}};
+  const QString anchor = write("anchor.mp3", audio(500));
+  addAndFind(anchor);
+  for (const Case& c : cases) {
+    const QString path = write(c.name, c.content);
+    dialogs.boxes.clear();
+    dm.Table1->setFieldValue("DateiName", path);
+    dm.Table1->post();
+    EXPECT_EQ(text("DateiName"), path) << c.name;  // the record stays posted
+    if (c.written) {
+      EXPECT_EQ(read(path).size(), c.content.size() + 128) << c.name;
+      EXPECT_TRUE(dialogs.boxes.empty()) << c.name;
+      continue;
+    }
+    EXPECT_EQ(read(path), c.content) << c.name;
+    ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(dialogs.boxes[0].text, sprache.Bibliothek.sKeineMp3Datei.arg(path));
+  }
+
+  // A folder that took the file's place: named, with the reason.
+  const QString gone = write("moved.mp3", audio(500));
+  QFile::remove(gone);
+  QDir().mkpath(gone);
+  dialogs.boxes.clear();
+  dm.Table1->setFieldValue("DateiName", gone);
+  dm.Table1->post();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, sprache.Bibliothek.sTagNichtGeschrieben.arg(
+                                       gone, QString::fromLocal8Bit(std::strerror(EISDIR))));
+  EXPECT_TRUE(QFileInfo(gone).isDir());
+}
+
+TEST(Id3Mpeg, FrameSyncsMustBeFollowedByAnotherFrameOrTheEnd) {
+  auto frames = [](int count, int size) {
+    QByteArray a(count * 104 + size, 'a');
+    for (int i = 0; i < count; ++i) a.replace(i * 104, 4, QByteArray("\xFF\xFB\x10\x00", 4));
+    return a;
+  };
+  QByteArray far = QByteArray(60000, 'q') + frames(3, 0);
+  QByteArray beyond = QByteArray(70000, 'q') + frames(3, 0);
+  QByteArray lone = QByteArray(500, 'q') + QByteArray("\xFF\xFB\x10\x00", 4) + QByteArray(500, 'q');
+  QByteArray reserved = frames(3, 0);
+  reserved[1] = char(0xE9);  // version bits "reserved"
+  reserved[105] = char(0xE9);
+  reserved[209] = char(0xE9);
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    bool mpeg;
+  };
+  const Case cases[] = {
+      {"frames from the start", frames(3, 0), true},
+      {"one frame and a tag", frames(1, 0) + QByteArray(128, 't'), true},
+      {"frames after 60000 other bytes", far, true},
+      {"frames only after 64 KiB", beyond, false},
+      {"a lone sync in text", lone, false},
+      {"reserved version", reserved, false},
+      {"ID3v2 header", QByteArray("ID3\x04\0\0\0\0\x01\x7F", 10) + "rest", true},
+      {"ID3v2 with a bad size", QByteArray("ID3\x04\0\0\0\0\x01\x80", 10) + "rest", false},
+      {"empty", QByteArray(), false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(qdl::id3::looksLikeMpegAudio(c.bytes.left(qdl::id3::kMpegProbeBytes), c.bytes.size()),
+              c.mpeg)
+        << c.name;
 }
 
 TEST_F(DatamodTest, ReadOnlyFileAsksFirst) {
@@ -328,13 +454,15 @@ TEST(Id3Block, FailedAppendLeavesTheFileAsItWas) {
   EXPECT_EQ(f.readAll(), content);
 
   // A folder or a pipe is never opened for writing.
-  EXPECT_EQ(qdl::id3::writeBlock(dir.path(), qdl::id3::blockFromRecord("t", "", "", "")),
+  int error = 0;
+  EXPECT_EQ(qdl::id3::writeBlock(dir.path(), qdl::id3::blockFromRecord("t", "", "", ""), &error),
             qdl::id3::WriteResult::Failed);
+  EXPECT_EQ(error, EISDIR);
   const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.mp3"));
   ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
   EXPECT_EQ(
       qdl::id3::writeBlock(dir.filePath("pipe.mp3"), qdl::id3::blockFromRecord("t", "", "", "")),
-      qdl::id3::WriteResult::Failed);
+      qdl::id3::WriteResult::NotMpeg);
   EXPECT_FALSE(qdl::id3::hasTag(qdl::id3::readBlock(dir.filePath("pipe.mp3"))));
 }
 

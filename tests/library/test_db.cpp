@@ -3,12 +3,16 @@
 // files that are not tables of ours.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include "platform/db/Collation.h"
 #include "platform/db/GridBinding.h"
 #include "platform/db/Table.h"
 #include "platform/db/TableModel.h"
@@ -67,7 +71,8 @@ TEST_F(TableTest, DefinitionsSurviveReopening) {
   EXPECT_EQ(other.fieldIndex("PATH"), 2);
   EXPECT_EQ(other.fieldIndex("nope"), -1);
 
-  // The indexes are real SQLite indexes with the case-folding collation.
+  // The indexes are real SQLite indexes with the case-folding collation; the
+  // unique one refuses only names equal letter for letter.
   other.close();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(QFile::encodeName(dir.filePath("songs.db")).constData(), &db), SQLITE_OK);
@@ -75,7 +80,8 @@ TEST_F(TableTest, DefinitionsSurviveReopening) {
   sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE name='iPath'", -1, &st, nullptr);
   ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
-               "CREATE UNIQUE INDEX \"iPath\" ON \"songs\" (\"Path\" COLLATE QDL_NOCASE)");
+               "CREATE UNIQUE INDEX \"iPath\" ON \"songs\" (\"Path\" COLLATE QDL_NOCASE, \"Path\" "
+               "COLLATE BINARY)");
   sqlite3_finalize(st);
   sqlite3_close(db);
 }
@@ -102,21 +108,40 @@ TEST_F(TableTest, InsertRecordConvertsAndCutsValues) {
   EXPECT_EQ(table.state(), Table::State::Browse);
 }
 
-TEST_F(TableTest, DuplicateKeyIsRefusedWithoutRegardToCase) {
+TEST_F(TableTest, UniqueKeysCompareExactTextAndCaseVariantsSitTogether) {
+  // Paths that differ only in case are different files on Linux.
   add("a", "/Music/Ärzte.mp3");
+  add("b", "/MUSIC/ärzte.MP3");
+  add("c", "/music/other.mp3");
+  add("d", "/Music/ärzte.mp3");
   try {
-    add("b", "/MUSIC/ärzte.MP3");
+    add("e", "/Music/Ärzte.mp3");
     FAIL() << "duplicate accepted";
   } catch (const DuplicateKeyError& e) {
     EXPECT_TRUE(e.message().contains("songs.db")) << e.message().toStdString();
   }
   // The refused record is dropped whole: the next insert works.
   EXPECT_EQ(table.state(), Table::State::Browse);
-  add("c", "/music/other.mp3");
-  EXPECT_EQ(table.recordCount(), 2);
+  EXPECT_EQ(table.recordCount(), 4);
+
+  // The order still folds case; variants follow each other in byte order.
+  table.setIndexName("iPath");
+  QStringList paths;
+  for (table.first(); !table.eof(); table.next()) paths << table.asString("Path");
+  EXPECT_EQ(paths, (QStringList{"/music/other.mp3", "/MUSIC/ärzte.MP3", "/Music/Ärzte.mp3",
+                                "/Music/ärzte.mp3"}));
+  // A search for a path lands on that very path, one for an unknown case
+  // variant on the first variant, and a key lookup compares exactly.
+  table.findNearest("/Music/ärzte.mp3");
+  EXPECT_EQ(table.asString("Name"), "d");
+  table.findNearest("/music/ÄRZTE.mp3");
+  EXPECT_EQ(table.asString("Name"), "b");
+  EXPECT_TRUE(table.containsKey("/Music/Ärzte.mp3"));
+  EXPECT_FALSE(table.containsKey("/music/ärzte.mp3"));
 
   // A post that duplicates a key stays in editing.
-  table.setFieldValue("Path", "/music/ÄRZTE.mp3");
+  table.findNearest("/music/other.mp3");
+  table.setFieldValue("Path", "/MUSIC/ärzte.MP3");
   EXPECT_THROW(table.post(), DuplicateKeyError);
   EXPECT_EQ(table.state(), Table::State::Edit);
   table.cancel();
@@ -244,9 +269,9 @@ TEST_F(TableTest, BatchesAndKeyLookups) {
   add("a", "/a");
   table.beginBatch();
   for (int i = 0; i < 20; ++i) add(QString("b%1").arg(i), QString("/b%1").arg(i));
-  EXPECT_THROW(add("dup", "/A"), DuplicateKeyError);  // refused, the batch goes on
+  EXPECT_THROW(add("dup", "/a"), DuplicateKeyError);  // refused, the batch goes on
   table.setIndexName("iPath");
-  EXPECT_TRUE(table.containsKey(QString("/B7")));
+  EXPECT_TRUE(table.containsKey(QString("/b7")));
   const int row = table.currentRow();
   EXPECT_FALSE(table.containsKey(QString("/b")));
   EXPECT_FALSE(table.containsKey(QVariant()));
@@ -305,7 +330,7 @@ TEST_F(TableTest, ModelFollowsTheCursorAndTheGridMovesIt) {
   // A refused post keeps the cursor, and the grid goes back to it.
   qdl::test::ScriptedDialogs dialogs;
   const int row = table.currentRow();
-  table.setFieldValue("Path", "/P1");
+  table.setFieldValue("Path", "/p1");
   view.selectionModel()->setCurrentIndex(
       model.index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   EXPECT_EQ(dialogs.errors.size(), 1);
@@ -341,18 +366,51 @@ TEST(TableFiles, DamagedOrForeignFilesAreReportedAndKept) {
     }
   };
   expectRefused(QByteArray("this is a playlist, not a table\n").repeated(200));
-  expectRefused(QByteArray());
 
-  // An SQLite file of another program.
+  // SQLite files of another program, and one that carries our mark but not
+  // our table, stay byte for byte as they were: no journal mode is switched
+  // before the table is known as ours.
+  auto foreignDb = [&](const char* sql) {
+    QFile::remove(dir.filePath("data.db"));
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(dir.filePath("data.db")).constData(), &db);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QFile f(dir.filePath("data.db"));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+  };
+  for (const char* sql :
+       {"CREATE TABLE data (x TEXT); INSERT INTO data VALUES ('keep')",
+        "PRAGMA application_id=1363430484; CREATE TABLE data (x BLOB); INSERT INTO data VALUES (1)",
+        "PRAGMA application_id=1363430484; CREATE TABLE other (x TEXT)"}) {
+    const QByteArray before = foreignDb(sql);
+    ASSERT_GT(before.size(), 0);
+    EXPECT_THROW(table.open(), DbError) << sql;
+    // Without our mark it is never replaced either.
+    if (!QByteArray(sql).contains("application_id")) {
+      EXPECT_THROW(table.createTable(kFields, kIndexes), DbError);
+    }
+    EXPECT_FALSE(table.isOpen());
+    QFile g(dir.filePath("data.db"));
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    EXPECT_EQ(g.readAll(), before) << sql;
+    EXPECT_FALSE(QFile::exists(dir.filePath("data.db-wal")));
+  }
+
+  // An empty file, left by a creation that was interrupted, is no table:
+  // opening it is refused, and creating the table puts one in its place.
   QFile::remove(dir.filePath("data.db"));
-  sqlite3* db = nullptr;
-  sqlite3_open(QFile::encodeName(dir.filePath("data.db")).constData(), &db);
-  sqlite3_exec(db, "CREATE TABLE data (x TEXT); INSERT INTO data VALUES ('keep')", nullptr, nullptr,
-               nullptr);
-  sqlite3_close(db);
+  QFile(dir.filePath("data.db")).open(QIODevice::WriteOnly);
+  EXPECT_FALSE(table.fileExists());
   EXPECT_THROW(table.open(), DbError);
-  EXPECT_THROW(table.createTable(kFields, kIndexes), DbError);
-  EXPECT_TRUE(QFile::exists(dir.filePath("data.db")));
+  EXPECT_TRUE(table.createTable(kFields, kIndexes, CreateMode::KeepExisting));
+  table.open();
+  EXPECT_EQ(table.recordCount(), 0);
+  table.close();
+  EXPECT_TRUE(table.fileExists());
+  EXPECT_FALSE(table.createTable(kFields, kIndexes, CreateMode::KeepExisting));
+  QFile::remove(dir.filePath("data.db"));
 
   // A missing table names its path.
   table.setTableName("none.db");
@@ -376,6 +434,89 @@ TEST(TableFiles, DamagedOrForeignFilesAreReportedAndKept) {
   table.createTable(kFields, kIndexes);
   table.open();
   EXPECT_EQ(table.recordCount(), 0);
+}
+
+TEST(TableFiles, ATableOfTheEarlierBuildGetsItsFileNameIndexRebuiltWithoutLosingARecord) {
+  // The earlier build's file: one unique index that folded case.
+  QTemporaryDir dir;
+  const QByteArray path = QFile::encodeName(dir.filePath("songs.db"));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.constData(), &db), SQLITE_OK);
+  registerNoCaseCollation(db);
+  ASSERT_EQ(
+      sqlite3_exec(db,
+                   "CREATE TABLE songs (\"Nr\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Name\" "
+                   "VARCHAR(8), \"Path\" TEXT, \"Count\" SMALLINT, \"Big\" INTEGER, "
+                   "\"Flag\" BOOLEAN);"
+                   "CREATE UNIQUE INDEX \"iPath\" ON songs (\"Path\" COLLATE QDL_NOCASE);"
+                   "CREATE INDEX \"iName\" ON songs (\"Name\" COLLATE QDL_NOCASE);"
+                   "CREATE INDEX \"iCount\" ON songs (\"Count\");"
+                   "INSERT INTO songs (Name, Path) VALUES ('a', '/m/Song.mp3'), ('b', '/m/x.mp3');"
+                   "PRAGMA application_id=1363430484; PRAGMA user_version=1;",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+
+  Table table;
+  table.setDatabaseName(dir.path());
+  table.setTableName("songs.db");
+  table.setIndexName("iPath");
+  table.open();
+  EXPECT_EQ(table.indexDefs(), kIndexes);
+  EXPECT_EQ(table.recordCount(), 2);
+  table.insertRecord({QVariant(), "c", "/m/song.mp3"});
+  EXPECT_EQ(table.recordCount(), 3);
+  EXPECT_THROW(table.insertRecord({QVariant(), "d", "/m/x.mp3"}), DuplicateKeyError);
+  table.close();
+
+  ASSERT_EQ(sqlite3_open(path.constData(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_index_xinfo('iPath') WHERE key=1", -1, &st,
+                     nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(st, 0), 2);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST(TableFiles, CreationOnAFullDiskOrByTwoStartsNeverLeavesATableThatBlocksTheNext) {
+  QTemporaryDir dir;
+  auto tableFiles = [&] {
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+  };
+  Table first;
+  first.setDatabaseName(dir.path());
+  first.setTableName("data.db");
+
+  // A file size limit stands in for a full disk: the creation fails, is
+  // reported, and leaves nothing behind, so the next start creates it.
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = 1024;
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(first.createTable(kFields, kIndexes, CreateMode::KeepExisting), DbError);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_TRUE(tableFiles().isEmpty()) << tableFiles().join(", ").toStdString();
+  EXPECT_FALSE(first.fileExists());
+
+  // Two starts at once: one creates the table, the other finds it made and
+  // hears that it is in use while the first has it open.
+  Table second;
+  second.setDatabaseName(dir.path());
+  second.setTableName("data.db");
+  EXPECT_TRUE(first.createTable(kFields, kIndexes, CreateMode::KeepExisting));
+  EXPECT_FALSE(second.createTable(kFields, kIndexes, CreateMode::KeepExisting));
+  first.open();
+  EXPECT_THROW(second.open(), InUseError);
+  EXPECT_THROW(second.createTable(kFields, kIndexes), InUseError);
+  EXPECT_EQ(tableFiles().filter(".new-").size(), 0);
+  first.insertRecord({QVariant(), "a", "/a"});
+  first.close();
+  second.open();
+  EXPECT_EQ(second.recordCount(), 1);
 }
 
 }  // namespace

@@ -6,7 +6,14 @@
 
 #include "platform/ini/IniFile.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
 
 using qdl::IniFile;
 
@@ -73,7 +80,7 @@ TEST_F(IniTest, LfFilesAreReadAndKeepTheirLineEnding) {
   EXPECT_EQ(ini.readInteger("Sprache", "Mode", 0), 1);
   EXPECT_EQ(ini.readInteger("Devices", "Mode", 0), 2);
   ini.writeString("Sprache", "Mode", "0");
-  EXPECT_EQ(readAll(path()), "[Sprache]\nMode=0\n[Devices]\nMode=2\n");
+  EXPECT_EQ(readAll(path()), "[Sprache]\nMode=0\n[Devices]\nMode=2");
 }
 
 TEST_F(IniTest, LongValuesAreCutTo2047Characters) {
@@ -93,7 +100,10 @@ TEST_F(IniTest, NonNumbersRaiseAConversionErrorNamingTheText) {
     ini.readInteger("Devices", "Mode", 0);
     FAIL() << "no error";
   } catch (const qdl::ConversionError& e) {
-    EXPECT_STREQ(e.what(), "'zwei' is not a valid integer value");
+    // The text, the section and key, and the file.
+    EXPECT_EQ(
+        QString::fromUtf8(e.what()),
+        "'zwei' is not a valid integer value for [Devices] Mode in the settings file " + path());
   }
   EXPECT_EQ(ini.readInteger("Sprache", "Mode", 0), 1);
   EXPECT_THROW(ini.readInteger("X", "A", 0), qdl::ConversionError);
@@ -121,7 +131,8 @@ TEST_F(IniTest, WriteIntoMissingFolderIsAnErrorNamingTheFile) {
     ini.writeString("S", "K", "V");
     FAIL() << "no error";
   } catch (const qdl::IniFileError& e) {
-    EXPECT_TRUE(QString::fromUtf8(e.what()).contains("qdl.ini"));
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains(dir.filePath("no/such/folder/qdl.ini")));
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains("[S] K")) << e.what();
   }
 }
 
@@ -160,6 +171,133 @@ TEST_F(IniTest, KeysWithBlanksAroundAndHeadersWithCommentsAreFound) {
   EXPECT_EQ(ini.readString("Devices", " Card_1 ", ""), "B");
   EXPECT_EQ(ini.readString("Devices", "Card_1", ""), "B");
   EXPECT_EQ(readAll(path()), "[Devices] ; chosen in the dialog\r\nMode=2\r\nCard_1=B\r\n");
+}
+
+TEST_F(IniTest, AWriteChangesOnlyTheBytesOfItsValue) {
+  // Lone CRs, LF and CRLF mixed, blanks around "=", no line end at the end.
+  const QByteArray mixed = "; kept\r[Devices]\rMode = 0\r\nCard_1=A\n[Sprache]\nMode=1";
+  writeAll(path(), mixed);
+  IniFile ini(path());
+  EXPECT_EQ(ini.readInteger("Devices", "Mode", 9), 0);
+  EXPECT_EQ(ini.readString("Devices", "Card_1", ""), "A");
+  ini.writeInteger("Devices", "Mode", 0);  // the value it holds: nothing changes
+  ini.writeString("Devices", "Card_1", "A");
+  EXPECT_EQ(readAll(path()), mixed);
+  ini.writeInteger("Devices", "Mode", 2);
+  EXPECT_EQ(readAll(path()), "; kept\r[Devices]\rMode =2\r\nCard_1=A\n[Sprache]\nMode=1");
+  ini.writeString("Devices", "Card_2", "B");  // added with the file's CRLF
+  ini.writeString("Sprache", "Name", "x");    // after a last line without line end
+  EXPECT_EQ(readAll(path()),
+            "; kept\r[Devices]\rMode =2\r\nCard_1=A\nCard_2=B\r\n[Sprache]\nMode=1\r\nName=x\r\n");
+}
+
+// Runs `work` in a child process that must end within five seconds: a read
+// that blocked would hang the test otherwise.
+bool endsInTime(const std::function<bool()>& work) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work() ? 0 : 1);
+  for (int i = 0; i < 500; ++i) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child)
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return false;
+}
+
+TEST_F(IniTest, PipesDevicesAndHugeFilesAreRefusedAtOnceNamingTheFile) {
+  const QString fifo = dir.filePath("fifo.ini");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString zero = dir.filePath("zero.ini");
+  ASSERT_TRUE(QFile::link("/dev/zero", zero));
+  const QString huge = dir.filePath("huge.ini");
+  writeAll(huge, "[Sprache]\r\nMode=1\r\n" + QByteArray(IniFile::kMaxFileSize, ';'));
+  for (const QString& file : {fifo, zero, huge}) {
+    EXPECT_TRUE(endsInTime([file] {
+      auto refused = [&](const std::function<void()>& f) {
+        try {
+          f();
+        } catch (const qdl::IniFileError& e) {
+          return QString::fromUtf8(e.what()).contains(file);
+        }
+        return false;
+      };
+      IniFile ini(file);
+      return refused([&] { ini.readString("Sprache", "Mode", "0"); }) &&
+             refused([&] { ini.writeString("Sprache", "Mode", "0"); });
+    })) << qPrintable(file);
+  }
+  EXPECT_TRUE(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
+  EXPECT_EQ(QFileInfo(huge).size(), 19 + IniFile::kMaxFileSize);
+}
+
+TEST_F(IniTest, AUtf16FileIsReadButNeverWrittenInto) {
+  const QString text = QStringLiteral("[Sprache]\r\nMode=1\r\n[Devices]\r\nCard_1=Karte Ä\r\n");
+  for (bool bigEndian : {false, true}) {
+    QByteArray bytes = bigEndian ? QByteArray() : QByteArray("\xFF\xFE", 2);
+    for (QChar c : text) {
+      const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+      bytes.append(bigEndian ? hi : lo).append(bigEndian ? lo : hi);
+    }
+    writeAll(path(), bytes);
+    IniFile ini(path());
+    EXPECT_EQ(ini.readInteger("Sprache", "Mode", 0), 1);
+    EXPECT_EQ(ini.readString("Devices", "Card_1", ""), QString::fromUtf8("Karte Ä"));
+    try {
+      ini.writeInteger("Sprache", "Mode", 0);
+      FAIL() << "written";
+    } catch (const qdl::IniFileError& e) {
+      EXPECT_TRUE(QString::fromUtf8(e.what()).contains("UTF-16")) << e.what();
+    }
+    // Gathered changes are refused when written, and nothing is lost.
+    ini.beginChanges();
+    ini.writeString("Devices", "Card_2", "B");
+    EXPECT_THROW(ini.commitChanges(), qdl::IniFileError);
+    ini.discardChanges();
+    EXPECT_EQ(readAll(path()), bytes);
+  }
+}
+
+TEST_F(IniTest, KeysWithEqualsSignsBracketsOrSemicolonsRoundTrip) {
+  const QStringList names = {"HDA Intel = PCH", "[USB] Audio", "; odd card",
+                             "50%AB Mix",       "100% Audio",  "Plain"};
+  IniFile ini(path());
+  for (int i = 0; i < names.size(); ++i)
+    ini.writeString("present Devices", names[i], QStringLiteral("{%1}").arg(i));
+  for (int i = 0; i < names.size(); ++i)
+    EXPECT_EQ(ini.readString("present Devices", names[i], ""), QStringLiteral("{%1}").arg(i));
+  EXPECT_EQ(ini.readSection("present Devices"), names);
+  // The file holds one key line per name, nothing that reads as a section
+  // or a comment.
+  EXPECT_EQ(readAll(path()),
+            "[present Devices]\r\nHDA Intel %3D PCH={0}\r\n%5BUSB] Audio={1}\r\n%3B odd card={2}"
+            "\r\n50%25AB Mix={3}\r\n100% Audio={4}\r\nPlain={5}\r\n");
+}
+
+TEST_F(IniTest, GatheredChangesAreWrittenInOneGoOrDropped) {
+  const QByteArray before = "[Devices]\nMode=1\n";
+  writeAll(path(), before);
+  IniFile ini(path());
+  ini.beginChanges();
+  ini.writeInteger("Devices", "Mode", 2);
+  ini.writeString("present Devices", "Card", "{1}");
+  EXPECT_EQ(ini.readInteger("Devices", "Mode", 0), 2);
+  EXPECT_EQ(readAll(path()), before);
+  ini.discardChanges();
+  EXPECT_EQ(ini.readInteger("Devices", "Mode", 0), 1);
+
+  ini.beginChanges();
+  ini.writeInteger("Devices", "Mode", 1);  // nothing new: nothing is written
+  ::chmod(QFile::encodeName(path()).constData(), 0444);
+  ini.commitChanges();
+  ::chmod(QFile::encodeName(path()).constData(), 0644);
+  ini.beginChanges();
+  ini.writeInteger("Devices", "Mode", 0);
+  ini.writeString("present Devices", "Card", "{1}");
+  ini.commitChanges();
+  EXPECT_EQ(readAll(path()), "[Devices]\nMode=0\n[present Devices]\nCard={1}\n");
 }
 
 }  // namespace

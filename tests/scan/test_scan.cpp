@@ -122,7 +122,7 @@ TEST_F(ScanWindow, ScanFindsVisibleTreeHiddenFilesAnyCaseAndAddsDeepestFirst) {
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
 }
 
-TEST_F(ScanWindow, SecondScanAddsNoDuplicatesAndSeesCaseVariantsAsPresent) {
+TEST_F(ScanWindow, SecondScanAddsNoDuplicatesAndCaseVariantsAreOtherFiles) {
   ASSERT_TRUE(writeMp3(root + "/x/one.mp3", "One", "1"));
   ASSERT_TRUE(writeMp3(root + "/x/two.mp3", "Two", "2"));
   start(2);
@@ -134,12 +134,14 @@ TEST_F(ScanWindow, SecondScanAddsNoDuplicatesAndSeesCaseVariantsAsPresent) {
   EXPECT_EQ(scanner.counts().filesFound, 2);
   EXPECT_EQ(scanner.counts().alreadyPresent, 2);
   EXPECT_EQ(scanner.counts().added, 0);
-  // The same path in other letter case is the same record.
-  DataModule1->AddSongFile(root + "/X/ONE.MP3");
-  EXPECT_EQ(table().recordCount(), 2);
+  // The same path in other letter case is another file, with a record of
+  // its own.
+  ASSERT_TRUE(writeMp3(root + "/x/ONE.MP3", "Other One", "1"));
+  start(2);
+  EXPECT_EQ(table().recordCount(), 3);
 
   start(0);  // check and scan: nothing is gone, nothing new
-  EXPECT_EQ(table().recordCount(), 2);
+  EXPECT_EQ(table().recordCount(), 3);
   EXPECT_EQ(captions.last(), "scanne Hardisk und integriere mp3-Dateien in DB");
   EXPECT_TRUE(captions.contains("überprüfe Datenbank"));
 }
@@ -151,10 +153,9 @@ TEST_F(ScanWindow, CheckRemovesOnlyRecordsWhoseFilesAreGone) {
   ASSERT_TRUE(writeMp3(root + "/folder gone/x.mp3"));
   start(2);
   ASSERT_EQ(table().recordCount(), 4);
-  // A record for a path that is now a folder, one for another drive's file.
+  // A record for a path that is now a folder.
   table().insertRecord({QVariant(), "Dir", "", "", "", "", root + "/now a folder.mp3"});
   QDir().mkpath(root + "/now a folder.mp3");
-  table().insertRecord({QVariant(), "Elsewhere", "", "", "", "", "/no/such/volume/y.mp3"});
   ASSERT_TRUE(QFile::remove(root + "/gone.mp3"));
   ASSERT_TRUE(QDir(root + "/folder gone").removeRecursively());
   captions.clear();
@@ -169,6 +170,65 @@ TEST_F(ScanWindow, CheckRemovesOnlyRecordsWhoseFilesAreGone) {
   EXPECT_EQ(captions, QStringList{"überprüfe Datenbank"});
   EXPECT_FALSE(FormProgress->isVisible());
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+TEST_F(ScanWindow, CheckKeepsTheRecordsOfMediaThatAreNotThere) {
+  // A stick that is not plugged in (its mount location stays, empty), a
+  // whole artist folder whose parent is gone, beside files really deleted.
+  const QString stick = root + "/media/stick";
+  FormScan->volumeMapSource = [stick] {
+    return qdl::fs::VolumeMap({"/"}, {{stick, "/dev/sdz1", "vfat", VolumeKind::Removable}});
+  };
+  for (const char* name :
+       {"/media/stick/top.mp3", "/media/stick/Artist/Album/deep.mp3", "/here/gone.mp3",
+        "/here/deleted album/song.mp3", "/artist gone/album/song.mp3", "/here/kept.mp3"})
+    ASSERT_TRUE(writeMp3(root + name, "A", name));
+  start(2);
+  ASSERT_EQ(table().recordCount(), 6);
+  table().setIndexName("iDateiname");
+  table().findNearest(stick + "/top.mp3");
+  table().setFieldValue("StartZeit", 1234);  // a cue point set by hand
+  table().post();
+
+  // Unplugged: the stick's folder stays as an empty mount location.
+  ASSERT_TRUE(QDir(stick).removeRecursively());
+  QDir().mkpath(stick);
+  ASSERT_TRUE(QFile::remove(root + "/here/gone.mp3"));
+  ASSERT_TRUE(QDir(root + "/here/deleted album").removeRecursively());
+  ASSERT_TRUE(QDir(root + "/artist gone").removeRecursively());
+  start(1);
+
+  QStringList left = addedOrder();
+  left.sort();
+  EXPECT_EQ(left, (QStringList{"artist gone/album/song.mp3", "here/kept.mp3",
+                               "media/stick/Artist/Album/deep.mp3", "media/stick/top.mp3"}));
+  table().findNearest(stick + "/top.mp3");
+  EXPECT_EQ(table().asInteger("StartZeit"), 1234);
+  EXPECT_TRUE(FormProgress->lbStatus->text().endsWith("-2    3 nicht erreichbar"))
+      << FormProgress->lbStatus->text().toStdString();
+}
+
+TEST_F(ScanWindow, AfterTheWorkTheTableIsBackInItsOrderOnItsRecordAndTheCountIsTold) {
+  for (const char* a : {"Abba", "Beatles", "Cure", "Doors"})
+    ASSERT_TRUE(writeMp3(root + "/" + a + ".mp3", a, "t"));
+  start(2);
+  table().setIndexName("iInterpret");
+  table().findNearest("Cure");
+  int told = 0;
+  QObject::connect(FormScan, &TFormScan::workDone, [&] { ++told; });
+  ASSERT_TRUE(writeMp3(root + "/Eagles.mp3", "Eagles", "t"));
+  start(0);
+  EXPECT_EQ(table().indexName(), "iInterpret");
+  EXPECT_EQ(table().asString("Interpret"), "Cure");
+  EXPECT_EQ(table().recordCount(), 5);
+  EXPECT_EQ(told, 1);
+
+  // A record that the check removed leaves the table on its first record.
+  ASSERT_TRUE(QFile::remove(root + "/Cure.mp3"));
+  start(1);
+  EXPECT_EQ(table().indexName(), "iInterpret");
+  EXPECT_EQ(table().asString("Interpret"), "Abba");
+  EXPECT_EQ(told, 2);
 }
 
 TEST_F(ScanWindow, EmptyLibrarySkipsTheCheckAndOnlyCheckDoesNothing) {
@@ -190,7 +250,7 @@ TEST_F(ScanWindow, DriveListOffersVolumesByKindAndEachRebuildDropsTheUsersTicks)
   };
   table().setIndexName("iInterpret");
   FormScan->show();
-  EXPECT_EQ(table().indexName(), "iDateiname");
+  EXPECT_EQ(table().indexName(), "iInterpret");  // the grid keeps its order
   ASSERT_EQ(FormScan->Drives.size(), 4);
   QStringList captionsOfBoxes;
   for (QCheckBox* b : FormScan->Drives) {

@@ -50,6 +50,11 @@ QString summary(int folders, int found, int added, int present, int unreadable, 
       .arg(removed);
 }
 
+// The lines a check adds to the summary.
+QString checked(int records, int notReachable) {
+  return QStringLiteral("records checked: %1\nnot reachable: %2\n").arg(records).arg(notReachable);
+}
+
 TEST(ScanCommand, CreatesTheLibraryScansRescansAndChecks) {
   qdl::test::TempCwd cwd;
   const QString music = cwd.file("music");
@@ -75,12 +80,24 @@ TEST(ScanCommand, CreatesTheLibraryScansRescansAndChecks) {
   ASSERT_TRUE(QDir(cwd.file("other")).removeRecursively());
   r = scan({"--only-check"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 2));
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 2) + checked(4, 0));
 
   ASSERT_TRUE(QFile::remove(music + "/a.mp3"));
   r = scan({"--check", music});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, summary(3, 1, 0, 1, 0, 1));
+  EXPECT_EQ(r.out, summary(3, 1, 0, 1, 0, 1) + checked(2, 0));
+
+  // With its folder and the folder's parent gone, a record may be on a
+  // medium that is not there: it stays and is counted as not reachable.
+  ASSERT_TRUE(QDir(music).removeRecursively());
+  r = scan({"--only-check"});
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 0) + checked(1, 1));
+
+  // A check asked of an empty library says it checked nothing.
+  qdl::test::TempCwd empty;
+  r = scan({"--only-check"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 0) + checked(0, 0));
 }
 
 TEST(ScanCommand, RefusesBadArgumentsWithoutTouchingTheFolder) {

@@ -107,6 +107,53 @@ TEST(Volumes, RunningSystemHasARootVolumeAndNoPseudoOnes) {
   EXPECT_TRUE(mountPointsFromMountTable(readMountTable()).contains(QStringLiteral("/proc")));
 }
 
+TEST(Volumes, TheFileSystemTableNamesTheVolumesThatAreNotMounted) {
+  const QByteArray fstab =
+      "# /etc/fstab: static file system information.\n"
+      "UUID=1234 / ext4 errors=remount-ro 0 1\n"
+      "UUID=5678 none swap sw 0 0\n"
+      "proc /proc proc defaults 0 0\n"
+      "nas:/music /mnt/nas nfs4 noauto,user 0 0\n"
+      "/dev/sr0 /media/cdrom0 udf,iso9660 user,noauto 0 0\n"
+      "/dev/sdc1 /media/usb auto noauto,user 0 0\n"
+      "/dev/sda1 /home btrfs defaults 0 2\n";
+  const QList<Volume> absent =
+      absentVolumesFromFstab(fstab, {"/", "/home", "/proc"}, [](const QString&) { return false; });
+  QStringList points;
+  for (const Volume& v : absent) points << v.mountPoint;
+  EXPECT_EQ(points, (QStringList{"/mnt/nas", "/media/usb"}));
+  EXPECT_EQ(absent.value(0).kind, VolumeKind::Network);
+  EXPECT_EQ(absent.value(1).kind, VolumeKind::Removable);
+}
+
+TEST(Volumes, PathsOfMediaThatAreNotMountedAreUnreachable) {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath("share");
+  const VolumeMap map({"/", "/media/dj/PLUGGED"},
+                      {{dir.filePath("share"), "nas:/m", "nfs", VolumeKind::Network}});
+  struct Case {
+    QString path;
+    bool unreachable;
+  };
+  const Case cases[] = {
+      // Under an absent volume's mount point, whatever is there.
+      {dir.filePath("share/a/b.mp3"), true},
+      {dir.filePath("elsewhere/b.mp3"), false},
+      // Usual mount locations of removable media that are no mount point
+      // now and missing (this machine has no such folders).
+      {"/media/dj/NO SUCH STICK/x.mp3", true},
+      {"/media/NO SUCH STICK/x.mp3", true},
+      {"/run/media/dj/NO SUCH STICK/x.mp3", true},
+      {"/mnt/no such stick/a/x.mp3", true},
+      // A stick that is mounted is reachable.
+      {"/media/dj/PLUGGED/x.mp3", false},
+      {"/media/dj/PLUGGED/a/b/x.mp3", false},
+      {"/home/dj/Music/x.mp3", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(map.isUnreachable(c.path), c.unreachable) << qPrintable(c.path);
+}
+
 TEST(Folders, SearchesMatchSuffixWithoutCaseAndTellKindsAndHiddenEntries) {
   QTemporaryDir tmp;
   QDir d(tmp.path());

@@ -171,9 +171,38 @@ TEST_F(DeviceDialog, StoredChoiceIsPreselectedAndListsAreRebuiltEachShowing) {
   const Shown two = showAndCancel();
   EXPECT_TRUE(two.modeEnabled);
   EXPECT_EQ(two.mode, 0);
+  // Listed devices are stored on OK; one that is gone keeps its entry.
+  run([](TDlgGeraete& d) { d.OKBtn->click(); });
   plugCards(1);
-  showAndCancel();
+  run([](TDlgGeraete& d) { d.OKBtn->click(); });
   EXPECT_EQ(settings().readSection("present Devices"), (QStringList{kCardA, kCardB}));
+}
+
+TEST_F(DeviceDialog, CancelLeavesTheFileByteForByteAndOkChangesOnlyItsOwnLines) {
+  // Notes, a lone CR, LF and CRLF, a stale card, no line end at the end.
+  const QByteArray guidA = qdl::sound::guidToText(VirtualCards::guid(0)).toLatin1();
+  const QByteArray guidB = qdl::sound::guidToText(VirtualCards::guid(1)).toLatin1();
+  const QByteArray head = "; chosen for the club\r[Devices]\r\nMode = 1\r\n";
+  const QByteArray cards =
+      "Card_1=Virtual Card A\nCard_2=Virtual Card B\r\n\r\n"
+      "[present Devices]\r\nVirtual Card A=" +
+      guidA + "\r\nOld Card={12345678-1234-1234-1234-123456789ABC}\r\n";
+  const QByteArray tail = "[Sprache]\rMode=0";
+  const QByteArray before = head + cards + tail;
+  writeFile(ini(), before);
+  for (int i = 0; i < 2; ++i) showAndCancel();
+  QFile f(ini());
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+  f.close();
+
+  run([](TDlgGeraete& d) {
+    d.rgMode->setItemIndex(2);
+    d.OKBtn->click();
+  });
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), "; chosen for the club\r[Devices]\r\nMode =2\r\n" + cards +
+                             "Virtual Card B=" + guidB + "\r\n" + tail);
 }
 
 TEST_F(DeviceDialog, IdenticalCardsAreRefusedAndNothingIsWritten) {

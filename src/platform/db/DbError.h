@@ -1,7 +1,9 @@
 #pragma once
 // Errors of the table store. Every failure of the storage is a DbError; a
 // refused insert or post that would duplicate a unique key is the subclass
-// DuplicateKeyError, so callers can tell it from other failures.
+// DuplicateKeyError, a change of a table that was opened read-only is
+// ReadOnlyError, and a table another program holds is InUseError, so callers
+// can tell them from other failures.
 
 #include <stdexcept>
 #include <string>
@@ -17,6 +19,16 @@ class DbError : public std::runtime_error {
 };
 
 class DuplicateKeyError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+class ReadOnlyError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+class InUseError : public DbError {
  public:
   using DbError::DbError;
 };

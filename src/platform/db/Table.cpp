@@ -10,20 +10,12 @@
 #include <limits>
 
 #include "platform/db/Collation.h"
+#include "platform/db/TableSql.h"
 
 namespace qdl::db {
 namespace {
 
-// Marks a file as one of this program's tables ("QDLT" in the header).
-constexpr int kApplicationId = 0x51444C54;
-constexpr int kSchemaVersion = 1;
 constexpr qsizetype kCacheRows = 512;
-
-QString quoted(const QString& identifier) {
-  QString s = identifier;
-  s.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  return QLatin1Char('"') + s + QLatin1Char('"');
-}
 
 // Cuts a text to `width` code points (0: no limit), never inside a
 // surrogate pair.
@@ -34,8 +26,6 @@ QString cutToWidth(const QString& text, int width) {
     i += (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
   return text.left(i);
 }
-
-QString errorText(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
 
 bool isDuplicateKey(sqlite3* db) {
   const int ext = sqlite3_extended_errcode(db);
@@ -52,37 +42,7 @@ struct Use {
   sqlite3_stmt* stmt;
 };
 
-QString typeDeclaration(const FieldDef& f) {
-  switch (f.type) {
-    case FieldType::AutoInc:
-      return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
-    case FieldType::String:
-      return f.size > 0 ? QStringLiteral("VARCHAR(%1)").arg(f.size) : QStringLiteral("TEXT");
-    case FieldType::SmallInt:
-      return QStringLiteral("SMALLINT");
-    case FieldType::Integer:
-      return QStringLiteral("INTEGER");
-    case FieldType::Boolean:
-      return QStringLiteral("BOOLEAN");
-  }
-  return {};
-}
-
 }  // namespace
-
-struct Table::Statements {
-  sqlite3_stmt* selectRow = nullptr;  // all fields of one record id
-  sqlite3_stmt* keyProbe = nullptr;   // the order's key of one record id
-  sqlite3_stmt* nearest = nullptr;    // first id at or after a key
-  sqlite3_stmt* exact = nullptr;      // any id with exactly a key
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_stmt* update = nullptr;
-  sqlite3_stmt* remove = nullptr;
-  ~Statements() {
-    for (auto* s : {selectRow, keyProbe, nearest, exact, insert, update, remove})
-      sqlite3_finalize(s);
-  }
-};
 
 // A sort key as SQLite orders it: null before numbers before texts.
 struct Table::Key {
@@ -119,6 +79,14 @@ QString Table::filePath() const {
 
 void Table::requireOpen() const {
   if (!db_) throw DbError(QStringLiteral("The table \"%1\" is not open.").arg(filePath()));
+}
+
+void Table::requireWritable() const {
+  requireOpen();
+  if (readOnly_)
+    throw ReadOnlyError(QStringLiteral("The table \"%1\" cannot be written (a read-only medium "
+                                       "or folder): it can be read and searched, not changed.")
+                            .arg(QDir::toNativeSeparators(filePath())));
 }
 
 void Table::fail(const QString& what) const {
@@ -158,263 +126,6 @@ int Table::fieldIndex(const QString& name) const {
   for (int i = 0; i < fields_.size(); ++i)
     if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
   return -1;
-}
-
-// ---------------------------------------------------------------- create/open
-
-namespace {
-
-// Opens a connection with the collation registered and the file locked for
-// this program alone, and checks that the file is one of its tables (or, with
-// create, a new empty file). Throws DbError naming the path.
-sqlite3* openConnection(const QString& path, bool create) {
-  sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  const QString native = QDir::toNativeSeparators(path);
-  auto failWith = [&](const QString& what) {
-    const QString text = QStringLiteral("%1 \"%2\": %3").arg(what, native, errorText(db));
-    sqlite3_close_v2(db);
-    throw DbError(text);
-  };
-  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
-  sqlite3_extended_result_codes(db, 1);
-  if (registerNoCaseCollation(db) != SQLITE_OK ||
-      sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
-
-  // Reading the header tells a damaged or foreign file before anything is
-  // written to it.
-  sqlite3_stmt* st = nullptr;
-  int appId = -1;
-  int pages = -1;
-  int rc = sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr);
-  if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) appId = sqlite3_column_int(st, 0);
-  sqlite3_finalize(st);
-  // A table that another Quandrel (or a scan from the command line) has open
-  // is locked, not damaged: saying so keeps the user from deleting it.
-  if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
-    failWith(
-        QStringLiteral("The table is in use by another program (another Quandrel or a scan "
-                       "from the command line); close it and try again"));
-  if (appId == -1) failWith(QStringLiteral("The table is damaged or not a table of Quandrel"));
-  if (sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr) == SQLITE_OK &&
-      sqlite3_step(st) == SQLITE_ROW)
-    pages = sqlite3_column_int(st, 0);
-  sqlite3_finalize(st);
-  const bool fresh = create && pages == 0;
-  if (appId != kApplicationId && !fresh) {
-    sqlite3_close_v2(db);
-    throw DbError(QStringLiteral("\"%1\" is not a table of Quandrel (damaged or written by "
-                                 "another program); it was left as it is.")
-                      .arg(native));
-  }
-  if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
-                   nullptr) != SQLITE_OK)
-    failWith(QStringLiteral("Cannot open the table"));
-  return db;
-}
-
-}  // namespace
-
-void Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes) {
-  close();
-  const QString path = filePath();
-  const QString table = quoted(QFileInfo(fileName_).completeBaseName());
-  auto invalid = [&](const QString& why) {
-    throw DbError(QStringLiteral("Cannot create the table \"%1\": %2")
-                      .arg(QDir::toNativeSeparators(path), why));
-  };
-
-  QStringList columns;
-  int autoField = -1;
-  for (int i = 0; i < fields.size(); ++i) {
-    const FieldDef& f = fields[i];
-    if (f.name.isEmpty()) invalid(QStringLiteral("a field has no name"));
-    for (int j = 0; j < i; ++j)
-      if (fields[j].name.compare(f.name, Qt::CaseInsensitive) == 0)
-        invalid(QStringLiteral("the field %1 is defined twice").arg(f.name));
-    if (f.type == FieldType::AutoInc) {
-      if (autoField >= 0) invalid(QStringLiteral("more than one auto-increment field"));
-      autoField = i;
-    }
-    QString col = quoted(f.name) + QLatin1Char(' ') + typeDeclaration(f);
-    if (f.required && f.type != FieldType::AutoInc) col += QStringLiteral(" NOT NULL");
-    columns << col;
-  }
-  if (columns.isEmpty()) invalid(QStringLiteral("no fields"));
-
-  QStringList statements;
-  statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(table);
-  statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QLatin1Char(',')));
-  for (const IndexDef& x : indexes) {
-    int field = -1;
-    for (int i = 0; i < fields.size(); ++i)
-      if (fields[i].name.compare(x.fields, Qt::CaseInsensitive) == 0) field = i;
-    if (field < 0) invalid(QStringLiteral("the index field %1 does not exist").arg(x.fields));
-    if (x.options.testFlag(IndexOption::Primary)) {
-      if (field != autoField)
-        invalid(QStringLiteral("the primary index must be on the auto-increment field"));
-      continue;  // the record id itself
-    }
-    if (x.name.isEmpty()) invalid(QStringLiteral("a secondary index has no name"));
-    const bool text = fields[field].type == FieldType::String;
-    const QString collation = !text ? QString()
-                                    : QStringLiteral(" COLLATE %1")
-                                          .arg(x.options.testFlag(IndexOption::CaseInsensitive)
-                                                   ? QLatin1String(kNoCaseCollation)
-                                                   : QLatin1String("BINARY"));
-    statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4%5)")
-                      .arg(x.options.testFlag(IndexOption::Unique) ? QStringLiteral("UNIQUE ")
-                                                                   : QString(),
-                           quoted(x.name), table, quoted(fields[field].name), collation);
-  }
-  statements << QStringLiteral("PRAGMA application_id=%1").arg(kApplicationId);
-  statements << QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion);
-
-  // An existing file is replaced only when it is one of our tables.
-  const bool existed = QFileInfo::exists(path);
-  sqlite3* db = openConnection(path, !existed);
-  const QByteArray script =
-      ("BEGIN IMMEDIATE;" + statements.join(QLatin1Char(';')) + ";COMMIT").toUtf8();
-  if (sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    const QString text = QStringLiteral("Cannot create the table \"%1\": %2")
-                             .arg(QDir::toNativeSeparators(path), errorText(db));
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db);
-    if (!existed) QFile::remove(path);
-    throw DbError(text);
-  }
-  sqlite3_close_v2(db);
-  emit tableReset();
-}
-
-void Table::open() {
-  if (db_) return;
-  const QString path = filePath();
-  if (!QFileInfo(path).isFile())
-    throw DbError(
-        QStringLiteral("The table \"%1\" does not exist.").arg(QDir::toNativeSeparators(path)));
-  db_ = openConnection(path, false);
-  try {
-    loadSchema();
-    selectOrder(false);  // resolves the wanted order, then reads it
-  } catch (...) {
-    st_.reset();
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    fields_.clear();
-    indexes_.clear();
-    order_.clear();
-    throw;
-  }
-  cache_.clear();
-  row_ = order_.empty() ? -1 : 0;
-  bof_ = true;
-  eof_ = order_.empty();
-  setState(State::Browse);
-  emit tableReset();
-  emit currentChanged(row_);
-}
-
-void Table::close() {
-  if (!db_) return;
-  if (batchDepth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  batchDepth_ = 0;
-  st_.reset();
-  sqlite3_close_v2(db_);
-  db_ = nullptr;
-  order_.clear();
-  cache_.clear();
-  buffer_.clear();
-  modified_ = false;
-  row_ = -1;
-  bof_ = eof_ = true;
-  setState(State::Inactive);
-  emit tableReset();
-  emit currentChanged(-1);
-}
-
-void Table::loadSchema() {
-  sqlTable_ = QFileInfo(fileName_).completeBaseName();
-  const QString table = quoted(sqlTable_);
-  fields_.clear();
-  indexes_.clear();
-  keyField_ = -1;
-  auto foreign = [&](const QString& why) {
-    throw DbError(QStringLiteral("\"%1\" is not a table of Quandrel (%2); it was left as it is.")
-                      .arg(QDir::toNativeSeparators(filePath()), why));
-  };
-  auto query = [&](const QString& sql, const std::function<void(sqlite3_stmt*)>& row) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
-      fail(QStringLiteral("Cannot read the table's structure"));
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(st);
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE) fail(QStringLiteral("Cannot read the table's structure"));
-  };
-  auto text = [](sqlite3_stmt* st, int col) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
-  };
-
-  query(QStringLiteral("PRAGMA table_info(%1)").arg(table), [&](sqlite3_stmt* st) {
-    FieldDef f;
-    f.name = text(st, 1);
-    const QString type = text(st, 2).toUpper();
-    f.required = sqlite3_column_int(st, 3) != 0;
-    const bool pk = sqlite3_column_int(st, 5) != 0;
-    if (pk && type == QLatin1String("INTEGER")) {
-      f.type = FieldType::AutoInc;
-      f.required = false;
-      keyField_ = int(fields_.size());
-    } else if (type == QLatin1String("TEXT")) {
-      f.type = FieldType::String;
-    } else if (type.startsWith(QLatin1String("VARCHAR(")) && type.endsWith(QLatin1Char(')'))) {
-      f.type = FieldType::String;
-      f.size = type.mid(8, type.size() - 9).toInt();
-    } else if (type == QLatin1String("SMALLINT")) {
-      f.type = FieldType::SmallInt;
-    } else if (type == QLatin1String("INTEGER")) {
-      f.type = FieldType::Integer;
-    } else if (type == QLatin1String("BOOLEAN")) {
-      f.type = FieldType::Boolean;
-    } else {
-      foreign(QStringLiteral("unknown field type %1").arg(type));
-    }
-    fields_ << f;
-  });
-  if (fields_.isEmpty()) foreign(QStringLiteral("it holds no table %1").arg(sqlTable_));
-  if (keyField_ >= 0)
-    indexes_ << IndexDef{QString(), fields_[keyField_].name,
-                         IndexOption::Primary | IndexOption::Unique};
-
-  QStringList names;
-  QList<bool> unique;
-  query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name=%1 "
-                       "AND sql IS NOT NULL ORDER BY rowid")
-            .arg(QStringLiteral("'%1'").arg(QString(sqlTable_).replace('\'', "''"))),
-        [&](sqlite3_stmt* st) {
-          names << text(st, 0);
-          unique << text(st, 1).simplified().startsWith(QLatin1String("CREATE UNIQUE"),
-                                                        Qt::CaseInsensitive);
-        });
-  for (int i = 0; i < names.size(); ++i) {
-    IndexDef x;
-    x.name = names[i];
-    if (unique[i]) x.options |= IndexOption::Unique;
-    int keys = 0;
-    query(QStringLiteral("PRAGMA index_xinfo(%1)").arg(quoted(names[i])), [&](sqlite3_stmt* st) {
-      if (sqlite3_column_int(st, 5) == 0) return;  // the record id appended to every entry
-      ++keys;
-      x.fields = text(st, 2);
-      if (text(st, 4).compare(QLatin1String(kNoCaseCollation), Qt::CaseInsensitive) == 0)
-        x.options |= IndexOption::CaseInsensitive;
-    });
-    if (keys != 1 || fieldIndex(x.fields) < 0)
-      foreign(QStringLiteral("the index %1 is not on one field").arg(x.name));
-    indexes_ << x;
-  }
 }
 
 // ----------------------------------------------------------------- the order
@@ -486,6 +197,13 @@ QString Table::orderCollation(int f) const {
                : QLatin1String("BINARY"));
 }
 
+bool Table::exactTieBreak() const {
+  const int f = orderField();
+  if (f < 0 || fields_[f].type != FieldType::String) return false;
+  const IndexOptions o = indexes_[activeIndex_].options;
+  return o.testFlag(IndexOption::Unique) && o.testFlag(IndexOption::CaseInsensitive);
+}
+
 void Table::prepareStatements() {
   auto st = std::make_unique<Statements>();
   const QString table = quoted(sqlTable_);
@@ -523,17 +241,26 @@ void Table::prepareStatements() {
     prepare(
         &st->nearest,
         QStringLiteral("SELECT rowid FROM %1 WHERE rowid>=?1 ORDER BY rowid LIMIT 1").arg(table));
-    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 WHERE rowid=?1").arg(table));
+    prepare(&st->exact, QStringLiteral("SELECT rowid FROM %1 WHERE rowid=?1").arg(table));
   } else {
     const QString col = quoted(fields_[f].name);
     const QString coll = orderCollation(f);
+    const QString index = quoted(indexes_[activeIndex_].name);
+    // Keys equal without regard to case follow each other in byte order on
+    // a unique index, and only equal bytes make a key the same.
+    const QString keys = exactTieBreak() ? col + coll + QStringLiteral(", ") + col +
+                                               QStringLiteral(" COLLATE BINARY")
+                                         : col + coll;
+    const QString same = exactTieBreak()
+                             ? QStringLiteral("%1=?1%2 AND %1=?1 COLLATE BINARY").arg(col, coll)
+                             : QStringLiteral("%1=?1%2").arg(col, coll);
     prepare(&st->keyProbe, QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?1").arg(col, table));
     prepare(&st->nearest,
-            QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %3%4, rowid "
+            QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3>=?1%4 ORDER BY %5, rowid "
                            "LIMIT 1")
-                .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
-    prepare(&st->exact, QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3=?1%4 LIMIT 1")
-                            .arg(table, quoted(indexes_[activeIndex_].name), col, coll));
+                .arg(table, index, col, coll, keys));
+    prepare(&st->exact, QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 WHERE %3 LIMIT 1")
+                            .arg(table, index, same));
   }
   st_ = std::move(st);
 }
@@ -546,9 +273,10 @@ void Table::rebuildOrder() {
     sql = QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(table);
   } else {
     const QString col = quoted(fields_[f].name);
-    const QString coll = orderCollation(f);
-    sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 ORDER BY %3%4, rowid")
-              .arg(table, quoted(indexes_[activeIndex_].name), col, coll);
+    QString keys = col + orderCollation(f);
+    if (exactTieBreak()) keys += QStringLiteral(", ") + col + QStringLiteral(" COLLATE BINARY");
+    sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %2 ORDER BY %3, rowid")
+              .arg(table, quoted(indexes_[activeIndex_].name), keys);
   }
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
@@ -613,9 +341,11 @@ int Table::compareKeys(const Key& a, const Key& b) const {
   if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
   if (a.kind == 1) return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
   if (a.kind == 0) return 0;
-  if (indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive))
-    return compareNoCase(a.text.constData(), std::size_t(a.text.size()), b.text.constData(),
-                         std::size_t(b.text.size()));
+  if (indexes_[activeIndex_].options.testFlag(IndexOption::CaseInsensitive)) {
+    const int c = compareNoCase(a.text.constData(), std::size_t(a.text.size()), b.text.constData(),
+                                std::size_t(b.text.size()));
+    if (c != 0 || !exactTieBreak()) return c;
+  }
   const int c = std::memcmp(a.text.constData(), b.text.constData(),
                             std::size_t(std::min(a.text.size(), b.text.size())));
   if (c != 0) return c;
@@ -720,6 +450,20 @@ void Table::moveTo(int row) {
   setCurrent(positionOf(target));
 }
 
+std::int64_t Table::currentId() const {
+  return (db_ && row_ >= 0 && row_ < int(order_.size())) ? order_[row_] : -1;
+}
+
+bool Table::moveToId(std::int64_t id) {
+  requireOpen();
+  if (id < 0 || std::find(order_.begin(), order_.end(), id) == order_.end()) return false;
+  checkBrowseMode();
+  const int row = positionOf(id);
+  bof_ = eof_ = false;
+  setCurrent(row);
+  return true;
+}
+
 void Table::refresh() {
   requireOpen();
   checkBrowseMode();
@@ -750,20 +494,10 @@ void Table::findNearest(const QVariant& value) {
     return;
   }
   std::int64_t id = -1;
-  {
-    Use use(st_->nearest);
-    if (f >= 0 && fields_[f].type == FieldType::String) {
-      const QByteArray u = key.toString().toUtf8();
-      sqlite3_bind_text(use.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_int64(use.stmt, 1, key.toLongLong());
-    }
-    const int rc = sqlite3_step(use.stmt);
-    if (rc == SQLITE_ROW)
-      id = sqlite3_column_int64(use.stmt, 0);
-    else if (rc != SQLITE_DONE)
-      fail(QStringLiteral("Cannot search the table"));
-  }
+  // On a unique index a key equal letter for letter wins over the first of
+  // its case variants.
+  if (exactTieBreak()) id = lookUp(st_->exact, f, key);
+  if (id < 0) id = lookUp(st_->nearest, f, key);
   bof_ = eof_ = false;
   setCurrent(id < 0 ? int(order_.size()) - 1 : positionOf(id));
 }
@@ -773,7 +507,11 @@ bool Table::containsKey(const QVariant& value) const {
   const int f = orderField();
   const QVariant key = f < 0 ? QVariant(value.toLongLong()) : convert(f, value);
   if (!key.isValid() || key.isNull()) return false;
-  Use use(st_->exact);
+  return lookUp(st_->exact, f, key) >= 0;
+}
+
+std::int64_t Table::lookUp(sqlite3_stmt* statement, int f, const QVariant& key) const {
+  Use use(statement);
   if (f >= 0 && fields_[f].type == FieldType::String) {
     const QByteArray u = key.toString().toUtf8();
     sqlite3_bind_text(use.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
@@ -782,11 +520,11 @@ bool Table::containsKey(const QVariant& value) const {
   }
   const int rc = sqlite3_step(use.stmt);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(QStringLiteral("Cannot search the table"));
-  return rc == SQLITE_ROW;
+  return rc == SQLITE_ROW ? sqlite3_column_int64(use.stmt, 0) : -1;
 }
 
 void Table::beginBatch() {
-  requireOpen();
+  requireWritable();
   if (batchDepth_ == 0) exec("BEGIN IMMEDIATE");
   ++batchDepth_;
 }
@@ -915,7 +653,7 @@ QVariant Table::convert(int field, const QVariant& value) const {
 }
 
 void Table::setFieldValue(const QString& name, const QVariant& value) {
-  requireOpen();
+  requireWritable();
   const int f = fieldIndex(name);
   if (f < 0)
     throw DbError(QStringLiteral("The table \"%1\" has no field %2.")
@@ -931,7 +669,7 @@ void Table::setFieldValue(const QString& name, const QVariant& value) {
 }
 
 void Table::edit() {
-  requireOpen();
+  requireWritable();
   if (state_ == State::Edit || state_ == State::Insert) return;
   if (row_ < 0)
     throw DbError(QStringLiteral("The table \"%1\" has no record to edit.")
@@ -942,7 +680,7 @@ void Table::edit() {
 }
 
 void Table::insert() {
-  requireOpen();
+  requireWritable();
   checkBrowseMode();
   buffer_ = QVariantList(fields_.size());
   modified_ = false;
@@ -1022,7 +760,7 @@ void Table::post() {
 }
 
 void Table::insertRecord(const QVariantList& values) {
-  requireOpen();
+  requireWritable();
   checkBrowseMode();
   if (values.size() > fields_.size())
     throw DbError(QStringLiteral("%1 values given for a record of %2 fields.")
@@ -1047,7 +785,7 @@ void Table::insertRecord(const QVariantList& values) {
 }
 
 void Table::deleteRecord() {
-  requireOpen();
+  requireWritable();
   if (state_ == State::Insert) {
     cancel();
     return;

@@ -5,9 +5,12 @@
 // library: <BaseDir>/Data/data.db). It is created from field and index
 // definitions; secondary indexes are real SQLite indexes, and those marked
 // case-insensitive use a collation that folds case for every letter, umlauts
-// included (see Collation.h). The active order is an index; it is both the
-// order in which rows are numbered (row 0 .. recordCount()-1, the row numbers
-// grids use) and the order of the nearest-key search.
+// included (see Collation.h). A unique index refuses only keys that are
+// equal letter for letter: a case-insensitive unique index orders without
+// regard to case and puts keys that differ only in case next to each other
+// (in byte order). The active order is an index; it is both the order in
+// which rows are numbered (row 0 .. recordCount()-1, the row numbers grids
+// use) and the order of the nearest-key search.
 //
 // The cursor stands on one record (or none when the table is empty). Reading
 // fields reads the current record; edit() or insert() start a change that
@@ -22,10 +25,14 @@
 // The file is opened in exclusive mode with a write-ahead log: no other
 // program or second instance can change the table under the cursor. The
 // case-insensitive indexes need the collation, so other SQLite tools can
-// read the table but not change it.
+// read the table but not change it. A file that is not one of our tables is
+// never written to, not even its journal mode. A table on a read-only medium
+// or in a folder we may not write is opened read-only: reading, ordering and
+// searching work, every change throws ReadOnlyError.
 //
-// Failures throw DbError (DuplicateKeyError for a duplicate unique key).
-// All calls come from the user-interface thread.
+// Failures throw DbError (DuplicateKeyError for a duplicate unique key,
+// ReadOnlyError for a change of a read-only table, InUseError for a table
+// another program holds). All calls come from the user-interface thread.
 
 #include <QFlags>
 #include <QHash>
@@ -41,6 +48,7 @@
 #include "platform/db/DbError.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace qdl::db {
 
@@ -70,6 +78,12 @@ struct IndexDef {
   bool operator==(const IndexDef&) const = default;
 };
 
+// What createTable does when a file is already at the table's place.
+enum class CreateMode {
+  Replace,       // replaces a table of ours there (never a foreign file)
+  KeepExisting,  // leaves whatever is there and creates nothing
+};
+
 class Table : public QObject {
   Q_OBJECT
 
@@ -86,16 +100,30 @@ class Table : public QObject {
   QString tableName() const { return fileName_; }
   QString filePath() const;
 
-  // Creates the table file from the definitions, replacing a table of this
-  // program at that place (a file that is not one of its tables is never
-  // replaced: DbError). Closes the table first; leaves it closed.
-  void createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes);
+  // Creates the table file from the definitions. Closes the table first;
+  // leaves it closed. A new file is built under a temporary name beside it
+  // and appears under its own name only when complete, so a full disk or an
+  // interrupted start never leaves an empty or half-made table behind, and
+  // of two programs creating it at once only one succeeds. An empty file
+  // (left by an interrupted creation) counts as no file. At a file that is
+  // there: Replace replaces a table of this program (a file that is not one
+  // of its tables is never replaced: DbError); KeepExisting leaves it.
+  // Returns whether a table was created.
+  bool createTable(const QList<FieldDef>& fields, const QList<IndexDef>& indexes,
+                   CreateMode mode = CreateMode::Replace);
+  // Whether a file that may be a table (not an empty one) is at its place.
+  bool fileExists() const;
 
   // Opens the table; the cursor stands on the first record of the active
-  // order. A missing, damaged or foreign file throws DbError naming its path.
+  // order. A missing, damaged or foreign file throws DbError naming its path
+  // and is left as it was; a table another program has open throws
+  // InUseError. A table of an earlier build whose unique index ignored case
+  // gets that index rebuilt (no record is lost). Read-only when the file or
+  // its folder cannot be written.
   void open();
   void close();  // drops a pending change
   bool isOpen() const { return db_ != nullptr; }
+  bool isReadOnly() const { return readOnly_; }
 
   QList<FieldDef> fieldDefs() const { return fields_; }
   QList<IndexDef> indexDefs() const { return indexes_; }
@@ -114,8 +142,9 @@ class Table : public QObject {
 
   // Nearest-key search on the active index's field: the first record whose
   // key is equal to or greater than value (without regard to case for a
-  // case-insensitive index); the last record when every key is smaller; the
-  // first record for an empty or null value.
+  // case-insensitive index; on a unique one, the record whose key is equal
+  // letter for letter when there is one); the last record when every key is
+  // smaller; the first record for an empty or null value.
   void findNearest(const QVariant& value);
 
   // Navigation in the active order.
@@ -129,6 +158,13 @@ class Table : public QObject {
   bool eof() const { return eof_; }
   bool bof() const { return bof_; }
   int currentRow() const { return row_; }  // -1 when there is no record
+  // The record id (the auto-increment field's value) of the current record,
+  // -1 when there is none.
+  std::int64_t currentId() const;
+  // Makes the record with this id current, in the active order, posting or
+  // dropping a pending change first; false (the cursor stays) when there
+  // is no such record.
+  bool moveToId(std::int64_t id);
 
   // Deletes the current record; the cursor stands on the record that followed
   // (none left: on the new last record, with eof() set).
@@ -160,8 +196,8 @@ class Table : public QObject {
   void insertRecord(const QVariantList& values);
 
   // True when a record's key in the active index equals value, compared as
-  // the index compares (without regard to case for a case-insensitive
-  // index). The cursor does not move.
+  // the index compares: letter for letter for a unique index, without regard
+  // to case for another case-insensitive index. The cursor does not move.
   bool containsKey(const QVariant& value) const;
 
   // Groups the changes made until the matching endBatch() into one
@@ -201,16 +237,22 @@ class Table : public QObject {
   struct Key;
 
   void requireOpen() const;
+  void requireWritable() const;
   [[noreturn]] void fail(const QString& what) const;
   // SQLite rolled back the open batch by itself: resets the cursor to what
   // the file holds and throws.
   [[noreturn]] void batchRolledBack(const QString& why);
   void exec(const char* sql) const;
   void loadSchema();
+  void upgradeSchema();
+  bool exactTieBreak() const;  // the active index is unique and folds case
   void selectOrder(bool notify);
   void rebuildOrder();
   void prepareStatements();
   int positionOf(std::int64_t id) const;
+  // Runs a one-key statement on the active index's key; the record id
+  // found, or -1.
+  std::int64_t lookUp(sqlite3_stmt* statement, int f, const QVariant& key) const;
   int lowerBound(const Key& key, std::int64_t id) const;
   Key keyOf(std::int64_t id) const;
   Key keyOfValue(const QVariant& value) const;
@@ -234,6 +276,10 @@ class Table : public QObject {
   QList<FieldDef> fields_;
   QList<IndexDef> indexes_;
   int keyField_ = -1;  // the auto-increment field, -1 if none
+  bool readOnly_ = false;
+  // Unique case-insensitive indexes of an earlier build, which refused keys
+  // differing only in case; rebuilt on open when the table can be written.
+  QStringList legacyIndexes_;
 
   // The wanted order: an index name or a field list, resolved on open.
   QString wantIndexName_;

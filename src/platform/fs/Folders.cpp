@@ -157,11 +157,14 @@ bool fileExists(const QString& path) {
   return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool isFileMissing(const QString& path) {
-  if (path.isEmpty()) return true;
+FileState fileState(const QString& path) {
+  if (path.isEmpty()) return FileState::Missing;
   struct stat st;
-  if (::stat(QFile::encodeName(path).constData(), &st) == 0) return S_ISDIR(st.st_mode);
-  return errno == ENOENT || errno == ENOTDIR;
+  if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? FileState::Missing : FileState::Present;
+  return (errno == ENOENT || errno == ENOTDIR) ? FileState::Missing : FileState::Unknown;
 }
+
+bool isFileMissing(const QString& path) { return fileState(path) == FileState::Missing; }
 
 }  // namespace qdl::fs

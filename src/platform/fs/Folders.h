@@ -64,6 +64,15 @@ bool folderId(const QString& path, FolderId& id);
 // True when a file (not a folder) exists at `path`, following links.
 bool fileExists(const QString& path);
 
+enum class FileState {
+  Present,  // a file (not a folder) is there
+  Missing,  // the file system says for sure that no file is there
+  Unknown,  // it cannot tell (no permission on a folder, an I/O error)
+};
+
+// What is at `path`, following links: a folder counts as Missing (no file).
+FileState fileState(const QString& path);
+
 // True only when the file system says for sure that no file is at `path`:
 // the path or one of its folders does not exist, or it names a folder. A
 // path that cannot be examined (no permission on a folder, an I/O error)

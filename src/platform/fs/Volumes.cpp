@@ -108,6 +108,7 @@ QString normalizedMountPoint(QString path) {
 QList<MountEntry> parseMountTable(const QByteArray& text) {
   QList<MountEntry> entries;
   for (const QByteArray& line : text.split('\n')) {
+    if (line.trimmed().startsWith('#')) continue;  // a comment of a file system table
     const QList<QByteArray> fields = line.simplified().split(' ');
     if (fields.size() < 3) continue;
     MountEntry e;
@@ -177,6 +178,79 @@ bool isRemovableBlockDevice(const QString& device) {
   QFile f(node + QStringLiteral("/removable"));
   if (!f.open(QIODevice::ReadOnly)) return false;
   return f.readAll().trimmed() == "1";
+}
+
+namespace {
+
+// Whether `path` is `folder` or lies below it.
+bool isAtOrBelow(const QString& path, const QString& folder) {
+  if (folder == QLatin1String("/")) return path.startsWith(QLatin1Char('/'));
+  return path == folder || (path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/'));
+}
+
+// The folders above `path` where removable media are usually mounted.
+QStringList mountLocationsAbove(const QString& path) {
+  const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QStringList out;
+  auto add = [&](int depth) {
+    if (parts.size() > depth)  // a folder above the path, not the path itself
+      out << QLatin1Char('/') + parts.mid(0, depth).join(QLatin1Char('/'));
+  };
+  if (parts.value(0) == QLatin1String("media")) {
+    add(2);
+    add(3);
+  } else if (parts.value(0) == QLatin1String("mnt")) {
+    add(2);
+  } else if (parts.value(0) == QLatin1String("run") && parts.value(1) == QLatin1String("media")) {
+    add(4);
+  }
+  return out;
+}
+
+bool isMissingOrEmptyFolder(const QString& folder) {
+  const QFileInfo info(folder);
+  if (!info.exists()) return true;
+  return info.isDir() &&
+         QDir(folder)
+             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+             .isEmpty();
+}
+
+}  // namespace
+
+VolumeMap::VolumeMap(const QStringList& mountPoints, const QList<Volume>& absent)
+    : mountPoints_(mountPoints), absent_(absent) {}
+
+VolumeMap VolumeMap::current() {
+  const QStringList mounted = mountPointsFromMountTable(readMountTable());
+  QFile fstab(QStringLiteral("/etc/fstab"));
+  QByteArray text;
+  if (fstab.open(QIODevice::ReadOnly)) text = fstab.read(1 << 20);
+  return VolumeMap(mounted, absentVolumesFromFstab(text, mounted, isRemovableBlockDevice));
+}
+
+bool VolumeMap::isUnreachable(const QString& path) const {
+  // The volume that holds the path now: the deepest mount point above it.
+  qsizetype present = 0;
+  for (const QString& m : mountPoints_)
+    if (isAtOrBelow(path, m)) present = std::max(present, m.size());
+  for (const Volume& v : absent_)
+    if (v.mountPoint.size() > present && isAtOrBelow(path, v.mountPoint)) return true;
+  for (const QString& location : mountLocationsAbove(path))
+    if (location.size() > present && isMissingOrEmptyFolder(location)) return true;
+  return false;
+}
+
+QList<Volume> absentVolumesFromFstab(const QByteArray& fstab, const QStringList& mounted,
+                                     const RemovableTest& isRemovable) {
+  QList<Volume> absent;
+  for (const MountEntry& e : parseMountTable(fstab)) {
+    if (mounted.contains(e.mountPoint) || e.mountPoint == QLatin1String("/")) continue;
+    std::optional<VolumeKind> kind = classifyMount(e, isRemovable);
+    if (e.fsType == QLatin1String("auto")) kind = VolumeKind::Removable;
+    if (kind) absent << Volume{e.mountPoint, e.device, e.fsType, *kind};
+  }
+  return absent;
 }
 
 }  // namespace qdl::fs

@@ -64,4 +64,40 @@ QList<Volume> mountedVolumes();
 // partition answers for its disk. False for anything that is no block device.
 bool isRemovableBlockDevice(const QString& device);
 
+// Where volumes are mounted now and where known volumes are not: what the
+// check needs to tell a file that was deleted from one whose medium (a USB
+// stick, a disc, a network share) is simply not there.
+class VolumeMap {
+ public:
+  VolumeMap() = default;
+  // `mountPoints`: every mount point now; `absent`: volumes that are known
+  // (from the file system table) but not mounted now.
+  VolumeMap(const QStringList& mountPoints, const QList<Volume>& absent);
+
+  // The running system's: /proc/self/mounts, and /etc/fstab for the absent
+  // volumes.
+  static VolumeMap current();
+
+  // Whether `path` lies where only a volume that is not mounted now could
+  // hold it: below the mount point of an absent volume, or below a mount
+  // location of removable media (/media/NAME, /media/USER/NAME,
+  // /run/media/USER/NAME, /mnt/NAME) that is no mount point now and is
+  // missing or empty, as it is after a stick was pulled out. A mount point
+  // between such a place and the path (the medium is there) makes it
+  // reachable.
+  bool isUnreachable(const QString& path) const;
+
+  const QList<Volume>& absentVolumes() const { return absent_; }
+
+ private:
+  QStringList mountPoints_;
+  QList<Volume> absent_;
+};
+
+// The volumes of a file system table (the format of /etc/fstab) whose mount
+// points are not among `mounted`; swap, pseudo and unknown file systems are
+// left out (a type of "auto" counts as removable).
+QList<Volume> absentVolumesFromFstab(const QByteArray& fstab, const QStringList& mounted,
+                                     const RemovableTest& isRemovable);
+
 }  // namespace qdl::fs

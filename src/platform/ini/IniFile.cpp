@@ -1,60 +1,173 @@
 #include "platform/ini/IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
 
 namespace qdl {
-namespace {
 
-struct Lines {
-  QStringList lines;
-  QString eol = QStringLiteral("\r\n");
-  bool endsWithEol = true;
-  bool bom = false;     // the file began with a UTF-8 byte order mark
-  bool latin1 = false;  // the file is not UTF-8 (an 8-bit Windows file)
+// The file as its bytes and its lines. Each line knows where its text and
+// its line end lie in the bytes, so a change rewrites only the bytes of the
+// lines it changes and every other byte stays as it was.
+struct IniFile::Content {
+  enum class Encoding { Utf8, EightBit, Utf16 };
+  struct Line {
+    QString text;
+    qsizetype start = 0;   // first byte of the text
+    qsizetype length = 0;  // bytes of the text
+    qsizetype end = 0;     // first byte after the line end
+  };
+  bool exists = false;
+  QByteArray bytes;
+  Encoding encoding = Encoding::Utf8;
+  QByteArray eol = "\r\n";  // the line end of new lines
+  QList<Line> lines;
+  bool changed = false;
 };
 
-// Reads the file as lines. A missing file gives no lines; a file that exists
-// but cannot be read raises IniFileError so that a write never replaces it.
-Lines load(const QString& path) {
-  Lines result;
-  QFile file(path);
-  if (!file.exists()) return result;
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw IniFileError(QStringLiteral("Cannot read the settings file %1: %2")
-                           .arg(path, file.errorString())
-                           .toStdString());
+namespace {
+
+using Content = IniFile::Content;
+
+QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+[[noreturn]] void fileError(const QString& text) { throw IniFileError(text.toStdString()); }
+
+// Where a setting lives, for messages: "[Devices] Mode".
+QString place(const QString& section, const QString& key) {
+  return QStringLiteral("[%1] %2").arg(section, key);
+}
+
+// The bytes of the file, read without blocking and without limit only for
+// what a settings file can be: a pipe, a device or a huge file is refused.
+QByteArray readLimited(const QString& path, bool& exists) {
+  exists = false;
+  const int fd =
+      ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return {};
+    fileError(QStringLiteral("Cannot read the settings file %1: %2").arg(path, errorText(errno)));
   }
-  const QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw IniFileError(QStringLiteral("Cannot read the settings file %1: %2")
-                           .arg(path, file.errorString())
-                           .toStdString());
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fileError(QStringLiteral("The settings file %1 is not a file (a folder, a pipe or a device); "
+                             "it is neither read nor written.")
+                  .arg(path));
   }
-  // A file written on Windows may be in an 8-bit code page. Read byte for
-  // byte, its lines come back unchanged when the file is written again.
-  QStringDecoder utf8(QStringDecoder::Utf8,
-                      QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-  QString text = utf8(data);
-  if (utf8.hasError()) {
-    text = QString::fromLatin1(data);
-    result.latin1 = true;
+  auto tooLarge = [&] {
+    ::close(fd);
+    fileError(QStringLiteral("The settings file %1 is larger than %2 bytes; it is neither read "
+                             "nor written.")
+                  .arg(path)
+                  .arg(IniFile::kMaxFileSize));
+  };
+  if (st.st_size > IniFile::kMaxFileSize) tooLarge();
+  QByteArray data(IniFile::kMaxFileSize + 1, Qt::Uninitialized);
+  qsizetype got = 0;
+  while (got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, std::size_t(data.size() - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      fileError(QStringLiteral("Cannot read the settings file %1: %2").arg(path, errorText(e)));
+    }
+    if (n == 0) break;
+    got += n;
   }
-  if (text.startsWith(QChar(0xFEFF))) {
-    text.remove(0, 1);
-    result.bom = true;
+  if (got > IniFile::kMaxFileSize) tooLarge();  // it grew while being read
+  ::close(fd);
+  data.truncate(got);
+  exists = true;
+  return data;
+}
+
+// UTF-16 with a byte order mark, or without one when every second byte of
+// the start is zero (plain ASCII keys in UTF-16).
+int utf16Order(const QByteArray& data) {
+  if (data.startsWith("\xFF\xFE")) return 1;  // little endian
+  if (data.startsWith("\xFE\xFF")) return 2;  // big endian
+  const qsizetype n = std::min<qsizetype>(data.size(), 64) & ~qsizetype(1);
+  if (n < 4) return 0;
+  int evenZero = 0, oddZero = 0;
+  for (qsizetype i = 0; i < n; i += 2) {
+    evenZero += data[i] == 0;
+    oddZero += data[i + 1] == 0;
   }
-  if (!text.contains(QLatin1String("\r\n")) && text.contains(QLatin1Char('\n')))
-    result.eol = QStringLiteral("\n");
-  result.endsWithEol = text.isEmpty() || text.endsWith(QLatin1Char('\n'));
-  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  result.lines = text.split(QLatin1Char('\n'));
-  if (result.endsWithEol && !result.lines.isEmpty()) result.lines.removeLast();
-  return result;
+  if (oddZero == n / 2 && evenZero == 0) return 1;
+  if (evenZero == n / 2 && oddZero == 0) return 2;
+  return 0;
+}
+
+// Splits text into lines at CRLF, LF or a lone CR.
+QStringList splitLines(const QString& text) {
+  QString t = text;
+  t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QStringList lines = t.split(QLatin1Char('\n'));
+  if (t.endsWith(QLatin1Char('\n'))) lines.removeLast();
+  return lines;
+}
+
+Content parse(const QByteArray& data, bool exists) {
+  Content c;
+  c.exists = exists;
+  c.bytes = data;
+  if (const int order = utf16Order(data)) {
+    // Read only: it is never written into.
+    c.encoding = Content::Encoding::Utf16;
+    QStringDecoder decode(order == 1 ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                          QStringDecoder::Flag::Stateless);
+    QString text = decode(data);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    for (const QString& line : splitLines(text)) c.lines.append({line, 0, 0, 0});
+    return c;
+  }
+  // A file written on Windows may be in an 8-bit code page: read byte for
+  // byte, its lines keep their bytes.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8(data);  // decoding happens on the conversion
+  c.encoding = utf8.hasError() ? Content::Encoding::EightBit : Content::Encoding::Utf8;
+  if (data.contains("\r\n"))
+    c.eol = "\r\n";
+  else if (data.contains('\n'))
+    c.eol = "\n";
+  else if (data.contains('\r'))
+    c.eol = "\r";
+  const qsizetype begin = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+  for (qsizetype i = begin; i < data.size();) {
+    qsizetype j = i;
+    while (j < data.size() && data[j] != '\n' && data[j] != '\r') ++j;
+    Content::Line line;
+    line.start = i;
+    line.length = j - i;
+    if (j < data.size())
+      j += (data[j] == '\r' && j + 1 < data.size() && data[j + 1] == '\n') ? 2 : 1;
+    line.end = j;
+    const QByteArray bytes = data.mid(line.start, line.length);
+    line.text = c.encoding == Content::Encoding::Utf8 ? QString::fromUtf8(bytes)
+                                                      : QString::fromLatin1(bytes);
+    c.lines.append(line);
+    i = j;
+  }
+  return c;
+}
+
+QByteArray encode(const Content& c, QString text) {
+  if (c.encoding != Content::Encoding::EightBit) return text.toUtf8();
+  // Characters the 8-bit file cannot hold become "?".
+  for (QChar& ch : text)
+    if (ch.unicode() > 0xFF) ch = QLatin1Char('?');
+  return text.toLatin1();
 }
 
 // Section name of a "[name]" line (anything after the "]", such as a
@@ -67,13 +180,11 @@ QString sectionOf(const QString& line) {
   return t.mid(1, close - 1).trimmed();
 }
 
-bool isComment(const QString& line) {
-  const QString t = line.trimmed();
-  return t.startsWith(QLatin1Char(';'));
-}
+bool isComment(const QString& line) { return line.trimmed().startsWith(QLatin1Char(';')); }
 
-// Key of a "key=value" line, or a null string.
-QString keyOf(const QString& line) {
+// Key of a "key=value" line as it stands in the file (encoded), or a null
+// string.
+QString rawKeyOf(const QString& line) {
   if (isComment(line)) return QString();
   const qsizetype eq = line.indexOf(QLatin1Char('='));
   if (eq < 0) return QString();
@@ -92,16 +203,15 @@ QString valueOf(const QString& line) {
 
 bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-// Index range [first, end) of the lines of a section's body, or first = -1.
 struct Range {
   int header = -1;
-  int end = -1;
+  int end = -1;  // the first line after the section's body
 };
 
-Range findSection(const QStringList& lines, const QString& section) {
+Range findSection(const Content& c, const QString& section) {
   Range r;
-  for (int i = 0; i < lines.size(); ++i) {
-    const QString name = sectionOf(lines[i]);
+  for (int i = 0; i < c.lines.size(); ++i) {
+    const QString name = sectionOf(c.lines[i].text);
     if (name.isNull()) continue;
     if (r.header >= 0) {
       r.end = i;
@@ -109,83 +219,142 @@ Range findSection(const QStringList& lines, const QString& section) {
     }
     if (sameName(name, section)) r.header = i;
   }
-  if (r.header >= 0) r.end = static_cast<int>(lines.size());
+  if (r.header >= 0) r.end = int(c.lines.size());
   return r;
 }
 
-void save(const QString& path, const Lines& content) {
-  QString text = content.lines.join(content.eol);
-  if (!content.lines.isEmpty()) text += content.eol;
-  if (content.bom) text.prepend(QChar(0xFEFF));
-  QByteArray bytes;
-  if (content.latin1) {
-    // Characters the 8-bit file cannot hold become "?".
-    for (QChar& c : text)
-      if (c.unicode() > 0xFF) c = QLatin1Char('?');
-    bytes = text.toLatin1();
-  } else {
-    bytes = text.toUtf8();
+// The line of a key in a section, or -1.
+int findKey(const Content& c, const Range& r, const QString& key) {
+  if (r.header < 0) return -1;
+  for (int i = r.header + 1; i < r.end; ++i) {
+    const QString k = rawKeyOf(c.lines[i].text);
+    if (!k.isNull() && sameName(decodeKey(k), key)) return i;
   }
+  return -1;
+}
+
+// Puts `text` at byte `at`; the lines are read again from the bytes.
+void insertBytes(Content& c, qsizetype at, const QByteArray& text) {
+  c.bytes.insert(at, text);
+  const bool exists = c.exists;
+  const QByteArray eol = c.eol;
+  c = parse(c.bytes, exists);
+  c.eol = eol;
+  c.changed = true;
+}
+
+// Adds a whole line after line `after` (-1: at the end of the file).
+void insertLine(Content& c, int after, const QString& text) {
+  QByteArray bytes = encode(c, text) + c.eol;
+  qsizetype at = c.bytes.size();
+  if (after >= 0 && after < c.lines.size()) at = c.lines[after].end;
+  // The line before has no line end when it is the file's last line.
+  const Content::Line* before = nullptr;
+  if (after >= 0 && after < c.lines.size()) before = &c.lines[after];
+  if (after < 0 && !c.lines.isEmpty()) before = &c.lines.last();
+  if (before && before->end == before->start + before->length) bytes.prepend(c.eol);
+  insertBytes(c, at, bytes);
+}
+
+[[noreturn]] void refuseUtf16(const QString& path, const QString& what) {
+  fileError(QStringLiteral("Cannot write %1 into the settings file %2: the file is in UTF-16, "
+                           "which Quandrel reads but never writes into. Save it as UTF-8 to let "
+                           "Quandrel store its settings.")
+                .arg(what, path));
+}
+
+void save(const QString& path, const Content& c, const QString& what) {
+  if (c.encoding == Content::Encoding::Utf16) refuseUtf16(path, what);
   QSaveFile file(path);
   // Writing through a temporary file keeps the old settings when the disk is
   // full or the folder refuses the write.
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
-    throw IniFileError(QStringLiteral("Cannot write the settings file %1: %2")
-                           .arg(path, file.errorString())
-                           .toStdString());
+  if (!file.open(QIODevice::WriteOnly) || file.write(c.bytes) < 0 || !file.commit()) {
+    fileError(QStringLiteral("Cannot write %1 into the settings file %2: %3")
+                  .arg(what, path, file.errorString()));
   }
 }
 
 }  // namespace
 
 IniFile::IniFile(QString path) : path_(std::move(path)) {}
+IniFile::IniFile(const IniFile& other)
+    : path_(other.path_),
+      staged_(other.staged_ ? std::make_shared<Content>(*other.staged_) : nullptr) {}
+
+IniFile& IniFile::operator=(const IniFile& other) {
+  if (this != &other) {
+    path_ = other.path_;
+    staged_ = other.staged_ ? std::make_shared<Content>(*other.staged_) : nullptr;
+  }
+  return *this;
+}
+
+IniFile::~IniFile() = default;
+
+IniFile::Content IniFile::load() const {
+  if (staged_) return *staged_;
+  bool exists = false;
+  const QByteArray data = readLimited(path_, exists);
+  return parse(data, exists);
+}
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
   // A file that exists but cannot be read raises IniFileError: silently
   // taking the defaults would let a later write replace the user's settings.
-  const Lines content = load(path_);
-  const Range r = findSection(content.lines, section);
-  if (r.header < 0) return def;
-  const QString wanted = key.trimmed();  // keys in the file are read without blanks around
-  for (int i = r.header + 1; i < r.end; ++i) {
-    const QString k = keyOf(content.lines[i]);
-    if (!k.isNull() && sameName(k, wanted)) return valueOf(content.lines[i]).left(kMaxValueLength);
-  }
-  return def;
+  const Content c = load();
+  const int line = findKey(c, findSection(c, section), key.trimmed());
+  if (line < 0) return def;
+  return valueOf(c.lines[line].text).left(kMaxValueLength);
 }
 
 int IniFile::readInteger(const QString& section, const QString& key, int def) const {
-  return strToInt(readString(section, key, QString::number(def)));
+  try {
+    return strToInt(readString(section, key, QString::number(def)));
+  } catch (const ConversionError& e) {
+    throw ConversionError(QStringLiteral("%1 for %2 in the settings file %3")
+                              .arg(QString::fromUtf8(e.what()), place(section, key.trimmed()),
+                                   QDir::toNativeSeparators(path_))
+                              .toStdString());
+  }
 }
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
-  Lines content = load(path_);
+  Content c = load();
+  const QString name = key.trimmed();
+  const QString what = place(section, name);
+  if (c.encoding == Content::Encoding::Utf16) {
+    // Gathered changes are refused when they are written.
+    if (!staged_) refuseUtf16(path_, what);
+    staged_->changed = true;
+    return;
+  }
   QString clean = value;
   clean.replace(QLatin1Char('\r'), QLatin1Char(' '));
   clean.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  const QString name = key.trimmed();
-  const QString line = name + QLatin1Char('=') + clean;
-  const Range r = findSection(content.lines, section);
-  if (r.header < 0) {
-    content.lines << QLatin1Char('[') + section + QLatin1Char(']') << line;
-  } else {
+  const Range r = findSection(c, section);
+  const int line = findKey(c, r, name);
+  if (line >= 0) {
+    // A value the line already holds leaves the line as it is.
+    if (valueOf(c.lines[line].text) == clean.trimmed()) return;
+    // Only the value's bytes change; the key keeps its spelling in the file.
+    const Content::Line& l = c.lines[line];
+    const qsizetype eq = c.bytes.indexOf('=', l.start);
+    c.bytes.remove(eq + 1, l.start + l.length - (eq + 1));
+    insertBytes(c, eq + 1, encode(c, clean));
+  } else if (r.header >= 0) {
     int lastKeyLine = r.header;
-    bool done = false;
-    for (int i = r.header + 1; i < r.end; ++i) {
-      const QString k = keyOf(content.lines[i]);
-      if (k.isNull()) continue;
-      lastKeyLine = i;
-      if (sameName(k, name)) {
-        // Keep the key as it is spelt in the file.
-        content.lines[i] = content.lines[i].left(content.lines[i].indexOf(QLatin1Char('='))) +
-                           QLatin1Char('=') + clean;
-        done = true;
-        break;
-      }
-    }
-    if (!done) content.lines.insert(lastKeyLine + 1, line);
+    for (int i = r.header + 1; i < r.end; ++i)
+      if (!rawKeyOf(c.lines[i].text).isNull()) lastKeyLine = i;
+    insertLine(c, lastKeyLine, encodeKey(name) + QLatin1Char('=') + clean);
+  } else {
+    insertLine(c, -1, QLatin1Char('[') + section + QLatin1Char(']'));
+    insertLine(c, -1, encodeKey(name) + QLatin1Char('=') + clean);
   }
-  save(path_, content);
+  if (staged_) {
+    *staged_ = c;
+    return;
+  }
+  save(path_, c, what);
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int value) {
@@ -194,18 +363,71 @@ void IniFile::writeInteger(const QString& section, const QString& key, int value
 
 QStringList IniFile::readSection(const QString& section) const {
   QStringList keys;
-  const Lines content = load(path_);
-  const Range r = findSection(content.lines, section);
+  const Content c = load();
+  const Range r = findSection(c, section);
   if (r.header < 0) return keys;
   for (int i = r.header + 1; i < r.end; ++i) {
-    const QString k = keyOf(content.lines[i]);
-    if (!k.isEmpty()) keys << k;
+    const QString k = rawKeyOf(c.lines[i].text);
+    if (!k.isEmpty()) keys << decodeKey(k);
   }
   return keys;
 }
 
 bool IniFile::sectionExists(const QString& section) const {
-  return findSection(load(path_).lines, section).header >= 0;
+  return findSection(load(), section).header >= 0;
+}
+
+void IniFile::beginChanges() { staged_ = std::make_shared<Content>(load()); }
+
+void IniFile::commitChanges() {
+  if (!staged_) return;
+  // A refused write keeps the changes, so the caller may try again.
+  if (staged_->changed) save(path_, *staged_, QStringLiteral("the settings"));
+  staged_.reset();
+}
+
+void IniFile::discardChanges() { staged_.reset(); }
+
+namespace {
+
+bool isHexDigit(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
+
+bool isEscape(const QString& text, qsizetype i) {
+  return text.at(i) == QLatin1Char('%') && i + 2 < text.size() && isHexDigit(text.at(i + 1)) &&
+         isHexDigit(text.at(i + 2));
+}
+
+}  // namespace
+
+QString encodeKey(const QString& key) {
+  QString out;
+  for (qsizetype i = 0; i < key.size(); ++i) {
+    const QChar ch = key.at(i);
+    const bool atStart = i == 0 && (ch == QLatin1Char('[') || ch == QLatin1Char(';'));
+    if (isEscape(key, i) || atStart || ch == QLatin1Char('=') || ch == QLatin1Char('\r') ||
+        ch == QLatin1Char('\n'))
+      out += QLatin1Char('%') +
+             QStringLiteral("%1").arg(ch.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+    else
+      out += ch;
+  }
+  return out;
+}
+
+QString decodeKey(const QString& key) {
+  QString out;
+  for (qsizetype i = 0; i < key.size(); ++i) {
+    if (isEscape(key, i)) {
+      out += QChar(key.mid(i + 1, 2).toUShort(nullptr, 16));
+      i += 2;
+    } else {
+      out += key.at(i);
+    }
+  }
+  return out;
 }
 
 int strToInt(const QString& text) {
@@ -220,10 +442,6 @@ int strToInt(const QString& text) {
   }
   return v;
 }
-
-}  // namespace qdl
-
-namespace qdl {
 
 IniFile openSettings() { return IniFile(QDir::current().filePath(QStringLiteral("qdl.ini"))); }
 

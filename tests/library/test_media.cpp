@@ -1,0 +1,326 @@
+// The library and the tag editor on hostile media: a disk that is full and
+// one that is mounted read-only (a small tmpfs of the test's own; without
+// the right to mount one, a file size limit stands in for the full disk and
+// the read-only cases are skipped).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "../scan/ScanTree.h"
+#include "app/Mainform.h"
+#include "app/Windows.h"
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "library/Scan.h"
+#include "library/ScanCommand.h"
+#include "platform/db/Table.h"
+#include "platform/ui/Controls.h"
+#include "support/ScratchDisk.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "support/VirtualCardSettings.h"
+
+namespace {
+
+using qdl::test::ScratchDisk;
+
+// MPEG audio of `frames` frames of 417 bytes (MPEG 1 layer III, 128 kbit/s).
+QByteArray mpeg(int frames) {
+  QByteArray a(frames * 417, 'a');
+  for (int i = 0; i < frames; ++i) a.replace(i * 417, 4, QByteArray("\xFF\xFB\x90\x00", 4));
+  return a;
+}
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+struct CommandRun {
+  int code = -1;
+  QString out, err;
+};
+
+CommandRun scanCommand(const QStringList& args) {
+  char *outBuf = nullptr, *errBuf = nullptr;
+  std::size_t outLen = 0, errLen = 0;
+  std::FILE* out = open_memstream(&outBuf, &outLen);
+  std::FILE* err = open_memstream(&errBuf, &errLen);
+  CommandRun r;
+  r.code = qdl::library::runScanCommand(args, out, err);
+  std::fclose(out);
+  std::fclose(err);
+  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
+  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
+  std::free(outBuf);
+  std::free(errBuf);
+  return r;
+}
+
+// The data module with its table in `folder`/Data, tag writes on.
+class Library {
+ public:
+  explicit Library(const QString& folder) {
+    sprache.FillGerman();
+    FormSprache = &sprache;
+    DataModule1 = &dm;
+    QDir(folder).mkpath("Data");
+    dm.Table1->setDatabaseName(folder + "/Data");
+    dm.Table1->setTableName("data.db");
+    dm.CreateSongTable();
+    dm.Table1->setIndexName("iDateiname");
+  }
+  ~Library() {
+    FormSprache = nullptr;
+    DataModule1 = nullptr;
+  }
+  // Adds the file, makes it current and changes its title with the editor
+  // open.
+  void retitle(const QString& path, const QString& title) {
+    dm.editorVisible = [] { return false; };
+    if (!dm.Table1->containsKey(path)) dm.AddSongFile(path);
+    dm.Table1->findNearest(path);
+    dm.editorVisible = [] { return true; };
+    dm.Table1->setFieldValue("Titel", title);
+    dm.Table1->post();
+  }
+  TFormSprache sprache;
+  TDataModule1 dm;
+  qdl::test::ScriptedDialogs dialogs;
+};
+
+TEST(Media, ATagWriteOnAFullDiskIsReportedAndLeavesTheFileByteForByte) {
+  ScratchDisk disk;
+  QTemporaryDir plain;
+  Library lib(plain.path());
+  // Without a disk of our own, a file size limit beyond the file: big
+  // enough that the library's own small writes stay below it.
+  const QString folder = disk.isMounted() ? disk.path() : plain.path();
+  const QString path = folder + "/song.mp3";
+  // Ending on a page boundary, so that a tag needs a page of its own.
+  const QByteArray content = disk.isMounted() ? mpeg(20).left(8192) : mpeg(600);
+  ASSERT_TRUE(writeAll(path, content));
+  lib.retitle(path, "first");  // room enough: the tag is appended
+  ASSERT_EQ(readAll(path).size(), content.size() + 128);
+  ASSERT_TRUE(lib.dialogs.boxes.empty());
+  ASSERT_TRUE(writeAll(path, content));
+
+  const QString expected = lib.sprache.Bibliothek.sTagNichtGeschrieben.arg(
+      path, reason(disk.isMounted() ? ENOSPC : EFBIG));
+  if (disk.isMounted()) {
+    disk.fill();
+    lib.retitle(path, "second");
+  } else {
+    qdl::test::withFileSizeLimit(content.size() + 50, [&] { lib.retitle(path, "second"); });
+  }
+  ASSERT_EQ(lib.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(lib.dialogs.boxes[0].text, expected);
+  EXPECT_EQ(readAll(path), content);
+  EXPECT_EQ(lib.dm.Table1->asString("Titel"), "second");  // the record stays posted
+}
+
+TEST(Media, ATagWriteOnAReadOnlyMediumIsReportedAndChangesNothing) {
+  ScratchDisk disk;
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  QTemporaryDir plain;
+  Library lib(plain.path());
+  const QByteArray content = mpeg(4);
+  const QString writable = disk.file("writable.mp3");
+  const QString locked = disk.file("locked.mp3");
+  ASSERT_TRUE(writeAll(writable, content));
+  ASSERT_TRUE(writeAll(locked, content));
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0444), 0);
+  lib.dm.AddSongFile(writable);
+  lib.dm.AddSongFile(locked);
+  ASSERT_TRUE(disk.setReadOnly(true));
+
+  // A file the medium refuses; a read-only file whose permission cannot be
+  // changed, after the user said Yes.
+  lib.retitle(writable, "x");
+  lib.dialogs.answers = {qdl::ui::Answer::Yes};
+  lib.retitle(locked, "y");
+  ASSERT_EQ(lib.dialogs.boxes.size(), 3u);
+  EXPECT_EQ(lib.dialogs.boxes[0].text,
+            lib.sprache.Bibliothek.sTagNichtGeschrieben.arg(writable, reason(EROFS)));
+  EXPECT_EQ(lib.dialogs.boxes[1].text, lib.sprache.Meldung.sSchreibgeschuetzt);
+  EXPECT_EQ(lib.dialogs.boxes[2].text,
+            lib.sprache.Bibliothek.sTagNichtGeschrieben.arg(locked, reason(EROFS)));
+  EXPECT_EQ(readAll(writable), content);
+  EXPECT_EQ(readAll(locked), content);
+  EXPECT_EQ(QFileInfo(locked).permissions() & QFileDevice::WriteOwner, 0);
+  EXPECT_EQ(lib.dm.Table1->asString("Titel"), "y");
+}
+
+// The console started in a folder, as scripts/run does.
+class ConsoleIn {
+ public:
+  explicit ConsoleIn(const QString& folder) : old_(QDir::currentPath()) {
+    QDir::setCurrent(folder);
+    dialogs.onDialog = [this](QDialog* d) { shown << d->objectName(); };
+    qdl::app::createWindows();
+    qdl::app::showMainWindow();
+  }
+  ~ConsoleIn() {
+    qdl::app::destroyWindows();
+    QDir::setCurrent(old_);
+  }
+  qdl::test::ScriptedDialogs dialogs;
+  QStringList shown;
+
+ private:
+  QString old_;
+};
+
+TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
+  // A read-only mount, or else folders and files without write permission
+  // (which do not stop root).
+  ScratchDisk disk(4096);
+  if (!disk.isMounted() && ::geteuid() == 0)
+    GTEST_SKIP() << "no disk of our own can be mounted here";
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(disk.file("qdl.ini"), 1, 0));
+  QDir(disk.path()).mkpath("Playlist");
+  ASSERT_TRUE(QFile::copy(QStringLiteral(QDL_FIXTURE_DIR "/sine1k_44k_stereo_cbr128.mp3"),
+                          disk.file("Abba.mp3")));
+  for (const char* artist : {"Beatles", "Cure"})
+    ASSERT_TRUE(qdl::test::writeMp3(disk.file(QString(artist) + ".mp3"), artist, "t"));
+  {
+    TDataModule1 dm;
+    dm.Table1->setDatabaseName(disk.file("Data"));
+    dm.Table1->setTableName("data.db");
+    QDir(disk.path()).mkpath("Data");
+    dm.CreateSongTable();
+    for (const char* name : {"Abba.mp3", "Beatles.mp3", "Cure.mp3"})
+      dm.AddSongFile(disk.file(name));
+  }
+  auto permissions = [&](mode_t folders, mode_t files) {
+    for (const char* f : {"Data", "Playlist", ""})
+      ::chmod(QFile::encodeName(disk.file(f)).constData(), folders);
+    ::chmod(QFile::encodeName(disk.file("Data/data.db")).constData(), files);
+  };
+  if (disk.isMounted())
+    ASSERT_TRUE(disk.setReadOnly(true));
+  else
+    permissions(0555, 0444);
+
+  {
+    ConsoleIn console(disk.path());
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
+    qdl::db::Table* table = DataModule1->Table1;
+    ASSERT_TRUE(table->isOpen());
+    EXPECT_TRUE(table->isReadOnly());
+    EXPECT_EQ(FormQuandrel->StatusBarData->simpleText(), "3 Titel verfügbar");
+    // Searching and playing work.
+    FormQuandrel->EditArtist->setFocus();
+    FormQuandrel->EditArtist->setText("ab");
+    EXPECT_EQ(table->asString("Interpret"), "Abba");
+    FormQuandrel->LoadDB_LinksClick();
+    EXPECT_EQ(FormQuandrel->StatusBar_Links->panelText(0), "loaded");
+    // Scan, check and edits are refused with the message.
+    const QString refusal = FormSprache->Bibliothek.sBibliothekSchreibgeschuetzt;
+    FormQuandrel->Scan1->trigger();
+    FormScan->btStart->click();
+    FormScan->close();
+    FormQuandrel->IDEdit1->trigger();
+    ASSERT_EQ(console.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(console.dialogs.boxes[0].text, refusal);
+    EXPECT_EQ(console.dialogs.boxes[1].text, refusal);
+    EXPECT_FALSE(console.shown.contains("FormDatenBearbeiten"));
+    EXPECT_THROW(table->insertRecord({QVariant(), "x"}), qdl::db::ReadOnlyError);
+    EXPECT_EQ(table->recordCount(), 3);
+  }
+
+  const QString old = QDir::currentPath();
+  QDir::setCurrent(disk.path());
+  const CommandRun r = scanCommand({"--only-check"});
+  QDir::setCurrent(old);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
+  if (!disk.isMounted()) permissions(0755, 0644);
+}
+
+TEST(Media, CreatingTheLibraryOnAFullDiskLeavesNothingThatBlocksTheNextStart) {
+  ScratchDisk disk(2048);
+  qdl::test::TempCwd fallback;
+  const QString folder = disk.isMounted() ? disk.path() : fallback.path();
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(folder + "/qdl.ini", 1, 0));
+  QDir(folder).mkpath("Playlist");
+  QDir(folder).mkpath("Data");
+  auto firstStart = [&] {
+    ConsoleIn console(folder);
+    EXPECT_FALSE(console.dialogs.errors.isEmpty());
+    EXPECT_TRUE(console.dialogs.errors.join("\n").contains("data.db"));
+    EXPECT_FALSE(DataModule1->Table1->isOpen());
+  };
+  if (disk.isMounted()) {
+    disk.fill();
+    firstStart();
+    disk.unfill();
+  } else {
+    qdl::test::withFileSizeLimit(1024, firstStart);
+  }
+  EXPECT_TRUE(QDir(folder + "/Data").entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+  ConsoleIn console(folder);
+  EXPECT_EQ(console.shown, QStringList{"FormScan"});
+  EXPECT_TRUE(DataModule1->Table1->isOpen());
+  EXPECT_TRUE(console.dialogs.errors.isEmpty()) << console.dialogs.errors.join("\n").toStdString();
+}
+
+TEST(Media, AScanAndACheckOnAFullDiskCountOnlyWhatWasWritten) {
+  ScratchDisk disk(2048);
+  qdl::test::TempCwd fallback;
+  QTemporaryDir music;
+  const QString folder = disk.isMounted() ? disk.path() : fallback.path();
+  const QString old = QDir::currentPath();
+  QDir::setCurrent(folder);
+  ASSERT_TRUE(qdl::test::writeMp3(music.filePath("first.mp3"), "A", "a"));
+  CommandRun r = scanCommand({music.path()});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  ASSERT_TRUE(QFile::remove(music.filePath("first.mp3")));
+  ASSERT_EQ(qdl::test::writeTree(music.path(), 20, 15), 300);
+
+  auto full = [&](const QStringList& args) {
+    if (!disk.isMounted()) {
+      qdl::test::withFileSizeLimit(100, [&] { r = scanCommand(args); });
+      return;
+    }
+    disk.fill();
+    r = scanCommand(args);
+    disk.unfill();
+  };
+  full({music.path()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.out.contains("\nadded: 0\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("not stored: 300")) << r.out.toStdString();
+  full({"--only-check"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.out.contains("records removed: 0\n")) << r.out.toStdString();
+
+  // With room again, everything is there to be done.
+  r = scanCommand({"--check", music.path()});
+  QDir::setCurrent(old);
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.contains("\nadded: 300\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+}
+
+}  // namespace
