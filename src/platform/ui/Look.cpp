@@ -1,6 +1,7 @@
 #include "platform/ui/Look.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -19,6 +20,13 @@ void applyConsoleLook() {
       QApplication::setStyle(fusion);
   }
   QApplication::setFont(consoleFont());
+  // Fusion greys disabled texts almost to the console's silver: the labels of
+  // switched-off controls ("Vol. Head" without a headphone card) would vanish.
+  QPalette palette = QApplication::palette();
+  const QColor grey(0x80, 0x80, 0x80);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, grey);
+  QApplication::setPalette(palette);
 }
 
 }  // namespace qdl::ui

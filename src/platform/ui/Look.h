@@ -18,8 +18,9 @@ constexpr int kFontPixelSize = 11;
 // kFontPixelSize pixels, independent of the screen's DPI.
 QFont consoleFont();
 
-// Sets the Fusion style and the console font on the application. Call before
-// the windows are created.
+// Sets the Fusion style, the console font and a grey for disabled texts that
+// stays readable on the console's silver. Call before the windows are
+// created.
 void applyConsoleLook();
 
 }  // namespace qdl::ui
