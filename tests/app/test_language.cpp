@@ -446,4 +446,34 @@ TEST_F(LanguageSwitch, TagEditorNavigatorFollowsTheLanguage) {
   EXPECT_EQ(FormDatenBearbeiten->DBNavigator1->deleteQuestion(), "Datensatz löschen?");
 }
 
+// The windows of a first start speak the language the console will speak,
+// the same texts they show later from the menu.
+TEST(LanguageFirstStart, DeviceDialogAndCheckWindowShowTheTableTexts) {
+  for (const bool english : {false, true}) {
+    qdl::test::TempCwd cwd;
+    qdl::test::ScriptedDialogs dialogs;
+    // Without qdl.ini both windows come up (German); with an English qdl.ini
+    // and no library only the check window.
+    if (english) writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=1\r\n");
+    QStringList seen;
+    dialogs.onDialog = [&](QDialog* d) {
+      if (d == DlgGeraete) seen << d->windowTitle() + '|' + items(DlgGeraete->rgMode);
+      if (d == FormScan)
+        seen << d->windowTitle() + '|' + FormScan->cbNet->text() + '|' +
+                    items(FormScan->RGBedingung);
+    };
+    qdl::app::createWindows();
+    qdl::app::showMainWindow();
+    QApplication::processEvents();
+    qdl::app::destroyWindows();
+    if (english)
+      EXPECT_EQ(seen,
+                QStringList{"Check and Scan|with Netdisks|Check and Scan|only Check|only Scan @0"});
+    else
+      EXPECT_EQ(seen, (QStringList{"Geräteeinstellungen|nur eine|Aux/Kopf|Links/Rechts @1",
+                                   "Check und Scan|mit Netzwerklaufwerken|Check und Scan|nur "
+                                   "Check|nur Scan @0"}));
+  }
+}
+
 }  // namespace
