@@ -14,12 +14,13 @@ namespace {
 std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
-  static_assert(sizeof(LabelTexte) == 6 * sizeof(QString));
-  static_assert(sizeof(ScanTexte) == 8 * sizeof(QString));
+  static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
+  static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
   static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
-  static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
+  static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
+  static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
   static_assert(sizeof(MeldungTexte) == 10 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
@@ -60,6 +61,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Label, sSucheJahr),
       E(Label, sVolLinks),
       E(Label, sVolRechts),
+      E(Label, sVirtuelleKarte),
       E(Scan, sScanTitel),
       E(Scan, sLaufwerke),
       E(Scan, sNetzwerk),
@@ -68,6 +70,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Scan, sScanbedingungen),
       E(Scan, sNurCheck),
       E(Scan, sNurScan),
+      E(Scan, sScanFortschritt),
+      E(Scan, sCheckFortschritt),
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
       E(Playlist, sFehlt),
@@ -102,6 +106,9 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Sprach, sSprachen),
       E(Sprach, sDeutsch),
       E(Sprach, sEnglisch),
+      E(Sprach, sSpracheUngueltig),
+      E(Info, sInfoKommentar),
+      E(Info, sInfoDecoder),
       E(Meldung, sAchtung),
       E(Meldung, sNeustart),
       E(Meldung, sDateiFehlt),
@@ -152,7 +159,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 117u);
+  ASSERT_EQ(entries.size(), 123u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -178,7 +185,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 117 - 8);
+  EXPECT_EQ(differing, 123 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
