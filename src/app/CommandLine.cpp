@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/DevicesCommand.h"
 #include "library/AnalyseCommand.h"
 #include "library/ScanCommand.h"
 #include "playlist/PlaylistCommand.h"
@@ -21,7 +22,8 @@ void printUsage() {
       "       quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
       "                           write the song list of the library here as PDF\n"
       "       quandrel playlist FILE\n"
-      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n",
+      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n"
+      "       quandrel devices    list the sound outputs that play (GUID, tab, name)\n",
       stdout);
 }
 
@@ -42,6 +44,8 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
     return qdl::print::runPrintCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("playlist"))
     return qdl::playlist::runPlaylistCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("devices"))
+    return runDevicesCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
     printUsage();
     return 0;

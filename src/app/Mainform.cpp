@@ -438,6 +438,10 @@ void TFormQuandrel::FormShow() {
   BaseDir = QDir::currentPath();
   const QDir base(BaseDir);
 
+  // The texts first, so that the windows of a first start (device dialog,
+  // check and scan) speak the language the console will speak.
+  qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+
   // First run: choose the sound cards before anything is opened.
   if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))))
     qdl::ui::dialogs().execDialog(DlgGeraete);

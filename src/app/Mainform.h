@@ -265,7 +265,8 @@ class TFormQuandrel : public QMainWindow {
   void wirePlaylist();  // connects the two above; run by the constructor
 
   // Reads the language setting, fills the string table and sets the texts of
-  // all windows.
+  // all windows. A setting that is not valid keeps the texts the table has
+  // (German at the start) and is told once with how to repair it.
   void ApplyLanguage();
 
   // Opens the sound devices the settings file names into the four slots and
@@ -299,8 +300,9 @@ class TFormQuandrel : public QMainWindow {
 
   bool shown_ = false;
   bool closed_ = false;
-  QSet<QString> lostCards_;  // sound cards already reported as stopped
-  int faderPosition_ = 0;    // the crossfader's position before its last change
+  QSet<QString> lostCards_;          // sound cards already reported as stopped
+  int faderPosition_ = 0;            // the crossfader's position before its last change
+  QString reportedLanguageProblem_;  // the language setting's fault last told
 };
 
 extern TFormQuandrel* FormQuandrel;

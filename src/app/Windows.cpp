@@ -1,6 +1,9 @@
 #include "app/Windows.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
+#include <cstdio>
 
 #include "app/About.h"
 #include "app/Mainform.h"
@@ -10,6 +13,8 @@
 #include "library/Progress.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Look.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
 #include "print/Report.h"
@@ -23,6 +28,7 @@ namespace qdl::app {
 
 void createWindows() {
   initResources();
+  qdl::ui::applyConsoleLook();
   FormQuandrel = new TFormQuandrel;
   // Dialogs are owned by the main window so they centre on it and close
   // with it; the playlist window is a tool window of its own.
@@ -49,6 +55,18 @@ void createWindows() {
 }
 
 void showMainWindow() { FormQuandrel->show(); }
+
+void saveScreenshotAndQuit(const QString& file) {
+  // A second leaves room for the first show's work and the first paint.
+  QTimer::singleShot(1000, FormQuandrel, [file] {
+    const bool saved = FormQuandrel->grab().save(file, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s: %s | %s\n", saved ? "saved" : "cannot write",
+                 qPrintable(file), qPrintable(FormQuandrel->windowTitle()),
+                 qPrintable(FormQuandrel->StatusBarData->simpleText()));
+    std::fflush(stdout);
+    QApplication::exit(saved ? 0 : 1);
+  });
+}
 
 void destroyWindows() {
   delete FormQuandrel;  // its controls first, then the windows it owns, in creation order

@@ -18,15 +18,18 @@ struct KnopfTexte {
       sHilfeKnopf;
 };
 
-// Main window labels (search fields, volumes).
+// Main window labels (search fields, volumes). sVirtuelleKarte is added to
+// the window's title while the decks play on virtual sound cards (no sound).
 struct LabelTexte {
-  QString sSucheInterpret, sSucheTitel, sSucheKategorie, sSucheJahr, sVolLinks, sVolRechts;
+  QString sSucheInterpret, sSucheTitel, sSucheKategorie, sSucheJahr, sVolLinks, sVolRechts,
+      sVirtuelleKarte;
 };
 
-// Check and scan window.
+// Check and scan window; sScanFortschritt and sCheckFortschritt are the
+// captions of the progress window while the scan or the check runs.
 struct ScanTexte {
   QString sScanTitel, sLaufwerke, sNetzwerk, sCDROM, sWechselmedien, sScanbedingungen, sNurCheck,
-      sNurScan;
+      sNurScan, sScanFortschritt, sCheckFortschritt;
 };
 
 // Record and tag editor.
@@ -51,9 +54,16 @@ struct GeraeteTexte {
       sKarteAusgang, sKarteKopfhoerer, sKarteLinkerPlayer, sKarteRechterPlayer;
 };
 
-// Language window.
+// Language window. sSpracheUngueltig says that the stored language is not
+// valid and how to choose one; %1 is the stored value, %2 the settings file.
 struct SprachTexte {
-  QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch;
+  QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch, sSpracheUngueltig;
+};
+
+// About box: what the program is, and the credit of the MP3 decoder (%1 its
+// version).
+struct InfoTexte {
+  QString sInfoKommentar, sInfoDecoder;
 };
 
 // Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file

@@ -43,6 +43,7 @@ void TFormSprache::FillGerman() {
       .sSucheJahr = u"Suche Jahr"_s,
       .sVolLinks = u"Vol. Links"_s,
       .sVolRechts = u"Vol. Rechts"_s,
+      .sVirtuelleKarte = u" – virtuelle Soundkarte, kein Ton"_s,
   };
   Scan = ScanTexte{
       .sScanTitel = u"Check und Scan"_s,
@@ -53,6 +54,8 @@ void TFormSprache::FillGerman() {
       .sScanbedingungen = u"Scanbedingungen"_s,
       .sNurCheck = u"nur Check"_s,
       .sNurScan = u"nur Scan"_s,
+      .sScanFortschritt = u"scanne Hardisk und integriere mp3-Dateien in DB"_s,
+      .sCheckFortschritt = u"überprüfe Datenbank"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -95,6 +98,12 @@ void TFormSprache::FillGerman() {
       .sSprachen = u"verfügbare Sprachen"_s,
       .sDeutsch = u"Deutsch"_s,
       .sEnglisch = u"Englisch"_s,
+      .sSpracheUngueltig =
+          u"Die Spracheinstellung \"%1\" ist ungültig (Datei %2, Abschnitt [Sprache], Schlüssel Mode; 0 = Deutsch, 1 = Englisch).\nBitte unter Einstellungen > Sprache eine Sprache wählen und mit OK bestätigen."_s,
+  };
+  Info = InfoTexte{
+      .sInfoKommentar = u"Ein DJ-Pult für MP3-Dateien"_s,
+      .sInfoDecoder = u"MP3-Dekodierung: %1"_s,
   };
   Meldung = MeldungTexte{
       .sAchtung = u"Achtung!"_s,
@@ -161,6 +170,7 @@ void TFormSprache::FillGerman() {
   };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
+  language_ = Language::German;
 }
 
 void TFormSprache::FillEnglish() {
@@ -201,6 +211,7 @@ void TFormSprache::FillEnglish() {
       .sSucheJahr = u"Search Year"_s,
       .sVolLinks = u"Vol. Left"_s,
       .sVolRechts = u"Vol. Right"_s,
+      .sVirtuelleKarte = u" – virtual sound card, no sound"_s,
   };
   Scan = ScanTexte{
       .sScanTitel = u"Check and Scan"_s,
@@ -211,6 +222,8 @@ void TFormSprache::FillEnglish() {
       .sScanbedingungen = u"Scanning options"_s,
       .sNurCheck = u"only Check"_s,
       .sNurScan = u"only Scan"_s,
+      .sScanFortschritt = u"scanning disks and adding MP3 files to the database"_s,
+      .sCheckFortschritt = u"checking database"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -252,6 +265,12 @@ void TFormSprache::FillEnglish() {
       .sSprachen = u"avaible languages"_s,
       .sDeutsch = u"German"_s,
       .sEnglisch = u"English"_s,
+      .sSpracheUngueltig =
+          u"The language setting \"%1\" is not valid (file %2, section [Sprache], key Mode; 0 = German, 1 = English).\nPlease choose a language under Options > Language and confirm with OK."_s,
+  };
+  Info = InfoTexte{
+      .sInfoKommentar = u"A DJ console for MP3 files"_s,
+      .sInfoDecoder = u"MP3 decoding: %1"_s,
   };
   Meldung = MeldungTexte{
       .sAchtung = u"Attention!"_s,
@@ -315,4 +334,5 @@ void TFormSprache::FillEnglish() {
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;
+  language_ = Language::English;
 }

@@ -34,6 +34,12 @@ QStringList systemMountPoints() {
   return qdl::fs::mountPointsFromMountTable(qdl::fs::readMountTable());
 }
 
+// A text of the string table, or its German text while the table is empty.
+QString scanText(QString ScanTexte::*entry, const char16_t* german) {
+  const QString text = FormSprache ? FormSprache->Scan.*entry : QString();
+  return text.isEmpty() ? QString::fromUtf16(german) : text;
+}
+
 // A volume's folder with the trailing slash the walk expects.
 QString rootOf(const QString& mountPoint) {
   return mountPoint.endsWith(QLatin1Char('/')) ? mountPoint : mountPoint + QLatin1Char('/');
@@ -250,7 +256,9 @@ void TFormScan::btStartClick() {
 void TFormScan::runScan() {
   SongScanner& scanner = ensureScanner();
   checking_ = false;
-  FormProgress->startWork(QStringLiteral("scanne Hardisk und integriere mp3-Dateien in DB"), 10000);
+  FormProgress->startWork(
+      scanText(&ScanTexte::sScanFortschritt, u"scanne Hardisk und integriere mp3-Dateien in DB"),
+      10000);
   showStatus();
   // The ticked volumes as they stand now: nothing that runs while the work
   // processes events can change what is scanned.
@@ -266,7 +274,7 @@ void TFormScan::runScan() {
 void TFormScan::CheckDatabase() {
   SongScanner& scanner = ensureScanner();
   checking_ = true;
-  FormProgress->startWork(QStringLiteral("überprüfe Datenbank"),
+  FormProgress->startWork(scanText(&ScanTexte::sCheckFortschritt, u"überprüfe Datenbank"),
                           DataModule1->Table1->recordCount());
   showStatus();
   scanner.checkDatabase();

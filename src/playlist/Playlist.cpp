@@ -126,6 +126,18 @@ void TFormPlayList::ListBox1KeyDown(int key) {
   if (key == Qt::Key_Delete) removeSelected();
 }
 
+void TFormPlayList::retranslateMissingMarks(const QString& oldMark, const QString& newMark) {
+  if (oldMark == newMark) return;
+  // A missing entry's line is its file name, a blank and the mark.
+  for (int i = 0; i < ListBox1->count() && i < FileList.size(); ++i) {
+    const QString& path = FileList.at(i);
+    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    QListWidgetItem* item = ListBox1->item(i);
+    if (item->text() == fileName + QLatin1Char(' ') + oldMark)
+      item->setText(fileName + QLatin1Char(' ') + newMark);
+  }
+}
+
 void TFormPlayList::removeSelected() {
   const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
   if (selected.isEmpty()) return;

@@ -53,6 +53,10 @@ class TFormPlayList : public QWidget {
   void ListBox1DblClick();
   void ListBox1KeyDown(int key);
 
+  // After a change of language: the lines of entries whose file was missing
+  // take the mark of the new language.
+  void retranslateMissingMarks(const QString& oldMark, const QString& newMark);
+
   // Appends the song table's current record (nothing for an empty table).
   void AddCurrentSong(TDataModule1& data);
 

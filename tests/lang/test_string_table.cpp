@@ -14,12 +14,13 @@ namespace {
 std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
-  static_assert(sizeof(LabelTexte) == 6 * sizeof(QString));
-  static_assert(sizeof(ScanTexte) == 8 * sizeof(QString));
+  static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
+  static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
   static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
-  static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
+  static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
+  static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
   static_assert(sizeof(MeldungTexte) == 10 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
@@ -61,6 +62,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Label, sSucheJahr),
       E(Label, sVolLinks),
       E(Label, sVolRechts),
+      E(Label, sVirtuelleKarte),
       E(Scan, sScanTitel),
       E(Scan, sLaufwerke),
       E(Scan, sNetzwerk),
@@ -69,6 +71,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Scan, sScanbedingungen),
       E(Scan, sNurCheck),
       E(Scan, sNurScan),
+      E(Scan, sScanFortschritt),
+      E(Scan, sCheckFortschritt),
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
       E(Playlist, sFehlt),
@@ -103,6 +107,9 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Sprach, sSprachen),
       E(Sprach, sDeutsch),
       E(Sprach, sEnglisch),
+      E(Sprach, sSpracheUngueltig),
+      E(Info, sInfoKommentar),
+      E(Info, sInfoDecoder),
       E(Meldung, sAchtung),
       E(Meldung, sNeustart),
       E(Meldung, sDateiFehlt),

@@ -1,0 +1,168 @@
+// No clipped text: every window of the console, in both languages, with each
+// caption, label, check box, radio item, button and column title measured
+// against the room its control gives it (font metrics of the control's own
+// font and style). The widget tree is walked, so texts added later are
+// measured too.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QFontInfo>
+#include <QLabel>
+#include <functional>
+
+#include "TextRoom.h"
+#include "app/About.h"
+#include "app/Mainform.h"
+#include "app/Windows.h"
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "library/Progress.h"
+#include "library/Scan.h"
+#include "library/Suche.h"
+#include "platform/db/Table.h"
+#include "platform/help/Help.h"
+#include "platform/report/ProgressWindow.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Look.h"
+#include "platform/ui/RadioGroup.h"
+#include "playlist/Playlist.h"
+#include "print/Druckausw.h"
+#include "print/Report.h"
+#include "settings/Geraete.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using qdl::test::clippedTexts;
+using qdl::test::describe;
+
+void writeFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(data);
+}
+
+// The widest texts a window shows while it is used, put in before it is
+// measured: a library of a million songs, the longest deck state word.
+void widestRuntimeTexts() {
+  FormQuandrel->StatusBarData->setSimpleText(FormSprache->songCountText(1000000));
+  for (qdl::ui::StatusBar* deck : {FormQuandrel->StatusBar_Links, FormQuandrel->StatusBar_Rechts})
+    deck->setPanelText(0, QStringLiteral("seeking"));
+  FormQuandrel->LabelZeitLinks->setText(QStringLiteral("-88:88:88:88"));
+  FormQuandrel->lbPitch_Rechts->setText(QStringLiteral("-20,0%"));
+}
+
+struct Visit {
+  const char* name;
+  // Shows the window in the state to measure and returns it; the test hides
+  // it afterwards.
+  std::function<QWidget*()> show;
+};
+
+class TextFit : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    qdl::help::closeHelpWindow();
+    qdl::app::destroyWindows();
+  }
+
+  // Measures a window that is open now; collects what does not fit.
+  void measure(const QString& label, QWidget* window) {
+    QApplication::processEvents();
+    for (const QString& line : describe(clippedTexts(window)))
+      clipped << QStringLiteral("[%1] %2").arg(label, line);
+    measured += qdl::test::measuredTexts();
+  }
+
+  qdl::test::TempCwd cwd;
+  qdl::test::ScriptedDialogs dialogs;
+  QStringList clipped;
+  int measured = 0;
+};
+
+TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
+  // The windows' font is the metric one the layout was made for.
+  EXPECT_EQ(QFontInfo(qdl::ui::consoleFont()).family(), "Liberation Sans")
+      << "fonts-liberation is missing (scripts/install-deps installs it)";
+
+  writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
+  qdl::app::createWindows();
+  qdl::app::showMainWindow();
+  QApplication::processEvents();
+  DataModule1->Table1->insertRecord({QVariant(), "Artist", "Title", 128, "House", "1999",
+                                     cwd.file("a.mp3"), QVariant(), 0, QVariant(), false});
+
+  const std::vector<Visit> visits = {
+      {"main window",
+       [] {
+         widestRuntimeTexts();
+         return FormQuandrel;
+       }},
+      {"device dialog, one card", [] { return DlgGeraete; }},
+      {"device dialog, head mode",
+       [] {
+         DlgGeraete->rgMode->setItemIndex(1);
+         return DlgGeraete;
+       }},
+      {"device dialog, deck mode",
+       [] {
+         DlgGeraete->rgMode->setItemIndex(2);
+         return DlgGeraete;
+       }},
+      {"check and scan", [] { return FormScan; }},
+      {"progress",
+       [] {
+         FormProgress->startWork(QStringLiteral("Check"), 10);
+         FormProgress->setStatus(QStringLiteral("/\n0 / 10"));
+         return FormProgress;
+       }},
+      {"tag editor", [] { return FormDatenBearbeiten; }},
+      {"playlist", [] { return FormPlayList; }},
+      {"about box", [] { return AboutBox; }},
+      {"language window", [] { return FormSprache; }},
+      {"print selection", [] { return FormDruckauswahl; }},
+  };
+
+  for (int language : {0, 1}) {
+    writeFile(cwd.file("qdl.ini"), QByteArray("[Sprache]\r\nMode=") + QByteArray::number(language));
+    FormQuandrel->ApplyLanguage();
+    const QString lang = language ? QStringLiteral("en") : QStringLiteral("de");
+    for (const Visit& v : visits) {
+      QWidget* window = v.show();
+      window->show();
+      measure(lang + QLatin1Char(' ') + QLatin1String(v.name), window);
+      if (window == FormProgress)
+        FormProgress->endWork();
+      else if (window != FormQuandrel)
+        window->hide();
+    }
+
+    // Windows the program makes as it needs them: the report preview, the
+    // print progress and the help window.
+    dialogs.onDialog = [&](QDialog* d) { measure(lang + QStringLiteral(" preview"), d); };
+    FormQReport->Preview(*DataModule1->Table1, FormDruckauswahl);
+    {
+      const VorschauTexte& t = FormSprache->Vorschau;
+      qdl::report::ProgressWindow progress(t.sVorschauTitel, t.sDruckeSeite,
+                                           FormSprache->Knopf.sAbbruch);
+      progress.show();
+      progress.step(99, 100);
+      measure(lang + QStringLiteral(" print progress"), &progress);
+    }
+    qdl::help::showContents(FormSprache->sHilfeDatei);
+    QWidget* help = qdl::help::helpWindow();
+    ASSERT_NE(help, nullptr) << dialogs.errors.join("\n").toStdString();
+    measure(lang + QStringLiteral(" help window"), help);
+    qdl::help::closeHelpWindow();
+  }
+
+  EXPECT_GT(measured, 250) << "the walk must have seen the windows' texts";
+  EXPECT_TRUE(clipped.isEmpty()) << clipped.size() << " texts do not fit:\n"
+                                 << clipped.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+}  // namespace
