@@ -16,7 +16,9 @@
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
+#include "decks/Deck.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
@@ -46,13 +48,26 @@ void writeFile(const QString& path, const QByteArray& data) {
 }
 
 // The widest texts a window shows while it is used, put in before it is
-// measured: a library of a million songs, the longest deck state word.
+// measured: a library of a million songs, the longest deck state word, a
+// playing tempo of three digits.
 void widestRuntimeTexts() {
   FormQuandrel->StatusBarData->setSimpleText(FormSprache->songCountText(1000000));
   for (qdl::ui::StatusBar* deck : {FormQuandrel->StatusBar_Links, FormQuandrel->StatusBar_Rechts})
     deck->setPanelText(0, QStringLiteral("seeking"));
   FormQuandrel->LabelZeitLinks->setText(QStringLiteral("-88:88:88:88"));
   FormQuandrel->lbPitch_Rechts->setText(QStringLiteral("-20,0%"));
+  for (QLabel* tempo : {FormQuandrel->lbTempo_Links, FormQuandrel->lbTempo_Rechts})
+    tempo->setText(qdl::decks::TempoText(740, 200));  // "888.0 BPM"
+}
+
+// The tempo analysis's status: its first line (the count, the last tempo
+// and the files not reachable) must show whole; the file below it is cut
+// at its start when long.
+QString widestAnalysisStatus() {
+  const TempoTexte& t = FormSprache->Tempo;
+  return t.sTempoStand.arg(100000).arg(100000) + QStringLiteral("    ") + t.sKeinTempo +
+         QStringLiteral("    100000 ") + FormSprache->Bibliothek.sNichtErreichbar +
+         QStringLiteral("\n/media/stick/Music/A very long folder name/Artist - Title.mp3");
 }
 
 struct Visit {
@@ -119,6 +134,14 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
          FormProgress->setStatus(QStringLiteral("/\n0 / 10"));
          return FormProgress;
        }},
+      {"tempo analysis",
+       [] {
+         FormAnalyse->startWork(FormSprache->Tempo.sTempoTitel, 10, Qt::NonModal);
+         FormAnalyse->setStatus(widestAnalysisStatus());
+         const QString first = FormAnalyse->lbStatus->text().section(QLatin1Char('\n'), 0, 0);
+         EXPECT_FALSE(first.contains(QChar(0x2026))) << first.toStdString();
+         return FormAnalyse;
+       }},
       {"tag editor", [] { return FormDatenBearbeiten; }},
       {"playlist", [] { return FormPlayList; }},
       {"about box", [] { return AboutBox; }},
@@ -134,8 +157,8 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
       QWidget* window = v.show();
       window->show();
       measure(lang + QLatin1Char(' ') + QLatin1String(v.name), window);
-      if (window == FormProgress)
-        FormProgress->endWork();
+      if (window == FormProgress || window == FormAnalyse)
+        static_cast<TFormProgress*>(window)->endWork();
       else if (window != FormQuandrel)
         window->hide();
     }
