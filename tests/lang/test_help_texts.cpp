@@ -103,6 +103,11 @@ QStringList shownTexts(const TFormSprache& s) {
       v.sKeineTitel,
       v.sKeinDrucker,
       s.Playlist.sFehlt,
+      s.Tempo.sTempoAnalysieren,
+      s.Tempo.sTempoTitel,
+      s.Tempo.sKeinTempo,
+      s.Tempo.sAllesAnalysiert,
+      s.Tempo.sTempoNachScan,
       s.sTitelVerfuegbar,
       s.Label.sVirtuelleKarte.section(QStringLiteral("– "), 1),
   };
