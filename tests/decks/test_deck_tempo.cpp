@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include <QTableView>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -141,6 +143,19 @@ TempoAnalysis::Analyser fakeAnalyser(std::shared_ptr<std::atomic<bool>> release,
   };
 }
 
+// Runs events (with `c`, also the decks' clock) until `done`, for at most a
+// minute. It pauses between rounds: the analysis's worker only gets a core
+// that no other thread wants.
+bool waitFor(const std::function<bool()>& done, Console* c = nullptr) {
+  const QDeadlineTimer deadline(std::chrono::minutes(1));
+  while (!done() && !deadline.hasExpired()) {
+    if (c) c->run(10);
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
+
 // The Beats the model shows for the record of this artist, column by name.
 QVariant shownBeats(const QAbstractItemModel* model, int beatsColumn, const QString& artist) {
   for (int row = 0; row < model->rowCount(); ++row)
@@ -174,10 +189,7 @@ TEST(DeckTempo, TheMenuAnalysesBesideTwoPlayingDecksAndCancelKeepsWhatWasDone) {
   EXPECT_EQ(FormAnalyse->ProgressBar1->maximum(), 6);
 
   // Both decks play on while three results arrive.
-  for (int i = 0; i < 3000 && FormAnalyse->analysis()->counts().done < 3; ++i) {
-    c.run(10);
-    QCoreApplication::processEvents();
-  }
+  waitFor([] { return FormAnalyse->analysis()->counts().done >= 3; }, &c);
   ASSERT_EQ(FormAnalyse->analysis()->counts().done, 3);
   EXPECT_EQ(FormAnalyse->ProgressBar1->value(), 3);
   EXPECT_TRUE(FormAnalyse->lbStatus->text().startsWith("3 von 6 Titeln analysiert    120 BPM\n"))
@@ -189,10 +201,7 @@ TEST(DeckTempo, TheMenuAnalysesBesideTwoPlayingDecksAndCancelKeepsWhatWasDone) {
   FormDatenBearbeiten->hide();
 
   FormAnalyse->btCancel->click();
-  for (int i = 0; i < 3000 && FormAnalyse->isRunning(); ++i) {
-    c.run(10);
-    QCoreApplication::processEvents();
-  }
+  waitFor([] { return !FormAnalyse->isRunning(); }, &c);
   EXPECT_FALSE(FormAnalyse->isRunning());
   EXPECT_FALSE(FormAnalyse->isVisible());
   EXPECT_EQ(c.leftState(), "playing");
@@ -208,7 +217,7 @@ TEST(DeckTempo, TheMenuAnalysesBesideTwoPlayingDecksAndCancelKeepsWhatWasDone) {
   // The rest on the next run; then nothing is left, and the menu says so.
   release->store(true);
   f.Analyse1->trigger();
-  for (int i = 0; i < 3000 && FormAnalyse->isRunning(); ++i) QCoreApplication::processEvents();
+  waitFor([] { return !FormAnalyse->isRunning(); });
   EXPECT_EQ(FormAnalyse->analysis()->counts().tempo, 3);
   f.Analyse1->trigger();
   EXPECT_FALSE(FormAnalyse->isRunning());
@@ -247,9 +256,8 @@ TEST(DeckTempo, ABrokenRangeSettingIsReportedAndAScanCanStartTheAnalysis) {
   FormScan->cbTempo->setChecked(true);
   FormScan->btStart->click();
   EXPECT_EQ(c.songs->recordCount(), 2);
-  for (int i = 0; i < 3000 && !FormAnalyse->analysis()->counts().done; ++i)
-    QCoreApplication::processEvents();
-  for (int i = 0; i < 3000 && FormAnalyse->isRunning(); ++i) QCoreApplication::processEvents();
+  waitFor([] { return FormAnalyse->analysis()->counts().done > 0; });
+  waitFor([] { return !FormAnalyse->isRunning(); });
   EXPECT_EQ(FormAnalyse->analysis()->counts().tempo, 2);  // the new song and the older one
 }
 
