@@ -9,7 +9,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableView>
 #include <functional>
 
 #include "TextRoom.h"
@@ -181,6 +185,22 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
     measure(lang + QStringLiteral(" help window"), help);
     qdl::help::closeHelpWindow();
   }
+
+  // Beside the four columns of before and a vertical scroll bar, the song
+  // grid leaves its last column (Beats) room for its title and a five-digit
+  // value: nothing scrolls sideways.
+  const QTableView* grid = FormQuandrel->DBGrid1;
+  ASSERT_EQ(grid->model()->columnCount(), 5);
+  int room = grid->width() - 2 * grid->frameWidth() -
+             grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  for (int i = 0; i < 4; ++i) room -= grid->columnWidth(i);
+  const QHeaderView* header = grid->horizontalHeader();
+  const int margins = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin);
+  EXPECT_GE(room, header->fontMetrics().horizontalAdvance(
+                      grid->model()->headerData(4, Qt::Horizontal).toString()) +
+                      margins);
+  EXPECT_GE(room, grid->fontMetrics().horizontalAdvance(QStringLiteral("32767")) + margins);
+  EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
 
   EXPECT_GT(measured, 250) << "the walk must have seen the windows' texts";
   EXPECT_TRUE(clipped.isEmpty()) << clipped.size() << " texts do not fit:\n"
