@@ -349,6 +349,7 @@ void Table::close() {
   if (!db_) return;
   if (batchDepth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   batchDepth_ = 0;
+  batchStored_.clear();
   st_.reset();
   sqlite3_close_v2(db_);
   db_ = nullptr;
