@@ -4,6 +4,7 @@
 // the read-only cases are skipped).
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -321,6 +322,62 @@ TEST(Media, AScanAndACheckOnAFullDiskCountOnlyWhatWasWritten) {
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(r.out.contains("\nadded: 300\n")) << r.out.toStdString();
   EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+}
+
+TEST(Media, ACheckKeepsTheSongsOfAShareMountedByHandWhileItIsNotMounted) {
+  // A share mounted by hand at a folder of the user's choosing (as ~/nas),
+  // here a folder of a disk of the test's own bound there.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  qdl::test::TempCwd library;
+  const QString share = disk.file("share");
+  const QString nas = library.file("nas/share");
+  ASSERT_TRUE(QDir().mkpath(nas));
+  for (const char* name : {"y.mp3", "Set/x.mp3", "z.mp3"})
+    ASSERT_TRUE(qdl::test::writeMp3(share + "/" + name, "A", name));
+  auto mountShare = [&] {
+    return ::mount(QFile::encodeName(share).constData(), QFile::encodeName(nas).constData(),
+                   nullptr, MS_BIND, nullptr) == 0;
+  };
+  auto unmountShare = [&] { return ::umount2(QFile::encodeName(nas).constData(), 0) == 0; };
+  ASSERT_TRUE(mountShare());
+  CommandRun r = scanCommand({nas});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  ASSERT_TRUE(r.out.contains("\nadded: 3\n")) << r.out.toStdString();
+  auto cuePoints = [&](int set) {
+    qdl::db::Table t;
+    t.setDatabaseName(library.file("Data"));
+    t.setTableName("data.db");
+    t.setIndexName("iDateiname");
+    t.open();
+    QStringList cues;
+    for (t.first(); !t.eof(); t.next()) {
+      if (set) {
+        t.setFieldValue("StartZeit", set);
+        t.post();
+      }
+      cues << t.asString("DateiName").mid(nas.size() + 1) + "@" + t.asString("StartZeit");
+    }
+    return cues.join(" ");
+  };
+  ASSERT_EQ(cuePoints(1234), "Set/x.mp3@1234 y.mp3@1234 z.mp3@1234");
+
+  // Unmounted, every later check (each a run of its own) keeps the songs.
+  ASSERT_TRUE(unmountShare());
+  for (int run = 0; run < 2; ++run) {
+    r = scanCommand({"--only-check"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("records removed: 0\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("not reachable: 3\n")) << r.out.toStdString();
+  }
+  // Mounted again, a song really deleted from it goes, and only that one.
+  ASSERT_TRUE(QFile::remove(share + "/z.mp3"));
+  ASSERT_TRUE(mountShare());
+  r = scanCommand({"--only-check"});
+  EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("not reachable: 0\n")) << r.out.toStdString();
+  EXPECT_EQ(cuePoints(0), "Set/x.mp3@1234 y.mp3@1234");
+  EXPECT_TRUE(unmountShare());
 }
 
 }  // namespace
