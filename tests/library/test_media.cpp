@@ -247,6 +247,31 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     EXPECT_FALSE(console.shown.contains("FormDatenBearbeiten"));
     EXPECT_THROW(table->insertRecord({QVariant(), "x"}), qdl::db::ReadOnlyError);
     EXPECT_EQ(table->recordCount(), 3);
+
+    // A cue point set while seeking cannot be stored: the deck is cued there
+    // all the same and keeps it for the session; the DJ hears why once.
+    TFormQuandrel& f = *FormQuandrel;
+    auto cueAfterSeekTo = [&](int position) {
+      f.sBarSeekLinks->setValue(position);
+      f.sBarSeekLinksScroll(qdl::ui::ScrollCode::EndScroll);
+      ASSERT_EQ(f.StatusBar_Links->panelText(0), "seeking");
+      f.Cue_LinksMouseDown();
+      EXPECT_EQ(f.StatusBar_Links->panelText(0), "cued");
+      EXPECT_EQ(f.sBarSeekLinks->value(), position);
+    };
+    cueAfterSeekTo(300);
+    f.Play_LinksMouseDown();
+    EXPECT_EQ(f.StatusBar_Links->panelText(0), "playing");
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 300);
+    cueAfterSeekTo(500);
+    f.Play_LinksMouseDown();
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 500);
+    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
+    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
   }
 
   const QString old = QDir::currentPath();
