@@ -283,6 +283,42 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
   if (!disk.isMounted()) permissions(0755, 0644);
 }
 
+TEST(Media, AReadOnlyLibraryShowsTheChangesItsLogHolds) {
+  // A crash left the last changes in the write-ahead log; then the medium
+  // became read-only. The cue point set last is what the DJ gets.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  QTemporaryDir crash;
+  const QString db = disk.file("Data/data.db");
+  ASSERT_TRUE(qdl::test::writeMp3(disk.file("a.mp3"), "A", "a"));
+  std::int64_t key = -1;
+  {
+    Library lib(disk.path());
+    qdl::db::Table& t = *lib.dm.Table1;
+    lib.dm.AddSongFile(disk.file("a.mp3"));
+    key = t.currentId();
+    ASSERT_TRUE(t.setStoredValue(key, "StartZeit", 777));
+    ASSERT_GT(QFileInfo(db + "-wal").size(), 0);
+    // The files as a crash leaves them.
+    for (const char* suffix : {"", "-wal"})
+      ASSERT_TRUE(QFile::copy(db + suffix, crash.filePath(QString("data.db") + suffix)));
+  }
+  for (const char* suffix : {"", "-wal"}) {
+    QFile::remove(db + suffix);
+    ASSERT_TRUE(QFile::copy(crash.filePath(QString("data.db") + suffix), db + suffix));
+  }
+  ASSERT_TRUE(disk.setReadOnly(true));
+  qdl::db::Table t;
+  t.setDatabaseName(disk.file("Data"));
+  t.setTableName("data.db");
+  t.open();
+  EXPECT_TRUE(t.isReadOnly());
+  EXPECT_EQ(t.storedValue(key, "StartZeit").value_or(QVariant()).toInt(), 777);
+  EXPECT_THROW(t.setStoredValue(key, "StartZeit", 1), qdl::db::ReadOnlyError);
+  t.close();
+  ASSERT_TRUE(disk.setReadOnly(false));
+}
+
 TEST(Media, CreatingTheLibraryOnAFullDiskLeavesNothingThatBlocksTheNextStart) {
   ScratchDisk disk(2048);
   qdl::test::TempCwd fallback;

@@ -40,6 +40,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <cstdint>
 #include <functional>
@@ -121,7 +122,9 @@ class Table : public QObject {
   // and is left as it was; a table another program has open throws
   // InUseError. A table of an earlier build whose unique index ignored case
   // gets that index rebuilt (no record is lost). Read-only when the file or
-  // its folder cannot be written.
+  // its folder cannot be written; a write-ahead log left beside such a file
+  // (a crash before the medium became read-only) is read from a copy of
+  // both in the temporary folder, so the last committed changes are seen.
   void open();
   void close();  // drops a pending change
   bool isOpen() const { return db_ != nullptr; }
@@ -310,6 +313,8 @@ class Table : public QObject {
   QList<IndexDef> indexes_;
   int keyField_ = -1;  // the auto-increment field, -1 if none
   bool readOnly_ = false;
+  // The folder holding a read-only table's copy with its log, while open.
+  std::unique_ptr<QTemporaryDir> readCopy_;
   // Unique case-insensitive indexes of an earlier build, which refused keys
   // differing only in case; rebuilt on open when the table can be written.
   QStringList legacyIndexes_;
