@@ -10,6 +10,7 @@
 // Units: positions, lengths and cue points in hundredths of a second; volumes
 // in hundredths of a decibel; pitch in tenths of a percent.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
@@ -156,6 +157,8 @@ class TFormQuandrel : public QMainWindow {
   int HeadCueLinks = 0;
   qint64 loadedSongLinks = -1;  // Index of the record a deck was loaded from; -1 none
   qint64 loadedSongRechts = -1;
+  QHash<qint64, int> unstoredCues_;  // cue points the library could not store, by Index
+  bool readOnlyTold_ = false;        // the read-only library was mentioned at a cue press
 
   // ---- Window events
   void FormShow();

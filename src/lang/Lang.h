@@ -69,12 +69,13 @@ struct InfoTexte {
 // Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file
 // the MP3 decoder cannot play, and a deck without an output device.
 // sKarteStumm says that a sound card stopped playing (pulled out).
-// sKeinKopfhoerer refuses the headphone mode without a headphone card;
+// sKeinKopfhoerer refuses the headphone mode without a headphone card, and
+// sKeinRechterPlayer the left/right mode without a card for the right deck;
 // sKarteUnbekannt names a stored card that is not among the present devices.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
-  QString sKeinKopfhoerer, sKarteUnbekannt;
+  QString sKeinKopfhoerer, sKarteUnbekannt, sKeinRechterPlayer;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the

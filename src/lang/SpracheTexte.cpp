@@ -119,6 +119,7 @@ void TFormSprache::FillGerman() {
       .sKeinKopfhoerer = u"Keine Soundkarte für den Kopfhörer ausgewählt!"_s,
       .sKarteUnbekannt =
           u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
+      .sKeinRechterPlayer = u"Keine Soundkarte für den rechten Player ausgewählt!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -275,6 +276,7 @@ void TFormSprache::FillEnglish() {
       .sKarteStumm = u"Sounddevice stopped playing. Check connection and restart!"_s,
       .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
       .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
+      .sKeinRechterPlayer = u"no sounddevice for the right player chosen!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

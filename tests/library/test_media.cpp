@@ -4,6 +4,7 @@
 // the read-only cases are skipped).
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -246,6 +247,31 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     EXPECT_FALSE(console.shown.contains("FormDatenBearbeiten"));
     EXPECT_THROW(table->insertRecord({QVariant(), "x"}), qdl::db::ReadOnlyError);
     EXPECT_EQ(table->recordCount(), 3);
+
+    // A cue point set while seeking cannot be stored: the deck is cued there
+    // all the same and keeps it for the session; the DJ hears why once.
+    TFormQuandrel& f = *FormQuandrel;
+    auto cueAfterSeekTo = [&](int position) {
+      f.sBarSeekLinks->setValue(position);
+      f.sBarSeekLinksScroll(qdl::ui::ScrollCode::EndScroll);
+      ASSERT_EQ(f.StatusBar_Links->panelText(0), "seeking");
+      f.Cue_LinksMouseDown();
+      EXPECT_EQ(f.StatusBar_Links->panelText(0), "cued");
+      EXPECT_EQ(f.sBarSeekLinks->value(), position);
+    };
+    cueAfterSeekTo(300);
+    f.Play_LinksMouseDown();
+    EXPECT_EQ(f.StatusBar_Links->panelText(0), "playing");
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 300);
+    cueAfterSeekTo(500);
+    f.Play_LinksMouseDown();
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 500);
+    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
+    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
   }
 
   const QString old = QDir::currentPath();
@@ -255,6 +281,42 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
   if (!disk.isMounted()) permissions(0755, 0644);
+}
+
+TEST(Media, AReadOnlyLibraryShowsTheChangesItsLogHolds) {
+  // A crash left the last changes in the write-ahead log; then the medium
+  // became read-only. The cue point set last is what the DJ gets.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  QTemporaryDir crash;
+  const QString db = disk.file("Data/data.db");
+  ASSERT_TRUE(qdl::test::writeMp3(disk.file("a.mp3"), "A", "a"));
+  std::int64_t key = -1;
+  {
+    Library lib(disk.path());
+    qdl::db::Table& t = *lib.dm.Table1;
+    lib.dm.AddSongFile(disk.file("a.mp3"));
+    key = t.currentId();
+    ASSERT_TRUE(t.setStoredValue(key, "StartZeit", 777));
+    ASSERT_GT(QFileInfo(db + "-wal").size(), 0);
+    // The files as a crash leaves them.
+    for (const char* suffix : {"", "-wal"})
+      ASSERT_TRUE(QFile::copy(db + suffix, crash.filePath(QString("data.db") + suffix)));
+  }
+  for (const char* suffix : {"", "-wal"}) {
+    QFile::remove(db + suffix);
+    ASSERT_TRUE(QFile::copy(crash.filePath(QString("data.db") + suffix), db + suffix));
+  }
+  ASSERT_TRUE(disk.setReadOnly(true));
+  qdl::db::Table t;
+  t.setDatabaseName(disk.file("Data"));
+  t.setTableName("data.db");
+  t.open();
+  EXPECT_TRUE(t.isReadOnly());
+  EXPECT_EQ(t.storedValue(key, "StartZeit").value_or(QVariant()).toInt(), 777);
+  EXPECT_THROW(t.setStoredValue(key, "StartZeit", 1), qdl::db::ReadOnlyError);
+  t.close();
+  ASSERT_TRUE(disk.setReadOnly(false));
 }
 
 TEST(Media, CreatingTheLibraryOnAFullDiskLeavesNothingThatBlocksTheNextStart) {
@@ -321,6 +383,62 @@ TEST(Media, AScanAndACheckOnAFullDiskCountOnlyWhatWasWritten) {
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(r.out.contains("\nadded: 300\n")) << r.out.toStdString();
   EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+}
+
+TEST(Media, ACheckKeepsTheSongsOfAShareMountedByHandWhileItIsNotMounted) {
+  // A share mounted by hand at a folder of the user's choosing (as ~/nas),
+  // here a folder of a disk of the test's own bound there.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  qdl::test::TempCwd library;
+  const QString share = disk.file("share");
+  const QString nas = library.file("nas/share");
+  ASSERT_TRUE(QDir().mkpath(nas));
+  for (const char* name : {"y.mp3", "Set/x.mp3", "z.mp3"})
+    ASSERT_TRUE(qdl::test::writeMp3(share + "/" + name, "A", name));
+  auto mountShare = [&] {
+    return ::mount(QFile::encodeName(share).constData(), QFile::encodeName(nas).constData(),
+                   nullptr, MS_BIND, nullptr) == 0;
+  };
+  auto unmountShare = [&] { return ::umount2(QFile::encodeName(nas).constData(), 0) == 0; };
+  ASSERT_TRUE(mountShare());
+  CommandRun r = scanCommand({nas});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  ASSERT_TRUE(r.out.contains("\nadded: 3\n")) << r.out.toStdString();
+  auto cuePoints = [&](int set) {
+    qdl::db::Table t;
+    t.setDatabaseName(library.file("Data"));
+    t.setTableName("data.db");
+    t.setIndexName("iDateiname");
+    t.open();
+    QStringList cues;
+    for (t.first(); !t.eof(); t.next()) {
+      if (set) {
+        t.setFieldValue("StartZeit", set);
+        t.post();
+      }
+      cues << t.asString("DateiName").mid(nas.size() + 1) + "@" + t.asString("StartZeit");
+    }
+    return cues.join(" ");
+  };
+  ASSERT_EQ(cuePoints(1234), "Set/x.mp3@1234 y.mp3@1234 z.mp3@1234");
+
+  // Unmounted, every later check (each a run of its own) keeps the songs.
+  ASSERT_TRUE(unmountShare());
+  for (int run = 0; run < 2; ++run) {
+    r = scanCommand({"--only-check"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("records removed: 0\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("not reachable: 3\n")) << r.out.toStdString();
+  }
+  // Mounted again, a song really deleted from it goes, and only that one.
+  ASSERT_TRUE(QFile::remove(share + "/z.mp3"));
+  ASSERT_TRUE(mountShare());
+  r = scanCommand({"--only-check"});
+  EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("not reachable: 0\n")) << r.out.toStdString();
+  EXPECT_EQ(cuePoints(0), "Set/x.mp3@1234 y.mp3@1234");
+  EXPECT_TRUE(unmountShare());
 }
 
 }  // namespace
