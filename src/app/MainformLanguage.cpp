@@ -22,6 +22,7 @@
 #include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtTexts.h"
 #include "platform/ui/RadioGroup.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
@@ -78,6 +79,7 @@ void TFormQuandrel::ApplyLanguage() {
     problem = QString::fromUtf8(e.what());
     fileError = true;
   }
+  qdl::ui::useQtTexts(s.language() != TFormSprache::Language::English);
   if (problem.isEmpty()) reportedLanguageProblem_.clear();
 
   // 4. Main menu.
