@@ -104,7 +104,8 @@ void TFormPlayList::btSaveClick() {
       this, FormSprache->Playlist.sPlaylistTitel, PlaylistDir,
       QStringLiteral("Quandrel Playlist (*.qdp)"), QStringLiteral("qdp"));
   if (!name.isEmpty()) {
-    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".qdp");
+    // "Set 1.2" is saved as "Set 1.2.qdp": only that name can be loaded.
+    name = qdl::ui::withSuffix(name, QStringLiteral("qdp"));
     const QString why = qdl::playlist::writeQdp(name, FileList);
     if (!why.isEmpty())
       qdl::ui::showMessage(this, FormSprache->Playlist.sNichtGespeichert.arg(name, why),

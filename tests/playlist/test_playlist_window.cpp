@@ -102,6 +102,10 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
   w.btSave->click();
   EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
   EXPECT_EQ(readFile(saved + ".qdp"), (z + "\r\n" + a + "\r\n" + b + "\r\n").toUtf8());
+  // A dot in the typed name is no extension: the file still gets ".qdp".
+  c.dialogs.fileNames.push_back(c.cwd.file("Playlist/Gig 24.12"));
+  w.btSave->click();
+  EXPECT_EQ(readFile(c.cwd.file("Playlist/Gig 24.12.qdp")), readFile(saved + ".qdp"));
 
   // Closing discards the playlist and ends autoplay.
   w.btStart->click();
