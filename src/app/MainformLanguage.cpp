@@ -64,12 +64,11 @@ void TFormQuandrel::ApplyLanguage() {
   try {
     const qdl::IniFile settings = qdl::openSettings();
     const qdl::lang::LanguageSetting setting = qdl::lang::readLanguageSetting(settings);
-    const QString oldMissing = s.Playlist.sFehlt;
     if (setting.valid && setting.index == 1)
       s.FillEnglish();
     else if (setting.valid || s.language() == TFormSprache::Language::None)
       s.FillGerman();
-    FormPlayList->retranslateMissingMarks(oldMissing, s.Playlist.sFehlt);
+    FormPlayList->retranslateMarks();
     if (!setting.valid) {
       problem = s.Sprach.sSpracheUngueltig.arg(setting.text,
                                                QDir::toNativeSeparators(settings.fileName()));
@@ -79,8 +78,8 @@ void TFormQuandrel::ApplyLanguage() {
     problem = QString::fromUtf8(e.what());
     fileError = true;
   }
-  qdl::ui::useQtTexts(s.language() != TFormSprache::Language::English);
   if (problem.isEmpty()) reportedLanguageProblem_.clear();
+  qdl::ui::useQtTexts(s.language() != TFormSprache::Language::English);
 
   // 4. Main menu.
   const MenueTexte& m = s.Menue;
