@@ -98,7 +98,13 @@ struct Shared {
 QString state(const DeckRefs& d);
 
 // ---- Transport
-void Load(DeckRefs& d, const Shared& s);
+// What a load did. A deck that is playing or seeking keeps its song (Busy);
+// a refused load leaves the deck with its song, player and state.
+enum class LoadResult { Loaded, Busy, NoDevice, FileMissing, Unplayable };
+// Loads the song table's current record. A refusal is told in a message box,
+// or, when `why` is given, only written there: autoplay must never wait for
+// a click while the other deck runs out.
+LoadResult Load(DeckRefs& d, const Shared& s, QString* why = nullptr);
 void CueMouseDown(DeckRefs& d, const Shared& s);
 void PlayMouseDown(DeckRefs& d);
 void SeekScroll(DeckRefs& d, ui::ScrollCode code);

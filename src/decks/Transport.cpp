@@ -66,8 +66,12 @@ QString storeCuePoint(const DeckRefs& d, const Shared& s, int position) {
 
 bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
 
-void refuse(const Shared& s, const QString& text) {
-  ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+LoadResult refuse(const Shared& s, QString* why, LoadResult result, const QString& text) {
+  if (why)
+    *why = text;
+  else
+    ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+  return result;
 }
 
 }  // namespace
@@ -82,21 +86,17 @@ int LoadedCuePoint(const DeckRefs& d, const Shared& s) {
   return v->isValid() ? v->toInt() : 0;
 }
 
-void Load(DeckRefs& d, const Shared& s) {
+LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   const QString st = state(d);
-  if (st == kPlaying || st == kSeeking) return;
+  if (st == kPlaying || st == kSeeking) return LoadResult::Busy;
   d.timer->stop();
 
   const QString fileName = s.songs->asString(QStringLiteral("DateiName"));
   const QVariant key = s.songs->fieldByName(QStringLiteral("Index"));
-  if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) {
-    refuse(s, FormSprache->Meldung.sDateiFehlt);
-    return;
-  }
-  if (!d.mainDevice || !d.mainDevice->DirectSound) {
-    refuse(s, FormSprache->Meldung.sKeinGeraet);
-    return;
-  }
+  if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
+    return refuse(s, why, LoadResult::FileMissing, FormSprache->Meldung.sDateiFehlt);
+  if (!d.mainDevice || !d.mainDevice->DirectSound)
+    return refuse(s, why, LoadResult::NoDevice, FormSprache->Meldung.sKeinGeraet);
 
   // The new player is made before the old one goes, so a file that cannot
   // be played leaves the deck with its song, player and state.
@@ -107,8 +107,9 @@ void Load(DeckRefs& d, const Shared& s) {
         d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
         fileName);
   } catch (const std::exception& e) {
-    refuse(s, FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
-    return;
+    return refuse(
+        s, why, LoadResult::Unplayable,
+        FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
   }
   delete d.player;
   d.player = player.release();
@@ -129,6 +130,7 @@ void Load(DeckRefs& d, const Shared& s) {
   d.play->setFramed(false);
   d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
   PitchChange(d);
+  return LoadResult::Loaded;
 }
 
 void CueMouseDown(DeckRefs& d, const Shared& s) {

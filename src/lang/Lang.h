@@ -38,14 +38,16 @@ struct EditorTexte {
 };
 
 // Playlist window and playlist files. sFehlt marks an entry whose file is
-// not there. In the texts %1 is the file's path, %2 a number or a reason;
-// sUebersprungeneZeile takes the line number, the reason (one of the
-// sGrund... texts) and the line.
+// not there, sNichtInDatenbank one whose song the library does not hold and
+// cannot take, sNichtAbspielbar one the deck could not play. In the texts
+// %1 is the file's path, %2 a number or a reason; sUebersprungeneZeile
+// takes the line number, the reason (one of the sGrund... texts) and the
+// line.
 struct PlaylistTexte {
-  QString sPlaylistTitel, sFehlt, sUebersprungen, sUebersprungeneZeile, sWeitere, sGrundWebadresse,
-      sGrundLaufwerk, sGrundNetzwerk, sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden,
-      sIstOrdner, sKeineDatei, sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn,
-      sNichtGespeichert;
+  QString sPlaylistTitel, sFehlt, sNichtInDatenbank, sNichtAbspielbar, sUebersprungen,
+      sUebersprungeneZeile, sWeitere, sGrundWebadresse, sGrundLaufwerk, sGrundNetzwerk,
+      sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden, sIstOrdner, sKeineDatei,
+      sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn, sNichtGespeichert;
 };
 
 // Sound device dialog.

@@ -61,6 +61,8 @@ void TFormSprache::FillGerman() {
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playliste"_s,
       .sFehlt = u"(fehlt)"_s,
+      .sNichtInDatenbank = u"(nicht in der Datenbank)"_s,
+      .sNichtAbspielbar = u"(nicht abspielbar)"_s,
       .sUebersprungen = u"Übersprungene Zeilen der Playliste: %1"_s,
       .sUebersprungeneZeile = u"Zeile %1 (%2): %3"_s,
       .sWeitere = u"… und %1 weitere"_s,
@@ -222,6 +224,8 @@ void TFormSprache::FillEnglish() {
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playlist"_s,
       .sFehlt = u"(missing)"_s,
+      .sNichtInDatenbank = u"(not in database)"_s,
+      .sNichtAbspielbar = u"(not playable)"_s,
       .sUebersprungen = u"Lines of the playlist skipped: %1"_s,
       .sUebersprungeneZeile = u"Line %1 (%2): %3"_s,
       .sWeitere = u"… and %1 more"_s,

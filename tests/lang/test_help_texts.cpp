@@ -103,6 +103,8 @@ QStringList shownTexts(const TFormSprache& s) {
       v.sKeineTitel,
       v.sKeinDrucker,
       s.Playlist.sFehlt,
+      s.Playlist.sNichtInDatenbank,
+      s.Playlist.sNichtAbspielbar,
       s.sTitelVerfuegbar,
       s.Label.sVirtuelleKarte.section(QStringLiteral("– "), 1),
   };

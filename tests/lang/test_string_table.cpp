@@ -17,7 +17,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
-  static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
+  static_assert(sizeof(PlaylistTexte) == 22 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
   static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
@@ -75,6 +75,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
       E(Playlist, sFehlt),
+      E(Playlist, sNichtInDatenbank),
+      E(Playlist, sNichtAbspielbar),
       E(Playlist, sUebersprungen),
       E(Playlist, sUebersprungeneZeile),
       E(Playlist, sWeitere),
@@ -160,7 +162,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 124u);
+  ASSERT_EQ(entries.size(), 126u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -186,7 +188,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 124 - 8);
+  EXPECT_EQ(differing, 126 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

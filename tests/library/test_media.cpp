@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "library/ScanCommand.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
+#include "playlist/Playlist.h"
 #include "support/ScratchDisk.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -317,6 +319,105 @@ TEST(Media, AReadOnlyLibraryShowsTheChangesItsLogHolds) {
   EXPECT_THROW(t.setStoredValue(key, "StartZeit", 1), qdl::db::ReadOnlyError);
   t.close();
   ASSERT_TRUE(disk.setReadOnly(false));
+}
+
+QStringList playlistLines() {
+  QStringList out;
+  for (int i = 0; i < FormPlayList->ListBox1->count(); ++i)
+    out << FormPlayList->ListBox1->item(i)->text();
+  return out;
+}
+
+TEST(Media, APlaylistOnAReadOnlyLibraryLoadsAndAutoplayPassesOverWhatItCannotAdd) {
+  ScratchDisk disk(4096);
+  if (!disk.isMounted() && ::geteuid() == 0)
+    GTEST_SKIP() << "no disk of our own can be mounted here";
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(disk.file("qdl.ini"), 1, 0));
+  QDir(disk.path()).mkpath("Playlist");
+  for (const char* artist : {"Beatles", "Cure", "Extra"})
+    ASSERT_TRUE(qdl::test::writeMp3(disk.file(QString(artist) + ".mp3"), artist, "t"));
+  {
+    TDataModule1 dm;
+    dm.Table1->setDatabaseName(disk.file("Data"));
+    dm.Table1->setTableName("data.db");
+    QDir(disk.path()).mkpath("Data");
+    dm.CreateSongTable();
+    for (const char* name : {"Beatles.mp3", "Cure.mp3"}) dm.AddSongFile(disk.file(name));
+  }
+  auto permissions = [&](mode_t folders, mode_t file) {
+    for (const char* f : {"Data", ""})
+      ::chmod(QFile::encodeName(disk.file(f)).constData(), folders);
+    ::chmod(QFile::encodeName(disk.file("Data/data.db")).constData(), file);
+  };
+  if (disk.isMounted())
+    ASSERT_TRUE(disk.setReadOnly(true));
+  else
+    permissions(0555, 0444);
+  QTemporaryDir lists;
+  const QString set = lists.filePath("set.qdp");
+  ASSERT_TRUE(writeAll(set, QStringList({disk.file("Beatles.mp3"), disk.file("Extra.mp3"),
+                                         disk.file("gone.mp3"), disk.file("Cure.mp3")})
+                                .join("\r\n")
+                                .toUtf8()));
+  {
+    ConsoleIn console(disk.path());
+    ASSERT_TRUE(DataModule1->Table1->isReadOnly());
+    console.dialogs.fileNames.push_back(set);
+    FormQuandrel->Laden1Click();
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
+    EXPECT_TRUE(console.dialogs.boxes.empty());
+    EXPECT_EQ(playlistLines(), QStringList({"Beatles - t", "Extra.mp3 (nicht in der Datenbank)",
+                                            "gone.mp3 (fehlt)", "Cure - t"}));
+    // Autoplay takes the songs the library holds and passes over the rest.
+    for (const char* artist : {"Beatles", "Cure", "Beatles"}) {
+      ASSERT_TRUE(FormPlayList->TakeNextSong(*DataModule1));
+      EXPECT_EQ(DataModule1->Table1->asString("Interpret"), artist);
+    }
+    EXPECT_EQ(DataModule1->Table1->recordCount(), 2);
+  }
+  if (!disk.isMounted()) permissions(0755, 0644);
+}
+
+TEST(Media, APlaylistWhoseSongsCannotBeAddedLeavesTheOpenPlaylistAsItWas) {
+  ScratchDisk disk(2048);
+  qdl::test::TempCwd fallback;
+  QTemporaryDir music;
+  const QString folder = disk.isMounted() ? disk.path() : fallback.path();
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(folder + "/qdl.ini", 1, 0));
+  QDir(folder).mkpath("Playlist");
+  const QString known = music.filePath("known.mp3"), added = music.filePath("new.mp3");
+  ASSERT_TRUE(qdl::test::writeMp3(known, "Known", "k"));
+  ASSERT_TRUE(qdl::test::writeMp3(added, "New", "n"));
+  {
+    TDataModule1 dm;
+    dm.Table1->setDatabaseName(folder + "/Data");
+    dm.Table1->setTableName("data.db");
+    QDir(folder).mkpath("Data");
+    dm.CreateSongTable();
+    dm.AddSongFile(known);
+  }
+  ASSERT_TRUE(writeAll(music.filePath("old.qdp"), known.toUtf8()));
+  ASSERT_TRUE(writeAll(music.filePath("new.qdp"), (known + "\n" + added).toUtf8()));
+  ConsoleIn console(folder);
+  console.dialogs.fileNames.push_back(music.filePath("old.qdp"));
+  FormQuandrel->Laden1Click();
+  ASSERT_EQ(playlistLines(), QStringList({"Known - k"}));
+  FormPlayList->PlayIndex = 0;
+
+  console.dialogs.fileNames.push_back(music.filePath("new.qdp"));
+  if (disk.isMounted()) {
+    disk.fill();
+    FormQuandrel->Laden1Click();
+    disk.unfill();
+  } else {
+    qdl::test::withFileSizeLimit(100, [] { FormQuandrel->Laden1Click(); });
+  }
+  ASSERT_EQ(console.dialogs.errors.size(), 1);
+  EXPECT_TRUE(console.dialogs.errors[0].contains("data.db"))
+      << console.dialogs.errors[0].toStdString();
+  EXPECT_EQ(playlistLines(), QStringList({"Known - k"}));
+  EXPECT_EQ(FormPlayList->FileList, QStringList({known}));
 }
 
 TEST(Media, CreatingTheLibraryOnAFullDiskLeavesNothingThatBlocksTheNextStart) {
