@@ -151,7 +151,7 @@ void CueMouseDown(DeckRefs& d, const Shared& s) {
   setState(d, kCued);
   d.cue->setFramed(true);
   d.play->setFramed(false);
-  if (!problem.isEmpty()) refuse(s, problem);
+  if (!problem.isEmpty()) ui::showMessage(s.window, problem, FormSprache->Meldung.sAchtung);
 }
 
 void PlayMouseDown(DeckRefs& d) {
