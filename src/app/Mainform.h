@@ -10,6 +10,7 @@
 // Units: positions, lengths and cue points in hundredths of a second; volumes
 // in hundredths of a decibel; pitch in tenths of a percent.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
@@ -161,6 +162,8 @@ class TFormQuandrel : public QMainWindow {
   qint64 loadedSongRechts = -1;
   int loadedBeatsLinks = 0;  // Beats of that record; 0 none
   int loadedBeatsRechts = 0;
+  QHash<qint64, int> unstoredCues_;  // cue points the library could not store, by Index
+  bool readOnlyTold_ = false;        // the read-only library was mentioned at a cue press
 
   // ---- Window events
   void FormShow();

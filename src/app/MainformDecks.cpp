@@ -57,7 +57,9 @@ qdl::decks::Shared TFormQuandrel::shared() {
             QMetaObject::invokeMethod(
                 this, [this, text] { qdl::ui::dialogs().showError(this, text); },
                 Qt::QueuedConnection);
-          }};
+          },
+          &unstoredCues_,
+          &readOnlyTold_};
 }
 
 void TFormQuandrel::wireDecks() {

@@ -22,6 +22,7 @@
 #include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtTexts.h"
 #include "platform/ui/RadioGroup.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
@@ -63,12 +64,11 @@ void TFormQuandrel::ApplyLanguage() {
   try {
     const qdl::IniFile settings = qdl::openSettings();
     const qdl::lang::LanguageSetting setting = qdl::lang::readLanguageSetting(settings);
-    const QString oldMissing = s.Playlist.sFehlt;
     if (setting.valid && setting.index == 1)
       s.FillEnglish();
     else if (setting.valid || s.language() == TFormSprache::Language::None)
       s.FillGerman();
-    FormPlayList->retranslateMissingMarks(oldMissing, s.Playlist.sFehlt);
+    FormPlayList->retranslateMarks();
     if (!setting.valid) {
       problem = s.Sprach.sSpracheUngueltig.arg(setting.text,
                                                QDir::toNativeSeparators(settings.fileName()));
@@ -79,6 +79,7 @@ void TFormQuandrel::ApplyLanguage() {
     fileError = true;
   }
   if (problem.isEmpty()) reportedLanguageProblem_.clear();
+  qdl::ui::useQtTexts(s.language() != TFormSprache::Language::English);
 
   // 4. Main menu.
   const MenueTexte& m = s.Menue;

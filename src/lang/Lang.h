@@ -38,14 +38,16 @@ struct EditorTexte {
 };
 
 // Playlist window and playlist files. sFehlt marks an entry whose file is
-// not there. In the texts %1 is the file's path, %2 a number or a reason;
-// sUebersprungeneZeile takes the line number, the reason (one of the
-// sGrund... texts) and the line.
+// not there, sNichtInDatenbank one whose song the library does not hold and
+// cannot take, sNichtAbspielbar one the deck could not play. In the texts
+// %1 is the file's path, %2 a number or a reason; sUebersprungeneZeile
+// takes the line number, the reason (one of the sGrund... texts) and the
+// line.
 struct PlaylistTexte {
-  QString sPlaylistTitel, sFehlt, sUebersprungen, sUebersprungeneZeile, sWeitere, sGrundWebadresse,
-      sGrundLaufwerk, sGrundNetzwerk, sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden,
-      sIstOrdner, sKeineDatei, sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn,
-      sNichtGespeichert;
+  QString sPlaylistTitel, sFehlt, sNichtInDatenbank, sNichtAbspielbar, sUebersprungen,
+      sUebersprungeneZeile, sWeitere, sGrundWebadresse, sGrundLaufwerk, sGrundNetzwerk,
+      sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden, sIstOrdner, sKeineDatei,
+      sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn, sNichtGespeichert;
 };
 
 // Sound device dialog.
@@ -69,12 +71,13 @@ struct InfoTexte {
 // Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file
 // the MP3 decoder cannot play, and a deck without an output device.
 // sKarteStumm says that a sound card stopped playing (pulled out).
-// sKeinKopfhoerer refuses the headphone mode without a headphone card;
+// sKeinKopfhoerer refuses the headphone mode without a headphone card, and
+// sKeinRechterPlayer the left/right mode without a card for the right deck;
 // sKarteUnbekannt names a stored card that is not among the present devices.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
-  QString sKeinKopfhoerer, sKarteUnbekannt;
+  QString sKeinKopfhoerer, sKarteUnbekannt, sKeinRechterPlayer;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the

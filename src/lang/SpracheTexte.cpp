@@ -61,6 +61,8 @@ void TFormSprache::FillGerman() {
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playliste"_s,
       .sFehlt = u"(fehlt)"_s,
+      .sNichtInDatenbank = u"(nicht in der Datenbank)"_s,
+      .sNichtAbspielbar = u"(nicht abspielbar)"_s,
       .sUebersprungen = u"Übersprungene Zeilen der Playliste: %1"_s,
       .sUebersprungeneZeile = u"Zeile %1 (%2): %3"_s,
       .sWeitere = u"… und %1 weitere"_s,
@@ -119,6 +121,7 @@ void TFormSprache::FillGerman() {
       .sKeinKopfhoerer = u"Keine Soundkarte für den Kopfhörer ausgewählt!"_s,
       .sKarteUnbekannt =
           u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
+      .sKeinRechterPlayer = u"Keine Soundkarte für den rechten Player ausgewählt!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -229,6 +232,8 @@ void TFormSprache::FillEnglish() {
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playlist"_s,
       .sFehlt = u"(missing)"_s,
+      .sNichtInDatenbank = u"(not in database)"_s,
+      .sNichtAbspielbar = u"(not playable)"_s,
       .sUebersprungen = u"Lines of the playlist skipped: %1"_s,
       .sUebersprungeneZeile = u"Line %1 (%2): %3"_s,
       .sWeitere = u"… and %1 more"_s,
@@ -283,6 +288,7 @@ void TFormSprache::FillEnglish() {
       .sKarteStumm = u"Sounddevice stopped playing. Check connection and restart!"_s,
       .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
       .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
+      .sKeinRechterPlayer = u"no sounddevice for the right player chosen!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

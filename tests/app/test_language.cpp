@@ -415,6 +415,19 @@ TEST_F(LanguageSwitch, MarksOfMissingPlaylistEntriesFollowTheLanguage) {
   EXPECT_EQ(FormPlayList->ListBox1->item(0)->text(), "gone.mp3 (fehlt)");
 }
 
+TEST_F(LanguageSwitch, QtsOwnTextsFollowTheLanguage) {
+  // The buttons of Yes/No questions and the file and printer dialogs.
+  const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+  const auto fileName = [] { return QCoreApplication::translate("QFileDialog", "File &name:"); };
+  EXPECT_EQ(yes(), "&Ja");
+  EXPECT_NE(fileName(), "File &name:");
+  switchTo("1");
+  EXPECT_EQ(yes(), "&Yes");
+  EXPECT_EQ(fileName(), "File &name:");
+  switchTo("0");
+  EXPECT_EQ(yes(), "&Ja");
+}
+
 TEST_F(LanguageSwitch, ASettingThatTurnsBadKeepsTheTextsAndIsToldOnce) {
   switchTo("1");
   switchTo("7");

@@ -11,6 +11,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
@@ -206,6 +207,49 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
   EXPECT_TRUE(clipped.isEmpty()) << clipped.size() << " texts do not fit:\n"
                                  << clipped.join(QLatin1Char('\n')).toStdString();
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+// The demo's songs are a newcomer's first look at the grid: artist, title,
+// genre (the tag's comment) and year of each, as the demo script tags them,
+// fit their columns.
+TEST_F(TextFit, TheDemoSongsFitTheGrid) {
+  QFile script(QStringLiteral(QDL_DEMO_SCRIPT));
+  ASSERT_TRUE(script.open(QIODevice::ReadOnly)) << QDL_DEMO_SCRIPT;
+  // make "FILE" "ARTIST" "TITLE" "GENRE" YEAR ...
+  const QRegularExpression song(
+      QStringLiteral(R"re(^make +"[^"]*" +"([^"]*)" +"([^"]*)" +"([^"]*)" +(\d{4}) )re"),
+      QRegularExpression::MultilineOption);
+  writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
+  qdl::app::createWindows();
+  qdl::app::showMainWindow();
+  int songs = 0;
+  for (auto it = song.globalMatch(QString::fromUtf8(script.readAll())); it.hasNext(); ++songs) {
+    const QRegularExpressionMatch m = it.next();
+    DataModule1->Table1->insertRecord({QVariant(), m.captured(1), m.captured(2), 120, m.captured(3),
+                                       m.captured(4), cwd.file(QStringLiteral("%1.mp3").arg(songs)),
+                                       QVariant(), 0, QVariant(), false});
+  }
+  ASSERT_EQ(songs, 6);
+  DataModule1->Table1->refresh();
+  QApplication::processEvents();
+
+  // An item view draws a cell's text inside the focus frame's margins.
+  QTableView* grid = FormQuandrel->DBGrid1;
+  const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+  const QAbstractItemModel* model = grid->model();
+  ASSERT_EQ(model->rowCount(), songs);
+  QStringList clippedCells;
+  for (int row = 0; row < model->rowCount(); ++row)
+    for (int column = 0; column < model->columnCount(); ++column) {
+      const QString text = model->index(row, column).data().toString();
+      const int need = grid->fontMetrics().horizontalAdvance(text) + 2 * margin;
+      if (need > grid->columnWidth(column))
+        clippedCells << QStringLiteral("%1 needs %2 px of %3")
+                            .arg(text)
+                            .arg(need)
+                            .arg(grid->columnWidth(column));
+    }
+  EXPECT_TRUE(clippedCells.isEmpty()) << clippedCells.join(QLatin1Char('\n')).toStdString();
 }
 
 }  // namespace

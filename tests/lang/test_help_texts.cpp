@@ -108,6 +108,8 @@ QStringList shownTexts(const TFormSprache& s) {
       s.Tempo.sKeinTempo,
       s.Tempo.sAllesAnalysiert,
       s.Tempo.sTempoNachScan,
+      s.Playlist.sNichtInDatenbank,
+      s.Playlist.sNichtAbspielbar,
       s.sTitelVerfuegbar,
       s.Label.sVirtuelleKarte.section(QStringLiteral("– "), 1),
   };

@@ -17,11 +17,11 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
-  static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
+  static_assert(sizeof(PlaylistTexte) == 22 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
   static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
-  static_assert(sizeof(MeldungTexte) == 10 * sizeof(QString));
+  static_assert(sizeof(MeldungTexte) == 11 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
@@ -76,6 +76,8 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
       E(Playlist, sFehlt),
+      E(Playlist, sNichtInDatenbank),
+      E(Playlist, sNichtAbspielbar),
       E(Playlist, sUebersprungen),
       E(Playlist, sUebersprungeneZeile),
       E(Playlist, sWeitere),
@@ -120,6 +122,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Meldung, sKarteStumm),
       E(Meldung, sKeinKopfhoerer),
       E(Meldung, sKarteUnbekannt),
+      E(Meldung, sKeinRechterPlayer),
       E(Spalten, sInterpret),
       E(Spalten, sTitel),
       E(Spalten, sKategorie),
@@ -166,7 +169,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 129u);
+  ASSERT_EQ(entries.size(), 132u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -192,7 +195,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 129 - 8);
+  EXPECT_EQ(differing, 132 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
