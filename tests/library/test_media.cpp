@@ -277,8 +277,8 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     f.Play_LinksMouseDown();
     f.Cue_LinksMouseDown();
     EXPECT_EQ(f.sBarSeekLinks->value(), 500);
-    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
-    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    ASSERT_EQ(console.dialogs.boxes.size(), 4u);
+    EXPECT_EQ(console.dialogs.boxes[3].text, refusal);
     EXPECT_TRUE(console.dialogs.errors.isEmpty())
         << console.dialogs.errors.join("\n").toStdString();
   }
