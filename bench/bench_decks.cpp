@@ -80,6 +80,9 @@ class Console {
                          const QString&) override {
       return {};
     }
+    bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override {
+      return false;
+    }
   };
 
   QTemporaryDir dir_;

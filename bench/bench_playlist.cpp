@@ -79,6 +79,7 @@ class NoDialogs : public qdl::ui::DialogService {
                        const QString&) override {
     return {};
   }
+  bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override { return false; }
 };
 
 // The console in a temporary folder with the virtual cards, its library

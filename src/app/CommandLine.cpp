@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/DevicesCommand.h"
+#include "library/AnalyseCommand.h"
 #include "library/ScanCommand.h"
 #include "playlist/PlaylistCommand.h"
 #include "print/PrintCommand.h"
@@ -16,6 +17,8 @@ void printUsage() {
       "       quandrel --version  print the version\n"
       "       quandrel scan [--check] [--only-check] PATH...\n"
       "                           add the MP3 files below PATH to the library here\n"
+      "       quandrel analyse [--redo]\n"
+      "                           analyse the tempo of the songs of the library here\n"
       "       quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
       "                           write the song list of the library here as PDF\n"
       "       quandrel playlist FILE\n"
@@ -35,6 +38,8 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
   }
   if (command == QLatin1String("scan"))
     return qdl::library::runScanCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("analyse") || command == QLatin1String("analyze"))
+    return qdl::library::runAnalyseCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("print"))
     return qdl::print::runPrintCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("playlist"))

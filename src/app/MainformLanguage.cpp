@@ -99,6 +99,7 @@ void TFormQuandrel::ApplyLanguage() {
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);
   Info1->setText(m.sInfo);
+  Analyse1->setText(s.Tempo.sTempoAnalysieren);
 
   // 5. Buttons.
   const KnopfTexte& k = s.Knopf;
@@ -146,6 +147,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setTitle(sc.sScanbedingungen);
   FormScan->RGBedingung->setItems({sc.sScanTitel, sc.sNurCheck, sc.sNurScan});
   FormScan->RGBedingung->setItemIndex(0);
+  FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
 
   // 8. Record editor.
   FormDatenBearbeiten->setWindowTitle(s.Editor.sEditorTitel);
@@ -171,7 +173,7 @@ void TFormQuandrel::ApplyLanguage() {
 
   // 12. Grid column titles.
   const SpaltenTexte& sp = s.Spalten;
-  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr});
+  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr, sp.sBeats});
   setColumnTitles(FormDatenBearbeiten->DBGrid1,
                   {sp.sInterpret, sp.sTitel, sp.sBeats, sp.sKategorie, sp.sJahr, sp.sDateiname});
 

@@ -8,6 +8,7 @@
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
@@ -42,6 +43,7 @@ void createWindows() {
   FormQReport = new TFormQReport(FormQuandrel);
   FormQReport->hide();
   FormDruckauswahl = new TFormDruckauswahl(FormQuandrel);
+  FormAnalyse = new TFormAnalyse(FormQuandrel);
 
   // The playlist window's start, save and close tick and untick autoplay.
   QObject::connect(FormPlayList, &TFormPlayList::autoPlaySwitched, FormQuandrel->cbAutoPlay,
@@ -79,6 +81,7 @@ void destroyWindows() {
   FormSprache = nullptr;
   FormQReport = nullptr;
   FormDruckauswahl = nullptr;
+  FormAnalyse = nullptr;
 }
 
 }  // namespace qdl::app

@@ -69,6 +69,10 @@ struct DeckRefs {
   // from, -1 before the first load. The deck's cue point is that record's
   // StartZeit, wherever the grid's selection has moved since.
   qint64& song;
+  // The playing tempo's display, and Beats of the record the deck was
+  // loaded from (0 for none).
+  QLabel* tempo;
+  int& beats;
 };
 
 // What both decks share.
@@ -128,6 +132,19 @@ void SpeedZero(DeckRefs& d);
 // The pitch display text of a bar position: its tenth as a number in its
 // shortest form with the locale's decimal separator, then "%".
 QString PitchText(int position);
+
+// ---- Tempo
+// The tempo a song of `beats` BPM plays at with the pitch `pitch` (tenths of
+// a percent, a bend included): beats x (1 + pitch / 1000) with one decimal
+// and the locale's decimal separator, then " BPM" ("128.0 BPM"); empty for
+// a song without Beats (0 or less).
+QString TempoText(int beats, int pitch);
+// Shows the deck's tempo at the pitch the player plays (bar, or bar and bend).
+void ShowTempo(DeckRefs& d, int pitch);
+// Reads Beats of the record the deck was loaded from and shows the tempo at
+// the bar's pitch; a record deleted since keeps the tempo shown. Throws
+// DbError when the song table cannot be read.
+void RefreshTempo(DeckRefs& d, const Shared& s);
 
 // ---- Mixer
 void VolumeChange(DeckRefs& d);

@@ -114,6 +114,8 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   delete d.player;
   d.player = player.release();
   d.song = key.isValid() ? key.toLongLong() : -1;
+  const QVariant beats = s.songs->fieldByName(QStringLiteral("Beats"));
+  d.beats = beats.isValid() ? beats.toInt() : 0;
 
   d.seek->setMaximum(d.player->Source->Duration);
   d.seek->setValue(0);

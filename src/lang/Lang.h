@@ -89,6 +89,14 @@ struct BibliothekTexte {
   QString sTagNichtGeschrieben, sKeineMp3Datei, sBibliothekSchreibgeschuetzt, sNichtErreichbar;
 };
 
+// The tempo analysis: the menu entry of "&Datenbank", the caption of its
+// progress window, its count (%1 songs analysed of %2), the word for a song
+// without a steady beat, the message when nothing is left to analyse, and
+// the check and scan window's box that analyses new songs after a scan.
+struct TempoTexte {
+  QString sTempoAnalysieren, sTempoTitel, sTempoStand, sKeinTempo, sAllesAnalysiert, sTempoNachScan;
+};
+
 // Names of the song fields: grid column titles, sort choices, report heads.
 struct SpaltenTexte {
   QString sInterpret, sTitel, sKategorie, sJahr, sBeats, sDateiname;

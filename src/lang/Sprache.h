@@ -65,6 +65,7 @@ class TFormSprache : public QDialog {
   DruckTexte Druck;
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
+  TempoTexte Tempo;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 

@@ -163,6 +163,14 @@ void TFormSprache::FillGerman() {
           u"Datenbank schreibgeschützt. Check, Scan und Bearbeiten nicht möglich!"_s,
       .sNichtErreichbar = u"nicht erreichbar"_s,
   };
+  Tempo = TempoTexte{
+      .sTempoAnalysieren = u"&Tempo analysieren"_s,
+      .sTempoTitel = u"Tempo analysieren"_s,
+      .sTempoStand = u"%1 von %2 Titeln analysiert"_s,
+      .sKeinTempo = u"kein Tempo"_s,
+      .sAllesAnalysiert = u"Das Tempo aller Titel ist bereits analysiert."_s,
+      .sTempoNachScan = u"Tempo neuer Titel analysieren"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
   language_ = Language::German;
@@ -321,6 +329,14 @@ void TFormSprache::FillEnglish() {
       .sBibliothekSchreibgeschuetzt =
           u"Database is readonly. Check, scan and editing not possible!"_s,
       .sNichtErreichbar = u"not reachable"_s,
+  };
+  Tempo = TempoTexte{
+      .sTempoAnalysieren = u"Analyse &tempo"_s,
+      .sTempoTitel = u"Tempo analysis"_s,
+      .sTempoStand = u"%1 of %2 songs analysed"_s,
+      .sKeinTempo = u"no tempo"_s,
+      .sAllesAnalysiert = u"The tempo of every song has been analysed already."_s,
+      .sTempoNachScan = u"Analyse the tempo of new songs"_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;

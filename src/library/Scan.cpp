@@ -5,9 +5,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/SongScanner.h"
@@ -87,6 +89,9 @@ TFormScan::TFormScan(QWidget* parent)
       {QStringLiteral("Check + Scan"), QStringLiteral("nur Check"), QStringLiteral("nur Scan")});
   RGBedingung->setItemIndex(0);
   RGBedingung->setGeometry(8, 184, 404, 60);
+  cbTempo = new QCheckBox(QStringLiteral("Tempo neuer Titel analysieren"), this);
+  cbTempo->setObjectName(QStringLiteral("cbTempo"));
+  cbTempo->setGeometry(10, 245, 300, 18);
   btStart = new QPushButton(QStringLiteral("&Start"), this);
   btStart->setObjectName(QStringLiteral("btStart"));
   btStart->setGeometry(8, 264, 90, 25);
@@ -227,12 +232,16 @@ void TFormScan::btStartClick() {
   struct Finally {
     TFormScan* form;
     QMetaObject::Connection connection;
+    bool analyse = false;
     ~Finally() {
       QObject::disconnect(connection);
       FormProgress->endWork();
       form->scanner_.reset();
       form->close();
       emit form->workDone();
+      // After the handler has returned, so a first-start scan's dialog is
+      // closed and the console set up.
+      if (analyse && FormAnalyse) QTimer::singleShot(0, FormAnalyse, &TFormAnalyse::Start);
     }
   } finally{this, cancel};
   const KeepPlace place(table);
@@ -241,6 +250,7 @@ void TFormScan::btStartClick() {
   const bool scan = mode == 0 || mode == 2;
   if (check && table.recordCount() >= 1) CheckDatabase();
   if (scan && !scanner.cancelled()) runScan();
+  finally.analyse = scan && cbTempo->isChecked() && !scanner.cancelled();
 }
 
 void TFormScan::runScan() {

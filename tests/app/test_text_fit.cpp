@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 #include <functional>
@@ -20,7 +21,9 @@
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
+#include "decks/Deck.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
@@ -50,13 +53,26 @@ void writeFile(const QString& path, const QByteArray& data) {
 }
 
 // The widest texts a window shows while it is used, put in before it is
-// measured: a library of a million songs, the longest deck state word.
+// measured: a library of a million songs, the longest deck state word, a
+// playing tempo of three digits.
 void widestRuntimeTexts() {
   FormQuandrel->StatusBarData->setSimpleText(FormSprache->songCountText(1000000));
   for (qdl::ui::StatusBar* deck : {FormQuandrel->StatusBar_Links, FormQuandrel->StatusBar_Rechts})
     deck->setPanelText(0, QStringLiteral("seeking"));
   FormQuandrel->LabelZeitLinks->setText(QStringLiteral("-88:88:88:88"));
   FormQuandrel->lbPitch_Rechts->setText(QStringLiteral("-20,0%"));
+  for (QLabel* tempo : {FormQuandrel->lbTempo_Links, FormQuandrel->lbTempo_Rechts})
+    tempo->setText(qdl::decks::TempoText(740, 200));  // "888.0 BPM"
+}
+
+// The tempo analysis's status: its first line (the count, the last tempo
+// and the files not reachable) must show whole; the file below it is cut
+// at its start when long.
+QString widestAnalysisStatus() {
+  const TempoTexte& t = FormSprache->Tempo;
+  return t.sTempoStand.arg(100000).arg(100000) + QStringLiteral("    ") + t.sKeinTempo +
+         QStringLiteral("    100000 ") + FormSprache->Bibliothek.sNichtErreichbar +
+         QStringLiteral("\n/media/stick/Music/A very long folder name/Artist - Title.mp3");
 }
 
 struct Visit {
@@ -123,6 +139,14 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
          FormProgress->setStatus(QStringLiteral("/\n0 / 10"));
          return FormProgress;
        }},
+      {"tempo analysis",
+       [] {
+         FormAnalyse->startWork(FormSprache->Tempo.sTempoTitel, 10, Qt::NonModal);
+         FormAnalyse->setStatus(widestAnalysisStatus());
+         const QString first = FormAnalyse->lbStatus->text().section(QLatin1Char('\n'), 0, 0);
+         EXPECT_FALSE(first.contains(QChar(0x2026))) << first.toStdString();
+         return FormAnalyse;
+       }},
       {"tag editor", [] { return FormDatenBearbeiten; }},
       {"playlist", [] { return FormPlayList; }},
       {"about box", [] { return AboutBox; }},
@@ -138,8 +162,8 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
       QWidget* window = v.show();
       window->show();
       measure(lang + QLatin1Char(' ') + QLatin1String(v.name), window);
-      if (window == FormProgress)
-        FormProgress->endWork();
+      if (window == FormProgress || window == FormAnalyse)
+        static_cast<TFormProgress*>(window)->endWork();
       else if (window != FormQuandrel)
         window->hide();
     }
@@ -162,6 +186,22 @@ TEST_F(TextFit, EveryTextOfEveryWindowFitsInBothLanguages) {
     measure(lang + QStringLiteral(" help window"), help);
     qdl::help::closeHelpWindow();
   }
+
+  // Beside the four columns of before and a vertical scroll bar, the song
+  // grid leaves its last column (Beats) room for its title and a five-digit
+  // value: nothing scrolls sideways.
+  const QTableView* grid = FormQuandrel->DBGrid1;
+  ASSERT_EQ(grid->model()->columnCount(), 5);
+  int room = grid->width() - 2 * grid->frameWidth() -
+             grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  for (int i = 0; i < 4; ++i) room -= grid->columnWidth(i);
+  const QHeaderView* header = grid->horizontalHeader();
+  const int margins = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin);
+  EXPECT_GE(room, header->fontMetrics().horizontalAdvance(
+                      grid->model()->headerData(4, Qt::Horizontal).toString()) +
+                      margins);
+  EXPECT_GE(room, grid->fontMetrics().horizontalAdvance(QStringLiteral("32767")) + margins);
+  EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
 
   EXPECT_GT(measured, 250) << "the walk must have seen the windows' texts";
   EXPECT_TRUE(clipped.isEmpty()) << clipped.size() << " texts do not fit:\n"

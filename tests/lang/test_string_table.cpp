@@ -26,6 +26,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
   static_assert(sizeof(BibliothekTexte) == 4 * sizeof(QString));
+  static_assert(sizeof(TempoTexte) == 6 * sizeof(QString));
 #define E(rec, name) \
   { #rec "." #name, &f.rec.name }
   return {
@@ -153,6 +154,12 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Bibliothek, sKeineMp3Datei),
       E(Bibliothek, sBibliothekSchreibgeschuetzt),
       E(Bibliothek, sNichtErreichbar),
+      E(Tempo, sTempoAnalysieren),
+      E(Tempo, sTempoTitel),
+      E(Tempo, sTempoStand),
+      E(Tempo, sKeinTempo),
+      E(Tempo, sAllesAnalysiert),
+      E(Tempo, sTempoNachScan),
       {"sTitelVerfuegbar", &f.sTitelVerfuegbar},
       {"sHilfeDatei", &f.sHilfeDatei},
   };
@@ -162,7 +169,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 126u);
+  ASSERT_EQ(entries.size(), 132u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -188,7 +195,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 126 - 8);
+  EXPECT_EQ(differing, 132 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

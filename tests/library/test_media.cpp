@@ -23,6 +23,8 @@
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
+#include "library/AnalyseCommand.h"
 #include "library/Datamod.h"
 #include "library/Scan.h"
 #include "library/ScanCommand.h"
@@ -62,13 +64,15 @@ struct CommandRun {
   QString out, err;
 };
 
-CommandRun scanCommand(const QStringList& args) {
+using Command = int (*)(const QStringList&, std::FILE*, std::FILE*);
+
+CommandRun scanCommand(const QStringList& args, Command command = qdl::library::runScanCommand) {
   char *outBuf = nullptr, *errBuf = nullptr;
   std::size_t outLen = 0, errLen = 0;
   std::FILE* out = open_memstream(&outBuf, &outLen);
   std::FILE* err = open_memstream(&errBuf, &errLen);
   CommandRun r;
-  r.code = qdl::library::runScanCommand(args, out, err);
+  r.code = command(args, out, err);
   std::fclose(out);
   std::fclose(err);
   r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
@@ -243,9 +247,12 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     FormScan->btStart->click();
     FormScan->close();
     FormQuandrel->IDEdit1->trigger();
-    ASSERT_EQ(console.dialogs.boxes.size(), 2u);
+    FormQuandrel->Analyse1->trigger();
+    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
     EXPECT_EQ(console.dialogs.boxes[0].text, refusal);
     EXPECT_EQ(console.dialogs.boxes[1].text, refusal);
+    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    EXPECT_FALSE(FormAnalyse->isRunning());
     EXPECT_FALSE(console.shown.contains("FormDatenBearbeiten"));
     EXPECT_THROW(table->insertRecord({QVariant(), "x"}), qdl::db::ReadOnlyError);
     EXPECT_EQ(table->recordCount(), 3);
@@ -270,8 +277,8 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     f.Play_LinksMouseDown();
     f.Cue_LinksMouseDown();
     EXPECT_EQ(f.sBarSeekLinks->value(), 500);
-    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
-    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    ASSERT_EQ(console.dialogs.boxes.size(), 4u);
+    EXPECT_EQ(console.dialogs.boxes[3].text, refusal);
     EXPECT_TRUE(console.dialogs.errors.isEmpty())
         << console.dialogs.errors.join("\n").toStdString();
   }
@@ -279,9 +286,12 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
   const QString old = QDir::currentPath();
   QDir::setCurrent(disk.path());
   const CommandRun r = scanCommand({"--only-check"});
+  const CommandRun a = scanCommand({}, qdl::library::runAnalyseCommand);
   QDir::setCurrent(old);
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
+  EXPECT_EQ(a.code, 1);
+  EXPECT_TRUE(a.err.contains("cannot be written")) << a.err.toStdString();
   if (!disk.isMounted()) permissions(0755, 0644);
 }
 

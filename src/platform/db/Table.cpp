@@ -729,6 +729,7 @@ void Table::writePending() {
 void Table::post() {
   requireOpen();
   if (state_ != State::Edit && state_ != State::Insert) return;
+  if (beforePost_) beforePost_();
   writePending();
   // The stored key is read before the order or the buffer change, so a
   // failed read leaves the record in editing as it was.

@@ -238,6 +238,14 @@ class Table : public QObject {
   // says when that failed too), so a failing scan does not take it along.
   std::optional<QVariant> storedValue(std::int64_t key, const QString& name) const;
   bool setStoredValue(std::int64_t key, const QString& name, const QVariant& value);
+  // Every record's stored values of the named fields, in key order: `visit`
+  // gets the key and the values (empty fields invalid), one record at a
+  // time, from one pass over the file. The cursor, the order and the record
+  // cache stay as they are; `visit` must not change the table. Throws
+  // DbError like storedValue.
+  void forEachStored(
+      const QStringList& names,
+      const std::function<void(std::int64_t key, const QVariantList& values)>& visit) const;
 
   // Short texts kept in the table's file beside the records, in named lists:
   // what the program remembers about the table as a whole. A list never
@@ -249,6 +257,11 @@ class Table : public QObject {
 
   // Runs after every successful post and insertRecord.
   void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
+  // Runs in post() while the change is still pending (state Edit or
+  // Insert), before it is written: it may read the pending and the stored
+  // values and set fields of the change. An exception from it keeps the
+  // change pending and unwritten.
+  void setBeforePost(std::function<void()> callback) { beforePost_ = std::move(callback); }
 
  signals:
   // Everything may have changed: opened, closed, created, order switched.
@@ -341,6 +354,7 @@ class Table : public QObject {
   std::vector<StoredWrite> batchStored_;  // setStoredValue's writes in the open batch
   mutable QHash<std::int64_t, QVariantList> cache_;
   std::function<void()> afterPost_;
+  std::function<void()> beforePost_;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(IndexOptions)

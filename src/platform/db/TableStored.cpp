@@ -1,4 +1,4 @@
-// One field of a record named by its key, read or written wherever the
+// Fields of records named by their keys, read or written wherever the
 // cursor stands; and the notes kept beside the records.
 
 #include <sqlite3.h>
@@ -65,6 +65,56 @@ bool Table::setStoredValue(std::int64_t key, const QString& name, const QVariant
   if (row == row_ && state_ == State::Edit) buffer_[f] = v;
   emit recordChanged(row);
   return true;
+}
+
+void Table::forEachStored(
+    const QStringList& names,
+    const std::function<void(std::int64_t key, const QVariantList& values)>& visit) const {
+  QList<int> fields;
+  QStringList columns;
+  for (const QString& name : names) {
+    const int f = storedField(name);
+    fields << f;
+    columns << quoted(fields_[f].name);
+  }
+  Statement s;
+  const QByteArray sql = QStringLiteral("SELECT rowid%1%2 FROM %3 ORDER BY rowid")
+                             .arg(columns.isEmpty() ? QString() : QStringLiteral(","),
+                                  columns.join(QLatin1Char(',')), quoted(sqlTable_))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot read the records"));
+  QVariantList values;
+  int rc;
+  while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+    values.clear();
+    for (int i = 0; i < fields.size(); ++i) {
+      const int column = i + 1;
+      if (sqlite3_column_type(s.stmt, column) == SQLITE_NULL) {
+        values << QVariant();
+        continue;
+      }
+      switch (fields_[fields[i]].type) {
+        case FieldType::AutoInc:
+          values << QVariant(qlonglong(sqlite3_column_int64(s.stmt, column)));
+          break;
+        case FieldType::String:
+          values << QVariant(
+              QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, column)),
+                                sqlite3_column_bytes(s.stmt, column)));
+          break;
+        case FieldType::SmallInt:
+        case FieldType::Integer:
+          values << QVariant(sqlite3_column_int(s.stmt, column));
+          break;
+        case FieldType::Boolean:
+          values << QVariant(sqlite3_column_int(s.stmt, column) != 0);
+          break;
+      }
+    }
+    visit(sqlite3_column_int64(s.stmt, 0), values);
+  }
+  if (rc != SQLITE_DONE) fail(QStringLiteral("Cannot read the records"));
 }
 
 bool Table::writeStored(std::int64_t key, int f, const QVariant& v) {
