@@ -8,16 +8,11 @@
 
 TAboutBox* AboutBox = nullptr;
 
-namespace {
-
-// The MP3 decoder library this program is built with (its version comes
-// from the build).
-QString decoderCredit() {
-  return QStringLiteral("MP3 decoding: libmpg123 %1 (mpg123.de, LGPL 2.1)")
+// The version comes from the build.
+QString TAboutBox::decoderName() {
+  return QStringLiteral("libmpg123 %1 (mpg123.de, LGPL 2.1)")
       .arg(QStringLiteral(QDL_MPG123_VERSION));
 }
-
-}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutBox"));
@@ -43,8 +38,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   add("ProductName", QStringLiteral("Quandrel"));
   add("Version", QStringLiteral("public Alpha 2"));
   add("Copyright", QStringLiteral("The Quandrel developers"));
-  add("Comments", QStringLiteral("A DJ console for MP3 files"));
-  add("DecoderCredit", decoderCredit());
+  Comments = add("Comments", QStringLiteral("Ein DJ-Pult für MP3-Dateien"));
+  DecoderCredit = add("DecoderCredit", QStringLiteral("MP3-Dekodierung: ") + decoderName());
   panelLayout->addLayout(texts);
   layout->addWidget(panel);
   OKButton = new QPushButton(QStringLiteral("OK"), this);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/DevicesCommand.h"
+#include "library/AnalyseCommand.h"
 #include "library/ScanCommand.h"
 #include "playlist/PlaylistCommand.h"
 #include "print/PrintCommand.h"
@@ -15,10 +17,13 @@ void printUsage() {
       "       quandrel --version  print the version\n"
       "       quandrel scan [--check] [--only-check] PATH...\n"
       "                           add the MP3 files below PATH to the library here\n"
+      "       quandrel analyse [--redo]\n"
+      "                           analyse the tempo of the songs of the library here\n"
       "       quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
       "                           write the song list of the library here as PDF\n"
       "       quandrel playlist FILE\n"
-      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n",
+      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n"
+      "       quandrel devices    list the sound outputs that play (GUID, tab, name)\n",
       stdout);
 }
 
@@ -33,10 +38,14 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
   }
   if (command == QLatin1String("scan"))
     return qdl::library::runScanCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("analyse") || command == QLatin1String("analyze"))
+    return qdl::library::runAnalyseCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("print"))
     return qdl::print::runPrintCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("playlist"))
     return qdl::playlist::runPlaylistCommand(arguments.mid(2), stdout, stderr);
+  if (command == QLatin1String("devices"))
+    return runDevicesCommand(arguments.mid(2), stdout, stderr);
   if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
     printUsage();
     return 0;

@@ -19,6 +19,7 @@
 #include "app/About.h"
 #include "audio/Dsutil.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
@@ -159,6 +160,12 @@ void TFormQuandrel::buildDeck(bool left) {
   pitchLabel->setGeometry(150, 4, 108, 20);
   pitchLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
+  // The playing tempo, between the time button and the pitch text.
+  auto* tempo = new QLabel(info);
+  tempo->setObjectName(QString::fromLatin1(name("lbTempo_")));
+  tempo->setGeometry(52, 4, 96, 20);
+  tempo->setAlignment(Qt::AlignCenter);
+
   auto* zeit = new QLabel(QStringLiteral("00:00:00:00"), info);
   zeit->setObjectName(left ? QStringLiteral("LabelZeitLinks") : QStringLiteral("LabelZeitRechts"));
   QFont big = zeit->font();
@@ -223,6 +230,7 @@ void TFormQuandrel::buildDeck(bool left) {
     btTime_Links = time;
     LabelZeitLinks = zeit;
     lbPitch_Links = pitchLabel;
+    lbTempo_Links = tempo;
     sBarSeekLinks = seek;
     SBarPitchLinks = pitch;
     SBtMinusSpeedLinks = minus;
@@ -239,6 +247,7 @@ void TFormQuandrel::buildDeck(bool left) {
     btTime_Rechts = time;
     LabelZeitRechts = zeit;
     lbPitch_Rechts = pitchLabel;
+    lbTempo_Rechts = tempo;
     sBarSeekRechts = seek;
     SBarPitchRechts = pitch;
     SBtMinusSpeedRechts = minus;
@@ -370,6 +379,8 @@ void TFormQuandrel::buildMenu() {
   Scan1 = item(Datenbank1, "Scan1", QStringLiteral("&Check/Scan"), &TFormQuandrel::Scan1Click);
   IDEdit1 =
       item(Datenbank1, "IDEdit1", QStringLiteral("&ID3 Tag Editor"), &TFormQuandrel::IDEdit1Click);
+  Analyse1 = item(Datenbank1, "Analyse1", QStringLiteral("&Tempo analysieren"),
+                  &TFormQuandrel::Analyse1Click);
   Drucken1 =
       item(Datenbank1, "Drucken1", QStringLiteral("&Drucken"), &TFormQuandrel::Drucken1Click);
   DruckSetup1 = item(Datenbank1, "DruckSetup1", QStringLiteral("Drucker&einrichtung"),
@@ -427,6 +438,10 @@ void TFormQuandrel::FormShow() {
   BaseDir = QDir::currentPath();
   const QDir base(BaseDir);
 
+  // The texts first, so that the windows of a first start (device dialog,
+  // check and scan) speak the language the console will speak.
+  qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+
   // First run: choose the sound cards before anything is opened.
   if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))))
     qdl::ui::dialogs().execDialog(DlgGeraete);
@@ -442,6 +457,11 @@ void TFormQuandrel::FormShow() {
   // table must not leave the decks without sound devices or texts.
   // The song count follows every check and scan.
   connect(FormScan, &TFormScan::workDone, this, &TFormQuandrel::ShowSongCount,
+          Qt::UniqueConnection);
+  // A deck shows the tempo of its song as the analysis or the editor stores it.
+  connect(table, &qdl::db::Table::recordChanged, this, &TFormQuandrel::RefreshDeckTempos,
+          Qt::UniqueConnection);
+  connect(table, &qdl::db::Table::tableReset, this, &TFormQuandrel::RefreshDeckTempos,
           Qt::UniqueConnection);
   qdl::ui::guarded(this, [&] {
     const QString data = base.filePath(QStringLiteral("Data"));
@@ -480,13 +500,15 @@ void TFormQuandrel::FormShow() {
 
 void TFormQuandrel::bindSongGrid() {
   if (DBGrid1->model()) return;
-  auto* model = new qdl::db::TableModel(DataModule1->Table1,
-                                        {QStringLiteral("Interpret"), QStringLiteral("Titel"),
-                                         QStringLiteral("Genre"), QStringLiteral("Jahr")},
-                                        DBGrid1);
+  // Beats last, so a DJ finds a song of matching tempo.
+  auto* model = new qdl::db::TableModel(
+      DataModule1->Table1,
+      {QStringLiteral("Interpret"), QStringLiteral("Titel"), QStringLiteral("Genre"),
+       QStringLiteral("Jahr"), QStringLiteral("Beats")},
+      DBGrid1);
   new qdl::db::GridBinding(DBGrid1, model);
-  const int widths[] = {179, 185, 59, 32};
-  for (int i = 0; i < 4; ++i) DBGrid1->setColumnWidth(i, widths[i]);
+  const int widths[] = {179, 185, 59, 32, 40};
+  for (int i = 0; i < 5; ++i) DBGrid1->setColumnWidth(i, widths[i]);
 }
 
 void TFormQuandrel::FormActivate() { ShowSongCount(); }
@@ -503,6 +525,8 @@ void TFormQuandrel::FormClose() {
   TimerLinks->stop();
   TimerRechts->stop();
   TimerAutoPlay->stop();
+  // A tempo analysis stops before the song table goes.
+  if (FormAnalyse) FormAnalyse->Stop();
   // The players go first: their buffers live on the devices.
   delete PlayerLinks;
   PlayerLinks = nullptr;
@@ -528,6 +552,10 @@ void TFormQuandrel::IDEdit1Click() {
   }
   qdl::ui::dialogs().execDialog(FormDatenBearbeiten);
   ShowSongCount();
+}
+
+void TFormQuandrel::Analyse1Click() {
+  if (FormAnalyse) FormAnalyse->Start();
 }
 
 void TFormQuandrel::Drucken1Click() { qdl::ui::dialogs().execDialog(FormDruckauswahl); }

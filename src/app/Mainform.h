@@ -10,6 +10,7 @@
 // Units: positions, lengths and cue points in hundredths of a second; volumes
 // in hundredths of a decibel; pitch in tenths of a percent.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
@@ -52,6 +53,7 @@ class TFormQuandrel : public QMainWindow {
   QPushButton* btTime_Links;
   QLabel* LabelZeitLinks;
   QLabel* lbPitch_Links;
+  QLabel* lbTempo_Links;  // the playing tempo, empty without Beats
   qdl::ui::ScrollBar* sBarSeekLinks;
   qdl::ui::ScrollBar* SBarPitchLinks;
   qdl::ui::SpeedButton* SBtMinusSpeedLinks;
@@ -69,6 +71,7 @@ class TFormQuandrel : public QMainWindow {
   QPushButton* btTime_Rechts;
   QLabel* LabelZeitRechts;
   QLabel* lbPitch_Rechts;
+  QLabel* lbTempo_Rechts;
   qdl::ui::ScrollBar* sBarSeekRechts;
   qdl::ui::ScrollBar* SBarPitchRechts;
   qdl::ui::SpeedButton* SBtMinusSpeedRechts;
@@ -123,6 +126,7 @@ class TFormQuandrel : public QMainWindow {
   QMenu* Datenbank1;
   QAction* Scan1;
   QAction* IDEdit1;
+  QAction* Analyse1;
   QAction* Drucken1;
   QAction* DruckSetup1;
   QAction* Beenden1;
@@ -156,6 +160,10 @@ class TFormQuandrel : public QMainWindow {
   int HeadCueLinks = 0;
   qint64 loadedSongLinks = -1;  // Index of the record a deck was loaded from; -1 none
   qint64 loadedSongRechts = -1;
+  int loadedBeatsLinks = 0;  // Beats of that record; 0 none
+  int loadedBeatsRechts = 0;
+  QHash<qint64, int> unstoredCues_;  // cue points the library could not store, by Index
+  bool readOnlyTold_ = false;        // the read-only library was mentioned at a cue press
 
   // ---- Window events
   void FormShow();
@@ -165,6 +173,7 @@ class TFormQuandrel : public QMainWindow {
   // ---- Menu handlers
   void Scan1Click();
   void IDEdit1Click();
+  void Analyse1Click();
   void Drucken1Click();
   void DruckSetup1Click();
   void Beenden1Click();
@@ -195,6 +204,9 @@ class TFormQuandrel : public QMainWindow {
   // Refills the decks that are playing (not one in the seek preview or
   // paused); run while a deck's load opens its file.
   void KeepDecksPlaying();
+  // Reads Beats of the records the decks were loaded from again and shows
+  // their tempos; run whenever the song table changes.
+  void RefreshDeckTempos();
 
   // ---- Pitch
   void SBarPitchLinksChange();
@@ -256,7 +268,8 @@ class TFormQuandrel : public QMainWindow {
   void wirePlaylist();  // connects the two above; run by the constructor
 
   // Reads the language setting, fills the string table and sets the texts of
-  // all windows.
+  // all windows. A setting that is not valid keeps the texts the table has
+  // (German at the start) and is told once with how to repair it.
   void ApplyLanguage();
 
   // Opens the sound devices the settings file names into the four slots and
@@ -290,8 +303,9 @@ class TFormQuandrel : public QMainWindow {
 
   bool shown_ = false;
   bool closed_ = false;
-  QSet<QString> lostCards_;  // sound cards already reported as stopped
-  int faderPosition_ = 0;    // the crossfader's position before its last change
+  QSet<QString> lostCards_;          // sound cards already reported as stopped
+  int faderPosition_ = 0;            // the crossfader's position before its last change
+  QString reportedLanguageProblem_;  // the language setting's fault last told
 };
 
 extern TFormQuandrel* FormQuandrel;

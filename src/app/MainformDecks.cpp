@@ -20,17 +20,17 @@
 using qdl::decks::DeckRefs;
 
 DeckRefs TFormQuandrel::deckLinks() {
-  return {LoadDB_Links,    Cue_Links,      Play_Links,     sBarSeekLinks, LabelZeitLinks,
-          StatusBar_Links, TimerLinks,     SBarPitchLinks, lbPitch_Links, SBVolume_Links,
-          SBHeadCueLinks,  PlayerLinks,    TimeModeLinks,  HeadCueLinks,  LeftMain,
-          LeftHead,        loadedSongLinks};
+  return {LoadDB_Links,    Cue_Links,       Play_Links,     sBarSeekLinks,   LabelZeitLinks,
+          StatusBar_Links, TimerLinks,      SBarPitchLinks, lbPitch_Links,   SBVolume_Links,
+          SBHeadCueLinks,  PlayerLinks,     TimeModeLinks,  HeadCueLinks,    LeftMain,
+          LeftHead,        loadedSongLinks, lbTempo_Links,  loadedBeatsLinks};
 }
 
 DeckRefs TFormQuandrel::deckRechts() {
-  return {LoadDB_Rechts,    Cue_Rechts,      Play_Rechts,     sBarSeekRechts, LabelZeitRechts,
-          StatusBar_Rechts, TimerRechts,     SBarPitchRechts, lbPitch_Rechts, SBVolume_Rechts,
-          SBHeadCueRechts,  PlayerRechts,    TimeModeRechts,  HeadCueRechts,  RightMain,
-          RightHead,        loadedSongRechts};
+  return {LoadDB_Rechts,    Cue_Rechts,       Play_Rechts,     sBarSeekRechts,   LabelZeitRechts,
+          StatusBar_Rechts, TimerRechts,      SBarPitchRechts, lbPitch_Rechts,   SBVolume_Rechts,
+          SBHeadCueRechts,  PlayerRechts,     TimeModeRechts,  HeadCueRechts,    RightMain,
+          RightHead,        loadedSongRechts, lbTempo_Rechts,  loadedBeatsRechts};
 }
 
 qdl::decks::Shared TFormQuandrel::shared() {
@@ -57,7 +57,9 @@ qdl::decks::Shared TFormQuandrel::shared() {
             QMetaObject::invokeMethod(
                 this, [this, text] { qdl::ui::dialogs().showError(this, text); },
                 Qt::QueuedConnection);
-          }};
+          },
+          &unstoredCues_,
+          &readOnlyTold_};
 }
 
 void TFormQuandrel::wireDecks() {
@@ -146,6 +148,17 @@ void TFormQuandrel::KeepDecksPlaying() {
   qdl::decks::KeepPlaying(left);
   auto right = deckRechts();
   qdl::decks::KeepPlaying(right);
+}
+void TFormQuandrel::RefreshDeckTempos() {
+  if (!DataModule1 || !DataModule1->Table1->isOpen()) return;
+  // A table that cannot be read now leaves the tempos as they are shown.
+  try {
+    auto left = deckLinks();
+    qdl::decks::RefreshTempo(left, shared());
+    auto right = deckRechts();
+    qdl::decks::RefreshTempo(right, shared());
+  } catch (const qdl::db::DbError&) {
+  }
 }
 void TFormQuandrel::sBarSeekLinksScroll(qdl::ui::ScrollCode code) {
   auto d = deckLinks();

@@ -5,19 +5,24 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 
+#include "app/About.h"
 #include "app/Mainform.h"
 #include "lang/Sprache.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ini/IniFile.h"
+#include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/QtTexts.h"
 #include "platform/ui/RadioGroup.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
@@ -25,6 +30,8 @@
 #include "settings/Geraete.h"
 
 namespace {
+
+const QString kTitle = QStringLiteral("Quandrel (Alpha 2)");
 
 // Sets the column titles of a grid's model, as far as it has columns.
 void setColumnTitles(QTableView* grid, const QStringList& titles) {
@@ -34,18 +41,47 @@ void setColumnTitles(QTableView* grid, const QStringList& titles) {
     model->setHeaderData(i, Qt::Horizontal, titles[i]);
 }
 
+// Whether the decks play on the virtual cards, which make no sound.
+bool virtualCards() {
+  try {
+    return qdl::sound::currentBackend() != qdl::sound::Backend::PortAudio;
+  } catch (const qdl::sound::SoundError&) {
+    return false;  // an unknown backend is reported when the cards are opened
+  }
+}
+
 }  // namespace
 
 void TFormQuandrel::ApplyLanguage() {
   TFormSprache& s = *FormSprache;
 
-  // A value that is no number ends here: nothing is filled or changed.
-  const int mode =
-      qdl::openSettings().readInteger(QStringLiteral("Sprache"), QStringLiteral("Mode"), 0);
-  if (mode == 0) s.FillGerman();
-  if (mode == 1) s.FillEnglish();
+  // 1.-3. The setting chooses the text set. A value that is not valid keeps
+  // the texts the table has; a table that was never filled (the start) gets
+  // German, so that menus and buttons can be read and the language window
+  // reached to repair the setting. A file that cannot be read counts alike.
+  QString problem;
+  bool fileError = false;
+  try {
+    const qdl::IniFile settings = qdl::openSettings();
+    const qdl::lang::LanguageSetting setting = qdl::lang::readLanguageSetting(settings);
+    if (setting.valid && setting.index == 1)
+      s.FillEnglish();
+    else if (setting.valid || s.language() == TFormSprache::Language::None)
+      s.FillGerman();
+    FormPlayList->retranslateMarks();
+    if (!setting.valid) {
+      problem = s.Sprach.sSpracheUngueltig.arg(setting.text,
+                                               QDir::toNativeSeparators(settings.fileName()));
+    }
+  } catch (const qdl::IniFileError& e) {
+    if (s.language() == TFormSprache::Language::None) s.FillGerman();
+    problem = QString::fromUtf8(e.what());
+    fileError = true;
+  }
+  if (problem.isEmpty()) reportedLanguageProblem_.clear();
+  qdl::ui::useQtTexts(s.language() != TFormSprache::Language::English);
 
-  // Main menu.
+  // 4. Main menu.
   const MenueTexte& m = s.Menue;
   Datenbank1->setTitle(m.sDatenbank);
   Scan1->setText(m.sCheck);
@@ -63,8 +99,9 @@ void TFormQuandrel::ApplyLanguage() {
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);
   Info1->setText(m.sInfo);
+  Analyse1->setText(s.Tempo.sTempoAnalysieren);
 
-  // Buttons.
+  // 5. Buttons.
   const KnopfTexte& k = s.Knopf;
   FormPlayList->btSave->setText(k.sSpeichern);
   FormPlayList->btStart->setText(k.sStarten);
@@ -91,7 +128,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormDatenBearbeiten->btHelp->setText(k.sHilfeKnopf);
   FormDatenBearbeiten->btClose->setText(k.sSchliessen);
 
-  // Main window labels.
+  // 6. Main window labels.
   const LabelTexte& l = s.Label;
   Label1->setText(l.sSucheInterpret);
   Label2->setText(l.sSucheTitel);
@@ -100,7 +137,7 @@ void TFormQuandrel::ApplyLanguage() {
   Label3->setText(l.sVolLinks);
   Label7->setText(l.sVolRechts);
 
-  // Check and scan window.
+  // 7. Check and scan window; its mode goes back to the first item.
   const ScanTexte& sc = s.Scan;
   FormScan->setWindowTitle(sc.sScanTitel);
   FormScan->GroupBox1->setTitle(sc.sLaufwerke);
@@ -110,41 +147,43 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setTitle(sc.sScanbedingungen);
   FormScan->RGBedingung->setItems({sc.sScanTitel, sc.sNurCheck, sc.sNurScan});
   FormScan->RGBedingung->setItemIndex(0);
+  FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
 
-  // Record editor.
+  // 8. Record editor.
   FormDatenBearbeiten->setWindowTitle(s.Editor.sEditorTitel);
   FormDatenBearbeiten->Label1->setText(l.sSucheInterpret);
   FormDatenBearbeiten->Label2->setText(l.sSucheTitel);
 
-  // Playlist window.
+  // 9. Playlist window.
   FormPlayList->setWindowTitle(s.Playlist.sPlaylistTitel);
 
-  // Device dialog.
+  // 10. Device dialog; its mode goes back to the first item (which shows
+  // mode 0's labels and hides the headphone list).
   const GeraeteTexte& g = s.Geraete;
   DlgGeraete->setWindowTitle(g.sGeraeteTitel);
   DlgGeraete->rgMode->setTitle(g.sSoundkartenmodi);
   DlgGeraete->rgMode->setItems({g.sModusNurEine, g.sModusAuxKopf, g.sModusLinksRechts});
   DlgGeraete->rgMode->setItemIndex(0);
 
-  // Language window.
+  // 11. Language window.
   s.setWindowTitle(s.Sprach.sSprachauswahl);
   s.rgSprache->setTitle(s.Sprach.sSprachen);
   s.rgSprache->setItems({s.Sprach.sDeutsch, s.Sprach.sEnglisch});
   s.rgSprache->setItemIndex(0);
 
-  // Grid column titles.
+  // 12. Grid column titles.
   const SpaltenTexte& sp = s.Spalten;
-  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr});
+  setColumnTitles(DBGrid1, {sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr, sp.sBeats});
   setColumnTitles(FormDatenBearbeiten->DBGrid1,
                   {sp.sInterpret, sp.sTitel, sp.sBeats, sp.sKategorie, sp.sJahr, sp.sDateiname});
 
-  // Help file of the windows that ask for help (not the report).
+  // 13. Help file of the windows that ask for help (not the report).
   for (QWidget* w :
        std::initializer_list<QWidget*>{this, FormPlayList, FormScan, FormDatenBearbeiten,
                                        DlgGeraete, FormSprache, FormDruckauswahl})
     qdl::help::setHelpFile(w, s.sHilfeDatei);
 
-  // Print selection.
+  // 14. Print selection; the sort choice goes back to the first item.
   const DruckTexte& d = s.Druck;
   FormDruckauswahl->setWindowTitle(d.sDrucksortierung);
   FormDruckauswahl->btDruck->setText(d.sDruckKnopf);
@@ -153,8 +192,24 @@ void TFormQuandrel::ApplyLanguage() {
   FormDruckauswahl->rgSort->setItems({sp.sInterpret, sp.sTitel, sp.sKategorie, sp.sJahr});
   FormDruckauswahl->rgSort->setItemIndex(0);
 
-  // Report: footer, title and column heads.
+  // 15. Report: footer, title and column heads.
   FormQReport->setTexts(d, sp);
 
+  // The window title says when the decks make no sound; the about box.
+  setWindowTitle(virtualCards() ? kTitle + l.sVirtuelleKarte : kTitle);
+  AboutBox->Comments->setText(s.Info.sInfoKommentar);
+  AboutBox->DecoderCredit->setText(s.Info.sInfoDecoder.arg(TAboutBox::decoderName()));
+
+  // 16. The song count.
   ShowSongCount();
+
+  // A setting that is not valid is told once (the start applies the language
+  // twice, and a Cancel in the language window changes nothing).
+  if (!problem.isEmpty() && problem != reportedLanguageProblem_) {
+    reportedLanguageProblem_ = problem;
+    if (fileError)
+      qdl::ui::dialogs().showError(this, problem);
+    else
+      qdl::ui::showMessage(this, problem, s.Meldung.sAchtung);
+  }
 }

@@ -52,12 +52,35 @@ void TFormQuandrel::cbAutoPlayClick() {
 }
 
 void TFormQuandrel::TimerAutoPlayTimer() {
+  using qdl::decks::LoadResult;
+  // The hand-over loads without a message box: nobody may be there to
+  // close it while the other deck runs out.
+  const auto load = [this](bool left) {
+    return [this, left](QString* why) {
+      auto d = left ? deckLinks() : deckRechts();
+      return qdl::decks::Load(d, shared(), why);
+    };
+  };
+  // Told after the tick, in a box that lets the decks and autoplay go on.
+  const auto tellLater = [this](const QString& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { qdl::ui::showMessage(this, text, FormSprache->Meldung.sAchtung); },
+        Qt::QueuedConnection);
+  };
+  // The next playlist entry while the playlist is open (a line that cannot
+  // be played is marked there), else the song the grid shows.
+  const bool playlist = FormPlayList->isVisible();
+  qdl::decks::AutoplaySongs songs;
+  songs.take = [playlist] { return !playlist || FormPlayList->TakeNextSong(*DataModule1); };
+  songs.unplayable = [playlist, tellLater](const QString& why) {
+    if (playlist)
+      FormPlayList->MarkUnplayable(why);
+    else
+      tellLater(why);
+  };
+  songs.tell = tellLater;
+  songs.tries = playlist ? int(FormPlayList->FileList.size()) : 1;
   qdl::decks::AutoPlayTick(
-      {deckLinks(), [this] { LoadDB_LinksClick(); },
-       [this] { Play_LinksMouseDown(Qt::LeftButton); }},
-      {deckRechts(), [this] { LoadDB_RechtsClick(); },
-       [this] { Play_RechtsMouseDown(Qt::LeftButton); }},
-      // The next playlist entry while the playlist is open, else the song
-      // the grid shows.
-      [] { return !FormPlayList->isVisible() || FormPlayList->TakeNextSong(*DataModule1); });
+      {deckLinks(), load(true), [this] { Play_LinksMouseDown(Qt::LeftButton); }},
+      {deckRechts(), load(false), [this] { Play_RechtsMouseDown(Qt::LeftButton); }}, songs);
 }

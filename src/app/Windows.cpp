@@ -1,14 +1,20 @@
 #include "app/Windows.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
+#include <cstdio>
 
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Look.h"
 #include "playlist/Playlist.h"
 #include "print/Druckausw.h"
 #include "print/Report.h"
@@ -22,6 +28,7 @@ namespace qdl::app {
 
 void createWindows() {
   initResources();
+  qdl::ui::applyConsoleLook();
   FormQuandrel = new TFormQuandrel;
   // Dialogs are owned by the main window so they centre on it and close
   // with it; the playlist window is a tool window of its own.
@@ -36,6 +43,7 @@ void createWindows() {
   FormQReport = new TFormQReport(FormQuandrel);
   FormQReport->hide();
   FormDruckauswahl = new TFormDruckauswahl(FormQuandrel);
+  FormAnalyse = new TFormAnalyse(FormQuandrel);
 
   // The playlist window's start, save and close tick and untick autoplay.
   QObject::connect(FormPlayList, &TFormPlayList::autoPlaySwitched, FormQuandrel->cbAutoPlay,
@@ -47,6 +55,18 @@ void createWindows() {
 }
 
 void showMainWindow() { FormQuandrel->show(); }
+
+void saveScreenshotAndQuit(const QString& file) {
+  // A second leaves room for the first show's work and the first paint.
+  QTimer::singleShot(1000, FormQuandrel, [file] {
+    const bool saved = FormQuandrel->grab().save(file, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s: %s | %s\n", saved ? "saved" : "cannot write",
+                 qPrintable(file), qPrintable(FormQuandrel->windowTitle()),
+                 qPrintable(FormQuandrel->StatusBarData->simpleText()));
+    std::fflush(stdout);
+    QApplication::exit(saved ? 0 : 1);
+  });
+}
 
 void destroyWindows() {
   delete FormQuandrel;  // its controls first, then the windows it owns, in creation order
@@ -61,6 +81,7 @@ void destroyWindows() {
   FormSprache = nullptr;
   FormQReport = nullptr;
   FormDruckauswahl = nullptr;
+  FormAnalyse = nullptr;
 }
 
 }  // namespace qdl::app

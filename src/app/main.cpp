@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
   try {
     qdl::app::createWindows();
     qdl::app::showMainWindow();
+    if (const QString shot = qEnvironmentVariable("QUANDREL_SCREENSHOT"); !shot.isEmpty())
+      qdl::app::saveScreenshotAndQuit(shot);
     const int result = QApplication::exec();
     qdl::app::destroyWindows();
     return result;

@@ -9,32 +9,55 @@
 namespace qdl::decks {
 namespace {
 
-// Set while a tick runs. A load's message box runs an event loop of its
-// own, in which the autoplay timer fires again; the near-end flag is still
-// set then, so such a tick would take yet another song.
+// Set while a tick runs. Nothing in a tick waits for the user, but should
+// anything in it run an event loop of its own, the autoplay timer would
+// fire inside it while the near-end flag is still set, and such a tick
+// would take yet another song.
 bool tickRunning = false;
 
+// Loads the next song that can be loaded; false when none could.
+bool loadNext(AutoplayDeck& to, const AutoplaySongs& songs, bool* took) {
+  for (int i = 0; i < songs.tries; ++i) {
+    if (!songs.take()) return false;
+    *took = true;
+    QString why;
+    switch (to.load(&why)) {
+      case LoadResult::Loaded:
+        return true;
+      case LoadResult::FileMissing:
+      case LoadResult::Unplayable:
+        if (songs.unplayable) songs.unplayable(why);
+        continue;  // the next song, in this tick
+      case LoadResult::NoDevice:
+        if (songs.tell) songs.tell(why);
+        return false;
+      case LoadResult::Busy:
+        return false;  // a seeking deck: its own song goes on
+    }
+  }
+  return false;
+}
+
 // Hands over from `from` to `to` when due; true when it was due.
-bool handOver(AutoplayDeck& from, AutoplayDeck& to, const std::function<bool()>& takeNextSong) {
+bool handOver(AutoplayDeck& from, AutoplayDeck& to, const AutoplaySongs& songs) {
   if (!from.deck.player || from.deck.player->NearEnd != 1 || state(to.deck) == kPlaying)
     return false;
-  if (!takeNextSong()) return true;
-  to.load();
+  bool took = false;
+  loadNext(to, songs, &took);
+  if (!took) return true;  // nothing to take: asked again next tick
   to.play();
-  // The load's message box may have let the user replace the player.
   if (from.deck.player) from.deck.player->NearEnd = 0;
   return true;
 }
 
 }  // namespace
 
-void AutoPlayTick(AutoplayDeck left, AutoplayDeck right,
-                  const std::function<bool()>& takeNextSong) {
+void AutoPlayTick(AutoplayDeck left, AutoplayDeck right, const AutoplaySongs& songs) {
   if (tickRunning) return;
   tickRunning = true;
   const auto done = qScopeGuard([] { tickRunning = false; });
-  if (handOver(left, right, takeNextSong)) return;
-  handOver(right, left, takeNextSong);
+  if (handOver(left, right, songs)) return;
+  handOver(right, left, songs);
 }
 
 }  // namespace qdl::decks

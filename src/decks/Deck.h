@@ -13,6 +13,7 @@
 // Units: positions in hundredths of a second; volumes in hundredths of a
 // decibel; pitch in tenths of a percent. Everything runs on the UI thread.
 
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -68,6 +69,10 @@ struct DeckRefs {
   // from, -1 before the first load. The deck's cue point is that record's
   // StartZeit, wherever the grid's selection has moved since.
   qint64& song;
+  // The playing tempo's display, and Beats of the record the deck was
+  // loaded from (0 for none).
+  QLabel* tempo;
+  int& beats;
 };
 
 // What both decks share.
@@ -86,12 +91,24 @@ struct Shared {
   std::function<void(const QString& card)> cardLost;
   // Shows an error once the handler that met it has returned (a timer's).
   std::function<void(const QString& text)> showErrorLater;
+  // Cue points set in this session that the song table could not store (a
+  // library that cannot be written), by the record's key: they count over
+  // what the table holds until the console closes. May be null.
+  QHash<qint64, int>* unstoredCues = nullptr;
+  // Whether the user has heard that the library cannot be written.
+  bool* readOnlyTold = nullptr;
 };
 
 QString state(const DeckRefs& d);
 
 // ---- Transport
-void Load(DeckRefs& d, const Shared& s);
+// What a load did. A deck that is playing or seeking keeps its song (Busy);
+// a refused load leaves the deck with its song, player and state.
+enum class LoadResult { Loaded, Busy, NoDevice, FileMissing, Unplayable };
+// Loads the song table's current record. A refusal is told in a message box,
+// or, when `why` is given, only written there: autoplay must never wait for
+// a click while the other deck runs out.
+LoadResult Load(DeckRefs& d, const Shared& s, QString* why = nullptr);
 void CueMouseDown(DeckRefs& d, const Shared& s);
 void PlayMouseDown(DeckRefs& d);
 void SeekScroll(DeckRefs& d, ui::ScrollCode code);
@@ -102,7 +119,8 @@ void TimerTick(DeckRefs& d, const Shared& s);
 // preview keeps repeating its half second, a paused one stays as it is.
 void KeepPlaying(DeckRefs& d);
 // The cue point of the record the deck was loaded from: 0 when that record
-// is gone or has none. Throws DbError when the song table cannot be read.
+// is gone or has none; one of this session that could not be stored counts
+// first. Throws DbError when the song table cannot be read.
 int LoadedCuePoint(const DeckRefs& d, const Shared& s);
 
 // ---- Pitch
@@ -114,6 +132,19 @@ void SpeedZero(DeckRefs& d);
 // The pitch display text of a bar position: its tenth as a number in its
 // shortest form with the locale's decimal separator, then "%".
 QString PitchText(int position);
+
+// ---- Tempo
+// The tempo a song of `beats` BPM plays at with the pitch `pitch` (tenths of
+// a percent, a bend included): beats x (1 + pitch / 1000) with one decimal
+// and the locale's decimal separator, then " BPM" ("128.0 BPM"); empty for
+// a song without Beats (0 or less).
+QString TempoText(int beats, int pitch);
+// Shows the deck's tempo at the pitch the player plays (bar, or bar and bend).
+void ShowTempo(DeckRefs& d, int pitch);
+// Reads Beats of the record the deck was loaded from and shows the tempo at
+// the bar's pitch; a record deleted since keeps the tempo shown. Throws
+// DbError when the song table cannot be read.
+void RefreshTempo(DeckRefs& d, const Shared& s);
 
 // ---- Mixer
 void VolumeChange(DeckRefs& d);

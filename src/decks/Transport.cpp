@@ -25,11 +25,43 @@ void setState(DeckRefs& d, const QString& word) { d.status->setPanelText(0, word
 
 const QString kStartZeit = QStringLiteral("StartZeit");
 
+// A cue point of this session that the song table could not store.
+std::optional<int> unstoredCue(const Shared& s, qint64 key) {
+  if (!s.unstoredCues) return std::nullopt;
+  const auto it = s.unstoredCues->constFind(key);
+  return it == s.unstoredCues->cend() ? std::nullopt : std::optional<int>(*it);
+}
+
 // The cue point of the song table's current record (the one being loaded);
 // 0 when it has none.
 int currentStartZeit(const Shared& s) {
+  const QVariant key = s.songs->fieldByName(QStringLiteral("Index"));
+  if (key.isValid())
+    if (const std::optional<int> cue = unstoredCue(s, key.toLongLong())) return *cue;
   const QVariant v = s.songs->fieldByName(kStartZeit);
   return v.isNull() ? 0 : v.toInt();
+}
+
+// Stores `position` as the cue point of the song the deck was loaded from
+// (a record deleted since takes nothing). A song table that cannot take it
+// keeps it for this session; the text to show then, empty when there is
+// none (a read-only library is mentioned once).
+QString storeCuePoint(const DeckRefs& d, const Shared& s, int position) {
+  if (d.song < 0) return {};
+  QString problem;
+  try {
+    s.songs->setStoredValue(d.song, kStartZeit, position);
+    if (s.unstoredCues) s.unstoredCues->remove(d.song);
+    return {};
+  } catch (const db::ReadOnlyError&) {
+    if (!s.readOnlyTold || !*s.readOnlyTold)
+      problem = FormSprache->Bibliothek.sBibliothekSchreibgeschuetzt;
+    if (s.readOnlyTold) *s.readOnlyTold = true;
+  } catch (const db::DbError& e) {
+    problem = e.message();
+  }
+  if (s.unstoredCues) s.unstoredCues->insert(d.song, position);
+  return problem;
 }
 
 bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
@@ -42,8 +74,12 @@ void showTime(DeckRefs& d) {
   if (d.time->text() != text) d.time->setText(text);
 }
 
-void refuse(const Shared& s, const QString& text) {
-  ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+LoadResult refuse(const Shared& s, QString* why, LoadResult result, const QString& text) {
+  if (why)
+    *why = text;
+  else
+    ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+  return result;
 }
 
 }  // namespace
@@ -53,24 +89,22 @@ QString state(const DeckRefs& d) { return d.status->panelText(0); }
 int LoadedCuePoint(const DeckRefs& d, const Shared& s) {
   if (d.song < 0) return 0;
   const std::optional<QVariant> v = s.songs->storedValue(d.song, kStartZeit);
-  return v && v->isValid() ? v->toInt() : 0;
+  if (!v) return 0;  // the record is gone
+  if (const std::optional<int> cue = unstoredCue(s, d.song)) return *cue;
+  return v->isValid() ? v->toInt() : 0;
 }
 
-void Load(DeckRefs& d, const Shared& s) {
+LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   const QString st = state(d);
-  if (st == kPlaying || st == kSeeking) return;
+  if (st == kPlaying || st == kSeeking) return LoadResult::Busy;
   d.timer->stop();
 
   const QString fileName = s.songs->asString(QStringLiteral("DateiName"));
   const QVariant key = s.songs->fieldByName(QStringLiteral("Index"));
-  if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) {
-    refuse(s, FormSprache->Meldung.sDateiFehlt);
-    return;
-  }
-  if (!d.mainDevice || !d.mainDevice->DirectSound) {
-    refuse(s, FormSprache->Meldung.sKeinGeraet);
-    return;
-  }
+  if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
+    return refuse(s, why, LoadResult::FileMissing, FormSprache->Meldung.sDateiFehlt);
+  if (!d.mainDevice || !d.mainDevice->DirectSound)
+    return refuse(s, why, LoadResult::NoDevice, FormSprache->Meldung.sKeinGeraet);
 
   // The new player is made before the old one goes, so a file that cannot
   // be played leaves the deck with its song, player and state.
@@ -81,12 +115,15 @@ void Load(DeckRefs& d, const Shared& s) {
         d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
         fileName);
   } catch (const std::exception& e) {
-    refuse(s, FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
-    return;
+    return refuse(
+        s, why, LoadResult::Unplayable,
+        FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
   }
   delete d.player;
   d.player = player.release();
   d.song = key.isValid() ? key.toLongLong() : -1;
+  const QVariant beats = s.songs->fieldByName(QStringLiteral("Beats"));
+  d.beats = beats.isValid() ? beats.toInt() : 0;
 
   d.seek->setMaximum(d.player->Source->Duration);
   d.seek->setValue(0);
@@ -103,6 +140,7 @@ void Load(DeckRefs& d, const Shared& s) {
   d.play->setFramed(false);
   showTime(d);
   PitchChange(d);
+  return LoadResult::Loaded;
 }
 
 void CueMouseDown(DeckRefs& d, const Shared& s) {
@@ -114,17 +152,16 @@ void CueMouseDown(DeckRefs& d, const Shared& s) {
   d.timer->stop();
   if (st == kCued) return;
   d.player->Stop();
-  if (st == kSeeking) {
-    // The sought position becomes the cue point of the loaded song; a record
-    // deleted since the load takes nothing.
-    if (d.song >= 0) s.songs->setStoredValue(d.song, kStartZeit, d.seek->value());
-  } else {
-    d.seek->setValue(cue);
-  }
+  // The sought position becomes the cue point of the loaded song. Whether
+  // or not the table takes it, the deck is cued there; a refusal is told
+  // once the deck stands.
+  const QString problem = st == kSeeking ? storeCuePoint(d, s, d.seek->value()) : QString();
+  if (st != kSeeking) d.seek->setValue(cue);
   d.player->SetPosition(d.seek->value());
   setState(d, kCued);
   d.cue->setFramed(true);
   d.play->setFramed(false);
+  if (!problem.isEmpty()) ui::showMessage(s.window, problem, FormSprache->Meldung.sAchtung);
 }
 
 void PlayMouseDown(DeckRefs& d) {

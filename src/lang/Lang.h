@@ -18,15 +18,18 @@ struct KnopfTexte {
       sHilfeKnopf;
 };
 
-// Main window labels (search fields, volumes).
+// Main window labels (search fields, volumes). sVirtuelleKarte is added to
+// the window's title while the decks play on virtual sound cards (no sound).
 struct LabelTexte {
-  QString sSucheInterpret, sSucheTitel, sSucheKategorie, sSucheJahr, sVolLinks, sVolRechts;
+  QString sSucheInterpret, sSucheTitel, sSucheKategorie, sSucheJahr, sVolLinks, sVolRechts,
+      sVirtuelleKarte;
 };
 
-// Check and scan window.
+// Check and scan window; sScanFortschritt and sCheckFortschritt are the
+// captions of the progress window while the scan or the check runs.
 struct ScanTexte {
   QString sScanTitel, sLaufwerke, sNetzwerk, sCDROM, sWechselmedien, sScanbedingungen, sNurCheck,
-      sNurScan;
+      sNurScan, sScanFortschritt, sCheckFortschritt;
 };
 
 // Record and tag editor.
@@ -35,14 +38,16 @@ struct EditorTexte {
 };
 
 // Playlist window and playlist files. sFehlt marks an entry whose file is
-// not there. In the texts %1 is the file's path, %2 a number or a reason;
-// sUebersprungeneZeile takes the line number, the reason (one of the
-// sGrund... texts) and the line.
+// not there, sNichtInDatenbank one whose song the library does not hold and
+// cannot take, sNichtAbspielbar one the deck could not play. In the texts
+// %1 is the file's path, %2 a number or a reason; sUebersprungeneZeile
+// takes the line number, the reason (one of the sGrund... texts) and the
+// line.
 struct PlaylistTexte {
-  QString sPlaylistTitel, sFehlt, sUebersprungen, sUebersprungeneZeile, sWeitere, sGrundWebadresse,
-      sGrundLaufwerk, sGrundNetzwerk, sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden,
-      sIstOrdner, sKeineDatei, sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn,
-      sNichtGespeichert;
+  QString sPlaylistTitel, sFehlt, sNichtInDatenbank, sNichtAbspielbar, sUebersprungen,
+      sUebersprungeneZeile, sWeitere, sGrundWebadresse, sGrundLaufwerk, sGrundNetzwerk,
+      sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden, sIstOrdner, sKeineDatei,
+      sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn, sNichtGespeichert;
 };
 
 // Sound device dialog.
@@ -51,20 +56,28 @@ struct GeraeteTexte {
       sKarteAusgang, sKarteKopfhoerer, sKarteLinkerPlayer, sKarteRechterPlayer;
 };
 
-// Language window.
+// Language window. sSpracheUngueltig says that the stored language is not
+// valid and how to choose one; %1 is the stored value, %2 the settings file.
 struct SprachTexte {
-  QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch;
+  QString sSprachauswahl, sSprachen, sDeutsch, sEnglisch, sSpracheUngueltig;
+};
+
+// About box: what the program is, and the credit of the MP3 decoder (%1 its
+// version).
+struct InfoTexte {
+  QString sInfoKommentar, sInfoDecoder;
 };
 
 // Message boxes. sDateiDefekt and sKeinGeraet refuse a deck load: a file
 // the MP3 decoder cannot play, and a deck without an output device.
 // sKarteStumm says that a sound card stopped playing (pulled out).
-// sKeinKopfhoerer refuses the headphone mode without a headphone card;
+// sKeinKopfhoerer refuses the headphone mode without a headphone card, and
+// sKeinRechterPlayer the left/right mode without a card for the right deck;
 // sKarteUnbekannt names a stored card that is not among the present devices.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
-  QString sKeinKopfhoerer, sKarteUnbekannt;
+  QString sKeinKopfhoerer, sKarteUnbekannt, sKeinRechterPlayer;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the
@@ -74,6 +87,14 @@ struct MeldungTexte {
 // check kept because their medium is not mounted.
 struct BibliothekTexte {
   QString sTagNichtGeschrieben, sKeineMp3Datei, sBibliothekSchreibgeschuetzt, sNichtErreichbar;
+};
+
+// The tempo analysis: the menu entry of "&Datenbank", the caption of its
+// progress window, its count (%1 songs analysed of %2), the word for a song
+// without a steady beat, the message when nothing is left to analyse, and
+// the check and scan window's box that analyses new songs after a scan.
+struct TempoTexte {
+  QString sTempoAnalysieren, sTempoTitel, sTempoStand, sKeinTempo, sAllesAnalysiert, sTempoNachScan;
 };
 
 // Names of the song fields: grid column titles, sort choices, report heads.

@@ -17,6 +17,23 @@ const QString kSection = QStringLiteral("Sprache");
 const QString kKey = QStringLiteral("Mode");
 }  // namespace
 
+namespace qdl::lang {
+
+LanguageSetting readLanguageSetting(const qdl::IniFile& settings) {
+  LanguageSetting setting;
+  setting.text = settings.readString(kSection, kKey, QStringLiteral("0"));
+  try {
+    const int number = qdl::strToInt(setting.text);
+    setting.valid = number == 0 || number == 1;
+    if (setting.valid) setting.index = number;
+  } catch (const qdl::ConversionError&) {
+    setting.valid = false;
+  }
+  return setting;
+}
+
+}  // namespace qdl::lang
+
 TFormSprache::TFormSprache(QWidget* parent)
     : QDialog(parent),
       rgSprache(new qdl::ui::RadioGroup(this)),
@@ -67,8 +84,10 @@ void TFormSprache::FormShow() {
   // The file is taken from the current directory as it is now and kept for
   // the OK click, even if the current directory changes meanwhile.
   settings_.emplace(qdl::openSettings());
-  qdl::ui::guarded(this,
-                   [this] { rgSprache->setItemIndex(settings_->readInteger(kSection, kKey, 0)); });
+  // A value that is not valid (was reported when the language was applied)
+  // preselects German, so OK repairs the setting.
+  qdl::ui::guarded(
+      this, [this] { rgSprache->setItemIndex(qdl::lang::readLanguageSetting(*settings_).index); });
 }
 
 void TFormSprache::btOKClick() {

@@ -1,16 +1,16 @@
 #pragma once
 // The language window and the user-interface string table.
 //
-// TFormSprache owns the one string table of the program: twelve records of
+// TFormSprache owns the one string table of the program: the records of
 // texts (Lang.h) and two single texts. All entries are empty until the main
 // window fills them (FillGerman or FillEnglish, chosen by "Sprache"/"Mode" in
 // qdl.ini) and copies them onto every window. Other windows read entries by
 // name at the moment they show them and keep no copies.
 //
 // As a dialog the window lets the user pick the language: it selects the
-// stored language when shown, writes the chosen index on OK and writes
-// nothing on Cancel. The caller re-applies the language after it closes.
-// Everything runs on the user-interface thread.
+// stored language when shown (German for a value that is not valid), writes
+// the chosen index on OK and writes nothing on Cancel. The caller re-applies
+// the language after it closes. Everything runs on the user-interface thread.
 
 #include <QDialog>
 #include <QString>
@@ -24,6 +24,22 @@ class QPushButton;
 namespace qdl::ui {
 class RadioGroup;
 }
+
+namespace qdl::lang {
+
+// The language setting, "Sprache"/"Mode" of the settings file: "0" German,
+// "1" English; a missing key or file reads as "0".
+struct LanguageSetting {
+  int index = 0;      // 0 German, 1 English; 0 for a value that is not valid
+  bool valid = true;  // false for another number or a text that is no number
+  QString text;       // the value as it stands in the file
+};
+
+// Reads the setting; a file that exists but cannot be read throws
+// qdl::IniFileError.
+LanguageSetting readLanguageSetting(const qdl::IniFile& settings);
+
+}  // namespace qdl::lang
 
 class TFormSprache : public QDialog {
   Q_OBJECT
@@ -43,17 +59,23 @@ class TFormSprache : public QDialog {
   PlaylistTexte Playlist;
   GeraeteTexte Geraete;
   SprachTexte Sprach;
+  InfoTexte Info;
   MeldungTexte Meldung;
   SpaltenTexte Spalten;
   DruckTexte Druck;
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
+  TempoTexte Tempo;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 
   // Write the German or the English text into every entry of the table.
   void FillGerman();
   void FillEnglish();
+
+  // The text set the table was last filled with.
+  enum class Language { None, German, English };
+  Language language() const { return language_; }
 
   // The song count as the status texts show it: the decimal count directly
   // followed by sTitelVerfuegbar (which brings its own leading blank).
@@ -68,7 +90,8 @@ class TFormSprache : public QDialog {
   // Handlers.
   // Opens qdl.ini in the current directory, holds it until the window closes
   // and selects the stored language ("Sprache"/"Mode", default 0). A value
-  // that is no integer keeps the selection and goes to the error display.
+  // that is not valid (another number, or no number) selects German; a file
+  // that cannot be read keeps the selection and goes to the error display.
   void FormShow();
   // Writes the selected index ("-1" when none) and closes with result OK. A
   // refused write goes to the error display and the window stays open.
@@ -86,6 +109,7 @@ class TFormSprache : public QDialog {
   void centreOnScreen();
 
   std::optional<qdl::IniFile> settings_;
+  Language language_ = Language::None;
 };
 
 // The program's one language window; nullptr until the program creates it.

@@ -43,6 +43,7 @@ void TFormSprache::FillGerman() {
       .sSucheJahr = u"Suche Jahr"_s,
       .sVolLinks = u"Vol. Links"_s,
       .sVolRechts = u"Vol. Rechts"_s,
+      .sVirtuelleKarte = u" – virtuelle Soundkarte, kein Ton"_s,
   };
   Scan = ScanTexte{
       .sScanTitel = u"Check und Scan"_s,
@@ -53,11 +54,15 @@ void TFormSprache::FillGerman() {
       .sScanbedingungen = u"Scanbedingungen"_s,
       .sNurCheck = u"nur Check"_s,
       .sNurScan = u"nur Scan"_s,
+      .sScanFortschritt = u"scanne Hardisk und integriere mp3-Dateien in DB"_s,
+      .sCheckFortschritt = u"überprüfe Datenbank"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playliste"_s,
       .sFehlt = u"(fehlt)"_s,
+      .sNichtInDatenbank = u"(nicht in der Datenbank)"_s,
+      .sNichtAbspielbar = u"(nicht abspielbar)"_s,
       .sUebersprungen = u"Übersprungene Zeilen der Playliste: %1"_s,
       .sUebersprungeneZeile = u"Zeile %1 (%2): %3"_s,
       .sWeitere = u"… und %1 weitere"_s,
@@ -95,6 +100,12 @@ void TFormSprache::FillGerman() {
       .sSprachen = u"verfügbare Sprachen"_s,
       .sDeutsch = u"Deutsch"_s,
       .sEnglisch = u"Englisch"_s,
+      .sSpracheUngueltig =
+          u"Die Spracheinstellung \"%1\" ist ungültig (Datei %2, Abschnitt [Sprache], Schlüssel Mode; 0 = Deutsch, 1 = Englisch).\nBitte unter Einstellungen > Sprache eine Sprache wählen und mit OK bestätigen."_s,
+  };
+  Info = InfoTexte{
+      .sInfoKommentar = u"Ein DJ-Pult für MP3-Dateien"_s,
+      .sInfoDecoder = u"MP3-Dekodierung: %1"_s,
   };
   Meldung = MeldungTexte{
       .sAchtung = u"Achtung!"_s,
@@ -110,6 +121,7 @@ void TFormSprache::FillGerman() {
       .sKeinKopfhoerer = u"Keine Soundkarte für den Kopfhörer ausgewählt!"_s,
       .sKarteUnbekannt =
           u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
+      .sKeinRechterPlayer = u"Keine Soundkarte für den rechten Player ausgewählt!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -151,8 +163,17 @@ void TFormSprache::FillGerman() {
           u"Datenbank schreibgeschützt. Check, Scan und Bearbeiten nicht möglich!"_s,
       .sNichtErreichbar = u"nicht erreichbar"_s,
   };
+  Tempo = TempoTexte{
+      .sTempoAnalysieren = u"&Tempo analysieren"_s,
+      .sTempoTitel = u"Tempo analysieren"_s,
+      .sTempoStand = u"%1 von %2 Titeln analysiert"_s,
+      .sKeinTempo = u"kein Tempo"_s,
+      .sAllesAnalysiert = u"Das Tempo aller Titel ist bereits analysiert."_s,
+      .sTempoNachScan = u"Tempo neuer Titel analysieren"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
+  language_ = Language::German;
 }
 
 void TFormSprache::FillEnglish() {
@@ -193,6 +214,7 @@ void TFormSprache::FillEnglish() {
       .sSucheJahr = u"Search Year"_s,
       .sVolLinks = u"Vol. Left"_s,
       .sVolRechts = u"Vol. Right"_s,
+      .sVirtuelleKarte = u" – virtual sound card, no sound"_s,
   };
   Scan = ScanTexte{
       .sScanTitel = u"Check and Scan"_s,
@@ -203,11 +225,15 @@ void TFormSprache::FillEnglish() {
       .sScanbedingungen = u"Scanning options"_s,
       .sNurCheck = u"only Check"_s,
       .sNurScan = u"only Scan"_s,
+      .sScanFortschritt = u"scanning disks and adding MP3 files to the database"_s,
+      .sCheckFortschritt = u"checking database"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
       .sPlaylistTitel = u"Playlist"_s,
       .sFehlt = u"(missing)"_s,
+      .sNichtInDatenbank = u"(not in database)"_s,
+      .sNichtAbspielbar = u"(not playable)"_s,
       .sUebersprungen = u"Lines of the playlist skipped: %1"_s,
       .sUebersprungeneZeile = u"Line %1 (%2): %3"_s,
       .sWeitere = u"… and %1 more"_s,
@@ -244,6 +270,12 @@ void TFormSprache::FillEnglish() {
       .sSprachen = u"avaible languages"_s,
       .sDeutsch = u"German"_s,
       .sEnglisch = u"English"_s,
+      .sSpracheUngueltig =
+          u"The language setting \"%1\" is not valid (file %2, section [Sprache], key Mode; 0 = German, 1 = English).\nPlease choose a language under Options > Language and confirm with OK."_s,
+  };
+  Info = InfoTexte{
+      .sInfoKommentar = u"A DJ console for MP3 files"_s,
+      .sInfoDecoder = u"MP3 decoding: %1"_s,
   };
   Meldung = MeldungTexte{
       .sAchtung = u"Attention!"_s,
@@ -256,6 +288,7 @@ void TFormSprache::FillEnglish() {
       .sKarteStumm = u"Sounddevice stopped playing. Check connection and restart!"_s,
       .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
       .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
+      .sKeinRechterPlayer = u"no sounddevice for the right player chosen!"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,
@@ -297,6 +330,15 @@ void TFormSprache::FillEnglish() {
           u"Database is readonly. Check, scan and editing not possible!"_s,
       .sNichtErreichbar = u"not reachable"_s,
   };
+  Tempo = TempoTexte{
+      .sTempoAnalysieren = u"Analyse &tempo"_s,
+      .sTempoTitel = u"Tempo analysis"_s,
+      .sTempoStand = u"%1 of %2 songs analysed"_s,
+      .sKeinTempo = u"no tempo"_s,
+      .sAllesAnalysiert = u"The tempo of every song has been analysed already."_s,
+      .sTempoNachScan = u"Analyse the tempo of new songs"_s,
+  };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;
+  language_ = Language::English;
 }

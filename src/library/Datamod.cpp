@@ -318,9 +318,13 @@ using qdl::db::IndexOption;
 TDataModule1::TDataModule1(QObject* parent) : QObject(parent), Table1(new qdl::db::Table(this)) {
   DataSource1 = new qdl::db::TableModel(Table1, {}, this);
   Table1->setAfterPost([this] { Table1AfterPost(); });
+  Table1->setBeforePost([this] { Table1BeforePost(); });
 }
 
-TDataModule1::~TDataModule1() { Table1->setAfterPost({}); }
+TDataModule1::~TDataModule1() {
+  Table1->setAfterPost({});
+  Table1->setBeforePost({});
+}
 
 qdl::db::TableModel* TDataModule1::createGridModel(const QStringList& columns,
                                                    QObject* parent) const {
@@ -454,4 +458,18 @@ void TDataModule1::Table1AfterPost() {
     default:
       break;
   }
+}
+
+void TDataModule1::Table1BeforePost() {
+  const QString beatsField = QStringLiteral("Beats");
+  const QString analyseField = QStringLiteral("Analyse");
+  // A new record keeps what it is given (a new record of the editor starts
+  // with Analyse empty).
+  if (Table1->state() != qdl::db::Table::State::Edit) return;
+  const QVariant beats = Table1->fieldByName(beatsField);
+  if (!beats.isValid() || beats.isNull()) return;
+  if (!Table1->fieldByName(analyseField).toBool()) return;
+  const std::optional<QVariant> stored = Table1->storedValue(Table1->currentId(), beatsField);
+  if (stored && stored->isValid() && stored->toInt() == beats.toInt()) return;
+  Table1->setFieldValue(analyseField, false);
 }

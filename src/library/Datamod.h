@@ -8,9 +8,10 @@
 // Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
 // (10), Jahr (4), DateiName (full path, never cut), Equalizer, StartZeit
 // (cue point in hundredths of a second), EndZeit (32-bit), Analyse
-// (boolean). Indexes: primary on Index; iDateiname, iGenre, iInterpret,
-// iJahr, iTitel, all ordered without regard to case. iDateiname is unique
-// letter for letter: on Linux "Song.mp3" and "song.mp3" are two files.
+// (boolean: whether Beats is the tempo analysis's, see Table1BeforePost).
+// Indexes: primary on Index; iDateiname, iGenre, iInterpret, iJahr, iTitel,
+// all ordered without regard to case. iDateiname is unique letter for
+// letter: on Linux "Song.mp3" and "song.mp3" are two files.
 //
 // ID3v1 texts are Windows-1252 bytes in the file and Unicode in the table.
 // Everything runs on the user-interface thread.
@@ -131,6 +132,14 @@ class TDataModule1 : public QObject {
   // with its name and the reason and left byte for byte as it was; the
   // record stays posted either way.
   void Table1AfterPost();
+
+  // Runs before each post: a Beats the user types into a stored record (a
+  // value other than the stored one) is theirs, so Analyse becomes false;
+  // a new record keeps the Analyse it is given. Analyse true means
+  // that Beats holds the tempo analysis's result, which a later analysis
+  // may replace (qdl::library::TempoAnalysis). Emptying Beats leaves
+  // Analyse as it was.
+  void Table1BeforePost();
 };
 
 // The program's one data module; nullptr until the program creates it.

@@ -37,7 +37,7 @@ TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
   resize(460, 110);
 }
 
-void TFormProgress::startWork(const QString& caption, int maximum) {
+void TFormProgress::startWork(const QString& caption, int maximum, Qt::WindowModality modality) {
   setWindowTitle(caption);
   ProgressBar1->setRange(0, maximum);
   ProgressBar1->setValue(0);
@@ -48,7 +48,7 @@ void TFormProgress::startWork(const QString& caption, int maximum) {
   cancelRequested_ = false;
   working_ = true;
   btCancel->setEnabled(true);
-  setWindowModality(Qt::ApplicationModal);
+  setWindowModality(modality);
   show();
   raise();
 }

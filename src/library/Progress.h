@@ -2,8 +2,9 @@
 // A small window with one progress bar, shown while a check or scan runs.
 //
 // While a piece of work runs (between startWork and endWork) the window is
-// application modal: the other windows take no input, while timers and
-// repaints go on whenever the work processes events. Its Cancel button (and
+// application modal unless the work asks otherwise: the other windows take
+// no input, while timers and repaints go on whenever the work processes
+// events. Its Cancel button (and
 // Escape or closing the window) asks the work to stop; the window itself
 // stays until endWork.
 
@@ -23,8 +24,11 @@ class TFormProgress : public QDialog {
   QPushButton* btCancel;
 
   // Sets the caption and the bar's range 0..maximum at position 0, clears
-  // the status and shows the window, modal for the whole application.
-  void startWork(const QString& caption, int maximum);
+  // the status and shows the window, modal for the whole application unless
+  // asked otherwise (work that runs beside the console, such as the tempo
+  // analysis, leaves the other windows usable).
+  void startWork(const QString& caption, int maximum,
+                 Qt::WindowModality modality = Qt::ApplicationModal);
   // Moves the bar on by one. With wrap, reaching the maximum starts it again
   // at 0 (an activity sign); without, it stays at the maximum.
   void advance(bool wrap);

@@ -5,9 +5,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/SongScanner.h"
@@ -30,6 +32,12 @@ constexpr int kStatusIntervalMs = 100;
 
 QStringList systemMountPoints() {
   return qdl::fs::mountPointsFromMountTable(qdl::fs::readMountTable());
+}
+
+// A text of the string table, or its German text while the table is empty.
+QString scanText(QString ScanTexte::*entry, const char16_t* german) {
+  const QString text = FormSprache ? FormSprache->Scan.*entry : QString();
+  return text.isEmpty() ? QString::fromUtf16(german) : text;
 }
 
 // A volume's folder with the trailing slash the walk expects.
@@ -81,6 +89,9 @@ TFormScan::TFormScan(QWidget* parent)
       {QStringLiteral("Check + Scan"), QStringLiteral("nur Check"), QStringLiteral("nur Scan")});
   RGBedingung->setItemIndex(0);
   RGBedingung->setGeometry(8, 184, 404, 60);
+  cbTempo = new QCheckBox(QStringLiteral("Tempo neuer Titel analysieren"), this);
+  cbTempo->setObjectName(QStringLiteral("cbTempo"));
+  cbTempo->setGeometry(10, 245, 300, 18);
   btStart = new QPushButton(QStringLiteral("&Start"), this);
   btStart->setObjectName(QStringLiteral("btStart"));
   btStart->setGeometry(8, 264, 90, 25);
@@ -221,12 +232,16 @@ void TFormScan::btStartClick() {
   struct Finally {
     TFormScan* form;
     QMetaObject::Connection connection;
+    bool analyse = false;
     ~Finally() {
       QObject::disconnect(connection);
       FormProgress->endWork();
       form->scanner_.reset();
       form->close();
       emit form->workDone();
+      // After the handler has returned, so a first-start scan's dialog is
+      // closed and the console set up.
+      if (analyse && FormAnalyse) QTimer::singleShot(0, FormAnalyse, &TFormAnalyse::Start);
     }
   } finally{this, cancel};
   const KeepPlace place(table);
@@ -235,12 +250,15 @@ void TFormScan::btStartClick() {
   const bool scan = mode == 0 || mode == 2;
   if (check && table.recordCount() >= 1) CheckDatabase();
   if (scan && !scanner.cancelled()) runScan();
+  finally.analyse = scan && cbTempo->isChecked() && !scanner.cancelled();
 }
 
 void TFormScan::runScan() {
   SongScanner& scanner = ensureScanner();
   checking_ = false;
-  FormProgress->startWork(QStringLiteral("scanne Hardisk und integriere mp3-Dateien in DB"), 10000);
+  FormProgress->startWork(
+      scanText(&ScanTexte::sScanFortschritt, u"scanne Hardisk und integriere mp3-Dateien in DB"),
+      10000);
   showStatus();
   // The ticked volumes as they stand now: nothing that runs while the work
   // processes events can change what is scanned.
@@ -256,7 +274,7 @@ void TFormScan::runScan() {
 void TFormScan::CheckDatabase() {
   SongScanner& scanner = ensureScanner();
   checking_ = true;
-  FormProgress->startWork(QStringLiteral("überprüfe Datenbank"),
+  FormProgress->startWork(scanText(&ScanTexte::sCheckFortschritt, u"überprüfe Datenbank"),
                           DataModule1->Table1->recordCount());
   showStatus();
   scanner.checkDatabase();

@@ -55,6 +55,9 @@ class TFormScan : public QDialog {
   QCheckBox* cbCDRom;
   QCheckBox* cbChange;
   qdl::ui::RadioGroup* RGBedingung;
+  // Ticked: a scan that ran to its end starts the tempo analysis of the
+  // songs still to do (FormAnalyse) once the window has closed.
+  QCheckBox* cbTempo;
   QPushButton* btStart;
   QPushButton* btCancel;
   QPushButton* btHelp;

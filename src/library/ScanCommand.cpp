@@ -1,13 +1,10 @@
 #include "library/ScanCommand.h"
 
-#include <unistd.h>
-
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <csignal>
 #include <exception>
 
+#include "library/CommandProgress.h"
 #include "library/Datamod.h"
 #include "library/SongScanner.h"
 #include "platform/db/Table.h"
@@ -15,55 +12,6 @@
 
 namespace qdl::library {
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) { interrupted = 1; }
-
-// Installs the Ctrl+C handler for the lifetime of the object.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupted = 0;
-    previous_ = std::signal(SIGINT, onInterrupt);
-  }
-  ~InterruptGuard() { std::signal(SIGINT, previous_); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  void (*previous_)(int) = SIG_DFL;
-};
-
-// The progress line: rewritten in place on a terminal, else printed now and
-// then so that logs stay short.
-class ProgressLine {
- public:
-  explicit ProgressLine(std::FILE* err) : err_(err), terminal_(::isatty(::fileno(err)) != 0) {
-    clock_.start();
-  }
-  void show(const QString& text, bool force = false) {
-    const qint64 interval = terminal_ ? 100 : 2000;
-    if (!force && shown_ && clock_.elapsed() < interval) return;
-    clock_.start();
-    shown_ = true;
-    const QByteArray line = text.toLocal8Bit();
-    if (terminal_)
-      std::fprintf(err_, "\r\033[K%s", line.constData());
-    else
-      std::fprintf(err_, "%s\n", line.constData());
-    std::fflush(err_);
-  }
-  void finish() {
-    if (terminal_ && shown_) std::fputs("\n", err_);
-  }
-
- private:
-  std::FILE* err_;
-  bool terminal_;
-  bool shown_ = false;
-  QElapsedTimer clock_;
-};
 
 int usageError(std::FILE* err, const QString& why) {
   std::fprintf(err, "quandrel scan: %s\n%s", qPrintable(why), scanUsage());
@@ -137,7 +85,7 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
   bool checking = false;
   InterruptGuard interruptGuard;
   scanner.onStep = [&](SongScanner::Step) {
-    if (interrupted) scanner.cancel();
+    if (InterruptGuard::interrupted()) scanner.cancel();
     const ScanCounts& c = scanner.counts();
     if (checking)
       progress.show(QStringLiteral("checking: %1 records, %2 removed, %3 not reachable")

@@ -16,6 +16,11 @@ namespace {
 constexpr int kChangesPerBatch = 4000;
 
 const QString kFileNameIndex = QStringLiteral("iDateiname");
+// The table's notes that list the mount points of the library's volumes.
+const QString kMountPoints = QStringLiteral("mount points");
+
+// The folder of a path, with its trailing "/".
+QString folderOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 }  // namespace
 
@@ -74,6 +79,10 @@ void SongScanner::committed(bool written) {
     counts_.added -= pendingAdded_;
     counts_.notStored += pendingAdded_;
     counts_.removed -= pendingRemoved_;
+    // Notes of the batch went with it.
+    notedVolumes_.clear();
+    volumesRead_ = false;
+    lastNotedFolder_.clear();
   }
   pendingAdded_ = pendingRemoved_ = 0;
 }
@@ -98,17 +107,40 @@ void SongScanner::changed() {
 
 bool SongScanner::isDeleted(const QString& path) const {
   if (path.isEmpty()) return true;
-  if (volumes_.isUnreachable(path)) return false;
-  const QFileInfo file(path);
+  // A link on the way that points nowhere: what it pointed to (a stick, a
+  // share) may just not be there.
+  const std::optional<QString> real = fs::resolvedPath(path);
+  if (!real) return false;
+  if (volumes_.isUnreachable(path) || volumes_.isUnreachable(*real)) return false;
+  const QFileInfo file(*real);
   if (QFileInfo(file.path()).isDir()) return true;  // gone from a folder that is there
   // The folder is gone too: deleted with it only when its parent is there.
   return QFileInfo(QFileInfo(file.path()).path()).isDir();
+}
+
+void SongScanner::noteVolumeOf(const QString& folder) {
+  if (folder == lastNotedFolder_) return;
+  lastNotedFolder_ = folder;
+  const std::optional<QString> real = fs::resolvedPath(folder);
+  if (!real) return;
+  const QString point = volumes_.mountPointOf(*real);
+  if (point == QLatin1String("/") || notedVolumes_.contains(point)) return;
+  db::Table& table = *data_.Table1;
+  if (!volumesRead_) {
+    const QStringList known = table.notes(kMountPoints);
+    notedVolumes_.unite(QSet<QString>(known.begin(), known.end()));
+    volumesRead_ = true;
+    if (notedVolumes_.contains(point)) return;
+  }
+  table.addNote(kMountPoints, point);
+  notedVolumes_.insert(point);
 }
 
 void SongScanner::checkDatabase() {
   db::Table& table = *data_.Table1;
   useFileNameOrder();
   counts_.checkRan = true;
+  volumes_.addKnownMountPoints(table.notes(kMountPoints));
   Batch batch(*this);
   table.first();
   while (!table.eof() && !cancelled_) {
@@ -127,7 +159,10 @@ void SongScanner::checkDatabase() {
       changed();
       continue;
     }
-    if (state != fs::FileState::Present) ++counts_.notReachable;
+    if (state == fs::FileState::Present)
+      noteVolumeOf(folderOf(path));  // also the volumes of libraries made before notes
+    else
+      ++counts_.notReachable;
     table.next();
   }
 }
@@ -154,6 +189,7 @@ void SongScanner::scanFolder(const QString& folder) {
     return;
   }
   counts_.unreadable += undecodable;
+  if (!names.isEmpty()) noteVolumeOf(folder);
   for (const QString& name : std::as_const(names)) {
     if (cancelled_) return;
     addFile(folder + name);

@@ -6,10 +6,18 @@
 // records whose files were deleted. A record is deleted only when its file
 // is certainly missing (qdl::fs::fileState) and either its folder is there,
 // or its folder is gone while the folder's parent is there, and the path
-// does not lie where an unmounted volume would hold it (VolumeMap). Records
-// of a pulled-out stick, an absent disc or share, or of files the system
-// cannot examine are kept and counted as not reachable: their cue points
-// and hand-edited texts survive.
+// does not lie where an unmounted volume would hold it (VolumeMap), neither
+// as written nor with its links resolved, and no link on its way points
+// nowhere. Records of a pulled-out stick, an absent disc or share, or of
+// files the system cannot examine are kept and counted as not reachable:
+// their cue points and hand-edited texts survive.
+// Known volumes: the scan and the check note the mount point (other than
+// "/") of every folder that holds songs in the library's file (the table's
+// notes, list "mount points"), so a volume mounted anywhere, by hand or by
+// the desktop, counts as absent in later checks, also in later runs, when
+// it is not mounted. The notes sit beside the records, not in them: the
+// records keep their fields, and a note is committed or rolled back with
+// the records that caused it.
 // Scan: searches a folder tree for "*.mp3" (any letter case, hidden files
 // included) and adds a record for each file not yet in the library through
 // TDataModule1::AddSongFile. Paths already in the library are skipped
@@ -108,6 +116,9 @@ class SongScanner {
   void changed();
   // Whether the check may delete the record of a file that is missing.
   bool isDeleted(const QString& path) const;
+  // Notes the mount point of the volume that holds `folder` (ending with
+  // "/") as a known volume of the library.
+  void noteVolumeOf(const QString& folder);
   // The changes counted since the last commit were written, or were lost.
   void committed(bool written);
   void step(Step s) {
@@ -122,8 +133,11 @@ class SongScanner {
   QString currentFolder_;
   bool cancelled_ = false;
   int pendingChanges_ = 0;
-  int pendingAdded_ = 0;    // counted in added, not committed yet
-  int pendingRemoved_ = 0;  // counted in removed, not committed yet
+  int pendingAdded_ = 0;        // counted in added, not committed yet
+  int pendingRemoved_ = 0;      // counted in removed, not committed yet
+  QSet<QString> notedVolumes_;  // known mount points, as far as read or written
+  bool volumesRead_ = false;    // whether notedVolumes_ holds the table's notes
+  QString lastNotedFolder_;
 };
 
 // A summary of the counts, one "name: value" line each, for the command

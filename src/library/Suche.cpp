@@ -20,7 +20,6 @@
 #include "platform/db/TableModel.h"
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
-#include "platform/ini/IniFile.h"
 #include "platform/ui/Dialogs.h"
 
 TFormDatenBearbeiten* FormDatenBearbeiten = nullptr;
@@ -219,14 +218,8 @@ void TFormDatenBearbeiten::FormShow() {
   bindGrid();
   showRecordCount();
   const QString caption = FormSprache ? FormSprache->Meldung.sAchtung : QString();
-  // The navigator's texts follow the language setting; a setting that cannot
-  // be read was reported when the language was applied, and German stays.
-  bool english = false;
-  try {
-    english =
-        qdl::openSettings().readInteger(QStringLiteral("Sprache"), QStringLiteral("Mode"), 0) == 1;
-  } catch (const std::exception&) {
-  }
+  // The navigator's texts follow the language of the other texts.
+  const bool english = FormSprache && FormSprache->language() == TFormSprache::Language::English;
   DBNavigator1->setHints(english ? qdl::db::Navigator::englishHints()
                                  : qdl::db::Navigator::germanHints());
   DBNavigator1->setDeleteQuestion(

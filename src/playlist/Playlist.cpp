@@ -12,6 +12,7 @@
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
+#include "platform/fs/Folders.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/PlaylistFile.h"
@@ -86,12 +87,14 @@ void TFormPlayList::FormShow() {
   FileList.clear();
   ListBox1->clear();
   PlayIndex = 0;
+  takenRow_ = -1;
 }
 
 void TFormPlayList::FormClose() {
   FileList.clear();
   ListBox1->clear();
   PlayIndex = 0;
+  takenRow_ = -1;
   emit autoPlaySwitched(false);
 }
 
@@ -104,7 +107,8 @@ void TFormPlayList::btSaveClick() {
       this, FormSprache->Playlist.sPlaylistTitel, PlaylistDir,
       QStringLiteral("Quandrel Playlist (*.qdp)"), QStringLiteral("qdp"));
   if (!name.isEmpty()) {
-    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".qdp");
+    // "Set 1.2" is saved as "Set 1.2.qdp": only that name can be loaded.
+    name = qdl::ui::withSuffix(name, QStringLiteral("qdp"));
     const QString why = qdl::playlist::writeQdp(name, FileList);
     if (!why.isEmpty())
       qdl::ui::showMessage(this, FormSprache->Playlist.sNichtGespeichert.arg(name, why),
@@ -126,6 +130,63 @@ void TFormPlayList::ListBox1KeyDown(int key) {
   if (key == Qt::Key_Delete) removeSelected();
 }
 
+// ---- Lines and their marks ---------------------------------------------------
+
+namespace {
+
+// A marked line keeps its text without the mark and the mark's kind, so
+// that it can be marked again and a change of language rewrite the mark.
+constexpr int kTextRole = Qt::UserRole;
+constexpr int kMarkRole = Qt::UserRole + 1;
+
+QString markText(TFormPlayList::Mark mark) {
+  const PlaylistTexte& t = FormSprache->Playlist;
+  switch (mark) {
+    case TFormPlayList::Mark::None:
+      break;
+    case TFormPlayList::Mark::Missing:
+      return t.sFehlt;
+    case TFormPlayList::Mark::NotInLibrary:
+      return t.sNichtInDatenbank;
+    case TFormPlayList::Mark::Unplayable:
+      return t.sNichtAbspielbar;
+  }
+  return QString();
+}
+
+}  // namespace
+
+QString TFormPlayList::displayText(const Line& line) {
+  return line.mark == Mark::None ? line.text : line.text + QLatin1Char(' ') + markText(line.mark);
+}
+
+TFormPlayList::Mark TFormPlayList::markOf(int row) const {
+  const QListWidgetItem* item = ListBox1->item(row);
+  return item ? Mark(item->data(kMarkRole).toInt()) : Mark::None;
+}
+
+void TFormPlayList::setLine(int row, const Line& line) {
+  QListWidgetItem* item = ListBox1->item(row);
+  if (!item) return;
+  const bool marked = line.mark != Mark::None;
+  item->setText(displayText(line));
+  item->setData(kTextRole, marked ? QVariant(line.text) : QVariant());
+  item->setData(kMarkRole, marked ? QVariant(int(line.mark)) : QVariant());
+  item->setToolTip(line.why);
+}
+
+void TFormPlayList::mark(int row, Mark mark, const QString& why) {
+  const QListWidgetItem* item = ListBox1->item(row);
+  if (!item) return;
+  const QVariant text = item->data(kTextRole);
+  setLine(row, {text.isValid() ? text.toString() : item->text(), mark, false, why});
+}
+
+void TFormPlayList::retranslateMarks() {
+  for (int i = 0; i < ListBox1->count(); ++i)
+    if (markOf(i) != Mark::None) mark(i, markOf(i), ListBox1->item(i)->toolTip());
+}
+
 void TFormPlayList::removeSelected() {
   const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
   if (selected.isEmpty()) return;
@@ -133,6 +194,7 @@ void TFormPlayList::removeSelected() {
   if (row < 0 || row >= FileList.size()) return;
   delete ListBox1->takeItem(row);
   FileList.removeAt(row);
+  takenRow_ = -1;
   // The entry that was next stays next: removing one before it (such as the
   // one just played) moves it up by one.
   if (row < PlayIndex) --PlayIndex;
@@ -142,7 +204,13 @@ void TFormPlayList::removeSelected() {
 void TFormPlayList::AddCurrentSong(TDataModule1& data) {
   qdl::db::Table* songs = data.Table1;
   if (!songs->isOpen() || songs->currentRow() < 0) return;  // an empty library
-  FileList.append(songs->asString(QStringLiteral("DateiName")));
-  ListBox1->addItem(songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
-                    songs->asString(QStringLiteral("Titel")));
+  const QString path = songs->asString(QStringLiteral("DateiName"));
+  FileList.append(path);
+  ListBox1->addItem(QString());
+  // A song whose file is gone is chosen knowingly, but autoplay will pass
+  // it over: the line says so.
+  setLine(ListBox1->count() - 1,
+          {songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
+               songs->asString(QStringLiteral("Titel")),
+           qdl::fs::isFileMissing(path) ? Mark::Missing : Mark::None, false, QString()});
 }

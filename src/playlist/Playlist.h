@@ -5,8 +5,10 @@
 // empty one, closing it discards it and switches autoplay off. While it is
 // open, choosing a song in the main window appends it here. FileList holds
 // the entries' full paths and ListBox1 one line per entry, in the same
-// order: "Interpret - Titel" of the entry's record, or for a file that is
-// not there its file name with the missing mark.
+// order: "Interpret - Titel" of the entry's record, else the file's name.
+// A line carries a mark when autoplay cannot play its entry: the file is not
+// there, it has no record and the library cannot take one, or the deck
+// could not play it.
 //
 // Autoplay is switched through autoPlaySwitched; the main window ticks or
 // unticks its check box. Everything runs on the user-interface thread.
@@ -53,6 +55,13 @@ class TFormPlayList : public QWidget {
   void ListBox1DblClick();
   void ListBox1KeyDown(int key);
 
+  // Why an entry cannot be played, shown after its line.
+  enum class Mark { None, Missing, NotInLibrary, Unplayable };
+  Mark markOf(int row) const;
+
+  // After a change of language: marked lines take the new language's mark.
+  void retranslateMarks();
+
   // Appends the song table's current record (nothing for an empty table).
   void AddCurrentSong(TDataModule1& data);
 
@@ -60,20 +69,27 @@ class TFormPlayList : public QWidget {
   // shows the window. `baseDir` is the console's base folder: an import
   // whose own folder cannot be written keeps its ".qdp" in
   // <baseDir>/Playlist. Problems are told in message boxes; a file that is
-  // no playlist leaves the window as it was.
+  // no playlist, or whose entries cannot be looked up (DbError), leaves the
+  // window as it was.
   void LoadPlaylistFile(const QString& path, const QString& baseDir, TDataModule1& data);
 
   // Shows `entries` as a fresh playlist: each entry is looked up in the
   // library; a file that is there but has no record is added as a scan
-  // would add it; a file that is not there is listed with the missing mark.
-  // Leaves the song table ordered by iDateiname on the last entry found.
+  // would add it (marked instead when the library cannot be written); a
+  // file that is not there is marked missing. Leaves the song table ordered
+  // by iDateiname on the last entry found. When the look-up fails (DbError)
+  // the playlist stays as it was.
   void ShowEntries(const QStringList& entries, TDataModule1& data);
 
   // Makes the song table's current record the next entry for autoplay:
   // selects its line and moves PlayIndex on (back to the top after the
-  // last). Entries whose files are not there are passed over. Returns false
-  // when no entry can be played; the table is then left as it was.
+  // last). Entries that cannot be played are marked and passed over.
+  // Returns false when no entry can be played. Never asks anything.
   bool TakeNextSong(TDataModule1& data);
+
+  // The entry TakeNextSong took last could not be loaded: its line is
+  // marked, with `why` as its tool tip.
+  void MarkUnplayable(const QString& why);
 
  signals:
   // The start button switches autoplay on; saving and closing switch it off.
@@ -85,9 +101,27 @@ class TFormPlayList : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  struct Line {
+    QString text;  // without the mark
+    Mark mark = Mark::None;
+    bool found = false;  // the song table's current record is the entry's
+    QString why;         // shown as the line's tool tip
+  };
+  struct LookUp;
   void removeSelected();
-  // The line of a looked-up entry; adds a present file without a record.
-  QString lineFor(const QString& path, TDataModule1& data, bool* found);
+  // The line of a looked-up entry; adds a present file without a record
+  // when the library can be written.
+  static Line lineFor(const QString& path, TDataModule1& data, LookUp& lookUp);
+  // Looks every entry up, before anything of the shown playlist changes.
+  QList<Line> lookUpAll(const QStringList& entries, TDataModule1& data);
+  void showLines(const QStringList& entries, const QList<Line>& lines);
+  static QString displayText(const Line& line);
+  void setLine(int row, const Line& line);
+  // Marks the line, keeping its text.
+  void mark(int row, Mark mark, const QString& why = QString());
+
+  // The row TakeNextSong took last; -1 for none.
+  int takenRow_ = -1;
   void reportProblems(const QString& path, const qdl::playlist::ReadResult& read,
                       const QString& writtenElsewhere, const QString& writeError);
 };

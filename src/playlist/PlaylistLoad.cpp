@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QSignalBlocker>
+#include <exception>
+#include <utility>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
@@ -105,13 +108,15 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
     }
   }
 
-  // A fresh playlist, as a newly opened window has.
+  // A fresh playlist, as a newly opened window has. The entries are looked
+  // up first: a library that cannot be read leaves the old playlist.
+  const QList<Line> lines = lookUpAll(r.read.entries, data);
   if (isVisible())
     FormShow();
   else
     show();
   raise();
-  ShowEntries(r.read.entries, data);
+  showLines(r.read.entries, lines);
 
   QStringList parts;
   const qsizetype skipped = r.read.skipped.size();
@@ -132,80 +137,136 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
   if (!parts.isEmpty()) qdl::ui::showMessage(this, parts.join(QStringLiteral("\n\n")), caption);
 }
 
+// What a look-up of many entries shares: songs added for entries without a
+// record go in as one write, begun with the first of them.
+struct TFormPlayList::LookUp {
+  bool batched = false;
+  // Commits the songs added (DbError when that fails).
+  void finish(qdl::db::Table* songs) {
+    if (!batched) return;
+    batched = false;
+    songs->endBatch();
+  }
+};
+
 void TFormPlayList::ShowEntries(const QStringList& entries, TDataModule1& data) {
-  FileList.clear();
-  PlayIndex = 0;
-  ListBox1->clear();
+  const QList<Line> lines = lookUpAll(entries, data);
+  showLines(entries, lines);
+}
+
+QList<TFormPlayList::Line> TFormPlayList::lookUpAll(const QStringList& entries,
+                                                    TDataModule1& data) {
   qdl::db::Table* songs = data.Table1;
   const bool open = songs->isOpen();
   if (open) songs->setIndexName(QStringLiteral("iDateiname"));
-  QStringList lines;
+  QList<Line> lines;
   lines.reserve(entries.size());
-  {
-    // The cursor visits every entry; the views bound to the table catch up
-    // once at the end instead of laying themselves out for each entry.
-    QSignalBlocker quiet(songs);
+  // The cursor visits every entry; the views bound to the table catch up
+  // once at the end instead of laying themselves out for each entry.
+  QSignalBlocker quiet(songs);
+  LookUp lookUp;
+  try {
+    for (const QString& path : entries) lines << lineFor(path, data, lookUp);
+    lookUp.finish(songs);
+  } catch (...) {
     try {
-      // Songs added for entries without a record go in as one write.
-      if (open) songs->beginBatch();
-      for (const QString& path : entries) lines << lineFor(path, data, nullptr);
-      if (open) songs->endBatch();
+      lookUp.finish(songs);
     } catch (...) {
-      // The lists stay parallel and the views in step; the first failure
-      // is the one reported.
-      try {
-        if (open) songs->endBatch();
-        quiet.unblock();
-        if (open) songs->refresh();
-      } catch (...) {
-      }
-      FileList = entries.mid(0, lines.size());
-      ListBox1->addItems(lines);
-      throw;
     }
+    quiet.unblock();
+    try {
+      if (open) songs->refresh();
+    } catch (...) {
+    }
+    throw;  // the first failure is the one reported
   }
-  FileList = entries;
-  ListBox1->addItems(lines);
+  quiet.unblock();
   if (open) songs->refresh();
+  return lines;
 }
 
-QString TFormPlayList::lineFor(const QString& path, TDataModule1& data, bool* found) {
+void TFormPlayList::showLines(const QStringList& entries, const QList<Line>& lines) {
+  FileList = entries;
+  PlayIndex = 0;
+  takenRow_ = -1;
+  ListBox1->clear();
+  QStringList texts;
+  texts.reserve(lines.size());
+  for (const Line& line : lines) texts << displayText(line);
+  ListBox1->addItems(texts);
+  for (int i = 0; i < int(lines.size()); ++i)
+    if (lines.at(i).mark != Mark::None) setLine(i, lines.at(i));
+}
+
+TFormPlayList::Line TFormPlayList::lineFor(const QString& path, TDataModule1& data,
+                                           LookUp& lookUp) {
   qdl::db::Table* songs = data.Table1;
-  if (found) *found = false;
   const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
   // Only an entry with a record of its own moves the cursor.
   if (songs->isOpen() && songs->containsKey(path)) {
     songs->findNearest(path);
-    if (found) *found = true;
-    return recordLine(songs);
+    // The record stays while its medium is not mounted: a stick that is not
+    // plugged in is told before the set, not when autoplay reaches it.
+    if (qdl::fs::isFileMissing(path)) return {recordLine(songs), Mark::Missing, false, QString()};
+    return {recordLine(songs), Mark::None, true, QString()};
   }
-  if (!qdl::fs::fileExists(path)) return fileName + QLatin1Char(' ') + FormSprache->Playlist.sFehlt;
-  if (!songs->isOpen()) return fileName;
+  if (!qdl::fs::fileExists(path)) return {fileName, Mark::Missing, false, QString()};
+  // A library that cannot be written (a write-protected medium) cannot take
+  // the song: the deck loads only what the library holds.
+  if (!songs->isOpen() || songs->isReadOnly())
+    return {fileName, Mark::NotInLibrary, false, QString()};
   // The file is there but not in the library: it goes in as a scan would
-  // put it, so that it is listed and played as itself.
+  // put it, so that it is listed and played as itself. The tag editor's
+  // write-back is for the user's edits, not for a song added here.
+  if (!lookUp.batched) {
+    songs->beginBatch();
+    lookUp.batched = true;
+  }
+  const auto editor = std::exchange(data.editorVisible, [] { return false; });
+  const auto restore = qScopeGuard([&] { data.editorVisible = editor; });
   data.AddSongFile(path);
-  if (!songs->containsKey(path)) return fileName;
+  if (!songs->containsKey(path)) return {fileName, Mark::NotInLibrary, false, QString()};
   songs->findNearest(path);
-  if (found) *found = true;
-  return recordLine(songs);
+  return {recordLine(songs), Mark::None, true, QString()};
 }
 
 bool TFormPlayList::TakeNextSong(TDataModule1& data) {
+  takenRow_ = -1;
   const int n = int(FileList.size());
   for (int tries = 0; tries < n; ++tries) {
     const int i = PlayIndex >= 0 && PlayIndex < n ? PlayIndex : 0;
     PlayIndex = i + 1 > n - 1 ? 0 : i + 1;
     const QString path = FileList.at(i);
     // A file that is not there (a stick pulled out) is passed over.
-    if (qdl::fs::isFileMissing(path)) continue;
-    ListBox1->setCurrentRow(i);
+    if (qdl::fs::isFileMissing(path)) {
+      mark(i, Mark::Missing);
+      continue;
+    }
     if (data.Table1->isOpen()) data.Table1->setIndexName(QStringLiteral("iDateiname"));
-    bool found = false;
-    const QString line = lineFor(path, data, &found);
-    if (!found) continue;
-    // An entry that was missing at load time may be back.
-    if (QListWidgetItem* item = ListBox1->item(i)) item->setText(line);
+    Line line;
+    LookUp single;
+    try {
+      line = lineFor(path, data, single);
+      single.finish(data.Table1);
+    } catch (const std::exception& e) {
+      try {
+        single.finish(data.Table1);
+      } catch (...) {
+      }
+      // The library could not take the song (a full disk): passed over.
+      mark(i, Mark::NotInLibrary, QString::fromUtf8(e.what()));
+      continue;
+    }
+    // An entry marked before may be back.
+    setLine(i, line);
+    if (!line.found) continue;
+    ListBox1->setCurrentRow(i);
+    takenRow_ = i;
     return true;
   }
   return false;
+}
+
+void TFormPlayList::MarkUnplayable(const QString& why) {
+  if (takenRow_ >= 0) mark(takenRow_, Mark::Unplayable, why);
 }

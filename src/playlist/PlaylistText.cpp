@@ -159,15 +159,22 @@ QStringList splitLines(const QString& text) {
   QStringList lines;
   const QChar* p = text.constData();
   const qsizetype n = text.size();
+  // A byte order mark at the start of a line is that of a list joined onto
+  // another one ("cat a.m3u b.m3u"), no part of the path: kept, it would
+  // make the path point nowhere, and a saved list would lose it again.
+  const auto line = [&text](qsizetype from, qsizetype length) {
+    if (length > 0 && text.at(from) == QChar(0xFEFF)) ++from, --length;
+    return text.mid(from, length);
+  };
   qsizetype start = 0;
   for (qsizetype i = 0; i < n; ++i) {
     const QChar c = p[i];
     if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) continue;
-    lines.append(text.mid(start, i - start));
+    lines.append(line(start, i - start));
     if (c == QLatin1Char('\r') && i + 1 < n && p[i + 1] == QLatin1Char('\n')) ++i;
     start = i + 1;
   }
-  if (start < n) lines.append(text.mid(start));
+  if (start < n) lines.append(line(start, n - start));
   return lines;
 }
 
@@ -216,6 +223,12 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
     if (s.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
       if (const auto reason = fileUrlPath(s, path)) {
         skip(r, number, s, *reason);
+        continue;
+      }
+      // "%0A" or "%00" decode to characters no path of a playlist may hold:
+      // a saved list would split the entry, and a zero cuts the name short.
+      if (hasControl(path)) {
+        skip(r, number, s, SkipReason::NotText);
         continue;
       }
       if (path.startsWith(QLatin1Char('/'))) path = QDir::cleanPath(path);

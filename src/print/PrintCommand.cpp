@@ -73,8 +73,7 @@ int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err
   bool english = lang == QLatin1String("en");
   if (lang.isEmpty()) {
     try {
-      english = openSettings().readString(QStringLiteral("Sprache"), QStringLiteral("Mode"),
-                                          QStringLiteral("0")) == QLatin1String("1");
+      english = lang::readLanguageSetting(openSettings()).index == 1;
     } catch (const std::exception&) {  // an unreadable settings file: German
     }
   }

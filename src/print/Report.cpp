@@ -100,10 +100,12 @@ void printDocument(const Document& document, QWidget* parent) {
 }
 
 void savePdf(const Document& document, QWidget* parent) {
-  const QString fileName = qdl::ui::dialogs().saveFileName(
+  QString fileName = qdl::ui::dialogs().saveFileName(
       parent, plain(texts(&TFormSprache::Vorschau).sAlsPdf), QDir::currentPath(),
       QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"));
   if (fileName.isEmpty()) return;
+  // "List 24.12" is saved as "List 24.12.pdf".
+  fileName = qdl::ui::withSuffix(fileName, QStringLiteral("pdf"));
   runWithProgress(
       parent, texts(&TFormSprache::Vorschau).sSpeichereSeite,
       [&](const qdl::report::PageProgress& progress) {

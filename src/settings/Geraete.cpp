@@ -215,12 +215,21 @@ void TDlgGeraete::OKBtnClick() {
     return;
   }
   // The headphone mode without a headphone card would light the cue LEDs
-  // with nothing to hear.
+  // with nothing to hear; the left/right mode without a second card leaves
+  // the right deck without an output.
   if (rgMode->itemIndex() == 1 && card2.trimmed().isEmpty()) {
     qdl::ui::showMessage(
         this,
         meldungText(&MeldungTexte::sKeinKopfhoerer,
                     QStringLiteral("Keine Soundkarte für den Kopfhörer ausgewählt!")),
+        meldungText(&MeldungTexte::sAchtung, QStringLiteral("Achtung!")));
+    return;
+  }
+  if (rgMode->itemIndex() == 2 && card2.trimmed().isEmpty()) {
+    qdl::ui::showMessage(
+        this,
+        meldungText(&MeldungTexte::sKeinRechterPlayer,
+                    QStringLiteral("Keine Soundkarte für den rechten Player ausgewählt!")),
         meldungText(&MeldungTexte::sAchtung, QStringLiteral("Achtung!")));
     return;
   }

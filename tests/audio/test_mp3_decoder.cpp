@@ -168,6 +168,10 @@ TEST(Decoder, RefusesUnusableFilesWithAReason) {
       {fixture("corrupt_truncated_in_tag.mp3"), "not MP3 data"},
       // Its frames would play at the first one's rate, 9 s shown for 6.25 s heard.
       {fixture("rate_change_22k_44k.mp3"), "the sample rate changes within the file"},
+      // Rates of one frame size: the length shown and every position would be
+      // off, and the end fade would fall mid-song.
+      {fixture("rate_change_48k_44k.mp3"), "the sample rate changes within the file"},
+      {fixture("rate_change_22k_24k.mp3"), "the sample rate changes within the file"},
       {dir.path().toStdString() + "/missing.mp3", "cannot read: No such file or directory"},
       {folder, "cannot read: Is a directory"},
       {"/dev/null", "not a regular file"},

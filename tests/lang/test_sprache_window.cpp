@@ -64,17 +64,27 @@ TEST_F(SpracheWindow, ShowSelectsTheStoredLanguage) {
   EXPECT_FALSE(QFile::exists(ini())) << "showing must not create the file";
 
   EXPECT_EQ(selectionFor("[Sprache]\r\nMode=1\r\n"), 1);
+  EXPECT_EQ(selectionFor("[Sprache]\r\nMode= 1 \r\n"), 1);
   EXPECT_EQ(selectionFor("[Devices]\r\nMode=2\r\n"), 0) << "missing key reads as 0";
-  EXPECT_EQ(selectionFor("[sprache]\r\nmode=5\r\n"), 1) << "beyond the last item selects it";
-  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=-1\r\n"), -1) << "negative selects none";
+  // A value that is not valid preselects German, so OK repairs it; the
+  // console already said what is wrong.
+  EXPECT_EQ(selectionFor("[sprache]\r\nmode=5\r\n"), 0);
+  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=1\r\n"), 1);
+  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=-1\r\n"), 0);
+  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=1\r\n"), 1);
+  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=abc\r\n"), 0);
   EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
-TEST_F(SpracheWindow, NonIntegerModeKeepsSelectionAndShowsTheError) {
+TEST_F(SpracheWindow, UnreadableFileKeepsSelectionAndShowsTheError) {
   ASSERT_EQ(selectionFor("[Sprache]\r\nMode=1\r\n"), 1);
-  EXPECT_EQ(selectionFor("[Sprache]\r\nMode=abc\r\n"), 1);
+  ASSERT_TRUE(QFile::remove(ini()));
+  ASSERT_TRUE(QDir(cwd.path()).mkdir("qdl.ini"));
+  int shown = -2;
+  run([&](TFormSprache& f) { shown = f.rgSprache->itemIndex(); });
+  EXPECT_EQ(shown, 1);
   ASSERT_EQ(dialogs.errors.size(), 1);
-  EXPECT_TRUE(dialogs.errors[0].contains("abc")) << dialogs.errors[0].toStdString();
+  EXPECT_TRUE(dialogs.errors[0].contains("qdl.ini")) << dialogs.errors[0].toStdString();
 }
 
 TEST_F(SpracheWindow, OkWritesTheChosenIndexAndAccepts) {
@@ -86,10 +96,18 @@ TEST_F(SpracheWindow, OkWritesTheChosenIndexAndAccepts) {
   EXPECT_EQ(result, QDialog::Accepted);
   EXPECT_EQ(readFile(ini()), "[Devices]\r\nMode=1\r\n[Sprache]\r\nMode=1\r\n");
 
-  // No selection (a stored value below 0) is written back as "-1".
+  // No selection is written as "-1".
+  EXPECT_EQ(run([](TFormSprache& f) {
+              f.rgSprache->setItemIndex(-1);
+              f.btOK->click();
+            }),
+            QDialog::Accepted);
+  EXPECT_EQ(qdl::IniFile(ini()).readString("Sprache", "Mode", ""), "-1");
+
+  // A stored value that is not valid is repaired by OK.
   writeFile(ini(), "[Sprache]\r\nMode=-7\r\n");
   EXPECT_EQ(run([](TFormSprache& f) { f.btOK->click(); }), QDialog::Accepted);
-  EXPECT_EQ(qdl::IniFile(ini()).readString("Sprache", "Mode", ""), "-1");
+  EXPECT_EQ(qdl::IniFile(ini()).readString("Sprache", "Mode", ""), "0");
 }
 
 TEST_F(SpracheWindow, OkCreatesTheFileWhenMissing) {

@@ -14,17 +14,19 @@ namespace {
 std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
-  static_assert(sizeof(LabelTexte) == 6 * sizeof(QString));
-  static_assert(sizeof(ScanTexte) == 8 * sizeof(QString));
+  static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
+  static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
-  static_assert(sizeof(PlaylistTexte) == 20 * sizeof(QString));
+  static_assert(sizeof(PlaylistTexte) == 22 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
-  static_assert(sizeof(SprachTexte) == 4 * sizeof(QString));
-  static_assert(sizeof(MeldungTexte) == 10 * sizeof(QString));
+  static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
+  static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
+  static_assert(sizeof(MeldungTexte) == 11 * sizeof(QString));
   static_assert(sizeof(SpaltenTexte) == 6 * sizeof(QString));
   static_assert(sizeof(DruckTexte) == 6 * sizeof(QString));
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
   static_assert(sizeof(BibliothekTexte) == 4 * sizeof(QString));
+  static_assert(sizeof(TempoTexte) == 6 * sizeof(QString));
 #define E(rec, name) \
   { #rec "." #name, &f.rec.name }
   return {
@@ -60,6 +62,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Label, sSucheJahr),
       E(Label, sVolLinks),
       E(Label, sVolRechts),
+      E(Label, sVirtuelleKarte),
       E(Scan, sScanTitel),
       E(Scan, sLaufwerke),
       E(Scan, sNetzwerk),
@@ -68,9 +71,13 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Scan, sScanbedingungen),
       E(Scan, sNurCheck),
       E(Scan, sNurScan),
+      E(Scan, sScanFortschritt),
+      E(Scan, sCheckFortschritt),
       E(Editor, sEditorTitel),
       E(Playlist, sPlaylistTitel),
       E(Playlist, sFehlt),
+      E(Playlist, sNichtInDatenbank),
+      E(Playlist, sNichtAbspielbar),
       E(Playlist, sUebersprungen),
       E(Playlist, sUebersprungeneZeile),
       E(Playlist, sWeitere),
@@ -102,6 +109,9 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Sprach, sSprachen),
       E(Sprach, sDeutsch),
       E(Sprach, sEnglisch),
+      E(Sprach, sSpracheUngueltig),
+      E(Info, sInfoKommentar),
+      E(Info, sInfoDecoder),
       E(Meldung, sAchtung),
       E(Meldung, sNeustart),
       E(Meldung, sDateiFehlt),
@@ -112,6 +122,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Meldung, sKarteStumm),
       E(Meldung, sKeinKopfhoerer),
       E(Meldung, sKarteUnbekannt),
+      E(Meldung, sKeinRechterPlayer),
       E(Spalten, sInterpret),
       E(Spalten, sTitel),
       E(Spalten, sKategorie),
@@ -143,6 +154,12 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Bibliothek, sKeineMp3Datei),
       E(Bibliothek, sBibliothekSchreibgeschuetzt),
       E(Bibliothek, sNichtErreichbar),
+      E(Tempo, sTempoAnalysieren),
+      E(Tempo, sTempoTitel),
+      E(Tempo, sTempoStand),
+      E(Tempo, sKeinTempo),
+      E(Tempo, sAllesAnalysiert),
+      E(Tempo, sTempoNachScan),
       {"sTitelVerfuegbar", &f.sTitelVerfuegbar},
       {"sHilfeDatei", &f.sHilfeDatei},
   };
@@ -152,7 +169,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 117u);
+  ASSERT_EQ(entries.size(), 132u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -178,7 +195,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 117 - 8);
+  EXPECT_EQ(differing, 132 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

@@ -4,6 +4,7 @@
 // the read-only cases are skipped).
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
 #include <cstdio>
@@ -21,11 +23,14 @@
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "lang/Sprache.h"
+#include "library/Analyse.h"
+#include "library/AnalyseCommand.h"
 #include "library/Datamod.h"
 #include "library/Scan.h"
 #include "library/ScanCommand.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
+#include "playlist/Playlist.h"
 #include "support/ScratchDisk.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -59,13 +64,15 @@ struct CommandRun {
   QString out, err;
 };
 
-CommandRun scanCommand(const QStringList& args) {
+using Command = int (*)(const QStringList&, std::FILE*, std::FILE*);
+
+CommandRun scanCommand(const QStringList& args, Command command = qdl::library::runScanCommand) {
   char *outBuf = nullptr, *errBuf = nullptr;
   std::size_t outLen = 0, errLen = 0;
   std::FILE* out = open_memstream(&outBuf, &outLen);
   std::FILE* err = open_memstream(&errBuf, &errLen);
   CommandRun r;
-  r.code = qdl::library::runScanCommand(args, out, err);
+  r.code = command(args, out, err);
   std::fclose(out);
   std::fclose(err);
   r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
@@ -240,21 +247,187 @@ TEST(Media, ALibraryOnAReadOnlyMediumPlaysAndSearchesButRefusesChanges) {
     FormScan->btStart->click();
     FormScan->close();
     FormQuandrel->IDEdit1->trigger();
-    ASSERT_EQ(console.dialogs.boxes.size(), 2u);
+    FormQuandrel->Analyse1->trigger();
+    ASSERT_EQ(console.dialogs.boxes.size(), 3u);
     EXPECT_EQ(console.dialogs.boxes[0].text, refusal);
     EXPECT_EQ(console.dialogs.boxes[1].text, refusal);
+    EXPECT_EQ(console.dialogs.boxes[2].text, refusal);
+    EXPECT_FALSE(FormAnalyse->isRunning());
     EXPECT_FALSE(console.shown.contains("FormDatenBearbeiten"));
     EXPECT_THROW(table->insertRecord({QVariant(), "x"}), qdl::db::ReadOnlyError);
     EXPECT_EQ(table->recordCount(), 3);
+
+    // A cue point set while seeking cannot be stored: the deck is cued there
+    // all the same and keeps it for the session; the DJ hears why once.
+    TFormQuandrel& f = *FormQuandrel;
+    auto cueAfterSeekTo = [&](int position) {
+      f.sBarSeekLinks->setValue(position);
+      f.sBarSeekLinksScroll(qdl::ui::ScrollCode::EndScroll);
+      ASSERT_EQ(f.StatusBar_Links->panelText(0), "seeking");
+      f.Cue_LinksMouseDown();
+      EXPECT_EQ(f.StatusBar_Links->panelText(0), "cued");
+      EXPECT_EQ(f.sBarSeekLinks->value(), position);
+    };
+    cueAfterSeekTo(300);
+    f.Play_LinksMouseDown();
+    EXPECT_EQ(f.StatusBar_Links->panelText(0), "playing");
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 300);
+    cueAfterSeekTo(500);
+    f.Play_LinksMouseDown();
+    f.Cue_LinksMouseDown();
+    EXPECT_EQ(f.sBarSeekLinks->value(), 500);
+    ASSERT_EQ(console.dialogs.boxes.size(), 4u);
+    EXPECT_EQ(console.dialogs.boxes[3].text, refusal);
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
   }
 
   const QString old = QDir::currentPath();
   QDir::setCurrent(disk.path());
   const CommandRun r = scanCommand({"--only-check"});
+  const CommandRun a = scanCommand({}, qdl::library::runAnalyseCommand);
   QDir::setCurrent(old);
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
+  EXPECT_EQ(a.code, 1);
+  EXPECT_TRUE(a.err.contains("cannot be written")) << a.err.toStdString();
   if (!disk.isMounted()) permissions(0755, 0644);
+}
+
+TEST(Media, AReadOnlyLibraryShowsTheChangesItsLogHolds) {
+  // A crash left the last changes in the write-ahead log; then the medium
+  // became read-only. The cue point set last is what the DJ gets.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  QTemporaryDir crash;
+  const QString db = disk.file("Data/data.db");
+  ASSERT_TRUE(qdl::test::writeMp3(disk.file("a.mp3"), "A", "a"));
+  std::int64_t key = -1;
+  {
+    Library lib(disk.path());
+    qdl::db::Table& t = *lib.dm.Table1;
+    lib.dm.AddSongFile(disk.file("a.mp3"));
+    key = t.currentId();
+    ASSERT_TRUE(t.setStoredValue(key, "StartZeit", 777));
+    ASSERT_GT(QFileInfo(db + "-wal").size(), 0);
+    // The files as a crash leaves them.
+    for (const char* suffix : {"", "-wal"})
+      ASSERT_TRUE(QFile::copy(db + suffix, crash.filePath(QString("data.db") + suffix)));
+  }
+  for (const char* suffix : {"", "-wal"}) {
+    QFile::remove(db + suffix);
+    ASSERT_TRUE(QFile::copy(crash.filePath(QString("data.db") + suffix), db + suffix));
+  }
+  ASSERT_TRUE(disk.setReadOnly(true));
+  qdl::db::Table t;
+  t.setDatabaseName(disk.file("Data"));
+  t.setTableName("data.db");
+  t.open();
+  EXPECT_TRUE(t.isReadOnly());
+  EXPECT_EQ(t.storedValue(key, "StartZeit").value_or(QVariant()).toInt(), 777);
+  EXPECT_THROW(t.setStoredValue(key, "StartZeit", 1), qdl::db::ReadOnlyError);
+  t.close();
+  ASSERT_TRUE(disk.setReadOnly(false));
+}
+
+QStringList playlistLines() {
+  QStringList out;
+  for (int i = 0; i < FormPlayList->ListBox1->count(); ++i)
+    out << FormPlayList->ListBox1->item(i)->text();
+  return out;
+}
+
+TEST(Media, APlaylistOnAReadOnlyLibraryLoadsAndAutoplayPassesOverWhatItCannotAdd) {
+  ScratchDisk disk(4096);
+  if (!disk.isMounted() && ::geteuid() == 0)
+    GTEST_SKIP() << "no disk of our own can be mounted here";
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(disk.file("qdl.ini"), 1, 0));
+  QDir(disk.path()).mkpath("Playlist");
+  for (const char* artist : {"Beatles", "Cure", "Extra"})
+    ASSERT_TRUE(qdl::test::writeMp3(disk.file(QString(artist) + ".mp3"), artist, "t"));
+  {
+    TDataModule1 dm;
+    dm.Table1->setDatabaseName(disk.file("Data"));
+    dm.Table1->setTableName("data.db");
+    QDir(disk.path()).mkpath("Data");
+    dm.CreateSongTable();
+    for (const char* name : {"Beatles.mp3", "Cure.mp3"}) dm.AddSongFile(disk.file(name));
+  }
+  auto permissions = [&](mode_t folders, mode_t file) {
+    for (const char* f : {"Data", ""})
+      ::chmod(QFile::encodeName(disk.file(f)).constData(), folders);
+    ::chmod(QFile::encodeName(disk.file("Data/data.db")).constData(), file);
+  };
+  if (disk.isMounted())
+    ASSERT_TRUE(disk.setReadOnly(true));
+  else
+    permissions(0555, 0444);
+  QTemporaryDir lists;
+  const QString set = lists.filePath("set.qdp");
+  ASSERT_TRUE(writeAll(set, QStringList({disk.file("Beatles.mp3"), disk.file("Extra.mp3"),
+                                         disk.file("gone.mp3"), disk.file("Cure.mp3")})
+                                .join("\r\n")
+                                .toUtf8()));
+  {
+    ConsoleIn console(disk.path());
+    ASSERT_TRUE(DataModule1->Table1->isReadOnly());
+    console.dialogs.fileNames.push_back(set);
+    FormQuandrel->Laden1Click();
+    EXPECT_TRUE(console.dialogs.errors.isEmpty())
+        << console.dialogs.errors.join("\n").toStdString();
+    EXPECT_TRUE(console.dialogs.boxes.empty());
+    EXPECT_EQ(playlistLines(), QStringList({"Beatles - t", "Extra.mp3 (nicht in der Datenbank)",
+                                            "gone.mp3 (fehlt)", "Cure - t"}));
+    // Autoplay takes the songs the library holds and passes over the rest.
+    for (const char* artist : {"Beatles", "Cure", "Beatles"}) {
+      ASSERT_TRUE(FormPlayList->TakeNextSong(*DataModule1));
+      EXPECT_EQ(DataModule1->Table1->asString("Interpret"), artist);
+    }
+    EXPECT_EQ(DataModule1->Table1->recordCount(), 2);
+  }
+  if (!disk.isMounted()) permissions(0755, 0644);
+}
+
+TEST(Media, APlaylistWhoseSongsCannotBeAddedLeavesTheOpenPlaylistAsItWas) {
+  ScratchDisk disk(2048);
+  qdl::test::TempCwd fallback;
+  QTemporaryDir music;
+  const QString folder = disk.isMounted() ? disk.path() : fallback.path();
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(folder + "/qdl.ini", 1, 0));
+  QDir(folder).mkpath("Playlist");
+  const QString known = music.filePath("known.mp3"), added = music.filePath("new.mp3");
+  ASSERT_TRUE(qdl::test::writeMp3(known, "Known", "k"));
+  ASSERT_TRUE(qdl::test::writeMp3(added, "New", "n"));
+  {
+    TDataModule1 dm;
+    dm.Table1->setDatabaseName(folder + "/Data");
+    dm.Table1->setTableName("data.db");
+    QDir(folder).mkpath("Data");
+    dm.CreateSongTable();
+    dm.AddSongFile(known);
+  }
+  ASSERT_TRUE(writeAll(music.filePath("old.qdp"), known.toUtf8()));
+  ASSERT_TRUE(writeAll(music.filePath("new.qdp"), (known + "\n" + added).toUtf8()));
+  ConsoleIn console(folder);
+  console.dialogs.fileNames.push_back(music.filePath("old.qdp"));
+  FormQuandrel->Laden1Click();
+  ASSERT_EQ(playlistLines(), QStringList({"Known - k"}));
+  FormPlayList->PlayIndex = 0;
+
+  console.dialogs.fileNames.push_back(music.filePath("new.qdp"));
+  if (disk.isMounted()) {
+    disk.fill();
+    FormQuandrel->Laden1Click();
+    disk.unfill();
+  } else {
+    qdl::test::withFileSizeLimit(100, [] { FormQuandrel->Laden1Click(); });
+  }
+  ASSERT_EQ(console.dialogs.errors.size(), 1);
+  EXPECT_TRUE(console.dialogs.errors[0].contains("data.db"))
+      << console.dialogs.errors[0].toStdString();
+  EXPECT_EQ(playlistLines(), QStringList({"Known - k"}));
+  EXPECT_EQ(FormPlayList->FileList, QStringList({known}));
 }
 
 TEST(Media, CreatingTheLibraryOnAFullDiskLeavesNothingThatBlocksTheNextStart) {
@@ -321,6 +494,62 @@ TEST(Media, AScanAndACheckOnAFullDiskCountOnlyWhatWasWritten) {
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_TRUE(r.out.contains("\nadded: 300\n")) << r.out.toStdString();
   EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+}
+
+TEST(Media, ACheckKeepsTheSongsOfAShareMountedByHandWhileItIsNotMounted) {
+  // A share mounted by hand at a folder of the user's choosing (as ~/nas),
+  // here a folder of a disk of the test's own bound there.
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  qdl::test::TempCwd library;
+  const QString share = disk.file("share");
+  const QString nas = library.file("nas/share");
+  ASSERT_TRUE(QDir().mkpath(nas));
+  for (const char* name : {"y.mp3", "Set/x.mp3", "z.mp3"})
+    ASSERT_TRUE(qdl::test::writeMp3(share + "/" + name, "A", name));
+  auto mountShare = [&] {
+    return ::mount(QFile::encodeName(share).constData(), QFile::encodeName(nas).constData(),
+                   nullptr, MS_BIND, nullptr) == 0;
+  };
+  auto unmountShare = [&] { return ::umount2(QFile::encodeName(nas).constData(), 0) == 0; };
+  ASSERT_TRUE(mountShare());
+  CommandRun r = scanCommand({nas});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  ASSERT_TRUE(r.out.contains("\nadded: 3\n")) << r.out.toStdString();
+  auto cuePoints = [&](int set) {
+    qdl::db::Table t;
+    t.setDatabaseName(library.file("Data"));
+    t.setTableName("data.db");
+    t.setIndexName("iDateiname");
+    t.open();
+    QStringList cues;
+    for (t.first(); !t.eof(); t.next()) {
+      if (set) {
+        t.setFieldValue("StartZeit", set);
+        t.post();
+      }
+      cues << t.asString("DateiName").mid(nas.size() + 1) + "@" + t.asString("StartZeit");
+    }
+    return cues.join(" ");
+  };
+  ASSERT_EQ(cuePoints(1234), "Set/x.mp3@1234 y.mp3@1234 z.mp3@1234");
+
+  // Unmounted, every later check (each a run of its own) keeps the songs.
+  ASSERT_TRUE(unmountShare());
+  for (int run = 0; run < 2; ++run) {
+    r = scanCommand({"--only-check"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("records removed: 0\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("not reachable: 3\n")) << r.out.toStdString();
+  }
+  // Mounted again, a song really deleted from it goes, and only that one.
+  ASSERT_TRUE(QFile::remove(share + "/z.mp3"));
+  ASSERT_TRUE(mountShare());
+  r = scanCommand({"--only-check"});
+  EXPECT_TRUE(r.out.contains("records removed: 1\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("not reachable: 0\n")) << r.out.toStdString();
+  EXPECT_EQ(cuePoints(0), "Set/x.mp3@1234 y.mp3@1234");
+  EXPECT_TRUE(unmountShare());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Autoplay on the virtual cards' manual clock: a playlist played in turn on
 // the two decks with autocue, the hand-over point, the sound across a
 // hand-over, and what autoplay does without a playlist, with an empty one,
-// with a missing file and while a load's message box is open.
+// with missing files and with files that cannot be played.
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 #include "audio/Dsutil.h"
 #include "decks/DeckHarness.h"
+#include "lang/Sprache.h"
 #include "playlist/Playlist.h"
 
 using qdl::test::Console;
@@ -152,30 +154,76 @@ TEST_F(Autoplay, AnEmptyPlaylistHandsOverNothingAndMissingFilesArePassedOver) {
   EXPECT_EQ(c.f->PlayerRechts, nullptr);
   EXPECT_EQ(c.f->PlayerLinks->NearEnd, 1);  // it still asks
 
-  // A stick pulled out: its entries are passed over, the next one plays.
+  // A stick pulled out, before the load or during the set: its entries are
+  // marked and passed over, the next one plays.
   const QString gone = c.cwd.file("stick/gone.mp3");
-  w.ShowEntries({gone, b}, *DataModule1);
+  const QString pulled = song("pulled.mp3", kTen, 0);
+  w.ShowEntries({gone, pulled, b}, *DataModule1);
   EXPECT_EQ(w.ListBox1->item(0)->text(), "gone.mp3 (fehlt)");
+  EXPECT_EQ(w.ListBox1->item(1)->text(), "pulled.mp3 - Title");
+  ASSERT_TRUE(QFile::remove(pulled));
   run(1000);
   ASSERT_EQ(handOvers.size(), 1u);
   EXPECT_EQ(handOvers[0].song, "b.mp3 - Title");
+  EXPECT_EQ(w.ListBox1->item(1)->text(), "pulled.mp3 - Title (fehlt)");
   EXPECT_EQ(w.PlayIndex, 0);
   EXPECT_TRUE(c.dialogs.boxes.empty());
 }
 
-// Answers message boxes and meanwhile lets the autoplay timer fire, as the
-// event loop of a real message box does.
-class TickingDialogs : public qdl::test::ScriptedDialogs {
+// A message box that nobody closes: the clock runs on for 15 s inside it,
+// with the decks' and the autoplay timer, as in a real box's event loop.
+class UnattendedDialogs : public qdl::test::ScriptedDialogs {
  public:
   qdl::ui::Answer messageBox(QWidget* parent, const QString& text, const QString& caption,
                              qdl::ui::Buttons buttons) override {
-    if (FormQuandrel && depth++ < 3) FormQuandrel->TimerAutoPlayTimer();
+    if (whileOpen && !open) {
+      open = true;
+      whileOpen();
+      open = false;
+    }
     return ScriptedDialogs::messageBox(parent, text, caption, buttons);
   }
-  int depth = 0;
+  std::function<void()> whileOpen;
+  bool open = false;
 };
 
-TEST_F(Autoplay, TicksWhileALoadsMessageBoxIsOpenAreHeldBack) {
+TEST_F(Autoplay, EntriesThatCannotBePlayedArePassedOverWithoutABoxAndTheSetGoesOn) {
+  const QString a = song("a.mp3", kTen, 0);
+  const QString b = song("b.mp3", kTen, 0);
+  // A download that is no MP3, and one that stopped at 0 bytes.
+  const QString broken = c.cwd.file("broken.mp3");
+  ASSERT_TRUE(QFile::copy(fixture("corrupt_random.mp3"), broken));
+  c.addSong(broken, "Broken", "Song");
+  const QString empty = c.cwd.file("empty.mp3");
+  ASSERT_TRUE(QFile(empty).open(QIODevice::WriteOnly));
+  c.addSong(empty, "Empty", "Song");
+  c.select(a);
+  c.f->LoadDB_LinksClick();
+  c.f->Play_LinksMouseDown();
+  c.f->Neu1Click();
+  w.ShowEntries({broken, empty, b}, *DataModule1);
+  c.f->cbAutoPlay->setChecked(true);
+  UnattendedDialogs dialogs;
+  dialogs.whileOpen = [this] { run(15000); };
+  listening = true;
+  run(12000);
+  // Each hand-over passed over both and took the third entry at once.
+  ASSERT_EQ(handOvers.size(), 2u);
+  EXPECT_FALSE(handOvers[0].toLeft);
+  EXPECT_EQ(handOvers[0].song, "b.mp3 - Title");
+  EXPECT_TRUE(handOvers[1].toLeft);
+  EXPECT_EQ(handOvers[1].song, "b.mp3 - Title");
+  EXPECT_GT(quietest, 8000);  // no dead air
+  EXPECT_TRUE(dialogs.boxes.empty());
+  // The lines say which entries were passed over, and why.
+  EXPECT_EQ(w.ListBox1->item(0)->text(), "Broken - Song (nicht abspielbar)");
+  EXPECT_EQ(w.ListBox1->item(1)->text(), "Empty - Song (nicht abspielbar)");
+  EXPECT_TRUE(w.ListBox1->item(0)->toolTip().startsWith(FormSprache->Meldung.sDateiDefekt));
+  EXPECT_EQ(w.ListBox1->item(2)->text(), "b.mp3 - Title");
+  EXPECT_EQ(w.PlayIndex, 0);
+}
+
+TEST_F(Autoplay, WithoutThePlaylistASongThatCannotBePlayedIsToldAfterTheHandOver) {
   const QString a = song("a.mp3", kTen, 0);
   const QString broken = c.cwd.file("broken.mp3");
   ASSERT_TRUE(QFile::copy(fixture("corrupt_random.mp3"), broken));
@@ -183,17 +231,16 @@ TEST_F(Autoplay, TicksWhileALoadsMessageBoxIsOpenAreHeldBack) {
   c.select(a);
   c.f->LoadDB_LinksClick();
   c.f->Play_LinksMouseDown();
-  c.f->Neu1Click();
-  w.ShowEntries({broken, a}, *DataModule1);
+  c.select(broken);
   c.f->cbAutoPlay->setChecked(true);
-  TickingDialogs dialogs;
-  for (int s = 0; s < 10 && dialogs.boxes.empty(); ++s) run(1000);
-  // One load refused with one message; the ticks while it was open took no
-  // song: the next entry is still the second one, and the right deck idle.
-  EXPECT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(w.PlayIndex, 1);
-  EXPECT_EQ(c.f->PlayerRechts, nullptr);
-  EXPECT_EQ(dialogs.depth, 1);
+  c.run(3500);
+  ASSERT_EQ(c.f->PlayerLinks->NearEnd, 1);
+  c.f->TimerAutoPlayTimer();
+  EXPECT_TRUE(c.dialogs.boxes.empty());  // nothing in the hand-over waits for a click
+  QCoreApplication::sendPostedEvents();
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(c.dialogs.boxes[0].text.startsWith(FormSprache->Meldung.sDateiDefekt));
+  EXPECT_EQ(c.leftState(), "playing");
 }
 
 }  // namespace

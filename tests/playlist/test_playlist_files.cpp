@@ -149,6 +149,8 @@ TEST(PlaylistM3u, ReadsTheShapesOtherPlayersWrite) {
       "\\\\server\\share\\x.mp3",
       "song.flac",
       "/abs/Song.MP3",
+      "file:///music/a%0Ab.mp3",  // a line break or a zero decoded
+      "file:///music/c%00d.mp3",
   };
   const ReadResult r =
       parseM3u(lines.join("\r\n").toUtf8(), stickPlace({"/media/stick/mp3/song.mp3"}));
@@ -167,6 +169,8 @@ TEST(PlaylistM3u, ReadsTheShapesOtherPlayersWrite) {
       {19, "d:/Music/y.mp3", SkipReason::DrivePath},
       {20, "\\\\server\\share\\x.mp3", SkipReason::NetworkPath},
       {21, "song.flac", SkipReason::NotMp3},
+      {23, "file:///music/a%0Ab.mp3", SkipReason::NotText},
+      {24, "file:///music/c%00d.mp3", SkipReason::NotText},
   };
   EXPECT_EQ(r.skipped, skipped);
 }
@@ -186,6 +190,9 @@ TEST(PlaylistM3u, SameEntriesWhateverTheEncodingAndLineEnds) {
       {"utf-16 LE", utf16(crlf, QStringConverter::Utf16LE)},
       {"utf-16 BE", utf16(crlf, QStringConverter::Utf16BE)},
       {"windows-1252", QStringEncoder(QStringConverter::Latin1).encode(crlf)},
+      // Two lists joined with cat, each with its byte order mark.
+      {"joined", "\xEF\xBB\xBF" + crlf.section("\r\n", 0, 2).toUtf8() +
+                     "\r\n\xEF\xBB\xBF#EXTM3U\r\n" + crlf.section("\r\n", 3).toUtf8()},
   };
   for (const auto& [name, bytes] : files) {
     const ReadResult r = parseM3u(bytes, stickPlace({}));
@@ -288,6 +295,8 @@ TEST(PlaylistText, AnyBytesGiveOnlyMp3PathsAndRealLineNumbers) {
                                ":",
                                "#",
                                "%20",
+                               "%0A",
+                               "%00",
                                "file://",
                                "http://",
                                "C:",
@@ -317,6 +326,8 @@ TEST(PlaylistText, AnyBytesGiveOnlyMp3PathsAndRealLineNumbers) {
     for (const ReadResult& r : {parseQdp(bytes), parseM3u(bytes, place)}) {
       for (const QString& e : r.entries)
         ASSERT_TRUE(e.endsWith(".mp3", Qt::CaseInsensitive)) << bytes.toHex().constData();
+      // What is read survives a save and a load unchanged.
+      ASSERT_EQ(parseQdp(qdpBytes(r.entries)).entries, r.entries) << bytes.toHex().constData();
       int last = 0;
       for (const SkippedLine& sk : r.skipped) {
         ASSERT_GT(sk.line, last) << bytes.toHex().constData();

@@ -102,6 +102,10 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
   w.btSave->click();
   EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
   EXPECT_EQ(readFile(saved + ".qdp"), (z + "\r\n" + a + "\r\n" + b + "\r\n").toUtf8());
+  // A dot in the typed name is no extension: the file still gets ".qdp".
+  c.dialogs.fileNames.push_back(c.cwd.file("Playlist/Gig 24.12"));
+  w.btSave->click();
+  EXPECT_EQ(readFile(c.cwd.file("Playlist/Gig 24.12.qdp")), readFile(saved + ".qdp"));
 
   // Closing discards the playlist and ends autoplay.
   w.btStart->click();
@@ -147,13 +151,17 @@ TEST_F(PlaylistWindow, EntriesNotInTheLibraryAreAddedOrMarked) {
   const QString after = c.cwd.file("music/gonf.mp3");  // the next path in order
   ASSERT_TRUE(writeTagged(after, "Next", "In Order"));
   c.addSong(after, "Next", "In Order");
+  // In the library, on a stick that is not plugged in.
+  const QString onStick = c.cwd.file("stick/Away.mp3");
+  c.addSong(onStick, "Away", "On The Stick");
   const int before = c.songs->recordCount();
-  ASSERT_TRUE(
-      writeFile(c.cwd.file("set.qdp"), (a + "\r\n" + fresh + "\r\n" + gone + "\r\n").toUtf8()));
+  ASSERT_TRUE(writeFile(c.cwd.file("set.qdp"),
+                        QStringList({a, onStick, fresh, gone}).join("\r\n").toUtf8()));
   load(c.cwd.file("set.qdp"));
   EXPECT_EQ(lines(), QStringList({QString::fromUtf8("Ärzte - Schrei nach Liebe"),
-                                  "New Artist - New Title", "Lost Song.mp3 (fehlt)"}));
-  EXPECT_EQ(w.FileList, QStringList({a, fresh, gone}));
+                                  "Away - On The Stick (fehlt)", "New Artist - New Title",
+                                  "Lost Song.mp3 (fehlt)"}));
+  EXPECT_EQ(w.FileList, QStringList({a, onStick, fresh, gone}));
   EXPECT_EQ(c.songs->recordCount(), before + 1);
   EXPECT_TRUE(c.songs->containsKey(fresh));
   EXPECT_FALSE(c.songs->containsKey(gone));

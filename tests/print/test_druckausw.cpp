@@ -277,7 +277,7 @@ TEST_F(PrintWindowTest, AnEmptyLibraryOrNoPrinterIsToldNotPrinted) {
 TEST_F(PrintWindowTest, ThePreviewPrintsAndSavesAPdf) {
   start(kFour);
   const QString printed = cwd.file("printed.pdf");
-  const QString saved = cwd.file("saved.pdf");
+  const QString saved = cwd.file("List 24.12");  // a dot in the name, typed without ".pdf"
   setUpPrinterFile(printed);
   dialogs.fileNames.push_back(saved);
   dialogs.onDialog = [](QDialog* d) {
@@ -290,6 +290,7 @@ TEST_F(PrintWindowTest, ThePreviewPrintsAndSavesAPdf) {
   FormDruckauswahl->show();
   FormDruckauswahl->rgSort->setItemIndex(1);
   FormDruckauswahl->btVorschau->click();
-  EXPECT_EQ(printedArtists(saved), (QStringList{"Delta", "Charlie", "Beta", "Alpha"}));
-  EXPECT_EQ(printedArtists(printed), printedArtists(saved));
+  EXPECT_EQ(printedArtists(saved + ".pdf"), (QStringList{"Delta", "Charlie", "Beta", "Alpha"}));
+  EXPECT_EQ(printedArtists(printed), printedArtists(saved + ".pdf"));
+  EXPECT_FALSE(QFileInfo::exists(saved));
 }

@@ -208,6 +208,42 @@ TEST_F(ScanWindow, CheckKeepsTheRecordsOfMediaThatAreNotThere) {
       << FormProgress->lbStatus->text().toStdString();
 }
 
+TEST_F(ScanWindow, CheckKeepsWhatIsReachedThroughLinksIntoAMediumThatIsNotThere) {
+  // Links into a stick: to its mount point, to a folder on it, to a song.
+  const QString stick = cwd.file("media/stick");
+  bool plugged = true;
+  FormScan->volumeMapSource = [stick, &plugged] {
+    if (plugged) return qdl::fs::VolumeMap({"/", stick}, {});
+    return qdl::fs::VolumeMap({"/"}, {{stick, "/dev/sdz1", "vfat", VolumeKind::Removable}});
+  };
+  for (const char* name : {"/top.mp3", "/Music/a.mp3", "/Music/Sub/b.mp3", "/Music/gone.mp3"})
+    ASSERT_TRUE(writeMp3(stick + name, "A", name));
+  ASSERT_EQ(::symlink(qPrintable(stick), qPrintable(root + "/Stick")), 0);
+  ASSERT_EQ(::symlink(qPrintable(stick + "/Music"), qPrintable(root + "/Music")), 0);
+  ASSERT_EQ(::symlink(qPrintable(stick + "/top.mp3"), qPrintable(root + "/linked.mp3")), 0);
+  for (const char* folder : {"/", "/Stick/", "/Music/"})
+    qdl::library::SongScanner(*DataModule1).scanRoot(root + folder);
+  ASSERT_EQ(table().recordCount(), 8);
+
+  // Plugged in: a song deleted from it goes, under both of its paths.
+  ASSERT_TRUE(QFile::remove(stick + "/Music/gone.mp3"));
+  start(1);
+  ASSERT_EQ(table().recordCount(), 6);
+
+  // Unplugged: its mount location stays, empty; the links point into it or
+  // nowhere. Every song is kept.
+  ASSERT_TRUE(QDir(stick).removeRecursively());
+  QDir().mkpath(stick);
+  plugged = false;
+  start(1);
+  QStringList left = addedOrder();
+  left.sort();
+  EXPECT_EQ(left, (QStringList{"Music/Sub/b.mp3", "Music/a.mp3", "Stick/Music/Sub/b.mp3",
+                               "Stick/Music/a.mp3", "Stick/top.mp3", "linked.mp3"}));
+  EXPECT_TRUE(FormProgress->lbStatus->text().endsWith("-0    6 nicht erreichbar"))
+      << FormProgress->lbStatus->text().toStdString();
+}
+
 TEST_F(ScanWindow, AfterTheWorkTheTableIsBackInItsOrderOnItsRecordAndTheCountIsTold) {
   for (const char* a : {"Abba", "Beatles", "Cure", "Doors"})
     ASSERT_TRUE(writeMp3(root + "/" + a + ".mp3", a, "t"));

@@ -23,7 +23,9 @@ struct SmallTable : ::testing::Test {
     table.setDatabaseName(dir.path());
     table.setTableName("t.db");
     table.createTable(
-        {{"Index", FieldType::AutoInc}, {"DateiName", FieldType::String, 255}},
+        {{"Index", FieldType::AutoInc},
+         {"DateiName", FieldType::String, 255},
+         {"StartZeit", FieldType::Integer}},
         {{"", "Index", IndexOption::Primary | IndexOption::Unique},
          {"iDateiname", "DateiName", IndexOption::Unique | IndexOption::CaseInsensitive}});
     table.setIndexName("iDateiname");
@@ -79,6 +81,7 @@ TEST_F(SmallTable, BatchesNestKeepRefusedInsertsOutAndSurviveReopening) {
 
 TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
   table.insertRecord({QVariant(), "/m/kept.mp3"});
+  const std::int64_t kept = table.currentId();
   // A full disk, made by a small file size limit for this process.
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit old{};
@@ -91,8 +94,11 @@ TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
   table.beginBatch();
   QString error;
   try {
-    for (int i = 0; i < 400; ++i)
+    for (int i = 0; i < 400; ++i) {
       table.insertRecord({QVariant(), QString("/m/%1/").arg(i) + QString(2000, 'x')});
+      // A cue point stored meanwhile (a cue press during a scan).
+      if (i == 0) table.setStoredValue(kept, "StartZeit", 4321);
+    }
     table.endBatch();
   } catch (const DbError& e) {
     error = e.message();
@@ -101,6 +107,7 @@ TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
   std::signal(SIGXFSZ, SIG_DFL);
   ASSERT_FALSE(error.isEmpty()) << "the disk never refused";
   EXPECT_TRUE(error.contains("t.db")) << error.toStdString();
+  EXPECT_FALSE(error.contains("cue point")) << error.toStdString();
   // The cursor shows what the file holds, the batch is over, and the table
   // goes on working.
   EXPECT_FALSE(table.inBatch());
@@ -110,6 +117,8 @@ TEST_F(SmallTable, ABatchTheDiskRefusesIsReportedAndTheCursorShowsTheFile) {
   table.close();
   table.open();
   EXPECT_EQ(table.recordCount(), 2);
+  // The cue point outlived the batch.
+  EXPECT_EQ(table.storedValue(kept, "StartZeit").value_or(QVariant()).toInt(), 4321);
 }
 
 TEST_F(SmallTable, ATableOpenElsewhereIsReportedInUseNotDamaged) {

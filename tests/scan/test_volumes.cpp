@@ -129,8 +129,10 @@ TEST(Volumes, TheFileSystemTableNamesTheVolumesThatAreNotMounted) {
 TEST(Volumes, PathsOfMediaThatAreNotMountedAreUnreachable) {
   QTemporaryDir dir;
   QDir(dir.path()).mkpath("share");
-  const VolumeMap map({"/", "/media/dj/PLUGGED"},
-                      {{dir.filePath("share"), "nas:/m", "nfs", VolumeKind::Network}});
+  VolumeMap map({"/", "/media/dj/PLUGGED"},
+                {{dir.filePath("share"), "nas:/m", "nfs", VolumeKind::Network}});
+  // Known from earlier scans: a share mounted by hand, the stick, "/".
+  map.addKnownMountPoints({"/home/dj/nas/", "/media/dj/PLUGGED", "/"});
   struct Case {
     QString path;
     bool unreachable;
@@ -149,9 +151,14 @@ TEST(Volumes, PathsOfMediaThatAreNotMountedAreUnreachable) {
       {"/media/dj/PLUGGED/x.mp3", false},
       {"/media/dj/PLUGGED/a/b/x.mp3", false},
       {"/home/dj/Music/x.mp3", false},
+      // A known volume that is not mounted now, wherever it was mounted.
+      {"/home/dj/nas/Set/x.mp3", true},
+      {"/home/dj/nasty/x.mp3", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(map.isUnreachable(c.path), c.unreachable) << qPrintable(c.path);
+  EXPECT_EQ(map.mountPointOf("/media/dj/PLUGGED/a/x.mp3"), "/media/dj/PLUGGED");
+  EXPECT_EQ(map.mountPointOf("/media/dj/PLUGGEDX/x.mp3"), "/");
 }
 
 TEST(Folders, SearchesMatchSuffixWithoutCaseAndTellKindsAndHiddenEntries) {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/help/Help.h"
@@ -244,26 +245,35 @@ TEST_F(DeviceDialog, IdenticalCardsAreRefusedAndNothingIsWritten) {
   EXPECT_EQ(stored("Card_2"), kCardA);
 }
 
-TEST_F(DeviceDialog, TheHeadphoneModeNeedsAHeadphoneCard) {
+TEST_F(DeviceDialog, TheHeadphoneAndTheLeftRightModeNeedASecondCard) {
   // The first start: Enter takes the preselected cards, headphones included.
   EXPECT_EQ(run([](TDlgGeraete& d) { d.OKBtn->click(); }), QDialog::Accepted);
   EXPECT_EQ(stored("Mode"), "1");
   EXPECT_EQ(stored("Card_1"), kCardA);
   EXPECT_EQ(stored("Card_2"), kCardB);
 
-  // No headphone card chosen: refused like equal cards, nothing written.
-  bool stayedOpen = false;
-  const int refused = run([&](TDlgGeraete& d) {
-    d.CB_Head->setEditText(QStringLiteral("  "));
-    d.OKBtn->click();
-    stayedOpen = d.isVisible();
-  });
-  EXPECT_TRUE(stayedOpen);
-  EXPECT_NE(refused, QDialog::Accepted);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, "Keine Soundkarte für den Kopfhörer ausgewählt!");
-  EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
-  EXPECT_EQ(stored("Card_2"), kCardB);
+  // No second card chosen in a mode that needs one (headphones, right
+  // deck): refused like equal cards, nothing written.
+  const std::pair<int, const char*> modes[] = {
+      {1, "Keine Soundkarte für den Kopfhörer ausgewählt!"},
+      {2, "Keine Soundkarte für den rechten Player ausgewählt!"}};
+  for (const auto& [mode, text] : modes) {
+    dialogs.boxes.clear();
+    bool stayedOpen = false;
+    const int refused = run([&, mode = mode](TDlgGeraete& d) {
+      d.rgMode->button(mode)->click();
+      d.CB_Head->setEditText(QStringLiteral("  "));
+      d.OKBtn->click();
+      stayedOpen = d.isVisible();
+    });
+    EXPECT_TRUE(stayedOpen) << mode;
+    EXPECT_NE(refused, QDialog::Accepted);
+    ASSERT_EQ(dialogs.boxes.size(), 1u) << mode;
+    EXPECT_EQ(dialogs.boxes[0].text, text);
+    EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
+    EXPECT_EQ(stored("Mode"), "1");
+    EXPECT_EQ(stored("Card_2"), kCardB);
+  }
 
   // Coming from the one-card mode, the second card is offered again.
   Shown s;

@@ -93,8 +93,8 @@ TEST_F(DeviceDialogInProgram, FirstStartRunsTheDialogBeforeTheDevicesAndUsesItsC
   ASSERT_FALSE(shown.isEmpty());
   EXPECT_EQ(shown.first(), "DlgGeraete");
   EXPECT_TRUE(slotsEmptyWhileShown) << "the dialog runs before the devices are opened";
-  // Before any language is applied the dialog shows its German texts.
-  EXPECT_EQ(caption, "Geräteeinstellung");
+  // The first start shows the dialog with the texts of the language to come.
+  EXPECT_EQ(caption, "Geräteeinstellungen");
   EXPECT_EQ(shownMode, 1);
   EXPECT_EQ(label1, "Soundkarte Ausgang");
   EXPECT_EQ(label2, "Soundkarte Kopfhörer");

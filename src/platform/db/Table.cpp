@@ -104,6 +104,7 @@ void Table::fail(const QString& what) const {
 
 void Table::batchRolledBack(const QString& why) {
   batchDepth_ = 0;
+  const QString alsoLost = restoreStoredValues();
   cache_.clear();
   buffer_.clear();
   modified_ = false;
@@ -114,7 +115,7 @@ void Table::batchRolledBack(const QString& why) {
   emit tableReset();
   emit currentChanged(row_);
   throw DbError(QStringLiteral("The changes of the current batch were not written and are lost. ") +
-                why);
+                why + alsoLost);
 }
 
 void Table::exec(const char* sql) const {
@@ -532,10 +533,14 @@ void Table::beginBatch() {
 void Table::endBatch() {
   if (batchDepth_ == 0 || !db_) return;
   if (--batchDepth_ > 0) return;
-  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    batchStored_.clear();
+    return;
+  }
   // The changes are lost: make the order say what the file holds.
   const QString why = errorText(db_);
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  const QString alsoLost = restoreStoredValues();
   cache_.clear();
   rebuildOrder();
   row_ = order_.empty() ? -1 : 0;
@@ -543,7 +548,7 @@ void Table::endBatch() {
   emit tableReset();
   emit currentChanged(row_);
   throw DbError(QStringLiteral("Cannot write the table \"%1\": %2")
-                    .arg(QDir::toNativeSeparators(filePath()), why));
+                    .arg(QDir::toNativeSeparators(filePath()), why + alsoLost));
 }
 
 // ------------------------------------------------------------------- records
@@ -724,6 +729,7 @@ void Table::writePending() {
 void Table::post() {
   requireOpen();
   if (state_ != State::Edit && state_ != State::Insert) return;
+  if (beforePost_) beforePost_();
   writePending();
   // The stored key is read before the order or the buffer change, so a
   // failed read leaves the record in editing as it was.

@@ -39,6 +39,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <cstdint>
 #include <functional>
@@ -120,7 +122,9 @@ class Table : public QObject {
   // and is left as it was; a table another program has open throws
   // InUseError. A table of an earlier build whose unique index ignored case
   // gets that index rebuilt (no record is lost). Read-only when the file or
-  // its folder cannot be written.
+  // its folder cannot be written; a write-ahead log left beside such a file
+  // (a crash before the medium became read-only) is read from a copy of
+  // both in the temporary folder, so the last committed changes are seen.
   void open();
   void close();  // drops a pending change
   bool isOpen() const { return db_ != nullptr; }
@@ -228,12 +232,36 @@ class Table : public QObject {
   // change being edited on that record takes the value too, and the
   // after-post callback does not run; a field of the active order is
   // refused (DbError): its change moves the record, which edit and post do.
-  // Both throw DbError like fieldByName and post.
+  // Both throw DbError like fieldByName and post; setStoredValue throws
+  // ReadOnlyError for a read-only table. A value stored while a batch is
+  // open is written again when that batch is rolled back (its error then
+  // says when that failed too), so a failing scan does not take it along.
   std::optional<QVariant> storedValue(std::int64_t key, const QString& name) const;
   bool setStoredValue(std::int64_t key, const QString& name, const QVariant& value);
+  // Every record's stored values of the named fields, in key order: `visit`
+  // gets the key and the values (empty fields invalid), one record at a
+  // time, from one pass over the file. The cursor, the order and the record
+  // cache stay as they are; `visit` must not change the table. Throws
+  // DbError like storedValue.
+  void forEachStored(
+      const QStringList& names,
+      const std::function<void(std::int64_t key, const QVariantList& values)>& visit) const;
+
+  // Short texts kept in the table's file beside the records, in named lists:
+  // what the program remembers about the table as a whole. A list never
+  // written reads as empty. addNote writes at once (inside an open batch it
+  // is committed or rolled back with it) and keeps a text once per list; it
+  // throws ReadOnlyError for a read-only table, DbError like post.
+  QStringList notes(const QString& list) const;
+  void addNote(const QString& list, const QString& text);
 
   // Runs after every successful post and insertRecord.
   void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
+  // Runs in post() while the change is still pending (state Edit or
+  // Insert), before it is written: it may read the pending and the stored
+  // values and set fields of the change. An exception from it keeps the
+  // change pending and unwritten.
+  void setBeforePost(std::function<void()> callback) { beforePost_ = std::move(callback); }
 
  signals:
   // Everything may have changed: opened, closed, created, order switched.
@@ -268,6 +296,12 @@ class Table : public QObject {
   std::int64_t lookUp(sqlite3_stmt* statement, int f, const QVariant& key) const;
 
   int storedField(const QString& name) const;  // checks for storedValue and setStoredValue
+  // One UPDATE of field f; false when no record has that key.
+  bool writeStored(std::int64_t key, int f, const QVariant& value);
+  // After a batch was rolled back: writes the values stored during it again;
+  // a sentence for the error when some could not be written.
+  QString restoreStoredValues();
+  QString notesTable() const;  // the quoted name of the notes' own table
   int lowerBound(const Key& key, std::int64_t id) const;
   Key keyOf(std::int64_t id) const;
   Key keyOfValue(const QVariant& value) const;
@@ -292,6 +326,8 @@ class Table : public QObject {
   QList<IndexDef> indexes_;
   int keyField_ = -1;  // the auto-increment field, -1 if none
   bool readOnly_ = false;
+  // The folder holding a read-only table's copy with its log, while open.
+  std::unique_ptr<QTemporaryDir> readCopy_;
   // Unique case-insensitive indexes of an earlier build, which refused keys
   // differing only in case; rebuilt on open when the table can be written.
   QStringList legacyIndexes_;
@@ -310,8 +346,15 @@ class Table : public QObject {
   QVariantList buffer_;
 
   int batchDepth_ = 0;
+  struct StoredWrite {
+    std::int64_t key;
+    int field;
+    QVariant value;
+  };
+  std::vector<StoredWrite> batchStored_;  // setStoredValue's writes in the open batch
   mutable QHash<std::int64_t, QVariantList> cache_;
   std::function<void()> afterPost_;
+  std::function<void()> beforePost_;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(IndexOptions)

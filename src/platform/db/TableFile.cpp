@@ -72,6 +72,7 @@ enum class Access {
   Fresh,     // a new file only we know of
   Write,     // an existing file, locked for this program alone
   ReadOnly,  // an existing file on a medium or in a folder we cannot write
+  ReadCopy,  // our own copy of such a file with its write-ahead log
 };
 
 bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
@@ -90,12 +91,6 @@ bool canWrite(const QString& path) {
   return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
-// Opens a connection with the collation registered and checks that the file
-// is one of our tables (or, for Fresh, a new empty file). Nothing is written
-// to the file here. A Write connection holds the file locked for this
-// program alone from the first read on; a ReadOnly connection neither locks
-// nor writes (the medium cannot change under it). Throws DbError naming the
-// path (InUseError when another program holds the file).
 // Whether the file is an SQLite database cut off or grown mid-page: a
 // database is whole pages, and SQLite would rewrite the header of such a
 // file as soon as it takes a write lock on it.
@@ -110,9 +105,16 @@ bool notWholePages(const QString& path) {
   return pageSize >= 512 && f.size() % pageSize != 0;
 }
 
-sqlite3* openConnection(const QString& path, Access access) {
+// Opens a connection with the collation registered and checks that the file
+// is one of our tables (or, for Fresh, a new empty file). Nothing is written
+// to the file here. A Write connection holds the file locked for this
+// program alone from the first read on; a ReadOnly connection neither locks
+// nor writes (the medium cannot change under it). Throws DbError naming the
+// path, or `shownAs` for a copy (InUseError when another program holds the
+// file).
+sqlite3* openConnection(const QString& path, Access access, const QString& shownAs = {}) {
   sqlite3* db = nullptr;
-  const QString native = QDir::toNativeSeparators(path);
+  const QString native = QDir::toNativeSeparators(shownAs.isEmpty() ? path : shownAs);
   if (access == Access::Write && notWholePages(path))
     throw DbError(QStringLiteral("Cannot open the table \"%1\": the table is damaged (cut off "
                                  "mid-page); it was left as it is.")
@@ -131,6 +133,10 @@ sqlite3* openConnection(const QString& path, Access access) {
     // "immutable": a read-only medium holds no journal or lock files to
     // consult, so SQLite must not look for them (it could not create them).
     const QByteArray uri = QUrl::fromLocalFile(path).toEncoded() + "?mode=ro&immutable=1";
+    rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  } else if (access == Access::ReadCopy) {
+    // Read-only too, but the log is read (its index is made beside it).
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded() + "?mode=ro";
     rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   } else {
     const int flags = SQLITE_OPEN_READWRITE | (access == Access::Fresh ? SQLITE_OPEN_CREATE : 0);
@@ -181,6 +187,20 @@ QString temporaryPathFor(const QString& path) {
              .arg(info.fileName())
              .arg(QCoreApplication::applicationPid())
              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+// A folder in the temporary folder holding copies of `path` and of the
+// write-ahead log beside it, when there is a log with content; null when
+// there is none or the copy cannot be made (then the file is read as it
+// stands, without the log's changes).
+std::unique_ptr<QTemporaryDir> copyWithLog(const QString& path) {
+  const QString log = path + QStringLiteral("-wal");
+  if (QFileInfo(log).size() <= 0) return nullptr;
+  auto dir = std::make_unique<QTemporaryDir>();
+  if (!dir->isValid() || !QFile::copy(path, dir->filePath(QStringLiteral("t.db"))) ||
+      !QFile::copy(log, dir->filePath(QStringLiteral("t.db-wal"))))
+    return nullptr;
+  return dir;
 }
 
 void removeFileAndJournal(const QString& path) {
@@ -331,7 +351,15 @@ void Table::open() {
     throw DbError(
         QStringLiteral("The table \"%1\" is empty (its creation was interrupted).").arg(native));
   readOnly_ = !canWrite(path);
-  db_ = openConnection(path, readOnly_ ? Access::ReadOnly : Access::Write);
+  if (readOnly_) readCopy_ = copyWithLog(path);
+  try {
+    db_ = readCopy_
+              ? openConnection(readCopy_->filePath(QStringLiteral("t.db")), Access::ReadCopy, path)
+              : openConnection(path, readOnly_ ? Access::ReadOnly : Access::Write);
+  } catch (...) {
+    readCopy_.reset();
+    throw;
+  }
   try {
     loadSchema();
     if (!readOnly_) upgradeSchema();
@@ -350,6 +378,7 @@ void Table::open() {
     sqlite3_close_v2(db_);
     db_ = nullptr;
     readOnly_ = false;
+    readCopy_.reset();
     fields_.clear();
     indexes_.clear();
     order_.clear();
@@ -368,10 +397,12 @@ void Table::close() {
   if (!db_) return;
   if (batchDepth_ > 0) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   batchDepth_ = 0;
+  batchStored_.clear();
   st_.reset();
   sqlite3_close_v2(db_);
   db_ = nullptr;
   readOnly_ = false;
+  readCopy_.reset();
   order_.clear();
   cache_.clear();
   buffer_.clear();

@@ -1,26 +1,26 @@
-// One field of a record named by its key, read or written wherever the
-// cursor stands.
+// Fields of records named by their keys, read or written wherever the
+// cursor stands; and the notes kept beside the records.
 
 #include <sqlite3.h>
 
 #include <QDir>
 
 #include "platform/db/Table.h"
+#include "platform/db/TableSql.h"
 
 namespace qdl::db {
 namespace {
-
-QString quotedName(const QString& identifier) {
-  QString s = identifier;
-  s.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  return QLatin1Char('"') + s + QLatin1Char('"');
-}
 
 // Finalizes a statement when its use ends, also by an exception.
 struct Statement {
   ~Statement() { sqlite3_finalize(stmt); }
   sqlite3_stmt* stmt = nullptr;
 };
+
+void bindText(sqlite3_stmt* stmt, int at, const QString& text) {
+  const QByteArray u = text.toUtf8();
+  sqlite3_bind_text(stmt, at, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+}
 
 }  // namespace
 
@@ -44,6 +44,7 @@ std::optional<QVariant> Table::storedValue(std::int64_t key, const QString& name
 }
 
 bool Table::setStoredValue(std::int64_t key, const QString& name, const QVariant& value) {
+  requireWritable();
   const int f = storedField(name);
   if (f == keyField_)
     throw DbError(QStringLiteral("The field %1 is assigned by the table and cannot be changed.")
@@ -52,25 +53,10 @@ bool Table::setStoredValue(std::int64_t key, const QString& name, const QVariant
     throw DbError(QStringLiteral("The field %1 orders the table; it is changed by edit and post.")
                       .arg(fields_[f].name));
   const QVariant v = convert(f, value);
-  {
-    Statement s;
-    const QByteArray sql = QStringLiteral("UPDATE %1 SET %2=?1 WHERE rowid=?2")
-                               .arg(quotedName(sqlTable_), quotedName(fields_[f].name))
-                               .toUtf8();
-    if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
-      fail(QStringLiteral("Cannot write the record"));
-    if (!v.isValid() || v.isNull()) {
-      sqlite3_bind_null(s.stmt, 1);
-    } else if (fields_[f].type == FieldType::String) {
-      const QByteArray u = v.toString().toUtf8();
-      sqlite3_bind_text(s.stmt, 1, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_int64(s.stmt, 1, v.toLongLong());
-    }
-    sqlite3_bind_int64(s.stmt, 2, key);
-    if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the record"));
-    if (sqlite3_changes(db_) == 0) return false;
-  }
+  if (!writeStored(key, f, v)) return false;
+  // Written into a batch (a scan running meanwhile): kept, so that a batch
+  // the storage rolls back does not take it along.
+  if (batchDepth_ > 0) batchStored_.push_back(StoredWrite{key, f, v});
   forget(key);
   // The record keeps its place in the order: its key field did not change.
   const int row = positionOf(key);
@@ -79,6 +65,140 @@ bool Table::setStoredValue(std::int64_t key, const QString& name, const QVariant
   if (row == row_ && state_ == State::Edit) buffer_[f] = v;
   emit recordChanged(row);
   return true;
+}
+
+void Table::forEachStored(
+    const QStringList& names,
+    const std::function<void(std::int64_t key, const QVariantList& values)>& visit) const {
+  QList<int> fields;
+  QStringList columns;
+  for (const QString& name : names) {
+    const int f = storedField(name);
+    fields << f;
+    columns << quoted(fields_[f].name);
+  }
+  Statement s;
+  const QByteArray sql = QStringLiteral("SELECT rowid%1%2 FROM %3 ORDER BY rowid")
+                             .arg(columns.isEmpty() ? QString() : QStringLiteral(","),
+                                  columns.join(QLatin1Char(',')), quoted(sqlTable_))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot read the records"));
+  QVariantList values;
+  int rc;
+  while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+    values.clear();
+    for (int i = 0; i < fields.size(); ++i) {
+      const int column = i + 1;
+      if (sqlite3_column_type(s.stmt, column) == SQLITE_NULL) {
+        values << QVariant();
+        continue;
+      }
+      switch (fields_[fields[i]].type) {
+        case FieldType::AutoInc:
+          values << QVariant(qlonglong(sqlite3_column_int64(s.stmt, column)));
+          break;
+        case FieldType::String:
+          values << QVariant(
+              QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, column)),
+                                sqlite3_column_bytes(s.stmt, column)));
+          break;
+        case FieldType::SmallInt:
+        case FieldType::Integer:
+          values << QVariant(sqlite3_column_int(s.stmt, column));
+          break;
+        case FieldType::Boolean:
+          values << QVariant(sqlite3_column_int(s.stmt, column) != 0);
+          break;
+      }
+    }
+    visit(sqlite3_column_int64(s.stmt, 0), values);
+  }
+  if (rc != SQLITE_DONE) fail(QStringLiteral("Cannot read the records"));
+}
+
+bool Table::writeStored(std::int64_t key, int f, const QVariant& v) {
+  Statement s;
+  const QByteArray sql = QStringLiteral("UPDATE %1 SET %2=?1 WHERE rowid=?2")
+                             .arg(quoted(sqlTable_), quoted(fields_[f].name))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the record"));
+  if (!v.isValid() || v.isNull())
+    sqlite3_bind_null(s.stmt, 1);
+  else if (fields_[f].type == FieldType::String)
+    bindText(s.stmt, 1, v.toString());
+  else
+    sqlite3_bind_int64(s.stmt, 1, v.toLongLong());
+  sqlite3_bind_int64(s.stmt, 2, key);
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the record"));
+  return sqlite3_changes(db_) > 0;
+}
+
+QString Table::restoreStoredValues() {
+  // Each on its own, outside any batch: a rolled-back batch leaves the room
+  // its changes took in the log, so one record's field usually fits.
+  std::vector<StoredWrite> writes;
+  writes.swap(batchStored_);
+  int lost = 0;
+  for (const StoredWrite& w : writes) {
+    try {
+      writeStored(w.key, w.field, w.value);
+    } catch (const DbError&) {
+      ++lost;
+    }
+  }
+  if (lost == 0) return {};
+  return QStringLiteral(" %1 value(s) stored meanwhile (such as a cue point) were lost too.")
+      .arg(lost);
+}
+
+QString Table::notesTable() const { return quoted(sqlTable_ + QStringLiteral("_notes")); }
+
+QStringList Table::notes(const QString& list) const {
+  requireOpen();
+  QStringList out;
+  {
+    Statement s;
+    if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1,
+                           &s.stmt, nullptr) != SQLITE_OK)
+      fail(QStringLiteral("Cannot read the table"));
+    bindText(s.stmt, 1, sqlTable_ + QStringLiteral("_notes"));
+    const int rc = sqlite3_step(s.stmt);
+    if (rc == SQLITE_DONE) return out;  // never written
+    if (rc != SQLITE_ROW) fail(QStringLiteral("Cannot read the table"));
+  }
+  Statement s;
+  const QByteArray sql =
+      QStringLiteral("SELECT text FROM %1 WHERE list=?1 ORDER BY text").arg(notesTable()).toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot read the table"));
+  bindText(s.stmt, 1, list);
+  int rc;
+  while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW)
+    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, 0)));
+  if (rc != SQLITE_DONE) fail(QStringLiteral("Cannot read the table"));
+  return out;
+}
+
+void Table::addNote(const QString& list, const QString& text) {
+  requireWritable();
+  const QByteArray create =
+      QStringLiteral(
+          "CREATE TABLE IF NOT EXISTS %1 (list TEXT NOT NULL, text TEXT NOT NULL, "
+          "PRIMARY KEY (list, text)) WITHOUT ROWID")
+          .arg(notesTable())
+          .toUtf8();
+  exec(create.constData());
+  Statement s;
+  const QByteArray sql = QStringLiteral("INSERT OR IGNORE INTO %1 (list, text) VALUES (?1, ?2)")
+                             .arg(notesTable())
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the table"));
+  bindText(s.stmt, 1, list);
+  bindText(s.stmt, 2, text);
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the table"));
 }
 
 }  // namespace qdl::db

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
+#include <QStringList>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace qdl::fs {
@@ -166,5 +168,31 @@ FileState fileState(const QString& path) {
 }
 
 bool isFileMissing(const QString& path) { return fileState(path) == FileState::Missing; }
+
+std::optional<QString> resolvedPath(const QString& path) {
+  const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QByteArray at;  // resolved so far, without links; "" is the root
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    const QByteArray next = at + '/' + QFile::encodeName(parts[i]);
+    struct stat st;
+    if (::lstat(next.constData(), &st) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
+      // Missing from here on: the rest stays as it stands.
+      QString rest = QFile::decodeName(at);
+      for (qsizetype j = i; j < parts.size(); ++j) rest += QLatin1Char('/') + parts[j];
+      return rest;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      at = next;
+      continue;
+    }
+    char* target = ::realpath(next.constData(), nullptr);
+    if (!target) return std::nullopt;  // dangling, a loop, or not to be examined
+    at = target;
+    std::free(target);
+    if (at == "/") at.clear();
+  }
+  return at.isEmpty() ? QStringLiteral("/") : QFile::decodeName(at);
+}
 
 }  // namespace qdl::fs

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace qdl::fs {
@@ -72,6 +73,13 @@ enum class FileState {
 
 // What is at `path`, following links: a folder counts as Missing (no file).
 FileState fileState(const QString& path);
+
+// `path` (absolute) as the file system resolves it: each symbolic link in
+// the part of the path that exists is replaced by where it points, the part
+// that does not exist is kept as it stands. Nothing when a link on the way
+// points nowhere (its target, a stick or a share, may just not be there) or
+// when a folder on the way cannot be examined.
+std::optional<QString> resolvedPath(const QString& path);
 
 // True only when the file system says for sure that no file is at `path`:
 // the path or one of its folders does not exist, or it names a folder. A

@@ -229,6 +229,22 @@ VolumeMap VolumeMap::current() {
   return VolumeMap(mounted, absentVolumesFromFstab(text, mounted, isRemovableBlockDevice));
 }
 
+QString VolumeMap::mountPointOf(const QString& path) const {
+  QString deepest = QStringLiteral("/");
+  for (const QString& m : mountPoints_)
+    if (m.size() > deepest.size() && isAtOrBelow(path, m)) deepest = m;
+  return deepest;
+}
+
+void VolumeMap::addKnownMountPoints(const QStringList& mountPoints) {
+  for (const QString& m : mountPoints) {
+    const QString point = normalizedMountPoint(m);
+    if (point.startsWith(QLatin1Char('/')) && point != QLatin1String("/") &&
+        !known_.contains(point))
+      known_ << point;
+  }
+}
+
 bool VolumeMap::isUnreachable(const QString& path) const {
   // The volume that holds the path now: the deepest mount point above it.
   qsizetype present = 0;
@@ -236,6 +252,8 @@ bool VolumeMap::isUnreachable(const QString& path) const {
     if (isAtOrBelow(path, m)) present = std::max(present, m.size());
   for (const Volume& v : absent_)
     if (v.mountPoint.size() > present && isAtOrBelow(path, v.mountPoint)) return true;
+  for (const QString& m : known_)
+    if (m.size() > present && isAtOrBelow(path, m)) return true;
   for (const QString& location : mountLocationsAbove(path))
     if (location.size() > present && isMissingOrEmptyFolder(location)) return true;
   return false;

@@ -82,16 +82,27 @@ class VolumeMap {
   // hold it: below the mount point of an absent volume, or below a mount
   // location of removable media (/media/NAME, /media/USER/NAME,
   // /run/media/USER/NAME, /mnt/NAME) that is no mount point now and is
-  // missing or empty, as it is after a stick was pulled out. A mount point
-  // between such a place and the path (the medium is there) makes it
-  // reachable.
+  // missing or empty, as it is after a stick was pulled out, or below a
+  // known mount point (see addKnownMountPoints) that is no mount point now.
+  // A mount point between such a place and the path (the medium is there)
+  // makes it reachable.
   bool isUnreachable(const QString& path) const;
+
+  // Mount points known to have held files, wherever they are (a share
+  // mounted by hand at ~/nas): one that is not mounted now is taken for an
+  // absent volume, like those of the file system table.
+  void addKnownMountPoints(const QStringList& mountPoints);
+
+  // The mount point of the volume that holds `path` now: the deepest mount
+  // point at or above it ("/" when none is known).
+  QString mountPointOf(const QString& path) const;
 
   const QList<Volume>& absentVolumes() const { return absent_; }
 
  private:
   QStringList mountPoints_;
   QList<Volume> absent_;
+  QStringList known_;
 };
 
 // The volumes of a file system table (the format of /etc/fstab) whose mount

@@ -28,6 +28,18 @@ void initLibrary() {
 
 std::string errnoText(int err) { return std::strerror(err); }
 
+// The sample rate a frame header names; 0 when the four bytes are no MPEG
+// audio frame header.
+int headerRate(const unsigned char* h) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return 0;
+  // By version (2.5, reserved, 2, 1) and rate index.
+  static constexpr int kRates[4][3] = {
+      {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+  const int version = (h[1] >> 3) & 3;
+  const int index = (h[2] >> 2) & 3;
+  return index < 3 ? kRates[version][index] : 0;
+}
+
 // The innermost WhileOpening object alive on this thread.
 thread_local WhileOpening* whileOpening = nullptr;
 
@@ -242,6 +254,10 @@ bool Decoder::openStream(bool singleFrame, std::string& reason) {
     frameOffsets_.assign(offsets, offsets + fill);
     indexStep_ = std::max<off_t>(step, 1);
   }
+  // Rates of one frame size (48 and 44.1 kHz, 24 and 22.05 kHz) keep the
+  // count above right, so every indexed frame's header is read as well.
+  if (rateChangesAfterFirstFrame(static_cast<int>(rate)))
+    return refuse("the sample rate changes within the file");
 
   output_.sampleRate = static_cast<int>(rate);
   output_.channels = channels;
@@ -254,6 +270,29 @@ bool Decoder::openStream(bool singleFrame, std::string& reason) {
 
   if (!seekToSample(0)) return refuse(std::string("cannot read: ") + mpg123_strerror(handle_));
   return true;
+}
+
+bool Decoder::rateChangesAfterFirstFrame(int rate) const {
+  // The frames lie in file order; their headers are read in large blocks.
+  constexpr std::int64_t kBlock = 64 * 1024;
+  std::vector<unsigned char> block(kBlock);
+  std::int64_t blockStart = 0;
+  std::int64_t blockLength = 0;
+  for (const std::int64_t at : frameOffsets_) {
+    if (at < blockStart || at + 4 > blockStart + blockLength) {
+      WhileOpening::poll();
+      ssize_t got;
+      do {
+        got = ::pread(fd_, block.data(), block.size(), at);
+      } while (got < 0 && errno == EINTR);
+      if (got < 4) return false;  // the file shrank: its frames were counted already
+      blockStart = at;
+      blockLength = got;
+    }
+    const int frameRate = headerRate(block.data() + (at - blockStart));
+    if (frameRate != 0 && frameRate != rate) return true;
+  }
+  return false;
 }
 
 DecodeStatus Decoder::decode(std::uint8_t* dest) {

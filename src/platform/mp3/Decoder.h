@@ -145,6 +145,8 @@ class Decoder {
   // `singleFrame` a frame counts only once the next one confirms it.
   bool openStream(bool singleFrame, std::string& reason);
   void dropStream();  // the library's part; the file stays open
+  // Whether an indexed frame's header names another rate than `rate`.
+  bool rateChangesAfterFirstFrame(int rate) const;
 
   struct Reader;
   mpg123_handle_struct* handle_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
@@ -42,16 +43,29 @@ class QtDialogs final : public DialogService {
     QFileDialog dlg(parent, caption, folder, filter);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setDefaultSuffix(defaultSuffix);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
-    return dlg.selectedFiles().constFirst();
+    while (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()) {
+      const QString chosen = dlg.selectedFiles().constFirst();
+      const QString name = withSuffix(chosen, defaultSuffix);
+      // The dialog asked about replacing the name as typed; a name that
+      // gets its suffix only here ("Gig 24.12") is asked about now.
+      if (name == chosen || !QFileInfo::exists(name)) return name;
+      const QString question = QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                   .arg(QFileInfo(name).fileName());
+      if (QMessageBox::warning(&dlg, dlg.windowTitle(), question,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes)
+        return name;
+    }
+    return QString();
   }
 
   bool printerSetup(QWidget* parent, QPrinter& printer, const QString& caption,
                     const QString& okText) override {
     QPrintDialog dlg(&printer, parent);
     dlg.setWindowTitle(caption);
-    // A set-up, not a print: no page range to choose, and the button confirms.
-    dlg.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    // A set-up, not a print: no page range to choose, and the button
+    // confirms. No paper to choose either: the song list is A4.
+    dlg.setOptions(QAbstractPrintDialog::PrintToFile);
     if (auto* box = dlg.findChild<QDialogButtonBox*>())
       if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(okText);
     return dlg.exec() == QDialog::Accepted;
@@ -73,6 +87,12 @@ DialogService* setDialogs(DialogService* service) {
   DialogService* previous = current;
   current = service;
   return previous;
+}
+
+QString withSuffix(const QString& fileName, const QString& suffix) {
+  if (suffix.isEmpty() || fileName.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive))
+    return fileName;
+  return fileName + QLatin1Char('.') + suffix;
 }
 
 bool guarded(QWidget* parent, const std::function<void()>& f) {

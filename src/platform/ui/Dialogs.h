@@ -35,7 +35,9 @@ class DialogService {
   // QDialog::Rejected, or the value given to done()).
   virtual int execDialog(QDialog* dialog) = 0;
 
-  // File dialogs; an empty result means the user cancelled.
+  // File dialogs; an empty result means the user cancelled. A saved name
+  // ends in "." + defaultSuffix (see withSuffix); the user is asked before
+  // an existing file is replaced.
   virtual QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter) = 0;
   virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
@@ -54,6 +56,10 @@ DialogService& dialogs();
 // Installs a service (not owned) and returns the previous one; nullptr
 // restores the Qt service.
 DialogService* setDialogs(DialogService* service);
+
+// `fileName` with "." + suffix appended unless it already ends so, letter
+// case aside: "Gig 24.12" becomes "Gig 24.12.qdp", "Set.QDP" stays.
+QString withSuffix(const QString& fileName, const QString& suffix);
 
 // Shorthands for the system's own message boxes.
 inline void showMessage(QWidget* parent, const QString& text, const QString& caption) {

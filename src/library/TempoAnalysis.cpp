@@ -1,0 +1,241 @@
+#include "library/TempoAnalysis.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/db/Table.h"
+#include "platform/fs/Folders.h"
+#include "platform/ini/IniFile.h"
+
+namespace qdl::library {
+namespace {
+
+const QString kDateiName = QStringLiteral("DateiName");
+const QString kBeats = QStringLiteral("Beats");
+const QString kAnalyse = QStringLiteral("Analyse");
+
+constexpr int kLowestBpm = 30;
+constexpr int kHighestBpm = 300;
+// The worker's nice value where the idle class cannot be had.
+constexpr int kWorkerNice = 10;
+
+bool sameBeats(const QVariant& a, const QVariant& b) {
+  if (!a.isValid() || a.isNull() || !b.isValid() || b.isNull())
+    return (!a.isValid() || a.isNull()) && (!b.isValid() || b.isNull());
+  return a.toInt() == b.toInt();
+}
+
+int tempoSetting(const IniFile& settings, const char* key, int def) {
+  const QString section = QString::fromLatin1(kTempoSection);
+  const QString name = QString::fromLatin1(key);
+  const int value = settings.readInteger(section, name, def);
+  if (value < kLowestBpm || value > kHighestBpm)
+    throw ConversionError(
+        QStringLiteral("'%1' is not a tempo from %2 to %3 BPM for [%4] %5 in the settings file %6")
+            .arg(settings.readString(section, name, QString()))
+            .arg(kLowestBpm)
+            .arg(kHighestBpm)
+            .arg(section, name, QDir::toNativeSeparators(settings.fileName()))
+            .toStdString());
+  return value;
+}
+
+// Values are written Analyse first: should the second write fail outside a
+// transaction, the record reads "analysed, no tempo" (done again by a redo),
+// never as a Beats the user typed.
+void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats) {
+  table.beginBatch();
+  try {
+    table.setStoredValue(key, kAnalyse, true);
+    if (setBeats) table.setStoredValue(key, kBeats, beats);
+  } catch (...) {
+    try {
+      table.endBatch();
+    } catch (const db::DbError&) {
+      // The first failure is the one to tell.
+    }
+    throw;
+  }
+  table.endBatch();
+}
+
+void lowerWorkerPriority() {
+  // The idle class runs the calling thread only on a core nobody else wants,
+  // and any other thread that wakes takes the core at once: the
+  // user-interface thread, which refills the decks, never waits for the
+  // analysis. Linux gives each thread its own policy and nice value.
+#ifdef SCHED_IDLE
+  sched_param idle{};
+  idle.sched_priority = 0;
+  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) == 0) return;
+#endif
+  setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
+}
+
+}  // namespace
+
+QString tempoSummaryText(const TempoCounts& c) {
+  QString s = QStringLiteral(
+                  "records to analyse: %1\ntempo found: %2\nno tempo: %3\nunreadable: %4\n"
+                  "not reachable: %5\n")
+                  .arg(c.toAnalyse)
+                  .arg(c.tempo)
+                  .arg(c.noTempo)
+                  .arg(c.unreadable)
+                  .arg(c.notReachable);
+  if (c.skipped > 0) s += QStringLiteral("changed meanwhile: %1\n").arg(c.skipped);
+  return s;
+}
+
+tempo::Range tempoRangeSetting(const IniFile& settings) {
+  tempo::Range range;
+  range.minBpm = tempoSetting(settings, kTempoMinKey, range.minBpm);
+  range.maxBpm = tempoSetting(settings, kTempoMaxKey, range.maxBpm);
+  if (range.minBpm > range.maxBpm)
+    throw ConversionError(
+        QStringLiteral("[%1] %2 (%3) is above [%1] %4 (%5) in the settings file %6")
+            .arg(QString::fromLatin1(kTempoSection), QString::fromLatin1(kTempoMinKey))
+            .arg(range.minBpm)
+            .arg(QString::fromLatin1(kTempoMaxKey))
+            .arg(range.maxBpm)
+            .arg(QDir::toNativeSeparators(settings.fileName()))
+            .toStdString());
+  return range;
+}
+
+TempoAnalysis::TempoAnalysis(db::Table& table, QObject* parent)
+    : QObject(parent),
+      analyser(
+          [](const QString& path, const tempo::Range& range, const tempo::CancelCheck& cancelled) {
+            return tempo::analyseFile(QFile::encodeName(path).toStdString(), range, cancelled);
+          }),
+      table_(table) {}
+
+TempoAnalysis::~TempoAnalysis() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+int TempoAnalysis::start(const tempo::Range& range, bool redo) {
+  if (running_) return counts_.toAnalyse;
+  if (table_.isOpen() && table_.isReadOnly())
+    throw db::ReadOnlyError(
+        QStringLiteral("The library %1 cannot be written (a read-only medium or folder).")
+            .arg(QDir::toNativeSeparators(table_.filePath())));
+  std::vector<Job> jobs;
+  table_.forEachStored({kDateiName, kBeats, kAnalyse}, [&](qint64 key, const QVariantList& v) {
+    const QString path = v[0].toString();
+    if (path.isEmpty()) return;
+    const bool hasBeats = v[1].isValid();
+    const bool analysed = v[2].toBool();
+    if ((!hasBeats && !analysed) || (redo && analysed)) jobs.push_back({key, path});
+  });
+  counts_ = TempoCounts{};
+  counts_.toAnalyse = int(jobs.size());
+  lastFile_.clear();
+  lastBpm_ = 0;
+  error_.clear();
+  redo_ = redo;
+  stop_ = false;
+  if (jobs.empty()) return 0;
+  if (worker_.joinable()) worker_.join();
+  running_ = true;
+  worker_ = std::thread(
+      [this, jobs = std::move(jobs), range]() mutable { work(std::move(jobs), range); });
+  return counts_.toAnalyse;
+}
+
+void TempoAnalysis::cancel() { stop_ = true; }
+
+// ---- The worker thread -------------------------------------------------------
+
+void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
+  lowerWorkerPriority();
+  for (const Job& job : jobs) {
+    if (stop_) break;
+    int bpm = 0;
+    const Found found = analyse(job, range, bpm);
+    if (found == Found::Cancelled) break;
+    QMetaObject::invokeMethod(
+        this, [this, job, found, bpm] { store(job, found, bpm); }, Qt::QueuedConnection);
+  }
+  QMetaObject::invokeMethod(
+      this, [this] { workerEnded(); }, Qt::QueuedConnection);
+}
+
+TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& range,
+                                            int& bpm) const {
+  const tempo::Result r = analyser(job.path, range, [this] { return stop_.load(); });
+  if (r.outcome == tempo::Outcome::Cancelled) return Found::Cancelled;
+  // A stick pulled out during the analysis leaves a result of half a file.
+  const bool there = fs::fileState(job.path) == fs::FileState::Present;
+  switch (r.outcome) {
+    case tempo::Outcome::Tempo:
+      bpm = r.bpm;
+      return there ? Found::Tempo : Found::NotThere;
+    case tempo::Outcome::NoTempo:
+      return there ? Found::NoTempo : Found::NotThere;
+    default:
+      // The file is there and can be read, yet is no MP3 audio.
+      return there && QFileInfo(job.path).isReadable() ? Found::NotMpeg : Found::NotThere;
+  }
+}
+
+// ---- Back on the user-interface thread ----------------------------------------
+
+bool TempoAnalysis::mayStore(const Job& job, bool& analysed) {
+  const std::optional<QVariant> file = table_.storedValue(job.key, kDateiName);
+  if (!file || file->toString() != job.path) return false;
+  const QVariant beats = *table_.storedValue(job.key, kBeats);
+  analysed = table_.storedValue(job.key, kAnalyse)->toBool();
+  const bool stillToDo = (!beats.isValid() && !analysed) || (redo_ && analysed);
+  if (!stillToDo) return false;
+  // A Beats being typed into this record wins over the analysis.
+  const bool typing = table_.state() == db::Table::State::Edit && table_.currentId() == job.key &&
+                      !sameBeats(table_.fieldByName(kBeats), beats);
+  return !typing;
+}
+
+void TempoAnalysis::store(const Job& job, Found found, int bpm) {
+  if (!error_.isEmpty()) return;  // the run has failed: nothing more is stored
+  ++counts_.done;
+  lastFile_ = job.path;
+  lastBpm_ = 0;
+  try {
+    bool analysed = false;
+    if (found == Found::NotThere) {
+      ++counts_.notReachable;
+    } else if (!mayStore(job, analysed)) {
+      ++counts_.skipped;
+    } else if (found == Found::Tempo) {
+      writeResult(table_, job.key, true, bpm);
+      lastBpm_ = bpm;
+      ++counts_.tempo;
+    } else if (found == Found::NoTempo) {
+      writeResult(table_, job.key, true, QVariant());
+      ++counts_.noTempo;
+    } else {
+      if (!analysed) writeResult(table_, job.key, false, QVariant());
+      ++counts_.unreadable;
+    }
+  } catch (const db::DbError& e) {
+    --counts_.done;
+    error_ = e.message();
+    stop_ = true;
+  }
+  emit resultHandled();
+}
+
+void TempoAnalysis::workerEnded() {
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+  emit finished();
+}
+
+}  // namespace qdl::library

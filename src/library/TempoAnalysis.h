@@ -1,0 +1,143 @@
+#pragma once
+// Tempo analysis of the song library: fills Beats of the songs whose tempo
+// nobody has measured or typed yet.
+//
+// Which records: those with a file name whose Beats is empty and whose
+// Analyse is false (or empty). A tempo goes into Beats; a song without a
+// steady beat keeps an empty Beats; either way Analyse becomes true, so the
+// song is not tried again. Analyse true thus means "Beats is the analysis's
+// result": the data module sets Analyse back to false whenever the user
+// types a Beats of their own (TDataModule1), so a typed value is never
+// overwritten, and stored libraries whose Beats were all typed read right.
+// With redo, the records whose Analyse is true are analysed again as well
+// (after a change of the range, say); their Beats is replaced, also by an
+// empty one when no tempo is found any more.
+//
+// Files: one that is not there now (a stick not plugged in, a share not
+// mounted) or cannot be read is left as it was, to be tried once it is
+// back; one that is there but holds no MP3 audio is marked analysed with no
+// Beats (with redo it keeps what it has). A file that disappears while it
+// is analysed counts as not there.
+//
+// Threads: the decoding runs on one worker thread, one file at a time, in
+// the idle scheduling class (nice 10 where that cannot be had), so the
+// decks' timers and the sound keep their pace. Each result comes back to the
+// user-interface thread, which stores it by the record's key
+// (Table::setStoredValue): the cursor stays where it is, grids are told, and
+// the after-post callback (the tag write-back) does not run, so no MP3 file
+// is ever written. Before storing, the record is read again: a record
+// deleted meanwhile, given another file name, or given a Beats by the user
+// (also one typed into the editor and not posted yet) keeps what it has.
+// A storage failure (a full disk) ends the run; error() says why.
+//
+// cancel() stops after the current frame of the current file: results
+// finished until then are stored, the rest stays to do.
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "platform/tempo/Tempo.h"
+
+namespace qdl {
+class IniFile;
+}
+namespace qdl::db {
+class Table;
+}
+
+namespace qdl::library {
+
+struct TempoCounts {
+  int toAnalyse = 0;     // records chosen when the run started
+  int done = 0;          // results handled: the sum of the five below
+  int tempo = 0;         // stored with a tempo
+  int noTempo = 0;       // marked analysed without a tempo
+  int unreadable = 0;    // files that are there but hold no MP3 audio
+  int notReachable = 0;  // files not there or not readable now, left to do
+  int skipped = 0;       // records changed or deleted while their file was analysed
+};
+
+// The summary for the command line, one "name: value" line each: records to
+// analyse, tempo found, no tempo, unreadable, not reachable; changed
+// meanwhile only when not 0.
+QString tempoSummaryText(const TempoCounts& counts);
+
+// The section and keys of the fold range in the settings file.
+inline constexpr const char* kTempoSection = "Tempo";
+inline constexpr const char* kTempoMinKey = "MinBPM";
+inline constexpr const char* kTempoMaxKey = "MaxBPM";
+// The fold range the settings file sets: [Tempo] MinBPM and MaxBPM,
+// 70 and 180 when missing. A value that is no whole number from 30 to 300,
+// or a MinBPM above the MaxBPM, throws qdl::ConversionError naming the
+// value, the section and key, and the file.
+tempo::Range tempoRangeSetting(const IniFile& settings);
+
+class TempoAnalysis : public QObject {
+  Q_OBJECT
+
+ public:
+  // What analyses one file (the path as the table holds it); called on the
+  // worker thread.
+  using Analyser = std::function<tempo::Result(const QString& path, const tempo::Range& range,
+                                               const tempo::CancelCheck& cancelled)>;
+
+  explicit TempoAnalysis(db::Table& table, QObject* parent = nullptr);
+  // Cancels a run and waits for the worker (at most one frame's work, or a
+  // file's opening scan).
+  ~TempoAnalysis() override;
+
+  // qdl::tempo::analyseFile unless replaced (tests).
+  Analyser analyser;
+
+  // Chooses the records (see above) and starts the worker; returns how many
+  // were chosen. With none, nothing starts and finished() is not emitted.
+  // Throws db::ReadOnlyError for a table that cannot be written and DbError
+  // when it cannot be read. Not while a run is going on.
+  int start(const tempo::Range& range, bool redo = false);
+  void cancel();
+  bool isRunning() const { return running_; }
+  bool cancelled() const { return stop_.load(); }
+
+  const TempoCounts& counts() const { return counts_; }
+  // The file and the tempo (0: none) of the last result handled.
+  QString lastFile() const { return lastFile_; }
+  int lastBpm() const { return lastBpm_; }
+  // Why the run ended early: the storage's failure; empty when it did not.
+  QString error() const { return error_; }
+
+ signals:
+  // A result was handled (stored or not); counts() includes it.
+  void resultHandled();
+  // The worker has ended: all done, cancelled, or stopped by a failure.
+  void finished();
+
+ private:
+  struct Job {
+    qint64 key;
+    QString path;
+  };
+  enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled };
+
+  void work(std::vector<Job> jobs, tempo::Range range);
+  Found analyse(const Job& job, const tempo::Range& range, int& bpm) const;
+  void store(const Job& job, Found found, int bpm);
+  // Whether the record may take the result; counts it as skipped if not.
+  bool mayStore(const Job& job, bool& analysed);
+  void workerEnded();
+
+  db::Table& table_;
+  std::thread worker_;
+  std::atomic<bool> stop_{false};
+  bool running_ = false;
+  bool redo_ = false;
+  TempoCounts counts_;
+  QString lastFile_;
+  int lastBpm_ = 0;
+  QString error_;
+};
+
+}  // namespace qdl::library

@@ -1,0 +1,181 @@
+// `quandrel analyse [--redo]` on a library in a temporary folder: its
+// summary and exit codes, a second run and a redo, Ctrl+C, and the
+// arguments and settings it refuses without changing anything.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "library/AnalyseCommand.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+#include "support/BeatSongs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct CommandRun {
+  int code = -1;
+  QString out;
+  QString err;
+};
+
+CommandRun analyse(const QStringList& args) {
+  char* outBuf = nullptr;
+  char* errBuf = nullptr;
+  std::size_t outLen = 0, errLen = 0;
+  std::FILE* out = open_memstream(&outBuf, &outLen);
+  std::FILE* err = open_memstream(&errBuf, &errLen);
+  CommandRun r;
+  r.code = qdl::library::runAnalyseCommand(args, out, err);
+  std::fclose(out);
+  std::fclose(err);
+  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
+  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
+  std::free(outBuf);
+  std::free(errBuf);
+  return r;
+}
+
+QString summary(int toAnalyse, int tempo, int noTempo, int unreadable, int notReachable) {
+  return QStringLiteral(
+             "records to analyse: %1\ntempo found: %2\nno tempo: %3\nunreadable: %4\n"
+             "not reachable: %5\n")
+      .arg(toAnalyse)
+      .arg(tempo)
+      .arg(noTempo)
+      .arg(unreadable)
+      .arg(notReachable);
+}
+
+QByteArray bytesOf(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Makes the library of the current folder with records for these files.
+void makeLibrary(const QStringList& files) {
+  TDataModule1 data;
+  data.Table1->setDatabaseName(QDir::current().filePath("Data"));
+  data.Table1->setTableName("data.db");
+  QDir().mkpath("Data");
+  data.CreateSongTable();
+  for (const QString& f : files) data.AddSongFile(f);
+}
+
+// The stored Beats and Analyse of each record, in key order.
+QStringList stored() {
+  TDataModule1 data;
+  data.Table1->setDatabaseName(QDir::current().filePath("Data"));
+  data.Table1->setTableName("data.db");
+  data.Table1->open();
+  QStringList out;
+  data.Table1->forEachStored({"Beats", "Analyse"}, [&](qint64, const QVariantList& v) {
+    out << QStringLiteral("%1/%2").arg(v[0].isValid() ? v[0].toString() : "-",
+                                       v[1].toBool() ? "analysed" : "to do");
+  });
+  return out;
+}
+
+TEST(AnalyseCommand, AnalysesWhatIsToDoThenOnlyWhatIsLeftAndRedoesOnRequest) {
+  qdl::test::TempCwd cwd;
+  qdl::test::BeatSong song;
+  song.style = qdl::test::BeatStyle::Techno;
+  song.bpm = 132;
+  song.seconds = 20;
+  song.seed = 301;
+  const QString beat = cwd.file("beat.mp3");
+  const QString error = qdl::test::makeBeatSong(song, beat);
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  const QString sine = QStringLiteral(QDL_FIXTURE_DIR "/sine1k_44k_stereo_cbr128.mp3");
+  const QString text = cwd.file("notes.mp3");
+  QFile t(text);
+  ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+  t.write("Not an MP3 file, only text that carries the name of one.\n");
+  t.close();
+  const QString gone = cwd.file("stick/gone.mp3");
+  makeLibrary({beat, sine, text, gone});
+  const QByteArray beatBytes = bytesOf(beat), sineBytes = bytesOf(sine);
+
+  CommandRun r = analyse({});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1));
+  EXPECT_TRUE(r.err.contains("analysing: 0 of 4")) << r.err.toStdString();
+  EXPECT_EQ(stored(), (QStringList{"132/analysed", "-/analysed", "-/analysed", "-/to do"}));
+  EXPECT_TRUE(bytesOf(beat) == beatBytes);
+  EXPECT_TRUE(bytesOf(sine) == sineBytes);
+
+  // Only the song of the stick is left; the stick is still not there.
+  r = analyse({});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, summary(1, 0, 0, 0, 1));
+
+  // A redo with a range that holds only the half tempo.
+  QFile ini(cwd.file("qdl.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Tempo]\r\nMinBPM=50\r\nMaxBPM=100\r\n");
+  ini.close();
+  r = analyse({"--redo"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1));
+  EXPECT_EQ(stored(), (QStringList{"66/analysed", "-/analysed", "-/analysed", "-/to do"}));
+  EXPECT_TRUE(bytesOf(beat) == beatBytes);
+}
+
+TEST(AnalyseCommand, RefusesWrongArgumentsAMissingLibraryAndABrokenRange) {
+  qdl::test::TempCwd cwd;
+  CommandRun r = analyse({"--fast"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("unknown option '--fast'")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("Usage: quandrel analyse"));
+  r = analyse({"music"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_FALSE(QFile::exists(cwd.file("Data")));
+
+  r = analyse({});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("no song library")) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(cwd.file("Data/data.db")));
+
+  makeLibrary({QStringLiteral(QDL_FIXTURE_DIR "/sine1k_44k_stereo_cbr128.mp3")});
+  QFile ini(cwd.file("qdl.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Tempo]\r\nMaxBPM=400\r\n");
+  ini.close();
+  r = analyse({});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("[Tempo] MaxBPM")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(cwd.file("qdl.ini"))));
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_EQ(stored(), QStringList{"-/to do"});
+}
+
+TEST(AnalyseCommand, CtrlCStopsAndKeepsTheLibraryAsItWas) {
+  qdl::test::TempCwd cwd;
+  makeLibrary({QStringLiteral(QDL_FIXTURE_DIR "/sine1k_44k_stereo_200_5s.mp3")});
+  // Ctrl+C pressed every 100 ms until the command returns; one that comes
+  // before the command catches it, or after, must not end the test.
+  const auto previous = std::signal(SIGINT, SIG_IGN);
+  std::atomic<bool> returned{false};
+  std::thread press([&returned] {
+    while (!returned) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::raise(SIGINT);
+    }
+  });
+  const CommandRun r = analyse({});
+  returned = true;
+  press.join();
+  std::signal(SIGINT, previous);
+  EXPECT_EQ(r.code, 130) << r.out.toStdString();
+  EXPECT_TRUE(r.out.endsWith("interrupted: the songs analysed until then are in the library\n"));
+  EXPECT_TRUE(r.out.startsWith(summary(1, 0, 0, 0, 0)));
+  EXPECT_EQ(stored(), QStringList{"-/to do"});
+}
+
+}  // namespace
