@@ -108,6 +108,7 @@ struct TimerGaps {
   void start() {
     for (QElapsedTimer& t : last) t.invalidate();
     gaps.clear();
+    longAt.clear();
     clock.start();
     measuring = true;
   }
@@ -118,7 +119,10 @@ struct TimerGaps {
   void watch(QTimer* timer, int deck) {
     QObject::connect(timer, &QTimer::timeout, [this, deck] {
       if (!measuring) return;
-      if (last[deck].isValid()) gaps.push_back(last[deck].nsecsElapsed() / 1e6);
+      if (last[deck].isValid()) {
+        gaps.push_back(last[deck].nsecsElapsed() / 1e6);
+        if (gaps.back() >= 30) longAt.push_back(clock.nsecsElapsed() / 1e9);
+      }
       last[deck].start();
     });
   }
@@ -138,6 +142,7 @@ struct TimerGaps {
   QElapsedTimer last[2];
   QElapsedTimer clock;
   std::vector<double> gaps;
+  std::vector<double> longAt;  // when each gap of 30 ms or more ended, in s
   double minutes = 0;
   bool measuring = false;
 };
@@ -282,6 +287,13 @@ void AnalyseLibraryBesideTwoDecks(benchmark::State& state) {
         c.done, seconds, c.done / seconds, c.tempo, missed, playing ? "still playing" : "STOPPED",
         beside.worst, beside.p99, beside.longPerMinute, baselineSeconds(), alone.worst, alone.p99,
         alone.longPerMinute);
+    // Where the long gaps fell (QDL_BENCH_VERBOSE=1), to tell the analysis's
+    // start and end from its run.
+    if (qEnvironmentVariableIntValue("QDL_BENCH_VERBOSE")) {
+      std::printf("gaps of 30 ms or more ended at (s into the analysis of %.1f s):", seconds);
+      for (double t : gaps.longAt) std::printf(" %.2f", t);
+      std::printf("\n");
+    }
 
     qdl::app::destroyWindows();
     qdl::ui::setDialogs(nullptr);
