@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
@@ -107,6 +108,7 @@ struct TimerGaps {
   void start() {
     for (QElapsedTimer& t : last) t.invalidate();
     gaps.clear();
+    longAt.clear();
     clock.start();
     measuring = true;
   }
@@ -117,7 +119,10 @@ struct TimerGaps {
   void watch(QTimer* timer, int deck) {
     QObject::connect(timer, &QTimer::timeout, [this, deck] {
       if (!measuring) return;
-      if (last[deck].isValid()) gaps.push_back(last[deck].nsecsElapsed() / 1e6);
+      if (last[deck].isValid()) {
+        gaps.push_back(last[deck].nsecsElapsed() / 1e6);
+        if (gaps.back() >= 30) longAt.push_back(clock.nsecsElapsed() / 1e9);
+      }
       last[deck].start();
     });
   }
@@ -137,6 +142,7 @@ struct TimerGaps {
   QElapsedTimer last[2];
   QElapsedTimer clock;
   std::vector<double> gaps;
+  std::vector<double> longAt;  // when each gap of 30 ms or more ended, in s
   double minutes = 0;
   bool measuring = false;
 };
@@ -264,6 +270,13 @@ void AnalyseLibraryBesideTwoDecks(benchmark::State& state) {
     state.counters["alone_p99_timer_gap_ms"] = alone.p99;
     state.counters["alone_gaps_over_30ms_per_min"] = alone.longPerMinute;
     state.counters["refill_misses"] = missed;
+    using qdl::bench::figure;
+    figure("Analysis beside two decks: songs analysed per second", c.done / seconds, "songs/s");
+    figure("Analysis beside two decks: refill misses", missed, "", qdl::bench::atMost(0));
+    figure("Analysis beside two decks: deck timers' largest gap", beside.worst, "ms",
+           qdl::bench::below(30));
+    figure("Analysis beside two decks: deck timers' 99th percentile gap", beside.p99, "ms");
+    figure("Decks alone: deck timers' largest gap", alone.worst, "ms");
     std::printf(
         "tempo analysis of %d songs beside two playing decks: %.1f s, %.1f songs/s, %d with "
         "tempo; refill misses %d; decks %s\n"
@@ -274,6 +287,13 @@ void AnalyseLibraryBesideTwoDecks(benchmark::State& state) {
         c.done, seconds, c.done / seconds, c.tempo, missed, playing ? "still playing" : "STOPPED",
         beside.worst, beside.p99, beside.longPerMinute, baselineSeconds(), alone.worst, alone.p99,
         alone.longPerMinute);
+    // Where the long gaps fell (QDL_BENCH_VERBOSE=1), to tell the analysis's
+    // start and end from its run.
+    if (qEnvironmentVariableIntValue("QDL_BENCH_VERBOSE")) {
+      std::printf("gaps of 30 ms or more ended at (s into the analysis of %.1f s):", seconds);
+      for (double t : gaps.longAt) std::printf(" %.2f", t);
+      std::printf("\n");
+    }
 
     qdl::app::destroyWindows();
     qdl::ui::setDialogs(nullptr);

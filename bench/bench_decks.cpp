@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
@@ -98,11 +99,16 @@ void advance10ms() {
 
 void BM_DeckLoad(benchmark::State& state) {
   Console console;
+  qdl::bench::Samples ms;
   for (auto _ : state) {
+    const double t0 = qdl::bench::wallSeconds();
     FormQuandrel->LoadDB_LinksClick();
+    ms.add((qdl::bench::wallSeconds() - t0) * 1000);
     if (FormQuandrel->StatusBar_Links->panelText(0) != QLatin1String("loaded"))
       state.SkipWithError("the deck did not load");
   }
+  qdl::bench::figure("Deck: load of a 10-minute 320 kbps song, median", ms.median(), "ms",
+                     qdl::bench::below(60));
 }
 BENCHMARK(BM_DeckLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
@@ -113,6 +119,7 @@ void BM_TimerTickWithoutRefill(benchmark::State& state) {
   TFormQuandrel& f = *FormQuandrel;
   f.LoadDB_LinksClick();
   f.Play_LinksMouseDown();
+  qdl::bench::Samples us;
   for (auto _ : state) {
     state.PauseTiming();
     // Keep the clock where the next tick refills nothing: a tick right after
@@ -125,8 +132,12 @@ void BM_TimerTickWithoutRefill(benchmark::State& state) {
     } while (++guard < 50 &&
              (p->MainBuffer->currentPosition() % p->HalfBytes) > p->HalfBytes - 2 * 1764);
     state.ResumeTiming();
+    const double t0 = qdl::bench::wallSeconds();
     f.TimerLinksTimer();
+    us.add((qdl::bench::wallSeconds() - t0) * 1e6);
   }
+  qdl::bench::figure("Deck: timer tick without refill, median", us.median() / 1000, "ms",
+                     qdl::bench::below(0.1));
 }
 BENCHMARK(BM_TimerTickWithoutRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -137,6 +148,7 @@ void BM_TimerTickWithRefill(benchmark::State& state) {
   TFormQuandrel& f = *FormQuandrel;
   f.LoadDB_LinksClick();
   f.Play_LinksMouseDown();
+  qdl::bench::Samples us;
   for (auto _ : state) {
     state.PauseTiming();
     TStreamPlayer* p = f.PlayerLinks;
@@ -149,8 +161,12 @@ void BM_TimerTickWithRefill(benchmark::State& state) {
     }
     advance10ms();  // now in the other half: this tick refills
     state.ResumeTiming();
+    const double t0 = qdl::bench::wallSeconds();
     f.TimerLinksTimer();
+    us.add((qdl::bench::wallSeconds() - t0) * 1e6);
   }
+  qdl::bench::figure("Deck: timer tick with a refill, median", us.median() / 1000, "ms",
+                     qdl::bench::below(2));
 }
 BENCHMARK(BM_TimerTickWithRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -19,10 +19,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <string>
 
+#include "Figures.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
@@ -120,6 +123,11 @@ void BM_Pdf(benchmark::State& state) {
     state.counters["songs_per_s"] = songs / std::max(seconds, 1e-6);
     state.counters["rss_rise_MB"] = double(std::max(peak, rssKb()) - start) / 1024.0;
     state.counters["pdf_MB"] = double(QFileInfo(file).size()) / (1024.0 * 1024.0);
+    const std::string name =
+        "Song list: PDF of " + QLocale(QLocale::English).toString(songs).toStdString() + " songs";
+    qdl::bench::figure(name, seconds, "s", qdl::bench::below(songs > 10000 ? 60 : 10));
+    qdl::bench::figure(name + ", resident memory rise", state.counters["rss_rise_MB"], "MB",
+                       qdl::bench::below(20));
   }
   QFile::remove(file);
 }
@@ -160,12 +168,18 @@ void BM_PreviewFirstPage(benchmark::State& state) {
   Library lib(int(state.range(0)));
   FirstPageDialogs dialogs;
   qdl::ui::DialogService* previous = qdl::ui::setDialogs(&dialogs);
+  qdl::bench::Samples ms;
   for (auto _ : state) {
     dialogs.clock.start();
     lib.report.Preview(*lib.dm.Table1, nullptr);
     state.counters["first_page_ms"] = double(dialogs.firstPageMs);
+    ms.add(double(dialogs.firstPageMs));
   }
   qdl::ui::setDialogs(previous);
+  qdl::bench::figure("Song list: preview of " +
+                         QLocale(QLocale::English).toString(int(state.range(0))).toStdString() +
+                         " songs, first page, median",
+                     ms.median(), "ms", qdl::bench::below(1000));
 }
 BENCHMARK(BM_PreviewFirstPage)
     ->Arg(100000)

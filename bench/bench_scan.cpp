@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "../tests/scan/ScanTree.h"
+#include "Figures.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
@@ -122,12 +123,15 @@ void BareWalkAndTags(benchmark::State& state) {
 void FirstScan(benchmark::State& state) {
   const QString root = trees().songs + QLatin1Char('/');
   int added = 0;
+  qdl::bench::Samples seconds;
   for (auto _ : state) {
     state.PauseTiming();
     auto library = std::make_unique<Library>();
     qdl::library::SongScanner scanner(library->data);
     state.ResumeTiming();
+    const double t0 = qdl::bench::wallSeconds();
     scanner.scanRoot(root);
+    seconds.add(qdl::bench::wallSeconds() - t0);
     added = scanner.counts().added;
     state.PauseTiming();
     library.reset();
@@ -135,6 +139,8 @@ void FirstScan(benchmark::State& state) {
   }
   if (added != kFiles) state.SkipWithError("not every file was added");
   state.SetItemsProcessed(state.iterations() * added);
+  qdl::bench::figure("Scan: first scan of 20,000 files, median", added / seconds.median(),
+                     "files/s", qdl::bench::atLeast(10000));
 }
 
 void Rescan(benchmark::State& state) {
@@ -145,13 +151,18 @@ void Rescan(benchmark::State& state) {
     first.scanRoot(root);
   }
   int present = 0;
+  qdl::bench::Samples seconds;
   for (auto _ : state) {
+    const double t0 = qdl::bench::wallSeconds();
     qdl::library::SongScanner scanner(library.data);
     scanner.scanRoot(root);
+    seconds.add(qdl::bench::wallSeconds() - t0);
     present = scanner.counts().alreadyPresent;
   }
   if (present != kFiles) state.SkipWithError("files were not seen as present");
   state.SetItemsProcessed(state.iterations() * present);
+  qdl::bench::figure("Scan: rescan of 20,000 files already present, median",
+                     present / seconds.median(), "files/s", qdl::bench::atLeast(40000));
 }
 
 void Check100k(benchmark::State& state) {
@@ -164,13 +175,18 @@ void Check100k(benchmark::State& state) {
                         QString(), f, QString(), 0, QString(), false});
   table.endBatch();
   int checked = 0;
+  qdl::bench::Samples seconds;
   for (auto _ : state) {
+    const double t0 = qdl::bench::wallSeconds();
     qdl::library::SongScanner scanner(library.data);
     scanner.checkDatabase();
+    seconds.add(qdl::bench::wallSeconds() - t0);
     checked = scanner.counts().checked;
     if (scanner.counts().removed != 0) state.SkipWithError("a present file was removed");
   }
   state.SetItemsProcessed(state.iterations() * checked);
+  qdl::bench::figure("Check: 100,000 records whose files are there, median", seconds.median(), "s",
+                     qdl::bench::below(3));
 }
 
 // The bare cost of a check: one file test per record, no table.
@@ -239,6 +255,7 @@ void WindowScanTimer(benchmark::State& state) {
   state.counters["max_timer_cpu_gap_ms"] = worstCpuGap;
   state.counters["timer_ticks"] = benchmark::Counter(ticks, benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(state.iterations() * kFiles);
+  qdl::bench::figure("Scan in the window: largest gap between 10 ms timer ticks", worstGap, "ms");
 }
 
 BENCHMARK(BareWalk)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -10,6 +10,7 @@
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
 
+#include "Figures.h"
 #include "SignalAnalysis.h"
 
 #include <benchmark/benchmark.h>
@@ -21,6 +22,7 @@
 #include <ctime>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <vector>
 
 using namespace qdl::sound;
@@ -56,12 +58,17 @@ void mixDecks(benchmark::State& state) {
   auto device = Device::open();
   std::vector<std::unique_ptr<SoundBuffer>> buffers;
   for (int i = 0; i < decks; ++i) buffers.push_back(deck(*device, pitch, 440.0 * (i + 1)));
+  const double cpu0 = qdl::bench::cpuSeconds();
   for (auto _ : state) {
     for (int done = 0; done < kRate; done += 441) VirtualCards::advance(0, 441);
     benchmark::DoNotOptimize(VirtualCards::takeCaptured(0));
   }
   state.counters["x_realtime"] =
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  if (pitch == 80 && decks == 2)
+    qdl::bench::figure("Mixer: two decks at pitch +80 on one card, times real time (CPU)",
+                       double(state.iterations()) / (qdl::bench::cpuSeconds() - cpu0), "x",
+                       qdl::bench::atLeast(100));
 }
 BENCHMARK(mixDecks)
     ->ArgNames({"pitch", "decks"})
@@ -131,8 +138,13 @@ void limiterShare(benchmark::State& state) {
     benchmark::DoNotOptimize(limited.data());
   }
   card.voices.clear();
-  state.counters["limiter_pct"] = 100.0 * limiting / (rendering - limiting);
+  const double share = 100.0 * limiting / (rendering - limiting);
+  state.counters["limiter_pct"] = share;
   state.counters["clipped"] = double(clipped);
+  const std::string at = " (two full-scale decks at pitch " + std::to_string(pitch) + ")";
+  qdl::bench::figure("Limiter: share of the mixer's time" + at, share, "%", qdl::bench::below(10));
+  qdl::bench::figure("Limiter: samples at full scale" + at, double(clipped), "samples",
+                     qdl::bench::atMost(0));
 }
 BENCHMARK(limiterShare)->ArgName("pitch")->Arg(0)->Arg(80)->Unit(benchmark::kMillisecond);
 
@@ -205,6 +217,8 @@ void spuriousMixer(benchmark::State& state) {
     db = qdl::test::spuriousDb(out, kProbeHz * pitchedRate(pitch) / kRate);
   }
   state.counters["spurious_dB"] = db;
+  qdl::bench::figure("Resampler: strongest spurious tone at pitch " + std::to_string(pitch), db,
+                     "dB", qdl::bench::atMost(-90));
 }
 BENCHMARK(spuriousMixer)->ArgName("pitch")->Arg(200)->Arg(-200)->Iterations(1);
 

@@ -27,6 +27,7 @@
 
 #include <sys/resource.h>
 
+#include "Figures.h"
 #include "platform/mp3/Decoder.h"
 #include "platform/tempo/Tempo.h"
 #include "support/BeatSongs.h"
@@ -128,6 +129,8 @@ void TempoAccuracy(benchmark::State& state) {
   state.counters["octave_err_pct"] = 100.0 * octave / n;
   state.counters["no_tempo_pct"] = 100.0 * none / n;
   state.counters["cpu_s_per_song"] = cpu / n;
+  qdl::bench::figure("Tempo: songs within 1 BPM", 100.0 * within / n, "%", qdl::bench::atLeast(95));
+  qdl::bench::figure("Tempo: octave errors", 100.0 * octave / n, "%", qdl::bench::atMost(2));
 }
 BENCHMARK(TempoAccuracy)->Unit(benchmark::kSecond)->Iterations(1);
 
@@ -162,6 +165,8 @@ void AnalyseFiveMinutesBesideDecode(benchmark::State& state) {
   state.counters["decode_cpu_s"] = decode / n;
   state.counters["analyse_x_realtime"] = song.seconds / (analyse / n);
   state.counters["analyse_over_decode"] = analyse / decode;
+  qdl::bench::figure("Tempo: 5-minute 320 kbps song analysed, CPU", analyse / n, "s",
+                     qdl::bench::below(3));
 }
 BENCHMARK(AnalyseFiveMinutesBesideDecode)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -19,14 +19,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTableView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "library/Datamod.h"
 #include "platform/db/Collation.h"
 #include "platform/db/GridBinding.h"
@@ -120,13 +123,24 @@ void reportPercentiles(benchmark::State& state, std::vector<double>& us) {
   state.counters["max_us"] = us.back();
 }
 
+// "Song table (100,000 songs): <what>", the figure's name.
+std::string named(const char* what) {
+  return "Song table (" + QLocale(QLocale::English).toString(songs()).toStdString() +
+         " songs): " + what;
+}
+
 void BM_OpenAndShowGrid(benchmark::State& state) {
+  qdl::bench::Samples ms;
   for (auto _ : state) {
+    const double t0 = qdl::bench::wallSeconds();
     auto lib = std::make_unique<Library>();
+    ms.add((qdl::bench::wallSeconds() - t0) * 1000);
     state.PauseTiming();
     lib.reset();
     state.ResumeTiming();
   }
+  qdl::bench::figure(named("open and show the grid, median"), ms.median(), "ms",
+                     qdl::bench::below(300));
 }
 BENCHMARK(BM_OpenAndShowGrid)->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -152,6 +166,10 @@ void BM_SearchPerKeystroke(benchmark::State& state) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
   }
   reportPercentiles(state, us);
+  qdl::bench::figure(named("search per keystroke, median"), state.counters["median_us"] / 1000,
+                     "ms", qdl::bench::below(1));
+  qdl::bench::figure(named("search per keystroke, 99th percentile"),
+                     state.counters["p99_us"] / 1000, "ms", qdl::bench::below(5));
 }
 BENCHMARK(BM_SearchPerKeystroke)->Unit(benchmark::kMicrosecond)->Iterations(5000);
 
@@ -184,6 +202,8 @@ void BM_SwitchOrder(benchmark::State& state) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
   }
   reportPercentiles(state, us);
+  qdl::bench::figure(named("switch the order, slowest"), state.counters["max_us"] / 1000, "ms",
+                     qdl::bench::below(150));
 }
 BENCHMARK(BM_SwitchOrder)->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -202,6 +222,8 @@ void BM_Memory(benchmark::State& state) {
     state.counters["library_MB"] = double(rssKb() - before) / 1024.0;
     state.counters["process_MB"] = double(rssKb()) / 1024.0;
   }
+  qdl::bench::figure(named("memory of the open library"), state.counters["library_MB"], "MB",
+                     qdl::bench::below(100));
 }
 BENCHMARK(BM_Memory)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -66,6 +66,14 @@ QString storeCuePoint(const DeckRefs& d, const Shared& s, int position) {
 
 bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
 
+// The time display of the seek bar's position (which also keeps the
+// player's near-end flag current). A text already shown is not set again:
+// the display repaints only when its text changes.
+void showTime(DeckRefs& d) {
+  const QString text = d.player->FormatTime(d.seek->value(), elapsed(d));
+  if (d.time->text() != text) d.time->setText(text);
+}
+
 LoadResult refuse(const Shared& s, QString* why, LoadResult result, const QString& text) {
   if (why)
     *why = text;
@@ -130,7 +138,7 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   d.player->SetHeadVolume(d.headCue == 1 ? BarVolume(s.headVolume) : -10000);
   d.cue->setFramed(true);
   d.play->setFramed(false);
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
   PitchChange(d);
   return LoadResult::Loaded;
 }
@@ -164,6 +172,10 @@ void PlayMouseDown(DeckRefs& d) {
     d.play->setFramed(false);
     return;  // the timer keeps running while paused
   }
+  // The seek preview loops the ring without refilling it, so its cursor may
+  // stand in sound already played, out of step with the next refill: the
+  // deck plays on from the seek bar's position with the ring full.
+  if (state(d) == kSeeking) d.player->SetPosition(d.seek->value());
   d.player->Play();
   d.timer->start();
   setState(d, kPlaying);
@@ -194,13 +206,13 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
 
 void SeekChange(DeckRefs& d) {
   if (!d.player) return;
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
 }
 
 void TimeClick(DeckRefs& d) {
   if (!d.player) return;
   d.timeMode = d.timeMode == 1 ? 0 : 1;
-  d.time->setText(d.player->FormatTime(d.seek->value(), elapsed(d)));
+  showTime(d);
 }
 
 void TimerTick(DeckRefs& d, const Shared& s) {

@@ -46,8 +46,14 @@ bool tooLong(const QString& s) {
 }
 
 bool hasControl(const QString& s) {
-  for (QChar c : s)
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    const QChar c = s.at(i);
     if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F) return true;
+    // Half of a surrogate pair (from broken UTF-16) is no character, and no
+    // file name can hold it.
+    if (c.isHighSurrogate() && (i + 1 >= s.size() || !s.at(i + 1).isLowSurrogate())) return true;
+    if (c.isLowSurrogate() && (i == 0 || !s.at(i - 1).isHighSurrogate())) return true;
+  }
   return false;
 }
 
@@ -251,6 +257,17 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
     }
     if (!path.startsWith(QLatin1Char('/')))
       path = QDir::cleanPath(place.folder + QLatin1Char('/') + path);
+    // A decoded file address may hold control characters, and a path made
+    // whole may grow too long: the console's own playlist could not keep
+    // such an entry, so it is skipped here as it would be there.
+    if (hasControl(path)) {
+      skip(r, number, s, SkipReason::NotText);
+      continue;
+    }
+    if (tooLong(path)) {
+      skip(r, number, s, SkipReason::TooLong);
+      continue;
+    }
     if (!isMp3(path)) {
       skip(r, number, s, SkipReason::NotMp3);
       continue;
@@ -262,6 +279,9 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
 
 QByteArray qdpBytes(const QStringList& entries) {
   QByteArray out;
+  // A first entry that begins with U+FEFF would lose it to the reader, which
+  // takes it for a byte order mark: a mark of its own keeps it.
+  if (!entries.isEmpty() && entries.first().startsWith(QChar(0xFEFF))) out = "\xEF\xBB\xBF";
   for (const QString& e : entries) {
     out += e.toUtf8();
     out += "\r\n";

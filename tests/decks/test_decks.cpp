@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include "decks/Deck.h"
@@ -214,6 +215,33 @@ TEST(Decks, SeekingFromPausedIsSilentAndFromCuedLoopsHalfASecond) {
   const std::vector<std::int16_t> lastSecond(out.end() - 44100 * 2, out.end());
   EXPECT_GT(peak(lastSecond), 8000);
   EXPECT_EQ(f.sBarSeekLinks->value(), 200);
+}
+
+// Play pressed as the seek preview's loop comes round: the deck plays on
+// from the seek bar's position with its ring refilled, never through sound
+// the preview has already played.
+TEST(Decks, PlayAtTheTurnOfTheSeekPreviewLoopPlaysOnFromTheSeekPosition) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  c.run(300);
+  f.sBarSeekLinks->setValue(500);
+  f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
+  f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+  TStreamPlayer& p = *f.PlayerLinks;
+  qdl::sound::SoundBuffer& ring = *p.MainBuffer;
+  const int step = p.Source->BytesPerSecond / 100;
+  for (int guard = 0; ring.currentPosition() + step < p.Source->BufferBytes && guard < 500; ++guard)
+    c.run(10);
+  ASSERT_EQ(c.leftState(), "seeking");
+  const int misses = ring.refillMisses();
+  f.Play_LinksMouseDown();
+  c.run(2000);
+  EXPECT_EQ(c.leftState(), "playing");
+  EXPECT_EQ(ring.refillMisses(), misses) << "the deck played sound the preview had played";
+  EXPECT_NEAR(f.sBarSeekLinks->value(), 700, 10);
 }
 
 TEST(Decks, WheelOnTheSeekBarMovesThePlayer) {
@@ -480,6 +508,48 @@ TEST(Decks, TimeModeButtonTogglesElapsedAndRemaining) {
   EXPECT_EQ(f.sBarSeekLinks->value(), 10);
   f.sBarSeekLinks->userScroll(ScrollCode::LineDown);
   EXPECT_EQ(f.sBarSeekLinks->value(), 11);
+}
+
+// A playing deck's display costs only what it shows: the seek bar repaints
+// when its thumb moves (not at every 10 ms position), the time display when
+// its text changes; and what is on the screen is what a fresh paint shows.
+TEST(Decks, APlayingDeckRepaintsItsSeekBarWhenTheThumbMovesAndItsTimeWhenTheTextChanges) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.Play_LinksMouseDown();
+  QApplication::processEvents();
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      paints += e->type() == QEvent::Paint ? 1 : 0;
+      return false;
+    }
+  } timePaints;
+  f.LabelZeitLinks->installEventFilter(&timePaints);
+  const int seekBefore = f.sBarSeekLinks->paints();
+  QStringList texts;
+  for (int i = 0; i < 300; ++i) {
+    c.run(10);
+    if (texts.isEmpty() || texts.back() != f.LabelZeitLinks->text())
+      texts << f.LabelZeitLinks->text();
+    QApplication::processEvents();
+  }
+  const int seekPaints = f.sBarSeekLinks->paints() - seekBefore;
+  RecordProperty("seek_bar_paints", seekPaints);
+  EXPECT_GT(seekPaints, 10) << "the thumb moved over three seconds of a ten-second song";
+  EXPECT_LT(seekPaints, 150) << "a repaint for every new position";
+  EXPECT_GE(timePaints.paints, texts.size() - 1);
+  EXPECT_LE(timePaints.paints, texts.size() + 1);
+  // The screen shows the thumb where a fresh paint puts it, also at a
+  // position the bar was not repainted for.
+  const QRect at(f.sBarSeekLinks->mapTo(&f, QPoint(0, 0)), f.sBarSeekLinks->size());
+  const QImage shown =
+      f.screen()->grabWindow(f.winId(), at.x(), at.y(), at.width(), at.height()).toImage();
+  const QImage fresh = f.sBarSeekLinks->grab().toImage();
+  EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
+            fresh.convertToFormat(QImage::Format_RGB32));
 }
 
 TEST(Decks, NoRefillMissesInALongSetAndAStalledTimerIsCounted) {

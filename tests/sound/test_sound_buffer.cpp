@@ -247,4 +247,35 @@ TEST_F(SoundTest, TheRealtimeClockPlaysByItself) {
   EXPECT_EQ(b->currentPosition(), stopped);
 }
 
+// A real-time card with nothing to play for two seconds stops rendering,
+// so an idle console wakes nobody; a buffer that plays wakes it at once,
+// and the pause is no lost card.
+TEST_F(SoundTest, TheRealtimeClockSleepsWhileNothingPlaysAndWakesOnPlay) {
+  qputenv("QUANDREL_AUDIO", "virtual-realtime");
+  auto device = Device::open();
+  auto b = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  b->play();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  b->stop();
+  // Asleep once the count of rendered frames stands still.
+  std::int64_t rendered = VirtualCards::renderedFrames(0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::int64_t now = VirtualCards::renderedFrames(0);
+    if (now == rendered || std::chrono::steady_clock::now() > deadline) break;
+    rendered = now;
+  }
+  ASSERT_EQ(VirtualCards::renderedFrames(0), rendered) << "the card never stopped rendering";
+  EXPECT_FALSE(device->isLost());
+  b->play();
+  EXPECT_FALSE(device->isLost()) << "a card that slept is not lost";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (b->currentPosition() < 4410 * 4 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GE(b->currentPosition(), 4410 * 4) << "the card did not wake up";
+  EXPECT_GT(VirtualCards::renderedFrames(0), rendered);
+  EXPECT_FALSE(device->isLost());
+}
+
 }  // namespace

@@ -223,4 +223,37 @@ TEST_F(PortAudioCard, StreamPlayerPlaysAnMp3ThatTheCardRecords) {
   EXPECT_GT(lowest, 14000) << "a 10 ms stretch of the recording lost the tone";
 }
 
+// With nothing to play for two seconds the card's stream completes (an idle
+// console wakes nobody); the next buffer that plays starts it again, at
+// once and without a false "card lost".
+TEST_F(PortAudioCard, ACardThatSleptPlaysAgainAtOnce) {
+  const auto guid = cardGuid(QStringLiteral("quandrel_a"));
+  ASSERT_TRUE(guid);
+  auto device = Device::open(guid);
+  auto buffer = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::write(*buffer, 0, qdl::test::sine(44100, 2, 1000, 16000));
+  buffer->play();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  buffer->stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // the card sleeps
+  EXPECT_FALSE(device->isLost());
+  buffer->play();
+  EXPECT_FALSE(device->isLost());
+  const QString wav = dir->filePath(QStringLiteral("after-sleep.wav"));
+  EXPECT_EQ(testbed({QStringLiteral("record"), dir->path(), QStringLiteral("a"), wav,
+                     QStringLiteral("3")}),
+            0);
+  buffer->stop();
+  EXPECT_FALSE(device->isLost());
+  const auto samples = readWav(wav);
+  auto left = qdl::test::channel(samples, 0);
+  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
+  ASSERT_NE(loud, left.end()) << "no sound after the card slept";
+  std::vector<double> tone(loud, left.end());
+  ASSERT_GT(tone.size(), 22050u) << "the tone began " << (loud - left.begin())
+                                 << " samples into a recording of " << left.size();
+  tone.resize(tone.size() - 2205);
+  EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
+}
+
 }  // namespace

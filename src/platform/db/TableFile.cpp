@@ -91,6 +91,20 @@ bool canWrite(const QString& path) {
   return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
+// Whether the file is an SQLite database cut off or grown mid-page: a
+// database is whole pages, and SQLite would rewrite the header of such a
+// file as soon as it takes a write lock on it.
+bool notWholePages(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return false;
+  const QByteArray header = f.read(100);
+  if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+    return false;
+  const unsigned raw = unsigned(std::uint8_t(header[16])) << 8 | std::uint8_t(header[17]);
+  const qint64 pageSize = raw == 1 ? 65536 : raw;
+  return pageSize >= 512 && f.size() % pageSize != 0;
+}
+
 // Opens a connection with the collation registered and checks that the file
 // is one of our tables (or, for Fresh, a new empty file). Nothing is written
 // to the file here. A Write connection holds the file locked for this
@@ -101,6 +115,10 @@ bool canWrite(const QString& path) {
 sqlite3* openConnection(const QString& path, Access access, const QString& shownAs = {}) {
   sqlite3* db = nullptr;
   const QString native = QDir::toNativeSeparators(shownAs.isEmpty() ? path : shownAs);
+  if (access == Access::Write && notWholePages(path))
+    throw DbError(QStringLiteral("Cannot open the table \"%1\": the table is damaged (cut off "
+                                 "mid-page); it was left as it is.")
+                      .arg(native));
   auto failWith = [&](const QString& what) {
     const QString text = QStringLiteral("%1 \"%2\": %3").arg(what, native, errorText(db));
     sqlite3_close_v2(db);
@@ -344,16 +362,17 @@ void Table::open() {
   }
   try {
     loadSchema();
+    if (!readOnly_) upgradeSchema();
+    selectOrder(false);  // resolves the wanted order, then reads it
     if (!readOnly_) {
-      upgradeSchema();
-      // Only a table known as ours gets the write-ahead log (which changes
-      // the file's header).
+      // Only a table known as ours and read through gets the write-ahead log
+      // (which changes the file's header): a damaged file that is refused
+      // stays as it was.
       const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL",
                                   nullptr, nullptr, nullptr);
       if (isBusy(rc)) throw InUseError(inUseText(native));
       if (rc != SQLITE_OK) fail(QStringLiteral("Cannot open the table"));
     }
-    selectOrder(false);  // resolves the wanted order, then reads it
   } catch (...) {
     st_.reset();
     sqlite3_close_v2(db_);

@@ -74,8 +74,11 @@ std::optional<QUuid> Device::guid() const { return d_->guid; }
 QString Device::description() const { return d_->card->description(); }
 
 void Device::playPrimary() {
-  std::lock_guard lock(d_->card->mutex);
-  d_->state->primaryPlaying = true;
+  {
+    std::lock_guard lock(d_->card->mutex);
+    d_->state->primaryPlaying = true;
+  }
+  d_->card->wake();
 }
 
 void Device::stopPrimary() {

@@ -270,7 +270,8 @@ Card::~Card() {
 
 void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move(capture); }
 
-void Card::render(std::int16_t* out, int frames, double latencyFrames) {
+bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
+  bool sounded = false;
   for (int done = 0; done < frames;) {
     const int n = std::min(kMaxBlock, frames - done);
     float* acc = limiter_.next(n);
@@ -278,6 +279,7 @@ void Card::render(std::int16_t* out, int frames, double latencyFrames) {
       std::lock_guard lock(mutex);
       for (Voice* v : voices) {
         if (!v->device->open || !v->device->primaryPlaying) continue;
+        sounded = sounded || v->playing || v->tailFrames > 0;
         if (v->playing) v->mixInto(acc, n);
         if (v->tailFrames > 0) v->addTail(acc, n);
       }
@@ -285,14 +287,32 @@ void Card::render(std::int16_t* out, int frames, double latencyFrames) {
     limiter_.limit(out + 2 * done);
     done += n;
   }
+  bool sleep = false;
   {
     std::lock_guard lock(mutex);
     realtime_ = latencyFrames >= 0.0;
     latencyFrames_ = std::max(latencyFrames, 0.0);
     lastBlock_ = frames;
     lastRender_ = std::chrono::steady_clock::now();
+    // The limiter's delay has long been played out by then.
+    idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
+    sleep = realtime_ && idleFrames_ >= kIdleFrames;
+    asleep_ = sleep;
   }
   if (capture_) capture_->write(out, frames);
+  return sleep;
+}
+
+void Card::wake() {
+  {
+    std::lock_guard lock(mutex);
+    idleFrames_ = 0;
+    if (!asleep_) return;
+    asleep_ = false;
+    // The stream has not rendered while it slept: that is no lost card.
+    lastRender_ = std::chrono::steady_clock::now();
+  }
+  if (output_) output_->resume();
 }
 
 bool Card::isLost() {

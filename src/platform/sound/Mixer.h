@@ -119,11 +119,17 @@ struct Voice {
 };
 
 // A card's output stream, owned by its card.
+//
+// When Card::render() says the card may sleep, the stream stops asking for
+// output after that block (a real-time clock waits, PortAudio completes the
+// stream) until resume(), which an application thread calls when a buffer
+// starts playing again; resume() returns once the stream runs again.
 class Output {
  public:
   virtual ~Output() = default;
   virtual int framesPerBuffer() const = 0;
   virtual double latency() const = 0;  // seconds
+  virtual void resume() {}
 };
 
 class WavWriter;
@@ -138,8 +144,18 @@ class Card {
   // Mixes `frames` frames into `out` (interleaved stereo) through the
   // limiter. `latencyFrames` is the time until the first of them is heard,
   // or a negative value for a manual clock (the output is then taken as
-  // heard at once, after the limiter's delay).
-  void render(std::int16_t* out, int frames, double latencyFrames);
+  // heard at once, after the limiter's delay). Returns true when nothing
+  // has sounded on the card for kIdleFrames: a real-time stream may then
+  // sleep, asking for no output until wake().
+  bool render(std::int16_t* out, int frames, double latencyFrames);
+
+  // A buffer starts playing (or a device's primary buffer again): a card
+  // that sleeps starts its stream again. Application threads, without the
+  // mutex held.
+  void wake();
+  // Two seconds of silence let a card sleep: a stream that runs with nothing
+  // to play costs a wake-up per callback for nothing.
+  static constexpr int kIdleFrames = 2 * kCardRate;
 
   // Output frames mixed but not yet heard, now: the limiter's delay and what
   // the backend holds. Call with mutex held.
@@ -169,6 +185,8 @@ class Card {
   int lastBlock_ = 0;
   std::chrono::steady_clock::time_point lastRender_;
   std::atomic<bool> lost_{false};
+  int idleFrames_ = 0;   // frames rendered since something last sounded (guarded by mutex)
+  bool asleep_ = false;  // render() let the stream sleep; wake() has not yet run (mutex)
 };
 
 }  // namespace qdl::sound::detail

@@ -2,6 +2,9 @@
 // in callbacks of kFramesPerBuffer frames; the mixer runs in PortAudio's
 // callback. The output latency asked for is kTargetLatency (about 10 ms);
 // QUANDREL_AUDIO_LATENCY_MS asks for another (for cards that drop out).
+// A card with nothing to play for two seconds lets its stream complete, so
+// that an idle console wakes nobody; the next buffer that plays starts it
+// again.
 
 #include "platform/sound/Backends.h"
 
@@ -15,7 +18,10 @@
 namespace qdl::sound::detail {
 namespace {
 
-constexpr unsigned long kFramesPerBuffer = 128;  // 2.9 ms per callback
+// Two callbacks of 5 ms make the 10 ms of latency aimed at: a card needs no
+// more, and every callback wakes the audio thread (and, behind ALSA's
+// PulseAudio plug-in, two more threads).
+constexpr unsigned long kFramesPerBuffer = 220;  // 5.0 ms per callback
 constexpr double kTargetLatency = 0.008;
 
 double wantedLatency() {
@@ -117,20 +123,34 @@ class PortAudioOutput final : public Output {
   int framesPerBuffer() const override { return int(kFramesPerBuffer); }
   double latency() const override { return latency_; }
 
+  // The stream completed because the card had nothing to play: it is
+  // stopped (which waits for its last block) and started again.
+  void resume() override {
+    if (!asleep_) return;
+    Pa_StopStream(stream_);
+    asleep_ = false;
+    if (Pa_StartStream(stream_) != paNoError) card_.markLost();
+  }
+
  private:
   static int callback(const void*, void* out, unsigned long frames,
                       const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* self) {
     auto* me = static_cast<PortAudioOutput*>(self);
     double lat = time ? time->outputBufferDacTime - time->currentTime : 0.0;
     if (!(lat > 0.0 && lat < 2.0)) lat = me->latency_;
-    me->card_.render(static_cast<std::int16_t*>(out), int(frames), lat * kCardRate);
-    return paContinue;
+    if (!me->card_.render(static_cast<std::int16_t*>(out), int(frames), lat * kCardRate))
+      return paContinue;
+    // Nothing to play for a while: the stream completes after this block
+    // (silence) and wakes nobody until a buffer plays again.
+    me->asleep_ = true;
+    return paComplete;
   }
 
-  // The stream ended without being stopped here: the card is gone.
+  // The stream ended without being stopped or put to sleep here: the card
+  // is gone.
   static void finished(void* self) {
     auto* me = static_cast<PortAudioOutput*>(self);
-    if (!me->closing_) me->card_.markLost();
+    if (!me->closing_ && !me->asleep_) me->card_.markLost();
   }
 
   PaSession session_;
@@ -138,6 +158,7 @@ class PortAudioOutput final : public Output {
   PaStream* stream_ = nullptr;
   double latency_ = 0.0;
   std::atomic<bool> closing_{false};
+  std::atomic<bool> asleep_{false};  // completed for want of sound, until resume()
 };
 
 }  // namespace

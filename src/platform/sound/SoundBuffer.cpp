@@ -22,15 +22,18 @@ const WaveFormat& SoundBuffer::format() const { return d_->voice->format; }
 int SoundBuffer::bytes() const { return int(d_->voice->data.size()); }
 
 void SoundBuffer::play(bool looping) {
-  std::lock_guard lock(d_->card->mutex);
-  detail::Voice& v = *d_->voice;
-  v.looping = looping;
-  if (v.playing) return;
-  v.playing = true;
-  v.restartLocked();
-  v.inStale = false;
-  v.gain = v.targetGain;
-  if (v.fadeFrames > 0) v.fadeInDone = 0;
+  {
+    std::lock_guard lock(d_->card->mutex);
+    detail::Voice& v = *d_->voice;
+    v.looping = looping;
+    if (v.playing) return;
+    v.playing = true;
+    v.restartLocked();
+    v.inStale = false;
+    v.gain = v.targetGain;
+    if (v.fadeFrames > 0) v.fadeInDone = 0;
+  }
+  d_->card->wake();  // a card that slept with nothing to play starts again
 }
 
 void SoundBuffer::stop() {

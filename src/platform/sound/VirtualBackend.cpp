@@ -1,6 +1,7 @@
 // Virtual backend: two cards without hardware. With the manual clock the
 // caller renders them (VirtualCards::advance); with the real-time clock a
-// thread per open card renders 10 ms every 10 ms.
+// thread per open card renders 10 ms every 10 ms, and sleeps while the card
+// has nothing to play.
 
 #include "platform/sound/Backends.h"
 #include "platform/sound/VirtualCards.h"
@@ -56,6 +57,13 @@ class RealtimeOutput final : public Output {
   }
   int framesPerBuffer() const override { return kStep; }
   double latency() const override { return 0.0; }
+  void resume() override {
+    {
+      std::lock_guard lock(mutex_);
+      resumed_ = true;
+    }
+    wake_.notify_all();
+  }
 
  private:
   void run() {
@@ -65,12 +73,19 @@ class RealtimeOutput final : public Output {
     std::unique_lock lock(mutex_);
     while (!stop_) {
       lock.unlock();
-      card_.render(block_.data(), kStep, 0.0);
+      const bool idle = card_.render(block_.data(), kStep, 0.0);
       taps[size_t(index_)].rendered += kStep;
       lock.lock();
-      next += period;
-      if (clock::now() - next > std::chrono::milliseconds(200)) next = clock::now();  // resync
-      wake_.wait_until(lock, next, [this] { return stop_; });
+      if (idle && !resumed_) {
+        // Nothing to play: the thread sleeps until a buffer plays again.
+        wake_.wait(lock, [this] { return stop_ || resumed_; });
+        next = clock::now();
+      } else {
+        next += period;
+        if (clock::now() - next > std::chrono::milliseconds(200)) next = clock::now();  // resync
+        wake_.wait_until(lock, next, [this] { return stop_; });
+      }
+      resumed_ = false;
     }
   }
 
@@ -80,6 +95,7 @@ class RealtimeOutput final : public Output {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  bool resumed_ = false;  // the card woke up (guarded by mutex_)
   std::thread thread_;
 };
 

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 namespace qdl::ui {
@@ -116,6 +118,51 @@ void ScrollBar::keyReleaseEvent(QKeyEvent* event) {
 void ScrollBar::wheelEvent(QWheelEvent* event) {
   QScrollBar::wheelEvent(event);
   if (actionPending_) userScroll(ScrollCode::EndScroll);
+}
+
+QRect ScrollBar::thumb(int value) const {
+  QStyleOptionSlider option;
+  initStyleOption(&option);
+  option.sliderValue = option.sliderPosition = value;
+  return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+}
+
+void ScrollBar::sliderChange(SliderChange change) {
+  // A new value that leaves the thumb on its pixels draws the same bar.
+  if (change == SliderValueChange && value() >= sameFrom_ && value() <= sameTo_) return;
+  if (change != SliderValueChange) sameTo_ = sameFrom_ - 1;
+  QScrollBar::sliderChange(change);
+}
+
+void ScrollBar::paintEvent(QPaintEvent* event) {
+  QScrollBar::paintEvent(event);
+  ++paints_;
+  // The thumb moves with the value, so the values that draw it where it is
+  // now are one stretch around the value; found by halving from both ends.
+  // The ends of the range are left out: there the arrows change.
+  const int v = value();
+  sameTo_ = sameFrom_ - 1;
+  if (v <= minimum() || v >= maximum()) return;
+  const QRect here = thumb(v);
+  int low = minimum() + 1, high = v;  // the first value at `here`
+  while (low < high) {
+    const int mid = low + (high - low) / 2;
+    if (thumb(mid) == here)
+      high = mid;
+    else
+      low = mid + 1;
+  }
+  sameFrom_ = low;
+  low = v;
+  high = maximum() - 1;  // the last value at `here`
+  while (low < high) {
+    const int mid = high - (high - low) / 2;
+    if (thumb(mid) == here)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  sameTo_ = high;
 }
 
 StatusBar::StatusBar(QWidget* parent, std::vector<int> panelWidths) : QFrame(parent) {

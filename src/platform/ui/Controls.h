@@ -64,7 +64,10 @@ enum class ScrollCode { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bot
 // A scroll bar with the classic small and large steps. Any position set
 // beyond the ends is clamped. scroll() is emitted for every user action, and
 // EndScroll once the user lets go; valueChanged() for every change, by the
-// user or by the program.
+// user or by the program. A change of the value repaints the bar only when
+// the thumb moves on the screen (a deck's seek bar gets a new value every
+// 10 ms, its thumb a new pixel about once a second) or the value reaches or
+// leaves an end of the range.
 class ScrollBar : public QScrollBar {
   Q_OBJECT
  public:
@@ -73,6 +76,8 @@ class ScrollBar : public QScrollBar {
   void setLargeChange(int step) { setPageStep(step); }
   // Simulates a user's scroll action, as the mouse and keys do.
   void userScroll(ScrollCode code, int position = 0);
+  // Times the bar was painted (for tests of the repaint rule).
+  int paints() const { return paints_; }
 
  signals:
   void scroll(qdl::ui::ScrollCode code, int position);
@@ -82,9 +87,19 @@ class ScrollBar : public QScrollBar {
   void keyReleaseEvent(QKeyEvent* event) override;
   // A wheel step is a whole scroll action: it ends at once.
   void wheelEvent(QWheelEvent* event) override;
+  void sliderChange(SliderChange change) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Where the thumb stands at `value`.
+  QRect thumb(int value) const;
+
   bool actionPending_ = false;
+  // The values, away from the ends, that leave the thumb where it was last
+  // painted (none before the first paint, or after a change of range).
+  int sameFrom_ = 1;
+  int sameTo_ = 0;
+  int paints_ = 0;
 };
 
 // A status bar of panels; the last panel takes the room that is left. In

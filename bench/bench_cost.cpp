@@ -1,0 +1,320 @@
+// The cost of playing: the console on the real PortAudio path, on the
+// project's PulseAudio test bed (scripts/audio-testbed, started here), with
+// its own timers in its own event loop, for 30 seconds each:
+//   Playing  both decks play (the right one pitched at +8 %), in output
+//            mode 0 (both on card A) and in mode 1 (main card A, headphone
+//            card B), the seek bars and time displays following the songs;
+//   Idle     the console in mode 1 with both songs loaded and nothing
+//            playing.
+// Figures: the console's CPU share of one core (user and system time of all
+// of its threads over wall time; the sound server is another process and
+// does not count) and its wake-ups per second (voluntary and involuntary
+// context switches of all of its threads), each the median of 5-second
+// windows. A line per thread shows where they come from.
+// QDL_BENCH_COST_SECONDS sets another length.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "Figures.h"
+#include "app/Mainform.h"
+#include "app/Windows.h"
+#include "audio/Dsutil.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
+#include "platform/sound/Sound.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+
+namespace {
+
+const QString kSongs[] = {
+    QStringLiteral(QDL_FIXTURE_DIR "/bench_chord_44k_stereo_cbr192_5min.mp3"),
+    QStringLiteral(QDL_FIXTURE_DIR "/bench_noise_44k_stereo_cbr320_10min.mp3")};
+
+int seconds() {
+  const int s = qEnvironmentVariableIntValue("QDL_BENCH_COST_SECONDS");
+  return s > 0 ? s : 30;
+}
+
+// Runs scripts/audio-testbed with `args`; its standard output into `out`.
+int testbed(const QStringList& args, QByteArray* out = nullptr) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  std::vector<QByteArray> strings{
+      QFile::encodeName(QStringLiteral(QDL_SOURCE_DIR "/scripts/audio-testbed"))};
+  for (const QString& a : args) strings.push_back(QFile::encodeName(a));
+  std::vector<char*> argv;
+  for (QByteArray& s : strings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char chunk[512];
+  for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;)
+    if (out) out->append(chunk, n);
+  close(fds[0]);
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The test bed for the life of the program.
+class Testbed {
+ public:
+  Testbed() {
+    QByteArray exports;
+    if (testbed({QStringLiteral("start"), dir_.path()}, &exports) != 0) return;
+    for (const QByteArray& line : exports.split('\n')) {
+      if (!line.startsWith("export ")) continue;
+      const QByteArray assignment = line.mid(7);
+      const qsizetype eq = assignment.indexOf('=');
+      qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
+    }
+    qputenv("QUANDREL_AUDIO", "portaudio");
+    running_ = true;
+  }
+  ~Testbed() {
+    if (running_) testbed({QStringLiteral("stop"), dir_.path()});
+  }
+  bool running() const { return running_; }
+
+ private:
+  QTemporaryDir dir_;
+  bool running_ = false;
+};
+
+// CPU seconds and context switches of every thread of the process, by name.
+struct Usage {
+  double cpu = 0;
+  long switches = 0;
+  std::map<std::string, std::pair<double, long>> threads;
+
+  static Usage now() {
+    Usage u;
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    u.cpu = double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+            double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+    u.switches = r.ru_nvcsw + r.ru_nivcsw;
+    const long tick = sysconf(_SC_CLK_TCK);
+    for (const QString& tid :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+      QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+      QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+      if (!stat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly)) continue;
+      const QByteArray s = stat.readAll();
+      const qsizetype open = s.indexOf('('), close = s.lastIndexOf(')');
+      const std::string name = s.mid(open + 1, close - open - 1).toStdString();
+      const QList<QByteArray> f = s.mid(close + 2).split(' ');
+      double cpu = f.size() > 12 ? (f[11].toDouble() + f[12].toDouble()) / double(tick) : 0;
+      long sw = 0;
+      for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.contains("ctxt_switches")) sw += line.split(':').value(1).trimmed().toLong();
+      auto& t = u.threads[name + " " + tid.toStdString()];
+      t.first += cpu;
+      t.second += sw;
+    }
+    return u;
+  }
+};
+
+// The console in a temporary folder on the test bed's cards in output mode
+// `mode` (0: both decks on card A; 1: main card A, headphone card B), with
+// the two songs loaded.
+class Console {
+ public:
+  explicit Console(int mode) : previous_(QDir::currentPath()) {
+    QDir::setCurrent(dir_.path());
+    QString a, b, ga, gb;
+    for (const qdl::sound::DeviceInfo& d : qdl::sound::enumerateDevices()) {
+      if (!d.guid) continue;
+      if (d.description == QLatin1String("quandrel_a"))
+        a = d.description, ga = qdl::sound::guidToText(*d.guid);
+      if (d.description == QLatin1String("quandrel_b"))
+        b = d.description, gb = qdl::sound::guidToText(*d.guid);
+    }
+    QFile ini(dir_.filePath(QStringLiteral("qdl.ini")));
+    if (ini.open(QIODevice::WriteOnly))
+      ini.write(QStringLiteral("[Devices]\r\nMode=%5\r\nCard_1=%1\r\nCard_2=%2\r\n"
+                               "[present Devices]\r\n%1=%3\r\n%2=%4\r\n")
+                    .arg(a, b, ga, gb)
+                    .arg(mode)
+                    .toUtf8());
+    ini.close();
+    qdl::ui::setDialogs(&dialogs_);
+    qdl::app::createWindows();
+    qdl::app::showMainWindow();
+    TFormQuandrel& f = *FormQuandrel;
+    for (const QString& song : kSongs)
+      DataModule1->Table1->insertRecord({QVariant(), "Bench", song.section('/', -1), QVariant(),
+                                         "Noise", "2026", song, QVariant(), 0, QVariant(), false});
+    DataModule1->Table1->setIndexName(QStringLiteral("iDateiname"));
+    DataModule1->Table1->findNearest(kSongs[0]);
+    f.LoadDB_LinksClick();
+    DataModule1->Table1->findNearest(kSongs[1]);
+    f.LoadDB_RechtsClick();
+    f.SBarPitchRechts->setValue(80);
+    ok_ = f.PlayerLinks && f.PlayerRechts;
+  }
+  ~Console() {
+    qdl::app::destroyWindows();
+    qdl::ui::setDialogs(nullptr);
+    QDir::setCurrent(previous_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  class NoDialogs : public qdl::ui::DialogService {
+   public:
+    qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
+                               qdl::ui::Buttons) override {
+      std::fprintf(stderr, "message: %s\n", qPrintable(text));
+      return qdl::ui::Answer::No;
+    }
+    void showError(QWidget*, const QString& text) override {
+      std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+    int execDialog(QDialog*) override { return 0; }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+      return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
+                         const QString&) override {
+      return {};
+    }
+    bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override {
+      return false;
+    }
+  };
+  QString previous_;
+  QTemporaryDir dir_;
+  NoDialogs dialogs_;
+  bool ok_ = false;
+};
+
+Testbed* bed = nullptr;
+
+// Runs the event loop for `s` seconds.
+void runFor(double s) {
+  QEventLoop loop;
+  QTimer::singleShot(int(s * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void measure(benchmark::State& state, bool playing) {
+  if (!bed || !bed->running()) {
+    state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
+    return;
+  }
+  const int mode = int(state.range(0));
+  Console console(mode);
+  if (!console.ok()) {
+    state.SkipWithError("the songs did not load");
+    return;
+  }
+  TFormQuandrel& f = *FormQuandrel;
+  if (playing) {
+    f.Play_LinksMouseDown();
+    f.Play_RechtsMouseDown();
+  }
+  if (f.LeftMain && f.LeftMain->DirectSound) {
+    const qdl::sound::Device& card = *f.LeftMain->DirectSound;
+    std::fprintf(stderr, "  card A: %d frames per callback, output latency %.1f ms\n",
+                 card.framesPerBuffer(), card.outputLatency() * 1000);
+    qdl::bench::figure("Cost: output latency of the PortAudio stream", card.outputLatency() * 1000,
+                       "ms");
+  }
+  runFor(2);  // settle
+  // The run in windows of 5 s: on a machine that others load too, CPU time
+  // grows with their load (caches, shared cores); the median window is the
+  // figure, the whole run's mean is shown beside it.
+  const double wall0 = qdl::bench::wallSeconds();
+  const Usage u0 = Usage::now();
+  qdl::bench::Samples shares, wakes;
+  for (auto _ : state) {
+    for (int done = 0; done < seconds(); done += 5) {
+      const double w0 = qdl::bench::wallSeconds();
+      const Usage a = Usage::now();
+      runFor(std::min(5, seconds() - done));
+      const Usage b = Usage::now();
+      const double w = qdl::bench::wallSeconds() - w0;
+      shares.add(100.0 * (b.cpu - a.cpu) / w);
+      wakes.add(double(b.switches - a.switches) / w);
+    }
+  }
+  const Usage u1 = Usage::now();
+  const double wall = qdl::bench::wallSeconds() - wall0;
+  const double share = shares.median();
+  const double wakeups = wakes.median();
+  state.counters["cpu_pct"] = share;
+  state.counters["cpu_pct_mean"] = 100.0 * (u1.cpu - u0.cpu) / wall;
+  state.counters["wakeups_per_s"] = wakeups;
+  for (const auto& [name, t] : u1.threads) {
+    const auto before = u0.threads.find(name);
+    const double cpu = t.first - (before == u0.threads.end() ? 0 : before->second.first);
+    const long sw = t.second - (before == u0.threads.end() ? 0 : before->second.second);
+    if (cpu > 0 || sw > 0)
+      std::fprintf(stderr, "  thread %-24s %6.2f %% of a core, %7.1f wake-ups/s\n", name.c_str(),
+                   100.0 * cpu / wall, double(sw) / wall);
+  }
+  const std::string what =
+      std::string(playing ? "Cost: two decks playing (one at +8 %)" : "Cost: nothing playing") +
+      (mode == 0 ? ", one card" : ", main and headphone cards");
+  qdl::bench::figure(what + ", CPU share of one core", share, "%",
+                     qdl::bench::below(playing ? 3.0 : 0.5));
+  qdl::bench::figure(what + ", wake-ups", wakeups, "per s");
+  if (playing && (f.StatusBar_Links->panelText(0) != QLatin1String("playing") ||
+                  f.StatusBar_Rechts->panelText(0) != QLatin1String("playing")))
+    state.SkipWithError("a deck stopped playing");
+  // The sound really went out: the decks moved on with the cards' clocks
+  // (the test bed's null sinks take their sound in bursts, so roughly).
+  if (playing && f.sBarSeekLinks->value() < 100 * seconds() / 10)
+    state.SkipWithError("the left deck did not move on with the card");
+}
+
+void Playing(benchmark::State& state) { measure(state, true); }
+void Idle(benchmark::State& state) { measure(state, false); }
+BENCHMARK(Playing)
+    ->ArgName("mode")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK(Idle)->ArgName("mode")->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  Testbed testbed;
+  bed = &testbed;
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  bed = nullptr;
+  return 0;
+}

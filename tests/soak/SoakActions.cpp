@@ -1,0 +1,281 @@
+// The DJ of the simulated set: one random action every few seconds, some of
+// them gestures that last (a seek with its preview, a bend held, a
+// crossfader sweep), drawn from the set's seeded generator.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+
+#include "decks/DeckHarness.h"
+#include "lang/Sprache.h"
+#include "library/Datamod.h"
+#include "platform/ui/RadioGroup.h"
+#include "playlist/Playlist.h"
+#include "soak/SoakDeck.h"
+#include "soak/SoakShadow.h"
+
+namespace qdl::soak {
+namespace {
+
+using ui::ScrollCode;
+
+// Mean time between two actions, in steps of 10 ms.
+constexpr int kMeanGap = 250;
+
+struct Kind {
+  const char* name;
+  double weight;
+};
+
+// How often each action comes, relative to the others.
+constexpr std::array kKinds{
+    Kind{"load", 10},       Kind{"cue", 6},         Kind{"cue store", 6},  Kind{"seek preview", 6},
+    Kind{"play", 8},        Kind{"pitch", 8},       Kind{"bend", 5},       Kind{"volume", 8},
+    Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
+    Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
+    Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
+};
+
+}  // namespace
+
+void SoakSet::later(int steps, std::function<void()> what) {
+  pending_.emplace(step_ + steps, std::move(what));
+}
+
+void SoakSet::act() {
+  if (rng_() % kMeanGap != 0) return;
+  double total = 0;
+  for (const Kind& k : kKinds) total += k.weight;
+  double pick = double(rng_()) / 4294967296.0 * total;
+  std::size_t i = 0;
+  while (i + 1 < kKinds.size() && pick >= kKinds[i].weight) pick -= kKinds[i++].weight;
+  const QString kind = QString::fromLatin1(kKinds[i].name);
+  count(kind);
+  // Mostly the deck that is not on the air, as a DJ works.
+  const bool leftOnAir = decks_[0]->state() == QLatin1String("playing");
+  const bool rightOnAir = decks_[1]->state() == QLatin1String("playing");
+  std::size_t pickDeck = rng_() % 2;
+  if (leftOnAir != rightOnAir && rng_() % 4 != 0) pickDeck = leftOnAir ? 1 : 0;
+  Deck& d = *decks_[pickDeck];
+  TFormQuandrel& f = console();
+  switch (i) {
+    case 0:
+      return pressLoad(d);
+    case 1:
+      return pressCue(d);
+    case 2:
+      return storeCue(d);
+    case 3:
+      return previewSeek(d);
+    case 4:
+      return pressPlay(d);
+    case 5:
+      return movePitch(d);
+    case 6:
+      return bend(d);
+    case 7:
+      return moveVolume(d);
+    case 8:
+      f.SBVolume_Head->setValue(int(rng_() % 1500));
+      return log(QStringLiteral("head volume %1").arg(f.SBVolume_Head->value()));
+    case 9:
+      return sweepFader();
+    case 10:
+      return jumpFader();
+    case 11:
+      return toggleHeadCue(d);
+    case 12:
+      d.timeMode();
+      return log(QStringLiteral("time mode on the %1 deck").arg(QLatin1String(d.name())));
+    case 13: {
+      // Types the start of an artist into the artist box, letter by letter.
+      const QString artist = songs_[rng_() % songs_.size()].artist;
+      f.EditArtistEnter();
+      const int letters = 1 + int(rng_() % unsigned(artist.size()));
+      for (int n = 1; n <= letters; ++n) f.EditArtist->setText(artist.left(n));
+      return log(QStringLiteral("search \"%1\"").arg(f.EditArtist->text()));
+    }
+    case 14:
+      return editPlaylist();
+    case 15:
+      return editTag();
+    case 16:
+      return checkLibrary();
+    case 17:
+      return scanLibrary();
+    case 18:
+      return switchLanguage();
+    default:
+      f.cbAutoCue->setChecked(!f.cbAutoCue->isChecked());
+      return log(QStringLiteral("autocue %1").arg(f.cbAutoCue->isChecked() ? "on" : "off"));
+  }
+}
+
+// A song from the grid into a deck; a playing deck is paused first (a DJ
+// never loads over a song that plays: the console refuses it, and that is
+// tried now and then too).
+void SoakSet::pressLoad(Deck& d) {
+  auto load = [this, &d] {
+    DataModule1->Table1->moveTo(int(rng_() % unsigned(DataModule1->Table1->recordCount())));
+    d.load();
+    log(QStringLiteral("load %1 on the %2 deck: %3")
+            .arg(DataModule1->Table1->asString(QStringLiteral("Titel")), QLatin1String(d.name()),
+                 d.state()));
+  };
+  if (d.state() == QLatin1String("playing") && rng_() % 4 != 0) {
+    d.play();
+    log(QStringLiteral("pause the %1 deck to load it").arg(QLatin1String(d.name())));
+    later(20 + int(rng_() % 200), load);
+    return;
+  }
+  load();
+}
+
+void SoakSet::pressCue(Deck& d) {
+  d.cue();
+  log(QStringLiteral("cue the %1 deck: %2 at %3")
+          .arg(QLatin1String(d.name()), d.state())
+          .arg(d.seek()->value()));
+}
+
+void SoakSet::pressPlay(Deck& d) {
+  d.play();
+  log(QStringLiteral("play on the %1 deck: %2").arg(QLatin1String(d.name()), d.state()));
+}
+
+// Drags the seek bar's thumb over a few positions and lets go: the deck
+// loops the half second there until the gesture goes on.
+void SoakSet::drag(Deck& d) {
+  const int top = std::max(0, d.seek()->maximum() - 100);
+  const int moves = 1 + int(rng_() % 5);
+  for (int m = 0; m < moves; ++m) {
+    const int to = top > 0 ? int(rng_() % unsigned(top)) : 0;
+    later(m * (1 + int(rng_() % 8)), [&d, to] { d.scroll(ScrollCode::ThumbTrack, to); });
+  }
+  later(moves * 8 + 1, [&d] { d.scroll(ScrollCode::EndScroll); });
+}
+
+void SoakSet::storeCue(Deck& d) {
+  if (!d.player()) return pressLoad(d);
+  log(QStringLiteral("seek on the %1 deck to store a cue point").arg(QLatin1String(d.name())));
+  drag(d);
+  later(60 + int(rng_() % 300), [this, &d] {
+    const bool seeking = d.state() == QLatin1String("seeking");
+    const int position = d.seek()->value();
+    d.cue();
+    if (seeking) cueStored(d, position);
+    log(QStringLiteral("cue on the %1 deck %2 %3")
+            .arg(QLatin1String(d.name()), seeking ? "stores" : "returns to")
+            .arg(d.seek()->value()));
+  });
+}
+
+void SoakSet::previewSeek(Deck& d) {
+  if (!d.player()) return pressLoad(d);
+  log(QStringLiteral("seek with preview on the %1 deck from %2")
+          .arg(QLatin1String(d.name()), d.state()));
+  drag(d);
+  later(60 + int(rng_() % 400), [this, &d] {
+    if (d.state() == QLatin1String("seeking")) d.play();
+    log(QStringLiteral("play after the preview on the %1 deck: %2 at %3")
+            .arg(QLatin1String(d.name()), d.state())
+            .arg(d.seek()->value()));
+  });
+}
+
+void SoakSet::movePitch(Deck& d) {
+  // Mostly small changes, as when matching tempos; now and then far out.
+  const int range = rng_() % 4 == 0 ? 200 : 40;
+  const int to = int(rng_() % unsigned(2 * range + 1)) - range;
+  if (rng_() % 6 == 0) {
+    d.speedZero();
+  } else {
+    d.pitch()->setValue(to);
+  }
+  log(QStringLiteral("pitch %1 on the %2 deck")
+          .arg(d.pitch()->value())
+          .arg(QLatin1String(d.name())));
+}
+
+void SoakSet::bend(Deck& d) {
+  const bool faster = rng_() % 2 == 0;
+  d.bendDown(faster);
+  log(QStringLiteral("bend %1 on the %2 deck")
+          .arg(faster ? "up" : "down", QLatin1String(d.name())));
+  later(20 + int(rng_() % 250), [&d, faster] { d.bendUp(faster); });
+}
+
+void SoakSet::moveVolume(Deck& d) {
+  const int to = rng_() % 8 == 0 ? int(rng_() % 3001) : int(rng_() % 700);
+  d.volume()->setValue(to);
+  log(QStringLiteral("volume %1 on the %2 deck").arg(to).arg(QLatin1String(d.name())));
+}
+
+void SoakSet::sweepFader() {
+  TFormQuandrel& f = console();
+  const int from = f.sbFader->value();
+  const int to = int(rng_() % 6001) - 3000;
+  const int steps = 20 + int(rng_() % 280);
+  log(QStringLiteral("crossfader sweep from %1 to %2").arg(from).arg(to));
+  for (int s = 1; s <= steps; ++s)
+    later(s, [&f, from, to, s, steps] { f.sbFader->setValue(from + (to - from) * s / steps); });
+}
+
+void SoakSet::jumpFader() {
+  TFormQuandrel& f = console();
+  const Qt::MouseButton button = rng_() % 2 ? Qt::LeftButton : Qt::RightButton;
+  switch (rng_() % 3) {
+    case 0:
+      f.FaderLinksMouseDown(button);
+      later(10 + int(rng_() % 200), [&f, button] { f.FaderLinksMouseUp(button); });
+      break;
+    case 1:
+      f.FaderRechtsMouseDown(button);
+      later(10 + int(rng_() % 200), [&f, button] { f.FaderRechtsMouseUp(button); });
+      break;
+    default:
+      f.sbCrossZeroClick();
+  }
+  log(QStringLiteral("crossfader jump to %1").arg(f.sbFader->value()));
+}
+
+void SoakSet::toggleHeadCue(Deck& d) {
+  d.headCue();
+  log(QStringLiteral("head cue on the %1 deck").arg(QLatin1String(d.name())));
+}
+
+// Removes a random entry, or adds the grid's song, keeping the list about
+// as long as the library.
+void SoakSet::editPlaylist() {
+  TFormPlayList& w = *FormPlayList;
+  if (w.ListBox1->count() > options_.songs - 5 && rng_() % 2 == 0) {
+    w.ListBox1->setCurrentRow(int(rng_() % unsigned(w.ListBox1->count())));
+    w.btDelete->click();
+    log(QStringLiteral("playlist: entry removed, %1 left").arg(w.FileList.size()));
+    return;
+  }
+  DataModule1->Table1->moveTo(int(rng_() % unsigned(DataModule1->Table1->recordCount())));
+  console().ChooseCurrentSong();
+  log(QStringLiteral("playlist: %1 added")
+          .arg(DataModule1->Table1->asString(QStringLiteral("Titel"))));
+}
+
+void SoakSet::switchLanguage() {
+  test::ScriptedDialogs& dialogs = console_->dialogs;
+  int chosen = -1;
+  dialogs.onDialog = [&chosen](QDialog* dialog) {
+    if (dialog != FormSprache) return dialog->reject();
+    chosen = 1 - FormSprache->rgSprache->itemIndex();
+    FormSprache->rgSprache->setItemIndex(chosen);
+    FormSprache->btOK->click();
+  };
+  console().Sprache1Click();
+  dialogs.onDialog = nullptr;
+  log(QStringLiteral("language %1").arg(chosen == 1 ? "English" : "German"));
+}
+
+}  // namespace qdl::soak
