@@ -3,31 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QString>
-#include <cstdio>
 
 #include "app/DevicesCommand.h"
+#include "support/CommandRun.h"
 
 namespace {
 
-struct CommandRun {
-  int code;
-  QString out;
-  QString err;
-};
+using qdl::test::CommandRun;
 
 CommandRun devices(const QStringList& arguments) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  const int code = qdl::app::runDevicesCommand(arguments, out, err);
-  auto text = [](std::FILE* f) {
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[512];
-    while (const size_t n = std::fread(buffer, 1, sizeof buffer, f)) bytes.append(buffer, n);
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-  };
-  return {code, text(out), text(err)};
+  return qdl::test::runCommand(qdl::app::runDevicesCommand, arguments);
 }
 
 TEST(DevicesCommand, ListsThePlayingOutputsOrSaysThereIsNone) {

@@ -15,31 +15,16 @@
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
 #include "support/BeatSongs.h"
+#include "support/CommandRun.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct CommandRun {
-  int code = -1;
-  QString out;
-  QString err;
-};
+using qdl::test::CommandRun;
+using qdl::test::runCommand;
 
 CommandRun analyse(const QStringList& args) {
-  char* outBuf = nullptr;
-  char* errBuf = nullptr;
-  std::size_t outLen = 0, errLen = 0;
-  std::FILE* out = open_memstream(&outBuf, &outLen);
-  std::FILE* err = open_memstream(&errBuf, &errLen);
-  CommandRun r;
-  r.code = qdl::library::runAnalyseCommand(args, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
-  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
-  std::free(outBuf);
-  std::free(errBuf);
-  return r;
+  return runCommand(qdl::library::runAnalyseCommand, args);
 }
 
 QString summary(int toAnalyse, int tempo, int noTempo, int unreadable, int notReachable) {

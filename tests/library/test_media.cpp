@@ -31,6 +31,7 @@
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
 #include "playlist/Playlist.h"
+#include "support/CommandRun.h"
 #include "support/ScratchDisk.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -38,6 +39,8 @@
 
 namespace {
 
+using qdl::test::CommandRun;
+using qdl::test::runCommand;
 using qdl::test::ScratchDisk;
 
 // MPEG audio of `frames` frames of 417 bytes (MPEG 1 layer III, 128 kbit/s).
@@ -59,27 +62,9 @@ bool writeAll(const QString& path, const QByteArray& data) {
 
 QString reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-struct CommandRun {
-  int code = -1;
-  QString out, err;
-};
-
-using Command = int (*)(const QStringList&, std::FILE*, std::FILE*);
-
-CommandRun scanCommand(const QStringList& args, Command command = qdl::library::runScanCommand) {
-  char *outBuf = nullptr, *errBuf = nullptr;
-  std::size_t outLen = 0, errLen = 0;
-  std::FILE* out = open_memstream(&outBuf, &outLen);
-  std::FILE* err = open_memstream(&errBuf, &errLen);
-  CommandRun r;
-  r.code = command(args, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
-  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
-  std::free(outBuf);
-  std::free(errBuf);
-  return r;
+CommandRun scanCommand(const QStringList& args,
+                       qdl::test::Command command = qdl::library::runScanCommand) {
+  return runCommand(command, args);
 }
 
 // The data module with its table in `folder`/Data, tag writes on.

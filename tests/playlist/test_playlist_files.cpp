@@ -18,11 +18,15 @@
 
 #include "playlist/PlaylistCommand.h"
 #include "playlist/PlaylistFile.h"
+#include "support/CommandRun.h"
 #include "support/TempDir.h"
 
 using namespace qdl::playlist;
 
 namespace {
+
+using qdl::test::CommandRun;
+using qdl::test::runCommand;
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());
@@ -341,28 +345,7 @@ TEST(PlaylistText, AnyBytesGiveOnlyMp3PathsAndRealLineNumbers) {
   }
 }
 
-struct CommandRun {
-  int code = -1;
-  QString out;
-  QString err;
-};
-
-CommandRun playlistCommand(const QStringList& args) {
-  char* outBuf = nullptr;
-  char* errBuf = nullptr;
-  std::size_t outLen = 0, errLen = 0;
-  std::FILE* out = open_memstream(&outBuf, &outLen);
-  std::FILE* err = open_memstream(&errBuf, &errLen);
-  CommandRun r;
-  r.code = runPlaylistCommand(args, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  r.out = QString::fromUtf8(outBuf, qsizetype(outLen));
-  r.err = QString::fromUtf8(errBuf, qsizetype(errLen));
-  std::free(outBuf);
-  std::free(errBuf);
-  return r;
-}
+CommandRun playlistCommand(const QStringList& args) { return runCommand(runPlaylistCommand, args); }
 
 TEST(PlaylistCommand, PrintsEntriesAndReportsSkippedLinesWithoutWritingAnything) {
   qdl::test::TempCwd cwd;

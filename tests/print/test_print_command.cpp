@@ -9,6 +9,7 @@
 
 #include "SongLibrary.h"
 #include "print/PrintCommand.h"
+#include "support/CommandRun.h"
 #include "support/PdfText.h"
 #include "support/TempDir.h"
 
@@ -17,27 +18,11 @@ using qdl::test::textLines;
 
 namespace {
 
-struct CommandRun {
-  int code = -1;
-  QString out;
-  QString err;
-};
+using qdl::test::CommandRun;
+using qdl::test::runCommand;
 
 CommandRun printCommand(const QStringList& args) {
-  char* outBuf = nullptr;
-  char* errBuf = nullptr;
-  std::size_t outLen = 0, errLen = 0;
-  std::FILE* out = open_memstream(&outBuf, &outLen);
-  std::FILE* err = open_memstream(&errBuf, &errLen);
-  CommandRun r;
-  r.code = qdl::print::runPrintCommand(args, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
-  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
-  std::free(outBuf);
-  std::free(errBuf);
-  return r;
+  return runCommand(qdl::print::runPrintCommand, args);
 }
 
 void createLibrary(const std::vector<qdl::test::Song>& songs) {

@@ -9,34 +9,17 @@
 
 #include "ScanTree.h"
 #include "library/ScanCommand.h"
+#include "support/CommandRun.h"
 #include "support/TempDir.h"
 
 using qdl::test::writeMp3;
 
 namespace {
 
-struct CommandRun {
-  int code = -1;
-  QString out;
-  QString err;
-};
+using qdl::test::CommandRun;
+using qdl::test::runCommand;
 
-CommandRun scan(const QStringList& args) {
-  char* outBuf = nullptr;
-  char* errBuf = nullptr;
-  std::size_t outLen = 0, errLen = 0;
-  std::FILE* out = open_memstream(&outBuf, &outLen);
-  std::FILE* err = open_memstream(&errBuf, &errLen);
-  CommandRun r;
-  r.code = qdl::library::runScanCommand(args, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  r.out = QString::fromLocal8Bit(outBuf, qsizetype(outLen));
-  r.err = QString::fromLocal8Bit(errBuf, qsizetype(errLen));
-  std::free(outBuf);
-  std::free(errBuf);
-  return r;
-}
+CommandRun scan(const QStringList& args) { return runCommand(qdl::library::runScanCommand, args); }
 
 QString summary(int folders, int found, int added, int present, int unreadable, int removed) {
   return QStringLiteral(
