@@ -111,3 +111,25 @@ TEST(LostCard, ACardThatStopsRenderingWhileABufferPlaysIsLost) {
   EXPECT_TRUE(card.isLost());
   card.voices.clear();
 }
+
+// After its sleep a stream may take most of a second to give output again
+// (a sound server resuming a suspended output): no false alarm then, but a
+// card that never comes back is still lost.
+TEST(LostCard, ACardWokenFromItsSleepHasTimeForItsFirstOutput) {
+  Card card(QStringLiteral("test card"));
+  PlayingVoice p;
+  card.voices.push_back(&p.voice);
+  p.voice.playing = false;
+  std::vector<std::int16_t> out(2 * 441);
+  bool asleep = false;
+  for (int i = 0; i < 2 * Card::kIdleFrames / 441 && !asleep; ++i)
+    asleep = card.render(out.data(), 441, 400.0);
+  ASSERT_TRUE(asleep);
+  p.voice.playing = true;
+  card.wake();
+  std::this_thread::sleep_for(Card::kLostAfter + std::chrono::milliseconds(300));
+  EXPECT_FALSE(card.isLost()) << "the stream is still starting";
+  std::this_thread::sleep_for(Card::kLostAfterWake - Card::kLostAfter);
+  EXPECT_TRUE(card.isLost()) << "the stream never gave output again";
+  card.voices.clear();
+}

@@ -294,6 +294,7 @@ bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
     latencyFrames_ = std::max(latencyFrames, 0.0);
     lastBlock_ = frames;
     lastRender_ = std::chrono::steady_clock::now();
+    lostAfter_ = kLostAfter;
     // The limiter's delay has long been played out by then.
     idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
     sleep = realtime_ && idleFrames_ >= kIdleFrames;
@@ -311,6 +312,7 @@ void Card::wake() {
     asleep_ = false;
     // The stream has not rendered while it slept: that is no lost card.
     lastRender_ = std::chrono::steady_clock::now();
+    lostAfter_ = kLostAfterWake;
   }
   if (output_) output_->resume();
 }
@@ -322,7 +324,7 @@ bool Card::isLost() {
   bool playing = false;
   for (const Voice* v : voices)
     playing = playing || (v->playing && v->device->open && v->device->primaryPlaying);
-  return playing && std::chrono::steady_clock::now() - lastRender_ > std::chrono::milliseconds(500);
+  return playing && std::chrono::steady_clock::now() - lastRender_ > lostAfter_;
 }
 
 double Card::pendingFramesLocked() const {

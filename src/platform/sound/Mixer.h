@@ -163,8 +163,12 @@ class Card {
 
   // The card no longer plays: its stream ended or failed (a USB card pulled
   // out), or, on a real-time clock, nothing was rendered for half a second
-  // while a buffer plays.
+  // while a buffer plays. A stream woken from its sleep gets longer for its
+  // first output: the sound server may first have to resume an output it
+  // suspended while nothing played, and that can take most of a second.
   void markLost() { lost_ = true; }
+  static constexpr std::chrono::milliseconds kLostAfter{500};
+  static constexpr std::chrono::milliseconds kLostAfterWake{2500};
   bool isLost();
 
   void setOutput(std::unique_ptr<Output> output) { output_ = std::move(output); }
@@ -184,6 +188,7 @@ class Card {
   double latencyFrames_ = 0.0;
   int lastBlock_ = 0;
   std::chrono::steady_clock::time_point lastRender_;
+  std::chrono::milliseconds lostAfter_ = kLostAfter;  // until the next render (mutex)
   std::atomic<bool> lost_{false};
   int idleFrames_ = 0;   // frames rendered since something last sounded (guarded by mutex)
   bool asleep_ = false;  // render() let the stream sleep; wake() has not yet run (mutex)
