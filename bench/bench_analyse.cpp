@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchDialogs.h"
 #include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
@@ -76,28 +77,6 @@ QStringList songSet() {
   }
   return files;
 }
-
-// Rejects every dialog without showing it; messages are printed.
-class NoDialogs : public qdl::ui::DialogService {
- public:
-  qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
-                             qdl::ui::Buttons) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    return qdl::ui::Answer::No;
-  }
-  void showError(QWidget*, const QString& text) override {
-    std::fprintf(stderr, "error: %s\n", qPrintable(text));
-  }
-  int execDialog(QDialog*) override { return 0; }
-  QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return {};
-  }
-  QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
-                       const QString&) override {
-    return {};
-  }
-  bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override { return false; }
-};
 
 // The gaps between two ticks of each deck timer while `measuring`.
 struct TimerGaps {
@@ -204,7 +183,7 @@ void AnalyseLibraryBesideTwoDecks(benchmark::State& state) {
                        qdl::sound::guidToText(VirtualCards::guid(1)))
                   .toUtf8());
     ini.close();
-    NoDialogs dialogs;
+    qdl::bench::NoDialogs dialogs;
     qdl::ui::setDialogs(&dialogs);
     qdl::app::createWindows();
     qdl::app::showMainWindow();

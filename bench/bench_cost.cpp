@@ -30,6 +30,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "BenchDialogs.h"
 #include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
@@ -185,31 +186,9 @@ class Console {
   bool ok() const { return ok_; }
 
  private:
-  class NoDialogs : public qdl::ui::DialogService {
-   public:
-    qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
-                               qdl::ui::Buttons) override {
-      std::fprintf(stderr, "message: %s\n", qPrintable(text));
-      return qdl::ui::Answer::No;
-    }
-    void showError(QWidget*, const QString& text) override {
-      std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    int execDialog(QDialog*) override { return 0; }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-      return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
-                         const QString&) override {
-      return {};
-    }
-    bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override {
-      return false;
-    }
-  };
   QString previous_;
   QTemporaryDir dir_;
-  NoDialogs dialogs_;
+  qdl::bench::NoDialogs dialogs_;
   bool ok_ = false;
 };
 

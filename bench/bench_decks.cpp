@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "BenchDialogs.h"
 #include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
@@ -62,32 +63,8 @@ class Console {
   }
 
  private:
-  // Rejects every dialog without showing it; messages are printed.
-  class NoDialogs : public qdl::ui::DialogService {
-   public:
-    qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
-                               qdl::ui::Buttons) override {
-      std::fprintf(stderr, "message: %s\n", qPrintable(text));
-      return qdl::ui::Answer::No;
-    }
-    void showError(QWidget*, const QString& text) override {
-      std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    int execDialog(QDialog*) override { return 0; }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-      return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
-                         const QString&) override {
-      return {};
-    }
-    bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override {
-      return false;
-    }
-  };
-
   QTemporaryDir dir_;
-  NoDialogs dialogs_;
+  qdl::bench::NoDialogs dialogs_;
 };
 
 // Renders 10 ms on both cards.

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BenchDialogs.h"
 #include "Figures.h"
 #include "app/Mainform.h"
 #include "app/Windows.h"
@@ -61,28 +62,6 @@ QStringList songFiles() {
   return files;
 }
 
-// Shows messages on stderr and answers nothing.
-class NoDialogs : public qdl::ui::DialogService {
- public:
-  qdl::ui::Answer messageBox(QWidget*, const QString& text, const QString&,
-                             qdl::ui::Buttons) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    return qdl::ui::Answer::No;
-  }
-  void showError(QWidget*, const QString& text) override {
-    std::fprintf(stderr, "error: %s\n", qPrintable(text));
-  }
-  int execDialog(QDialog*) override { return 0; }
-  QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return {};
-  }
-  QString saveFileName(QWidget*, const QString&, const QString&, const QString&,
-                       const QString&) override {
-    return {};
-  }
-  bool printerSetup(QWidget*, QPrinter&, const QString&, const QString&) override { return false; }
-};
-
 // The console in a temporary folder with the virtual cards, its library
 // holding the songs or not.
 class Console {
@@ -122,7 +101,7 @@ class Console {
 
  private:
   QTemporaryDir dir_;
-  NoDialogs dialogs_;
+  qdl::bench::NoDialogs dialogs_;
 };
 
 bool loaded(benchmark::State& state) {
