@@ -40,6 +40,7 @@
 #include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
+#include "support/AudioTestbed.h"
 
 namespace {
 
@@ -54,30 +55,8 @@ int seconds() {
 
 // Runs scripts/audio-testbed with `args`; its standard output into `out`.
 int testbed(const QStringList& args, QByteArray* out = nullptr) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  std::vector<QByteArray> strings{
-      QFile::encodeName(QStringLiteral(QDL_SOURCE_DIR "/scripts/audio-testbed"))};
-  for (const QString& a : args) strings.push_back(QFile::encodeName(a));
-  std::vector<char*> argv;
-  for (QByteArray& s : strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char chunk[512];
-  for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;)
-    if (out) out->append(chunk, n);
-  close(fds[0]);
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return qdl::test::runAudioTestbed(QStringLiteral(QDL_SOURCE_DIR "/scripts/audio-testbed"), args,
+                                    out);
 }
 
 // The test bed for the life of the program.
