@@ -83,6 +83,11 @@ void TFormSprache::FillGerman() {
       .sGespeichertIn =
           u"Der Ordner der M3U-Playliste ist nicht beschreibbar. Die Quandrel-Playliste wurde hier gespeichert:\n%1"_s,
       .sNichtGespeichert = u"Die Playliste konnte nicht gespeichert werden (%2):\n%1"_s,
+      .sKeinEintrag =
+          u"Die Playliste enthält keinen Eintrag, der geladen werden kann; die offene Playliste bleibt, wie sie war:\n%1"_s,
+      .sErsetzen =
+          u"Die Quandrel-Playliste gibt es schon:\n%1\nSoll sie ersetzt werden? Bei „Nein“ wird die Playliste unter einem freien Namen gespeichert."_s,
+      .sFreierName = u"Die Quandrel-Playliste wurde unter einem freien Namen gespeichert:\n%1"_s,
   };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Geräteeinstellungen"_s,
@@ -253,6 +258,11 @@ void TFormSprache::FillEnglish() {
       .sGespeichertIn =
           u"The folder of the M3U playlist cannot be written. The Quandrel playlist was saved here:\n%1"_s,
       .sNichtGespeichert = u"The playlist could not be saved (%2):\n%1"_s,
+      .sKeinEintrag =
+          u"The playlist holds no entry that can be loaded; the open playlist stays as it was:\n%1"_s,
+      .sErsetzen =
+          u"The Quandrel playlist already exists:\n%1\nShall it be replaced? With \"No\" the playlist is saved under a free name."_s,
+      .sFreierName = u"The Quandrel playlist was saved under a free name:\n%1"_s,
   };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Sounddevices"_s,

@@ -114,8 +114,8 @@ void TFormPlayList::btSaveClick() {
       qdl::ui::showMessage(this, FormSprache->Playlist.sNichtGespeichert.arg(name, why),
                            FormSprache->Meldung.sAchtung);
   }
-  // Confirmed or not, saving ends autoplay.
-  emit autoPlaySwitched(false);
+  // Saving leaves autoplay as it is: a DJ who saves the list mid-set keeps
+  // the set running.
 }
 
 void TFormPlayList::btCancelClick() { close(); }
@@ -196,9 +196,11 @@ void TFormPlayList::removeSelected() {
   FileList.removeAt(row);
   takenRow_ = -1;
   // The entry that was next stays next: removing one before it (such as the
-  // one just played) moves it up by one.
+  // one just played) moves it up by one. Past the last entry (the list was
+  // taken through, or the next entry was the last and went) the index stays
+  // past it, so an entry appended now is the next one played.
   if (row < PlayIndex) --PlayIndex;
-  if (PlayIndex >= FileList.size()) PlayIndex = 0;
+  PlayIndex = qBound(0, PlayIndex, int(FileList.size()));
 }
 
 void TFormPlayList::AddCurrentSong(TDataModule1& data) {

@@ -8,12 +8,17 @@
 #include <QScopeGuard>
 #include <QSignalBlocker>
 #include <exception>
+#include <functional>
+#include <optional>
 #include <utility>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
+#include "library/KeepPlace.h"
+#include "library/SongScanner.h"
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
+#include "platform/fs/Printable.h"
 #include "platform/fs/Volumes.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
@@ -68,6 +73,21 @@ QString errorText(const pl::FileResult& r, const QString& path) {
   return QString();
 }
 
+// How many lines were skipped, and the first few of them with their reasons.
+QString skippedText(const QList<pl::SkippedLine>& skippedLines) {
+  const PlaylistTexte& t = FormSprache->Playlist;
+  const qsizetype skipped = skippedLines.size();
+  QString text = t.sUebersprungen.arg(skipped);
+  for (qsizetype i = 0; i < skipped && i < kShownSkipped; ++i) {
+    const pl::SkippedLine& s = skippedLines.at(i);
+    text += QLatin1Char('\n') + t.sUebersprungeneZeile.arg(QString::number(s.line),
+                                                           reasonText(s.reason),
+                                                           qdl::fs::printable(s.text));
+  }
+  if (skipped > kShownSkipped) text += QLatin1Char('\n') + t.sWeitere.arg(skipped - kShownSkipped);
+  return text;
+}
+
 QString recordLine(const qdl::db::Table* songs) {
   return songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
          songs->asString(QStringLiteral("Titel"));
@@ -87,6 +107,15 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
       pl::readPlaylistFile(path, qdl::fs::mountPointsFromMountTable(qdl::fs::readMountTable()));
   if (r.error != pl::ReadError::None) {
     qdl::ui::showMessage(parent, errorText(r, path), caption);
+    return;
+  }
+
+  // A list that gives nothing to play must not empty the one the set runs
+  // on: the open playlist, its next entry and autoplay stay as they were.
+  if (r.read.entries.isEmpty()) {
+    QString text = FormSprache->Playlist.sKeinEintrag.arg(native(path));
+    if (!r.read.skipped.isEmpty()) text += QStringLiteral("\n\n") + skippedText(r.read.skipped);
+    qdl::ui::showMessage(parent, text, caption);
     return;
   }
 
@@ -119,18 +148,7 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
   showLines(r.read.entries, lines);
 
   QStringList parts;
-  const qsizetype skipped = r.read.skipped.size();
-  if (skipped > 0) {
-    QString text = FormSprache->Playlist.sUebersprungen.arg(skipped);
-    for (qsizetype i = 0; i < skipped && i < kShownSkipped; ++i) {
-      const pl::SkippedLine& s = r.read.skipped.at(i);
-      text += QLatin1Char('\n') + FormSprache->Playlist.sUebersprungeneZeile.arg(
-                                      QString::number(s.line), reasonText(s.reason), s.text);
-    }
-    if (skipped > kShownSkipped)
-      text += QLatin1Char('\n') + FormSprache->Playlist.sWeitere.arg(skipped - kShownSkipped);
-    parts << text;
-  }
+  if (!r.read.skipped.isEmpty()) parts << skippedText(r.read.skipped);
   if (!writtenElsewhere.isEmpty())
     parts << FormSprache->Playlist.sGespeichertIn.arg(native(writtenElsewhere));
   if (!writeError.isEmpty()) parts << writeError;
@@ -139,8 +157,22 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
 
 // What a look-up of many entries shares: songs added for entries without a
 // record go in as one write, begun with the first of them.
+// The volumes of songs added are noted as a scan notes them, so that a
+// check keeps their records while their stick is not plugged in.
 struct TFormPlayList::LookUp {
+  explicit LookUp(std::function<qdl::fs::VolumeMap()> source) : volumeSource(std::move(source)) {}
   bool batched = false;
+  std::function<qdl::fs::VolumeMap()> volumeSource;
+  std::optional<qdl::fs::VolumeMap> volumes;  // read when the first song is added
+  std::optional<qdl::library::VolumeNotes> notes;
+  // Notes the volume holding the song just added at `path`.
+  void noteVolume(qdl::db::Table* songs, const QString& path) {
+    if (!notes) {
+      volumes = volumeSource ? volumeSource() : qdl::fs::VolumeMap::current();
+      notes.emplace(*songs, *volumes);
+    }
+    notes->noteFileFolder(path);
+  }
   // Commits the songs added (DbError when that fails).
   void finish(qdl::db::Table* songs) {
     if (!batched) return;
@@ -158,13 +190,16 @@ QList<TFormPlayList::Line> TFormPlayList::lookUpAll(const QStringList& entries,
                                                     TDataModule1& data) {
   qdl::db::Table* songs = data.Table1;
   const bool open = songs->isOpen();
+  // The look-up runs in file-name order; afterwards the grid is back in
+  // the DJ's order on the record it stood on.
+  const qdl::library::KeepPlace place(*songs);
   if (open) songs->setIndexName(QStringLiteral("iDateiname"));
   QList<Line> lines;
   lines.reserve(entries.size());
   // The cursor visits every entry; the views bound to the table catch up
   // once at the end instead of laying themselves out for each entry.
   QSignalBlocker quiet(songs);
-  LookUp lookUp;
+  LookUp lookUp(volumeMapSource);
   try {
     for (const QString& path : entries) lines << lineFor(path, data, lookUp);
     lookUp.finish(songs);
@@ -226,6 +261,7 @@ TFormPlayList::Line TFormPlayList::lineFor(const QString& path, TDataModule1& da
   const auto restore = qScopeGuard([&] { data.editorVisible = editor; });
   data.AddSongFile(path);
   if (!songs->containsKey(path)) return {fileName, Mark::NotInLibrary, false, QString()};
+  lookUp.noteVolume(songs, path);
   songs->findNearest(path);
   return {recordLine(songs), Mark::None, true, QString()};
 }
@@ -234,8 +270,10 @@ bool TFormPlayList::TakeNextSong(TDataModule1& data) {
   takenRow_ = -1;
   const int n = int(FileList.size());
   for (int tries = 0; tries < n; ++tries) {
+    // Past the last entry the list starts again from the top; an entry
+    // appended after the last one was taken stands there and comes first.
     const int i = PlayIndex >= 0 && PlayIndex < n ? PlayIndex : 0;
-    PlayIndex = i + 1 > n - 1 ? 0 : i + 1;
+    PlayIndex = i + 1;
     const QString path = FileList.at(i);
     // A file that is not there (a stick pulled out) is passed over.
     if (qdl::fs::isFileMissing(path)) {
@@ -244,7 +282,7 @@ bool TFormPlayList::TakeNextSong(TDataModule1& data) {
     }
     if (data.Table1->isOpen()) data.Table1->setIndexName(QStringLiteral("iDateiname"));
     Line line;
-    LookUp single;
+    LookUp single(volumeMapSource);
     try {
       line = lineFor(path, data, single);
       single.finish(data.Table1);

@@ -17,7 +17,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
-  static_assert(sizeof(PlaylistTexte) == 22 * sizeof(QString));
+  static_assert(sizeof(PlaylistTexte) == 25 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
   static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
@@ -96,6 +96,9 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Playlist, sKeinePlayliste),
       E(Playlist, sGespeichertIn),
       E(Playlist, sNichtGespeichert),
+      E(Playlist, sKeinEintrag),
+      E(Playlist, sErsetzen),
+      E(Playlist, sFreierName),
       E(Geraete, sGeraeteTitel),
       E(Geraete, sSoundkartenmodi),
       E(Geraete, sModusNurEine),
@@ -169,7 +172,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 132u);
+  ASSERT_EQ(entries.size(), 135u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -195,7 +198,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 132 - 8);
+  EXPECT_EQ(differing, 135 - 8);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

@@ -13,9 +13,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
+#include "library/SongScanner.h"
+#include "platform/db/Table.h"
+#include "platform/fs/Volumes.h"
 #include "playlist/Playlist.h"
 
 using qdl::test::Console;
@@ -88,19 +94,21 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
             QStringList({"Zappa - Peaches en Regalia",
                          QString::fromUtf8("Ärzte - Schrei nach Liebe"), "Beatles - Help"}));
 
-  // Start ticks autoplay; saving, even when cancelled, unticks it.
+  // Start ticks autoplay; saving, confirmed or cancelled, leaves it on: the
+  // set goes on while the DJ saves the list.
   w.btStart->click();
   EXPECT_TRUE(c.f->cbAutoPlay->isChecked());
   EXPECT_TRUE(c.f->TimerAutoPlay->isActive());
   w.btSave->click();  // no name: cancelled
-  EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
-  EXPECT_FALSE(c.f->TimerAutoPlay->isActive());
+  EXPECT_TRUE(c.f->cbAutoPlay->isChecked());
+  EXPECT_TRUE(c.f->TimerAutoPlay->isActive());
 
   const QString saved = c.cwd.file("Playlist/Set 1");  // typed without extension
-  w.btStart->click();
   c.dialogs.fileNames.push_back(saved);
   w.btSave->click();
-  EXPECT_FALSE(c.f->cbAutoPlay->isChecked());
+  EXPECT_TRUE(c.f->cbAutoPlay->isChecked());
+  EXPECT_TRUE(c.f->TimerAutoPlay->isActive());
+  c.f->cbAutoPlay->setChecked(false);
   EXPECT_EQ(readFile(saved + ".qdp"), (z + "\r\n" + a + "\r\n" + b + "\r\n").toUtf8());
   // A dot in the typed name is no extension: the file still gets ".qdp".
   c.dialogs.fileNames.push_back(c.cwd.file("Playlist/Gig 24.12"));
@@ -118,6 +126,7 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
   w.close();
 
   c.songs->setIndexName("iInterpret");
+  c.songs->findNearest("Zappa");
   load(saved + ".qdp");
   ASSERT_TRUE(w.isVisible());
   EXPECT_EQ(w.FileList, QStringList({z, a, b}));
@@ -125,11 +134,52 @@ TEST_F(PlaylistWindow, BuildSaveCloseAndLoadAgain) {
             QStringList({"Zappa - Peaches en Regalia",
                          QString::fromUtf8("Ärzte - Schrei nach Liebe"), "Beatles - Help"}));
   EXPECT_EQ(w.PlayIndex, 0);
-  // The library stands in path order on the last entry's record.
-  EXPECT_EQ(c.songs->indexName(), "iDateiname");
-  EXPECT_EQ(c.songs->asString("DateiName"), b);
+  // The grid is back in the DJ's order on the record it stood on.
+  EXPECT_EQ(c.songs->indexName(), "iInterpret");
+  EXPECT_EQ(c.songs->asString("DateiName"), z);
   EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
   EXPECT_TRUE(c.dialogs.boxes.empty());
+}
+
+TEST_F(PlaylistWindow, AfterALoadTheGridIsInItsOrderOnItsRecordWhateverOrderWasActive) {
+  // A song the load adds to the library, and one it cannot find.
+  const QString fresh = c.cwd.file("music/new/Fresh.mp3");
+  ASSERT_TRUE(writeTagged(fresh, "Aaron", "New Title"));
+  ASSERT_TRUE(writeFile(c.cwd.file("set.qdp"),
+                        QStringList({b, fresh, c.cwd.file("gone.mp3")}).join("\n").toUtf8()));
+  const struct {
+    const char* index;  // an index, or the field names of the active order
+    bool fields;
+    QString current;
+  } orders[] = {{"iInterpret", false, z},
+                {"iTitel", false, a},
+                {"iJahr", false, b},
+                {"iDateiname", false, a},
+                {"Titel", true, z}};
+  for (const auto& o : orders) {
+    c.select(o.current);
+    const auto id = c.songs->currentId();
+    if (o.fields)
+      c.songs->setIndexFieldNames(o.index);
+    else
+      c.songs->setIndexName(o.index);
+    ASSERT_TRUE(c.songs->moveToId(id));
+    load(c.cwd.file("set.qdp"));
+    ASSERT_EQ(w.FileList.size(), 3) << o.index;
+    if (o.fields)
+      EXPECT_EQ(c.songs->indexFieldNames(), o.index);
+    else
+      EXPECT_EQ(c.songs->indexName(), o.index);
+    EXPECT_EQ(c.songs->asString("DateiName"), o.current) << o.index;
+    EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow()) << o.index;
+    EXPECT_EQ(c.f->DBGrid1->model()->rowCount(), c.songs->recordCount()) << o.index;
+  }
+  c.songs->setIndexName("iDateiname");
+  EXPECT_TRUE(c.songs->containsKey(fresh));
+  // In the artist order the added song stands first.
+  c.songs->setIndexName("iInterpret");
+  c.songs->first();
+  EXPECT_EQ(c.songs->asString("DateiName"), fresh);
 }
 
 TEST_F(PlaylistWindow, LoadingIntoAnOpenWindowStartsAFreshPlaylist) {
@@ -155,6 +205,8 @@ TEST_F(PlaylistWindow, EntriesNotInTheLibraryAreAddedOrMarked) {
   const QString onStick = c.cwd.file("stick/Away.mp3");
   c.addSong(onStick, "Away", "On The Stick");
   const int before = c.songs->recordCount();
+  c.select(z);
+  const auto current = c.songs->currentId();
   ASSERT_TRUE(writeFile(c.cwd.file("set.qdp"),
                         QStringList({a, onStick, fresh, gone}).join("\r\n").toUtf8()));
   load(c.cwd.file("set.qdp"));
@@ -165,9 +217,8 @@ TEST_F(PlaylistWindow, EntriesNotInTheLibraryAreAddedOrMarked) {
   EXPECT_EQ(c.songs->recordCount(), before + 1);
   EXPECT_TRUE(c.songs->containsKey(fresh));
   EXPECT_FALSE(c.songs->containsKey(gone));
-  // The last entry found is the current record.
-  EXPECT_EQ(c.songs->asString("DateiName"), fresh);
-  // The grid shows the added song and stands on it.
+  // The grid shows the added song and stands where it stood.
+  EXPECT_EQ(c.songs->currentId(), current);
   EXPECT_EQ(c.f->DBGrid1->model()->rowCount(), c.songs->recordCount());
   EXPECT_EQ(c.f->DBGrid1->currentIndex().row(), c.songs->currentRow());
   EXPECT_TRUE(c.dialogs.boxes.empty());
@@ -181,7 +232,6 @@ TEST_F(PlaylistWindow, M3uImportWritesTheOwnFormatBesideTheList) {
       "C:\\Musik\\x.mp3\r\n\\\\server\\share\\y.mp3\r\nfile://" +
       QUrl::toPercentEncoding(b, "/") + "\r\na.ogg\r\nb.wma\r\nc.flac";
   ASSERT_TRUE(writeFile(lists + "/Set.m3u", m3u));
-  ASSERT_TRUE(writeFile(lists + "/Set.qdp", "old contents\r\n"));  // overwritten
   load(lists + "/Set.m3u");
   const QStringList want = {b, z, b};
   EXPECT_EQ(w.FileList, want);
@@ -199,15 +249,60 @@ TEST_F(PlaylistWindow, M3uImportWritesTheOwnFormatBesideTheList) {
                               "Zeile 10 (keine MP3-Datei): a.ogg\n"
                               "Zeile 11 (keine MP3-Datei): b.wma\n"
                               "… und 1 weitere"));
+}
 
-  // A list of comments only gives no entry and writes no file.
+TEST_F(PlaylistWindow, AListThatGivesNoEntryLeavesTheSetAsItWas) {
+  ASSERT_TRUE(writeFile(c.cwd.file("good.qdp"), (a + "\r\n" + b + "\r\n" + z).toUtf8()));
+  const QString lists = c.cwd.file("music/lists");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    QString told;  // after the refusal, from its second line on
+  } cases[] = {
+      {"Header.m3u", "#EXTM3U\n", QString()},
+      {"Comments.M3U8", "#EXTM3U\n#EXTINF:1,x\n\n", QString()},
+      {"Empty.qdp", "", QString()},
+      {"Blank.qdp", "\r\n\r\n\n", QString()},
+      {"Unusable.qdp", "\r\n/music/a.ogg\r\nC:\\x.wma\r\n",
+       QString::fromUtf8("\n\nÜbersprungene Zeilen der Playliste: 2\n"
+                         "Zeile 2 (keine MP3-Datei): /music/a.ogg\n"
+                         "Zeile 3 (keine MP3-Datei): C:\\x.wma")},
+      {"Radio.m3u", "#EXTM3U\nhttp://radio.example/live\n",
+       QString::fromUtf8("\n\nÜbersprungene Zeilen der Playliste: 1\n"
+                         "Zeile 2 (Webadresse oder Stream): http://radio.example/live")},
+  };
+  for (const auto& t : cases) {
+    // Mid-set: the third entry is next, autoplay runs.
+    load(c.cwd.file("good.qdp"));
+    w.PlayIndex = 2;
+    w.ListBox1->setCurrentRow(1);
+    w.btStart->click();
+    c.dialogs.boxes.clear();
+    ASSERT_TRUE(writeFile(lists + "/" + t.name, t.bytes));
+    load(lists + "/" + t.name);
+    EXPECT_EQ(w.FileList, QStringList({a, b, z})) << t.name;
+    EXPECT_EQ(w.ListBox1->count(), 3) << t.name;
+    EXPECT_EQ(w.ListBox1->currentRow(), 1) << t.name;
+    EXPECT_EQ(w.PlayIndex, 2) << t.name;
+    EXPECT_TRUE(c.f->cbAutoPlay->isChecked()) << t.name;
+    EXPECT_TRUE(c.f->TimerAutoPlay->isActive()) << t.name;
+    ASSERT_EQ(c.dialogs.boxes.size(), 1u) << t.name;
+    EXPECT_EQ(c.dialogs.boxes[0].text,
+              QString::fromUtf8("Die Playliste enthält keinen Eintrag, der geladen werden kann; "
+                                "die offene Playliste bleibt, wie sie war:\n") +
+                  lists + "/" + t.name + t.told)
+        << t.name;
+    EXPECT_FALSE(QFileInfo::exists(lists + "/Header.qdp")) << t.name;
+    EXPECT_FALSE(QFileInfo::exists(lists + "/Comments.qdp")) << t.name;
+    EXPECT_FALSE(QFileInfo::exists(lists + "/Radio.qdp")) << t.name;
+  }
+
+  // With the window closed it stays closed.
+  w.close();
   c.dialogs.boxes.clear();
-  ASSERT_TRUE(writeFile(lists + "/Empty.M3U8", "#EXTM3U\n#EXTINF:1,x\n\n"));
-  load(lists + "/Empty.M3U8");
-  EXPECT_TRUE(w.isVisible());
-  EXPECT_TRUE(w.FileList.isEmpty());
-  EXPECT_FALSE(QFileInfo::exists(lists + "/Empty.qdp"));
-  EXPECT_TRUE(c.dialogs.boxes.empty());
+  load(lists + "/Header.m3u");
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(c.dialogs.boxes.size(), 1u);
 }
 
 TEST_F(PlaylistWindow, AnImportWhoseFolderCannotBeWrittenGoesToThePlaylistFolder) {
@@ -231,6 +326,11 @@ TEST_F(PlaylistWindow, WhatIsNoPlaylistIsToldAndTheWindowStaysAsItWas) {
 
   QByteArray binary = readFile(qdl::test::fixture("sine1k_44k_stereo_cbr128.mp3"));
   ASSERT_TRUE(writeFile(c.cwd.file("song.m3u"), binary));
+  // 200 KB of random bytes without a zero byte.
+  QByteArray noise(200 * 1024, Qt::Uninitialized);
+  std::uint32_t seed = 99;
+  for (char& byte : noise) byte = char((seed = seed * 1664525u + 1013904223u) % 255 + 1);
+  ASSERT_TRUE(writeFile(c.cwd.file("noise.m3u"), noise));
   {
     QFile big(c.cwd.file("big.qdp"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
@@ -241,6 +341,7 @@ TEST_F(PlaylistWindow, WhatIsNoPlaylistIsToldAndTheWindowStaysAsItWas) {
   ASSERT_TRUE(writeFile(c.cwd.file("list.txt"), (a + "\r\n").toUtf8()));
   const std::pair<const char*, const char*> cases[] = {
       {"song.m3u", "Das ist keine Playliste, sondern eine Binärdatei:\n"},
+      {"noise.m3u", "Das ist keine Playliste, sondern eine Binärdatei:\n"},
       {"big.qdp", "Die Datei ist zu groß für eine Playliste (50 MB):\n"},
       {"folder.qdp", "Das ist ein Ordner, keine Playliste:\n"},
       {"pipe.m3u", "Das ist keine gewöhnliche Datei (Pipe oder Gerät):\n"},
@@ -305,11 +406,121 @@ TEST_F(PlaylistWindow, RemovingKeepsTheListsInStepAndTheNextEntryNext) {
   w.PlayIndex = 1;
   QTest::keyClick(w.ListBox1, Qt::Key_Delete);
   EXPECT_EQ(w.FileList, QStringList({z}));
-  EXPECT_EQ(w.PlayIndex, 0);  // never beyond the end
+  EXPECT_EQ(w.PlayIndex, 1);  // past the last: an entry appended now comes next
   select(0);
   w.btDelete->click();
   EXPECT_TRUE(w.FileList.isEmpty());
   EXPECT_EQ(w.PlayIndex, 0);
+}
+
+TEST_F(PlaylistWindow, AnEntryAppendedAfterTheLastWasTakenIsPlayedNext) {
+  // Steps: "take X" takes the next entry and expects it to be X, "add X"
+  // appends X as the DJ does from the grid, "del N" removes line N.
+  const struct {
+    const char* name;
+    std::vector<std::string> steps;
+  } cases[] = {
+      {"taken through, nothing added: from the top", {"take a", "take b", "take a", "take b"}},
+      {"added after the last was taken", {"take a", "take b", "add z", "take z", "take a"}},
+      {"added while the last plays",
+       {"take a", "take b", "add z", "add a", "take z", "take a", "take a", "take b"}},
+      {"added before the last was taken", {"take a", "add z", "take b", "take z", "take a"}},
+      {"the next, last entry removed, then one added",
+       {"add z", "take a", "take b", "del 2", "add a", "take a", "take a"}},
+      {"the next, last entry removed: from the top",
+       {"add z", "take a", "take b", "del 2", "take a"}},
+      {"the last played removed, then one added",
+       {"take a", "take b", "del 1", "add z", "take z", "take a"}},
+      {"all removed after the last was taken, then one added",
+       {"take a", "take b", "del 0", "del 0", "add z", "take z", "take z"}},
+      {"an entry before the next removed", {"add z", "take a", "del 0", "take b", "take z"}},
+  };
+  const QMap<QString, QString> songs = {{"a", a}, {"b", b}, {"z", z}};
+  for (const auto& t : cases) {
+    w.close();
+    c.f->Neu1Click();
+    for (const QString& path : {a, b}) {
+      c.select(path);
+      c.f->ChooseCurrentSong();
+    }
+    for (const std::string& step : t.steps) {
+      const QString op = QString::fromStdString(step).section(' ', 0, 0);
+      const QString arg = QString::fromStdString(step).section(' ', 1);
+      if (op == "take") {
+        ASSERT_TRUE(w.TakeNextSong(*DataModule1)) << t.name << ": " << step;
+        EXPECT_EQ(c.songs->asString("DateiName"), songs[arg]) << t.name << ": " << step;
+        EXPECT_EQ(w.FileList.value(w.ListBox1->currentRow()), songs[arg]) << t.name << ": " << step;
+      } else if (op == "add") {
+        c.select(songs[arg]);
+        c.f->ChooseCurrentSong();
+      } else {
+        select(arg.toInt());
+        w.btDelete->click();
+      }
+      EXPECT_GE(w.PlayIndex, 0) << t.name << ": " << step;
+      EXPECT_LE(w.PlayIndex, w.FileList.size()) << t.name << ": " << step;
+      EXPECT_EQ(w.ListBox1->count(), w.FileList.size()) << t.name << ": " << step;
+    }
+  }
+}
+
+TEST_F(PlaylistWindow, SongsALoadOrAutoplayAddsAreKeptByTheCheckWhileTheirMediumIsAway) {
+  // Two shares mounted by hand where no stick is mounted by the desktop.
+  const QString base = QDir(c.cwd.path()).canonicalPath();
+  const QString nas = base + "/nas", share = base + "/share";
+  bool mounted = true;
+  w.volumeMapSource = [&] {
+    return mounted ? qdl::fs::VolumeMap({"/", nas, share}, {}) : qdl::fs::VolumeMap({"/"}, {});
+  };
+  const QString fresh = nas + "/Fresh.mp3", later = share + "/Later.mp3";
+  ASSERT_TRUE(writeTagged(fresh, "Fresh", "Song"));
+  ASSERT_TRUE(writeFile(c.cwd.file("set.qdp"), (fresh + "\n" + later + "\n").toUtf8()));
+  load(c.cwd.file("set.qdp"));
+  ASSERT_TRUE(c.songs->containsKey(fresh));
+  EXPECT_EQ(c.songs->notes("mount points"), QStringList({nas}));
+
+  // The second share comes in during the set: autoplay adds its song.
+  ASSERT_TRUE(writeTagged(later, "Later", "Song"));
+  ASSERT_TRUE(w.TakeNextSong(*DataModule1));  // the first entry
+  ASSERT_TRUE(w.TakeNextSong(*DataModule1));
+  ASSERT_EQ(c.songs->asString("DateiName"), later);
+  QStringList noted = c.songs->notes("mount points");
+  noted.sort();
+  EXPECT_EQ(noted, QStringList({nas, share}));
+
+  // Both unmounted: their mount points stay, empty. The check keeps both
+  // songs, as it keeps a scan's.
+  mounted = false;
+  ASSERT_TRUE(QDir(nas).removeRecursively() && QDir().mkpath(nas));
+  ASSERT_TRUE(QDir(share).removeRecursively() && QDir().mkpath(share));
+  qdl::library::SongScanner check(*DataModule1);
+  check.setVolumeMap(w.volumeMapSource());
+  check.checkDatabase();
+  EXPECT_EQ(check.counts().removed, 0);
+  EXPECT_TRUE(c.songs->containsKey(fresh));
+  EXPECT_TRUE(c.songs->containsKey(later));
+}
+
+TEST_F(PlaylistWindow, PathsAreNormalisedAndEachLineIsReadInItsOwnEncoding) {
+  const QString mx = song(QString::fromUtf8("Mötley/Kickstart.mp3"), "Motley", "Kickstart");
+  const int before = c.songs->recordCount();
+  // "../" beyond the root, doubled slashes and "./" name songs already in
+  // the library; a UTF-8 line beside a Windows-1252 one.
+  const QString lists = c.cwd.file("music/lists");
+  QByteArray m3u = "#EXTM3U\r\n" + QByteArray("../").repeated(40) + b.mid(1).toUtf8() + "\r\n";
+  m3u += QString(z).replace("/music/", "/music//./").toUtf8() + "\r\n";
+  m3u += "../Die \xC3\x84rzte/Schrei nach Liebe.mp3\r\n";
+  m3u += "../M\xF6tley/Kickstart.mp3\r\n";
+  ASSERT_TRUE(writeFile(lists + "/Mixed.m3u", m3u));
+  load(lists + "/Mixed.m3u");
+  EXPECT_EQ(w.FileList, QStringList({b, z, a, mx}));
+  EXPECT_EQ(lines(),
+            QStringList({"Beatles - Help", "Zappa - Peaches en Regalia",
+                         QString::fromUtf8("Ärzte - Schrei nach Liebe"), "Motley - Kickstart"}));
+  EXPECT_EQ(c.songs->recordCount(), before);  // no second record for any song
+  EXPECT_TRUE(c.dialogs.boxes.empty());
+  EXPECT_EQ(readFile(lists + "/Mixed.qdp"),
+            (QStringList({b, z, a, mx}).join("\r\n") + "\r\n").toUtf8());
 }
 
 TEST(PlaylistWindowEmptyLibrary, ChoosingASongAddsNothing) {
