@@ -82,38 +82,6 @@ int openRegular(const QString& path, int flags, struct stat* st) {
   return fd;
 }
 
-// Bit rates in kbit/s by [MPEG 1 or not][layer I, II, III][index].
-constexpr int kBitRates[2][3][16] = {
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
-// Sample rates by [version bits: 2.5, reserved, 2, 1][index].
-constexpr int kSampleRates[4][3] = {
-    {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
-
-// The byte length of the MPEG audio frame whose header starts at p, or 0
-// when the four bytes are no valid header (free-format frames, whose length
-// the header does not tell, count as none).
-int frameLength(const unsigned char* p) {
-  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
-  const int version = (p[1] >> 3) & 3;
-  const int layer = (p[1] >> 1) & 3;  // 3: layer I, 2: II, 1: III
-  const int rateIndex = p[2] >> 4;
-  const int sampleIndex = (p[2] >> 2) & 3;
-  if (version == 1 || layer == 0 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3 ||
-      (p[3] & 3) == 2)
-    return 0;
-  const int bitRate = kBitRates[version == 3 ? 0 : 1][3 - layer][rateIndex] * 1000;
-  const int sampleRate = kSampleRates[version][sampleIndex];
-  const int padding = (p[2] >> 1) & 1;
-  if (layer == 3) return (12 * bitRate / sampleRate + padding) * 4;
-  const int factor = (layer == 1 && version != 3) ? 72 : 144;
-  return factor * bitRate / sampleRate + padding;
-}
-
 // Reads up to size bytes from the start; false on a read error.
 bool readHead(int fd, QByteArray& head, int size) {
   head.resize(size);
@@ -207,24 +175,6 @@ TId3Tag updatedBlock(const TId3Tag& old, const TagTexts& texts) {
     block.comment[29] = old.comment[29];
   }
   return block;
-}
-
-bool looksLikeMpegAudio(const QByteArray& head, qint64 fileSize) {
-  const auto* p = reinterpret_cast<const unsigned char*>(head.constData());
-  const qsizetype n = head.size();
-  // ID3v2: "ID3", a version below 0xFF and a size of four 7-bit bytes.
-  if (n >= 10 && std::memcmp(p, "ID3", 3) == 0 && p[3] != 0xFF && p[4] != 0xFF &&
-      ((p[6] | p[7] | p[8] | p[9]) & 0x80) == 0)
-    return true;
-  for (qsizetype i = 0; i + 4 <= n; ++i) {
-    const int length = frameLength(p + i);
-    if (length == 0) continue;
-    const qint64 next = i + length;
-    if (next + 4 <= n && frameLength(p + next) != 0) return true;
-    // The last frame of a short file, maybe before its tag.
-    if (n == fileSize && (next == fileSize || next == fileSize - 128)) return true;
-  }
-  return false;
 }
 
 namespace {

@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "platform/db/Table.h"
+#include "platform/fs/FileKind.h"
 
 namespace qdl::db {
 class TableModel;
@@ -69,10 +70,8 @@ struct TagTexts {
 // kept. Without an old tag: blockFromRecord.
 TId3Tag updatedBlock(const TId3Tag& old, const TagTexts& texts);
 
-// Whether the bytes at the start of a file are MPEG audio: an ID3v2 header,
-// or an MPEG audio frame header followed by another one (or by the end of
-// the audio) within the first 64 KiB. `fileSize` is the whole file's size.
-bool looksLikeMpegAudio(const QByteArray& head, qint64 fileSize);
+// Whether the bytes at the start of a file are MPEG audio (first 64 KiB).
+using qdl::fs::looksLikeMpegAudio;
 constexpr int kMpegProbeBytes = 64 * 1024;
 // looksLikeMpegAudio of a regular file's first bytes; false for anything
 // that cannot be read or is no regular file.

@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 
@@ -96,17 +95,8 @@ FileResult readPlaylistFile(const QString& path, const QStringList& mountPoints)
   return r;
 }
 
-QString writeQdp(const QString& path, const QStringList& entries) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-  const QByteArray bytes = qdpBytes(entries);
-  if (file.write(bytes) != bytes.size()) {
-    const QString why = file.errorString();
-    file.cancelWriting();
-    return why;
-  }
-  if (!file.commit()) return file.errorString();
-  return QString();
+QString writeQdp(const QString& path, const QStringList& entries, fs::Replace replace) {
+  return fs::writeFileSafely(path, qdpBytes(entries), fs::OutputKind::Playlist, replace);
 }
 
 }  // namespace qdl::playlist

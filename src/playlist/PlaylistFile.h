@@ -26,6 +26,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/fs/SafeWrite.h"
+
 namespace qdl::playlist {
 
 enum class Format { Qdp, M3u };
@@ -148,8 +150,10 @@ FileResult readPlaylistFile(const QString& path, const QStringList& mountPoints)
 ReadError readFileBytes(const QString& path, QByteArray& bytes, QString& detail);
 
 // Writes a ".qdp" file atomically (an existing file is replaced only once
-// the new one is complete). Returns an empty string on success, else the
+// the new one is complete, and only when it is a text file; with
+// Replace::Never not at all). Returns an empty string on success, else the
 // reason.
-QString writeQdp(const QString& path, const QStringList& entries);
+QString writeQdp(const QString& path, const QStringList& entries,
+                 fs::Replace replace = fs::Replace::Allowed);
 
 }  // namespace qdl::playlist

@@ -30,6 +30,7 @@
 #include "library/ScanCommand.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/RadioGroup.h"
 #include "playlist/Playlist.h"
 #include "support/CommandRun.h"
 #include "support/ScratchDisk.h"
@@ -538,3 +539,59 @@ TEST(Media, ACheckKeepsTheSongsOfAShareMountedByHandWhileItIsNotMounted) {
 }
 
 }  // namespace
+
+// The windows that save a file of the console's own, on a disk that is full:
+// each says so, naming the file, and the old file stays byte for byte.
+TEST(Media, EveryWindowThatSavesKeepsTheOldFileOnAFullDisk) {
+  ScratchDisk disk(2048);
+  qdl::test::TempCwd fallback;
+  const QString folder = disk.isMounted() ? disk.path() : fallback.path();
+  ASSERT_TRUE(qdl::test::writeVirtualCardSettings(folder + "/qdl.ini", 1, 0));
+  QDir(folder).mkpath("Playlist");
+  const QString set = folder + "/Playlist/Friday.qdp";
+  ASSERT_TRUE(writeAll(set, "/music/old.mp3\r\n"));
+  ConsoleIn console(folder);
+  const struct {
+    const char* name;
+    QString file;
+    std::function<void()> save;
+    std::function<QStringList()> said;
+  } cases[] = {
+      {"language window", folder + "/qdl.ini",
+       [] {
+         FormSprache->show();
+         FormSprache->rgSprache->setItemIndex(1);
+         FormSprache->btOKClick();
+       },
+       [&] { return console.dialogs.errors; }},
+      {"playlist window", set,
+       [&] {
+         FormQuandrel->Neu1Click();
+         FormPlayList->FileList = QStringList{"/music/new.mp3"};
+         console.dialogs.fileNames.push_back(set);
+         FormPlayList->btSaveClick();
+       },
+       [&] {
+         QStringList texts;
+         for (const auto& box : console.dialogs.boxes) texts << box.text;
+         return texts;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray before = readAll(c.file);
+    if (disk.isMounted()) {
+      disk.fill();
+      c.save();
+      disk.unfill();
+    } else {
+      qdl::test::withFileSizeLimit(before.size() / 2, c.save);
+    }
+    const QStringList said = c.said();
+    ASSERT_EQ(said.size(), 1) << said.join("\n").toStdString();
+    EXPECT_TRUE(said[0].contains(QFileInfo(c.file).fileName())) << said[0].toStdString();
+    EXPECT_EQ(readAll(c.file), before);
+    console.dialogs.errors.clear();
+    console.dialogs.boxes.clear();
+  }
+}

@@ -2,8 +2,10 @@
 // language it takes, and what it refuses or cannot do without losing a file.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 
@@ -123,4 +125,43 @@ TEST(PrintCommand, AMissingOrEmptyLibraryOrAnUnwritableFileIsToldAndLosesNothing
   r = printCommand({"--sort", "artist", "--pdf", cwd.file("missing/folder/list.pdf")});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot be written")) << r.err.toStdString();
+}
+
+// The list never lands on the library, its journal, the settings, an MP3
+// file, a pipe or a file that is no PDF: each is refused with one line and
+// stays as it was.
+TEST(PrintCommand, NeverWritesOverWhatIsNotAPdf) {
+  qdl::test::TempCwd cwd;
+  createLibrary(qdl::test::numberedSongs(3));
+  QFile ini(cwd.file("qdl.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Sprache]\r\nMode=0\r\n");
+  ini.close();
+  QFile text(cwd.file("notes.pdf"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("my notes, not a PDF\n");
+  text.close();
+  ASSERT_EQ(::mkfifo(QFile::encodeName(cwd.file("pipe.pdf")).constData(), 0600), 0);
+  const struct {
+    const char* target;
+    const char* reason;
+  } cases[] = {{"Data/data.db", "database"},
+               {"Data/data.db-journal", "journal"},
+               {"qdl.ini", "settings file"},
+               {"notes.pdf", "not a PDF"},
+               {"pipe.pdf", "pipe"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    const QString path = cwd.file(c.target);
+    const QByteArray before = QFileInfo(path).isFile() ? readAll(path) : QByteArray();
+    const CommandRun r = printCommand({"--sort", "artist", "--pdf", c.target});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
+    if (QFileInfo(path).isFile()) {
+      EXPECT_EQ(readAll(path), before);
+    }
+  }
+  EXPECT_FALSE(QFile::exists(cwd.file("Data/data.db-journal")));
+  EXPECT_EQ(QFileInfo(cwd.file("pipe.pdf")).isFile(), false);
 }

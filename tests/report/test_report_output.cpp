@@ -77,7 +77,7 @@ TEST(ReportPdf, NothingIsWrittenForNoRecordsACancelOrAFailure) {
   EXPECT_EQ(writePdf(Document(*report, none), file).outcome, Outcome::NoPages);
   EXPECT_FALSE(QFile::exists(file));
 
-  writeAll(file, "the old list");
+  writeAll(file, "%PDF-1.4 the old list");
   const auto rows = numberedRows(200);
   const Document doc(*report, rows);
   int asked = 0;
@@ -87,7 +87,7 @@ TEST(ReportPdf, NothingIsWrittenForNoRecordsACancelOrAFailure) {
     return page < 2;
   });
   EXPECT_EQ(cancelled.outcome, Outcome::Cancelled);
-  EXPECT_EQ(readAll(file), "the old list");
+  EXPECT_EQ(readAll(file), "%PDF-1.4 the old list");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"list.pdf"});  // no leftovers
 
   const Result failed = writePdf(doc, dir.filePath("no/such/folder/list.pdf"));

@@ -6,11 +6,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/fs/SafeWrite.h"
 
 namespace qdl {
 
@@ -265,13 +266,12 @@ void insertLine(Content& c, int after, const QString& text) {
 
 void save(const QString& path, const Content& c, const QString& what) {
   if (c.encoding == Content::Encoding::Utf16) refuseUtf16(path, what);
-  QSaveFile file(path);
   // Writing through a temporary file keeps the old settings when the disk is
-  // full or the folder refuses the write.
-  if (!file.open(QIODevice::WriteOnly) || file.write(c.bytes) < 0 || !file.commit()) {
-    fileError(QStringLiteral("Cannot write %1 into the settings file %2: %3")
-                  .arg(what, path, file.errorString()));
-  }
+  // full or the folder refuses the write; a link is followed only to a
+  // settings file of the user's own.
+  const QString why = fs::writeFileSafely(path, c.bytes, fs::OutputKind::Settings);
+  if (!why.isEmpty())
+    fileError(QStringLiteral("Cannot write %1 into the settings file %2: %3").arg(what, path, why));
 }
 
 }  // namespace

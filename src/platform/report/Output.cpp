@@ -8,9 +8,9 @@
 #include <QPdfWriter>
 #include <QPrintEngine>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
+#include "platform/fs/SafeWrite.h"
 #include "platform/report/Document.h"
 
 namespace qdl::report {
@@ -73,14 +73,15 @@ Result renderPdf(const Document& document, QIODevice& device, const PageProgress
 
 Result writePdf(const Document& document, const QString& fileName, const PageProgress& progress) {
   if (document.pageCount() == 0) return {Outcome::NoPages, QString()};
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly)) return {Outcome::Failed, file.errorString()};
+  // A PDF replaces only a PDF, and only once it is complete.
+  fs::SafeFile file(fileName, fs::OutputKind::Pdf);
+  if (!file.open(QIODevice::WriteOnly)) return {Outcome::Failed, file.failure()};
   Result result = renderPdf(document, file, progress);
   if (result.outcome != Outcome::Done) {
     file.cancelWriting();
     return result;
   }
-  if (!file.commit()) return {Outcome::Failed, file.errorString()};
+  if (!file.commit()) return {Outcome::Failed, file.failure()};
   return result;
 }
 
