@@ -2,11 +2,17 @@
 // and importing playlist files, looking entries up in the song table, and
 // the next entry for autoplay.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -19,6 +25,7 @@
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
 #include "platform/fs/Printable.h"
+#include "platform/fs/SafeWrite.h"
 #include "platform/fs/Volumes.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
@@ -88,6 +95,63 @@ QString skippedText(const QList<pl::SkippedLine>& skippedLines) {
   return text;
 }
 
+// Whether anything holds `path`: a file, a folder, a link (even one that
+// points nowhere).
+bool taken(const QString& path) {
+  struct stat st;
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether the file at `path` holds exactly the ".qdp" form of `entries`.
+bool holds(const QString& path, const QStringList& entries) {
+  QByteArray bytes;
+  QString detail;
+  return pl::readFileBytes(path, bytes, detail) == pl::ReadError::None &&
+         bytes == pl::qdpBytes(entries);
+}
+
+// Writes an import's entries as a ".qdp" file at `target` (a name ending
+// in ".qdp"). A file of that name is replaced only when `ask` is set and
+// the user says Yes; else, and when the replace fails, the entries go under
+// the first free name beside it ("Set (2).qdp"). A file under either name
+// that holds these very entries already is kept as it is and taken for
+// the import. Returns the name written, or an empty string with the reason
+// in `why`.
+QString writeImport(const QString& target, const QStringList& entries, bool ask, QWidget* parent,
+                    QString& why) {
+  why.clear();
+  // A folder that takes no file is told at once, without a question.
+  if (::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK) != 0) {
+    why = QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
+  }
+  if (taken(target)) {
+    if (holds(target, entries)) return target;
+    if (ask && QFileInfo(target).isFile() &&
+        qdl::ui::askYesNo(parent, FormSprache->Playlist.sErsetzen.arg(native(target)),
+                          FormSprache->Meldung.sAchtung)) {
+      why = pl::writeQdp(target, entries, qdl::fs::Replace::Allowed);
+      if (why.isEmpty()) return target;
+    }
+    // The same list imported before under a free name: no copy is added.
+    for (int n = 2; n < 1000; ++n) {
+      const QString name = target.chopped(4) + QStringLiteral(" (%1).qdp").arg(n);
+      if (!taken(name)) break;
+      if (holds(name, entries)) return name;
+    }
+  }
+  // A name that another program takes meanwhile is not replaced either: the
+  // next free one is tried.
+  for (int tries = 0; tries < 100; ++tries) {
+    const QString name = qdl::fs::freeName(target);
+    const QString failed = pl::writeQdp(name, entries, qdl::fs::Replace::Never);
+    if (failed.isEmpty()) return name;
+    if (why.isEmpty()) why = failed;
+    if (!taken(name)) return QString();  // the folder or the disk refused it
+  }
+  return QString();
+}
+
 QString recordLine(const qdl::db::Table* songs) {
   return songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
          songs->asString(QStringLiteral("Titel"));
@@ -120,20 +184,28 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
   }
 
   // An import keeps its entries as a ".qdp" file beside the list, or in the
-  // console's Playlist folder when that folder cannot be written.
-  QString writtenElsewhere, writeError;
-  if (r.format == pl::Format::M3u && !r.read.entries.isEmpty()) {
+  // console's Playlist folder when that folder cannot be written. No file
+  // there is replaced without the DJ's Yes.
+  QString savedAs, writtenElsewhere, writeError;
+  if (r.format == pl::Format::M3u) {
     const QString beside = pl::convertedName(QFileInfo(path).absoluteFilePath());
-    const QString why = pl::writeQdp(beside, r.read.entries);
-    if (!why.isEmpty()) {
+    QString why;
+    const QString written = writeImport(beside, r.read.entries, true, parent, why);
+    if (written.isEmpty()) {
       const QDir base(baseDir.isEmpty() ? QDir::currentPath() : baseDir);
       base.mkpath(QStringLiteral("Playlist"));
       const QString fallback =
           base.filePath(QStringLiteral("Playlist/") + QFileInfo(beside).fileName());
-      if (fallback != beside && pl::writeQdp(fallback, r.read.entries).isEmpty())
-        writtenElsewhere = fallback;
+      QString whyThere;
+      const QString there = fallback != beside
+                                ? writeImport(fallback, r.read.entries, false, parent, whyThere)
+                                : QString();
+      if (!there.isEmpty())
+        writtenElsewhere = there;
       else
         writeError = FormSprache->Playlist.sNichtGespeichert.arg(native(beside), why);
+    } else if (written != beside) {
+      savedAs = written;
     }
   }
 
@@ -149,6 +221,7 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
 
   QStringList parts;
   if (!r.read.skipped.isEmpty()) parts << skippedText(r.read.skipped);
+  if (!savedAs.isEmpty()) parts << FormSprache->Playlist.sFreierName.arg(native(savedAs));
   if (!writtenElsewhere.isEmpty())
     parts << FormSprache->Playlist.sGespeichertIn.arg(native(writtenElsewhere));
   if (!writeError.isEmpty()) parts << writeError;
@@ -156,9 +229,9 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
 }
 
 // What a look-up of many entries shares: songs added for entries without a
-// record go in as one write, begun with the first of them.
-// The volumes of songs added are noted as a scan notes them, so that a
-// check keeps their records while their stick is not plugged in.
+// record go in as one write, begun with the first of them, and their
+// volumes are noted as a scan notes them, so that a check keeps their
+// records while their stick is not plugged in.
 struct TFormPlayList::LookUp {
   explicit LookUp(std::function<qdl::fs::VolumeMap()> source) : volumeSource(std::move(source)) {}
   bool batched = false;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "platform/db/Table.h"
 #include "platform/fs/Volumes.h"
 #include "playlist/Playlist.h"
+#include "support/ScratchDisk.h"
 
 using qdl::test::Console;
 
@@ -305,17 +308,140 @@ TEST_F(PlaylistWindow, AListThatGivesNoEntryLeavesTheSetAsItWas) {
   EXPECT_EQ(c.dialogs.boxes.size(), 1u);
 }
 
-TEST_F(PlaylistWindow, AnImportWhoseFolderCannotBeWrittenGoesToThePlaylistFolder) {
+TEST_F(PlaylistWindow, AnImportReplacesAPlaylistOnlyWhenTheDjSaysSo) {
   const QString lists = c.cwd.file("music/lists");
-  ASSERT_TRUE(writeFile(lists + "/Gig.m3u", "../Beatles/Help.mp3\n"));
-  QDir().mkpath(lists + "/Gig.qdp");  // the name is taken by a folder
-  load(lists + "/Gig.m3u");
+  const QByteArray imported = (b + "\r\n" + z + "\r\n").toUtf8();
+  const QByteArray own = (a + "\r\n").toUtf8();  // the DJ's own Friday.qdp
+  using qdl::ui::Answer;
+  const struct {
+    const char* name;
+    std::vector<const char*> there;  // "Friday.qdp" holds the DJ's own list; "/" a folder
+    std::deque<Answer> answers;
+    bool english;
+    bool asked;
+    const char* written;  // the file that receives the import
+  } cases[] = {
+      {"the name is free", {}, {}, false, false, "Friday.qdp"},
+      {"Yes replaces", {"Friday.qdp"}, {Answer::Yes}, false, true, "Friday.qdp"},
+      {"No keeps it and takes a free name",
+       {"Friday.qdp"},
+       {Answer::No},
+       false,
+       true,
+       "Friday (2).qdp"},
+      {"the next free name",
+       {"Friday.qdp", "Friday (2).qdp", "Friday (3).qdp"},
+       {Answer::No},
+       false,
+       true,
+       "Friday (4).qdp"},
+      {"asked in English", {"Friday.qdp"}, {Answer::No}, true, true, "Friday (2).qdp"},
+      {"a folder of that name is not asked for",
+       {"Friday.qdp/"},
+       {},
+       false,
+       false,
+       "Friday (2).qdp"},
+      {"the same list again is kept as it is", {"=Friday.qdp"}, {}, false, false, "Friday.qdp"},
+      {"the same list kept under a free name before",
+       {"Friday.qdp", "=Friday (2).qdp"},
+       {Answer::No},
+       false,
+       true,
+       "Friday (2).qdp"},
+  };
+  for (const auto& t : cases) {
+    QDir(lists).removeRecursively();
+    ASSERT_TRUE(writeFile(lists + "/Friday.m3u",
+                          "#EXTM3U\n../Beatles/Help.mp3\n../Zappa/Peaches en Regalia.mp3\n"));
+    QMap<QString, QByteArray> before;
+    for (QString name : t.there) {
+      if (name.endsWith('/')) {
+        ASSERT_TRUE(QDir().mkpath(lists + "/" + name));
+      } else if (name.startsWith('=')) {
+        name = name.mid(1);
+        ASSERT_TRUE(writeFile(lists + "/" + name, imported));
+      } else {
+        ASSERT_TRUE(writeFile(lists + "/" + name, own));
+        before[name] = own;
+      }
+    }
+    if (t.english) FormSprache->FillEnglish();
+    c.dialogs.boxes.clear();
+    c.dialogs.answers = t.answers;
+    load(lists + "/Friday.m3u");
+    if (t.english) FormSprache->FillGerman();
+    EXPECT_EQ(w.FileList, QStringList({b, z})) << t.name;
+    EXPECT_EQ(readFile(lists + "/" + t.written), imported) << t.name;
+    // What the DJ did not let go is there byte for byte.
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+      if (it.key() != t.written) {
+        EXPECT_EQ(readFile(lists + "/" + it.key()), it.value()) << t.name;
+      }
+    EXPECT_TRUE(c.dialogs.answers.empty()) << t.name;
+    std::vector<QString> told;
+    for (const auto& box : c.dialogs.boxes) told.push_back(box.text);
+    const QString file = lists + "/Friday.qdp", written = lists + "/" + t.written;
+    std::vector<QString> want;
+    if (t.asked)
+      want.push_back(t.english
+                         ? "The Quandrel playlist already exists:\n" + file +
+                               "\nShall it be replaced? With \"No\" the playlist is saved under "
+                               "a free name."
+                         : QString::fromUtf8("Die Quandrel-Playliste gibt es schon:\n") + file +
+                               QString::fromUtf8("\nSoll sie ersetzt werden? Bei „Nein“ wird "
+                                                 "die Playliste unter einem freien Namen "
+                                                 "gespeichert."));
+    if (written != file)
+      want.push_back((t.english ? QString("The Quandrel playlist was saved under a free name:\n")
+                                : QString::fromUtf8("Die Quandrel-Playliste wurde unter einem "
+                                                    "freien Namen gespeichert:\n")) +
+                     written);
+    EXPECT_EQ(told, want) << t.name;
+    if (t.asked) {
+      EXPECT_EQ(c.dialogs.boxes[0].buttons, qdl::ui::Buttons::YesNo) << t.name;
+      EXPECT_EQ(c.dialogs.boxes[0].caption, t.english ? "Attention!" : "Achtung!") << t.name;
+    }
+  }
+}
+
+TEST_F(PlaylistWindow, AnImportFromAFolderThatCannotBeWrittenNeverReplacesTheDjsOwnList) {
+  qdl::test::ScratchDisk disk;
+  const QString lists = disk.path();
+  ASSERT_TRUE(writeFile(lists + "/Friday.m3u", (b + "\n").toUtf8()));
+  ASSERT_TRUE(writeFile(lists + "/Friday.qdp", "old\r\n"));
+  const QByteArray own = (a + "\r\n" + z + "\r\n").toUtf8();
+  ASSERT_TRUE(writeFile(c.cwd.file("Playlist/Friday.qdp"), own));
+  if (disk.isMounted())
+    ASSERT_TRUE(disk.setReadOnly(true));
+  else if (::geteuid() != 0)
+    ASSERT_EQ(::chmod(QFile::encodeName(lists).constData(), 0555), 0);
+  else
+    GTEST_SKIP() << "no read-only medium: cannot mount, and root writes any folder";
+  c.dialogs.answers = {qdl::ui::Answer::Yes};  // not asked: nothing there can be replaced
+  load(lists + "/Friday.m3u");
   EXPECT_EQ(w.FileList, QStringList({b}));
-  const QString elsewhere = c.cwd.file("Playlist/Gig.qdp");
+  EXPECT_EQ(c.dialogs.answers.size(), 1u);
+  EXPECT_EQ(readFile(lists + "/Friday.qdp"), "old\r\n");
+  EXPECT_EQ(readFile(c.cwd.file("Playlist/Friday.qdp")), own);
+  const QString elsewhere = c.cwd.file("Playlist/Friday (2).qdp");
   EXPECT_EQ(readFile(elsewhere), (b + "\r\n").toUtf8());
   ASSERT_EQ(c.dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(c.dialogs.boxes[0].text.endsWith(":\n" + elsewhere))
-      << c.dialogs.boxes[0].text.toStdString();
+  EXPECT_EQ(c.dialogs.boxes[0].text,
+            QString::fromUtf8("Der Ordner der M3U-Playliste ist nicht beschreibbar. Die "
+                              "Quandrel-Playliste wurde hier gespeichert:\n") +
+                elsewhere);
+
+  // Loading it again finds that import: no copy is added.
+  c.dialogs.boxes.clear();
+  load(lists + "/Friday.m3u");
+  EXPECT_EQ(readFile(elsewhere), (b + "\r\n").toUtf8());
+  EXPECT_FALSE(QFileInfo::exists(c.cwd.file("Playlist/Friday (3).qdp")));
+  EXPECT_EQ(readFile(c.cwd.file("Playlist/Friday.qdp")), own);
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(c.dialogs.boxes[0].text.endsWith(":\n" + elsewhere));
+  if (disk.isMounted()) disk.setReadOnly(false);
+  ::chmod(QFile::encodeName(lists).constData(), 0755);
 }
 
 TEST_F(PlaylistWindow, WhatIsNoPlaylistIsToldAndTheWindowStaysAsItWas) {
