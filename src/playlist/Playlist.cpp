@@ -88,6 +88,7 @@ void TFormPlayList::FormShow() {
   ListBox1->clear();
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
 }
 
 void TFormPlayList::FormClose() {
@@ -95,6 +96,7 @@ void TFormPlayList::FormClose() {
   ListBox1->clear();
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
   emit autoPlaySwitched(false);
 }
 
@@ -196,11 +198,14 @@ void TFormPlayList::removeSelected() {
   FileList.removeAt(row);
   takenRow_ = -1;
   // The entry that was next stays next: removing one before it (such as the
-  // one just played) moves it up by one. Past the last entry (the list was
-  // taken through, or the next entry was the last and went) the index stays
-  // past it, so an entry appended now is the next one played.
+  // one just played) moves it up by one. When the next entry was the last
+  // and is gone, the list starts again from the top, unless an entry is
+  // appended first.
   if (row < PlayIndex) --PlayIndex;
-  PlayIndex = qBound(0, PlayIndex, int(FileList.size()));
+  if (PlayIndex >= FileList.size()) {
+    PlayIndex = 0;
+    takenThrough_ = true;
+  }
 }
 
 void TFormPlayList::AddCurrentSong(TDataModule1& data) {
@@ -208,6 +213,12 @@ void TFormPlayList::AddCurrentSong(TDataModule1& data) {
   if (!songs->isOpen() || songs->currentRow() < 0) return;  // an empty library
   const QString path = songs->asString(QStringLiteral("DateiName"));
   FileList.append(path);
+  // Appended after the last entry was taken: played next, before the list
+  // starts again from the top.
+  if (takenThrough_) {
+    PlayIndex = int(FileList.size()) - 1;
+    takenThrough_ = false;
+  }
   ListBox1->addItem(QString());
   // A song whose file is gone is chosen knowingly, but autoplay will pass
   // it over: the line says so.

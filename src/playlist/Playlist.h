@@ -42,10 +42,9 @@ class TFormPlayList : public QWidget {
 
   // Full paths of the entries in play order, parallel to ListBox1's lines.
   QStringList FileList;
-  // Index in FileList of the entry autoplay takes next, from 0 up to the
-  // number of entries. It equals that number once the last entry was
-  // taken: an entry appended then is the next one played; without one,
-  // autoplay starts from the first entry again.
+  // Index in FileList of the entry autoplay takes next; always inside the
+  // list (0 when it is empty). After the last entry it is back at 0, but
+  // an entry appended then is the next one played (see AddCurrentSong).
   int PlayIndex = 0;
   // The folder the save dialog opens in (the console's Playlist folder).
   QString PlaylistDir;
@@ -73,6 +72,7 @@ class TFormPlayList : public QWidget {
   void retranslateMarks();
 
   // Appends the song table's current record (nothing for an empty table).
+  // Appended after the last entry was taken, it is the next one played.
   void AddCurrentSong(TDataModule1& data);
 
   // Loads or imports the playlist file at `path` into a fresh playlist and
@@ -137,6 +137,10 @@ class TFormPlayList : public QWidget {
 
   // The row TakeNextSong took last; -1 for none.
   int takenRow_ = -1;
+  // The list was taken through to its end (or its next entry, the last,
+  // was removed): PlayIndex went back to 0, and an entry appended now is
+  // played before the list starts again.
+  bool takenThrough_ = false;
   void reportProblems(const QString& path, const qdl::playlist::ReadResult& read,
                       const QString& writtenElsewhere, const QString& writeError);
 };

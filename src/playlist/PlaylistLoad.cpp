@@ -297,6 +297,7 @@ void TFormPlayList::showLines(const QStringList& entries, const QList<Line>& lin
   FileList = entries;
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
   ListBox1->clear();
   QStringList texts;
   texts.reserve(lines.size());
@@ -343,10 +344,11 @@ bool TFormPlayList::TakeNextSong(TDataModule1& data) {
   takenRow_ = -1;
   const int n = int(FileList.size());
   for (int tries = 0; tries < n; ++tries) {
-    // Past the last entry the list starts again from the top; an entry
-    // appended after the last one was taken stands there and comes first.
     const int i = PlayIndex >= 0 && PlayIndex < n ? PlayIndex : 0;
-    PlayIndex = i + 1;
+    PlayIndex = i + 1 > n - 1 ? 0 : i + 1;
+    // After the last entry the list starts again from the top, unless the
+    // DJ appends an entry first (AddCurrentSong).
+    takenThrough_ = i == n - 1;
     const QString path = FileList.at(i);
     // A file that is not there (a stick pulled out) is passed over.
     if (qdl::fs::isFileMissing(path)) {

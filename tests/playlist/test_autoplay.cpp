@@ -166,7 +166,7 @@ TEST_F(Autoplay, AnEmptyPlaylistHandsOverNothingAndMissingFilesArePassedOver) {
   ASSERT_EQ(handOvers.size(), 1u);
   EXPECT_EQ(handOvers[0].song, "b.mp3 - Title");
   EXPECT_EQ(w.ListBox1->item(1)->text(), "pulled.mp3 - Title (fehlt)");
-  EXPECT_EQ(w.PlayIndex, 3);  // past the last: the top next, unless one is appended
+  EXPECT_EQ(w.PlayIndex, 0);
   EXPECT_TRUE(c.dialogs.boxes.empty());
 }
 
@@ -220,7 +220,7 @@ TEST_F(Autoplay, EntriesThatCannotBePlayedArePassedOverWithoutABoxAndTheSetGoesO
   EXPECT_EQ(w.ListBox1->item(1)->text(), "Empty - Song (nicht abspielbar)");
   EXPECT_TRUE(w.ListBox1->item(0)->toolTip().startsWith(FormSprache->Meldung.sDateiDefekt));
   EXPECT_EQ(w.ListBox1->item(2)->text(), "b.mp3 - Title");
-  EXPECT_EQ(w.PlayIndex, 3);
+  EXPECT_EQ(w.PlayIndex, 0);
 }
 
 TEST_F(Autoplay, WithoutThePlaylistASongThatCannotBePlayedIsToldAfterTheHandOver) {
