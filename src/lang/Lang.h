@@ -77,10 +77,13 @@ struct InfoTexte {
 // sKeinKopfhoerer refuses the headphone mode without a headphone card, and
 // sKeinRechterPlayer the left/right mode without a card for the right deck;
 // sKarteUnbekannt names a stored card that is not among the present devices.
+// Closing the console while it plays asks first: the reasons sPlayerSpielt,
+// sAutoplayLaeuft and sEditorAenderung, one a line, then sTrotzdemBeenden.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
   QString sKeinKopfhoerer, sKarteUnbekannt, sKeinRechterPlayer;
+  QString sPlayerSpielt, sAutoplayLaeuft, sEditorAenderung, sTrotzdemBeenden;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the

@@ -127,6 +127,10 @@ void TFormSprache::FillGerman() {
       .sKarteUnbekannt =
           u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
       .sKeinRechterPlayer = u"Keine Soundkarte für den rechten Player ausgewählt!"_s,
+      .sPlayerSpielt = u"Ein Player spielt noch."_s,
+      .sAutoplayLaeuft = u"Autoplay ist eingeschaltet."_s,
+      .sEditorAenderung = u"Im ID3-Editor ist eine Änderung noch nicht gespeichert."_s,
+      .sTrotzdemBeenden = u"Quandrel trotzdem beenden?"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -299,6 +303,10 @@ void TFormSprache::FillEnglish() {
       .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
       .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
       .sKeinRechterPlayer = u"no sounddevice for the right player chosen!"_s,
+      .sPlayerSpielt = u"A player is still playing."_s,
+      .sAutoplayLaeuft = u"Autoplay is switched on."_s,
+      .sEditorAenderung = u"The ID3 editor holds a change that is not saved yet."_s,
+      .sTrotzdemBeenden = u"Quit Quandrel anyway?"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,
