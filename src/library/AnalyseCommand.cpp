@@ -9,6 +9,7 @@
 #include "library/Datamod.h"
 #include "library/TempoAnalysis.h"
 #include "platform/db/Table.h"
+#include "platform/fs/Printable.h"
 #include "platform/ini/IniFile.h"
 
 namespace qdl::library {
@@ -20,7 +21,8 @@ int usageError(std::FILE* err, const QString& why) {
 }
 
 int failure(std::FILE* err, const char* what) {
-  std::fprintf(err, "quandrel analyse: %s\n", what);
+  std::fprintf(err, "quandrel analyse: %s\n",
+               fs::printableLocal(QString::fromUtf8(what)).constData());
   return 1;
 }
 

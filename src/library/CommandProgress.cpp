@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "platform/fs/Printable.h"
+
 namespace qdl::library {
 namespace {
 
@@ -29,7 +31,8 @@ void ProgressLine::show(const QString& text, bool force) {
   if (!force && shown_ && clock_.elapsed() < interval) return;
   clock_.start();
   shown_ = true;
-  const QByteArray line = text.toLocal8Bit();
+  // The text names files, whose names may hold terminal commands.
+  const QByteArray line = fs::printableLocal(text);
   if (terminal_)
     std::fprintf(err_, "\r\033[K%s", line.constData());
   else

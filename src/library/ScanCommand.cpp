@@ -8,6 +8,7 @@
 #include "library/Datamod.h"
 #include "library/SongScanner.h"
 #include "platform/db/Table.h"
+#include "platform/fs/Printable.h"
 #include "platform/fs/Volumes.h"
 
 namespace qdl::library {
@@ -75,7 +76,8 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
                                              "medium or folder); nothing was checked or added.")
                                   .arg(QDir::toNativeSeparators(table.filePath())));
   } catch (const std::exception& e) {
-    std::fprintf(err, "quandrel scan: %s\n", e.what());
+    std::fprintf(err, "quandrel scan: %s\n",
+                 fs::printableLocal(QString::fromUtf8(e.what())).constData());
     return 1;
   }
 
@@ -120,7 +122,8 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     }
   } catch (const std::exception& e) {
     progress.finish();
-    std::fprintf(err, "quandrel scan: %s\n", e.what());
+    std::fprintf(err, "quandrel scan: %s\n",
+                 fs::printableLocal(QString::fromUtf8(e.what())).constData());
     std::fputs(qPrintable(summaryText(summary())), out);
     return 1;
   }

@@ -11,6 +11,7 @@
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
+#include "platform/fs/Printable.h"
 #include "platform/ini/IniFile.h"
 #include "platform/report/Document.h"
 #include "print/Report.h"
@@ -28,7 +29,7 @@ int usageError(std::FILE* err, const QString& why) {
 }
 
 int failure(std::FILE* err, const QString& why) {
-  std::fprintf(err, "quandrel print: %s\n", qPrintable(why));
+  std::fprintf(err, "quandrel print: %s\n", fs::printableLocal(why).constData());
   return 1;
 }
 

@@ -118,3 +118,22 @@ TEST(ScanCommand, ALibraryThatCannotBeOpenedIsReportedAndLeftAlone) {
 }
 
 }  // namespace
+
+// Folder names are text from the disk: a message that names a file shows
+// their control characters written out, never as commands to the terminal.
+TEST(ScanCommand, ControlCharactersInNamesReachTheTerminalWrittenOut) {
+  qdl::test::TempCwd cwd;
+  const QString folder = cwd.file(QString::fromUtf8("\x1b]0;owned\x07\x1b[2J"));
+  QDir().mkpath(folder + "/Data");
+  QFile foreign(folder + "/Data/data.db");
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write("these are not the songs you are looking for");
+  foreign.close();
+  QDir::setCurrent(folder);
+  const CommandRun r = scan({"--only-check"});
+  QDir::setCurrent(cwd.path());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("\\x1b]0;owned\\x07\\x1b[2J")) << r.err.toStdString();
+  EXPECT_FALSE(r.err.contains('\x1b'));
+  EXPECT_FALSE(r.err.contains('\x07'));
+}
