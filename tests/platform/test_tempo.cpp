@@ -5,6 +5,8 @@
 // cancel stops between frames; analyses run side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -102,6 +104,24 @@ TEST(TempoAnalysis, KnownSongsComeOutWithinOneBpmAndStayUntouched) {
     EXPECT_EQ(r.bpm, int(std::lround(r.exactBpm)));
     EXPECT_GE(r.strength, 1.0);
     EXPECT_EQ(bytesOf(path), before);
+    // The tracker's beats come along: in order, within the song, and most of
+    // them a beat of the tempo apart (or half or twice that: the tracker
+    // may count another octave than the one the range chose).
+    ASSERT_GT(r.beats.size(), std::size_t(s.seconds * s.bpm / 60 / 2));
+    EXPECT_TRUE(std::is_sorted(r.beats.begin(), r.beats.end()));
+    EXPECT_GE(r.beats.front(), 0.0);
+    EXPECT_LE(r.beats.back(), s.seconds);
+    const double period = 60 / r.exactBpm;
+    std::size_t onGrid = 0;
+    for (std::size_t i = 1; i < r.beats.size(); ++i) {
+      const double step = r.beats[i] - r.beats[i - 1];
+      for (double octave : {0.5, 1.0, 2.0})
+        if (std::abs(step - period * octave) < 0.05 * period * octave) {
+          ++onGrid;
+          break;
+        }
+    }
+    EXPECT_GT(onGrid, (r.beats.size() - 1) * 3 / 4);
   }
 }
 
@@ -162,6 +182,7 @@ TEST(TempoAnalysis, SilenceSineAndNoiseHaveNoTempo) {
     EXPECT_EQ(r.outcome, Outcome::NoTempo);
     EXPECT_EQ(r.bpm, 0);
     EXPECT_LT(r.strength, 1.0);
+    EXPECT_TRUE(r.beats.empty());
   }
 }
 

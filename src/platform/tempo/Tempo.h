@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qdl::tempo {
 
@@ -46,6 +47,10 @@ struct Result {
   // music with drums is mostly 1.5 to 3; below 1 comes with NoTempo.
   double strength = 0;
   std::string reason;  // why the file was unreadable (the decoder's words)
+  // The beat tracker's beats over the whole song, seconds from its start
+  // (Tempo only): the beats the tempo was measured from, a beatless intro
+  // or breakdown included as the tracker placed them.
+  std::vector<double> beats;
 };
 
 // Asked on the analysing thread whether to give up; must be cheap, as it is
