@@ -48,8 +48,11 @@ struct Result {
   double strength = 0;
   std::string reason;  // why the file was unreadable (the decoder's words)
   // The beat tracker's beats over the whole song, seconds from its start
-  // (Tempo only): the beats the tempo was measured from, a beatless intro
-  // or breakdown included as the tracker placed them.
+  // (Tempo only), as the tracker placed them, a beatless intro or breakdown
+  // included: the phase of the beat. Their spacing is the tracker's count,
+  // which may be another octave of exactBpm or 3/2 of its period (a
+  // tracker locked onto dotted beats that the analysis corrected); a beat
+  // grid takes its period from exactBpm and its phase from these.
   std::vector<double> beats;
 };
 
