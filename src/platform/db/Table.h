@@ -123,9 +123,10 @@ class Table : public QObject {
   // InUseError. A file of a newer build (a version above schemaVersion())
   // throws DbError ("made by a newer Quandrel") and is left byte for byte.
   // A writable table of an earlier build is brought to this build's version
-  // step by step (see TableFile.cpp), each step in one transaction: a step
-  // that fails is rolled back, leaving the file as that step found it, and
-  // throws DbError naming the file; no record is lost either way.
+  // step by step (see TableFile.cpp), all steps in one transaction, each a
+  // savepoint of its own: a step that fails undoes them all, leaving the
+  // file byte for byte as it was, and throws DbError naming the file and
+  // the step; no record is lost either way.
   // Read-only when the file or its folder cannot be written; such a table
   // of an earlier version is read as it is, without its update. A
   // write-ahead log left beside a read-only file (a crash before the medium
@@ -322,7 +323,7 @@ class Table : public QObject {
   void exec(const char* sql) const;
   void loadSchema();
   // Brings a writable file of an earlier version to schemaVersion(), one
-  // step and one transaction per version.
+  // step per version, all or none.
   void migrate();
   // The statements of the step to version 2: the unique text indexes that
   // folded case, rebuilt to compare exact text.

@@ -412,8 +412,13 @@ void Table::open() {
                         .arg(fileVersion_)
                         .arg(kSchemaVersion));
     loadSchema();
-    if (!readOnly_) migrate();
     selectOrder(false);  // resolves the wanted order, then reads it
+    // Updated only once read through, so that a damaged file that is
+    // refused stays as it was; the order is read again from the new indexes.
+    if (!readOnly_ && fileVersion_ < kSchemaVersion) {
+      migrate();
+      selectOrder(false);
+    }
     if (!readOnly_) {
       // Only a table known as ours and read through gets the write-ahead log
       // (which changes the file's header): a damaged file that is refused
@@ -503,28 +508,42 @@ void Table::migrate() {
   };
   static_assert(std::size(steps) == kSchemaVersion - 1,
                 "one step for each version after the first");
+  const int from = std::max(fileVersion_, 1);
+  if (from >= kSchemaVersion) return;
+  // Every step in one transaction, each as a savepoint of its own: a step
+  // that fails undoes the steps before it too, so a library that is refused
+  // stays byte for byte as it was (never half updated), and the next open
+  // starts again from its version.
   const QString native = QDir::toNativeSeparators(filePath());
+  auto failed = [&](const Step* step) {
+    const QString why = errorText(db_);
+    const bool busy = isBusy(sqlite3_extended_errcode(db_));
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (busy) throw InUseError(inUseText(native));
+    throw DbError(QStringLiteral("Cannot update the library \"%1\" from version %2 to %3%4: %5. "
+                                 "It was left as it was.")
+                      .arg(native)
+                      .arg(from)
+                      .arg(kSchemaVersion)
+                      .arg(step ? QStringLiteral(" (the step to version %1, %2)")
+                                      .arg(step->to)
+                                      .arg(QLatin1String(step->what))
+                                : QString(),
+                           why));
+  };
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) failed(nullptr);
   for (const Step& step : steps) {
-    if (std::max(fileVersion_, 1) >= step.to) continue;
+    if (from >= step.to) continue;
     QStringList statements = step.statements();
     statements << QStringLiteral("PRAGMA user_version=%1").arg(step.to);
     const QByteArray script =
-        ("BEGIN IMMEDIATE;" + statements.join(QLatin1Char(';')) + ";COMMIT").toUtf8();
-    if (sqlite3_exec(db_, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-      const QString why = errorText(db_);
-      const bool busy = isBusy(sqlite3_extended_errcode(db_));
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      if (busy) throw InUseError(inUseText(native));
-      throw DbError(QStringLiteral("Cannot update the library \"%1\" from version %2 to %3 (%4): "
-                                   "%5. The step was undone; the file is as it was before it.")
-                        .arg(native)
-                        .arg(std::max(fileVersion_, 1))
-                        .arg(step.to)
-                        .arg(QLatin1String(step.what), why));
-    }
-    fileVersion_ = step.to;
-    if (step.to == 2) legacyIndexes_.clear();
+        ("SAVEPOINT step;" + statements.join(QLatin1Char(';')) + ";RELEASE step").toUtf8();
+    if (sqlite3_exec(db_, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+      failed(&step);
   }
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) failed(nullptr);
+  fileVersion_ = kSchemaVersion;
+  legacyIndexes_.clear();
 }
 
 void Table::loadSchema() {
