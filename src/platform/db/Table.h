@@ -279,7 +279,7 @@ class Table : public QObject {
   // setStoredValue (ReadOnlyError for a read-only table).
   struct Analysis {
     double tempo = 0;          // beats per minute, not rounded
-    std::vector<float> beats;  // beat times, seconds from the song's start
+    std::vector<float> beats;  // beat times in seconds, as the tracker placed them
     bool operator==(const Analysis&) const = default;
   };
   std::optional<Analysis> analysis(std::int64_t key) const;
