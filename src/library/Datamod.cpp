@@ -311,6 +311,10 @@ bool TDataModule1::CreateSongTable(qdl::db::CreateMode mode) {
   return true;
 }
 
+std::optional<qdl::db::Table::Analysis> TDataModule1::songAnalysis(qint64 index) const {
+  return Table1->analysis(index);
+}
+
 void TDataModule1::AddSongFile(const QString& path) {
   using namespace qdl::id3;
   const TId3Tag block = readBlock(path);

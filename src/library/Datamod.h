@@ -132,6 +132,13 @@ class TDataModule1 : public QObject {
   // record stays posted either way.
   void Table1AfterPost();
 
+  // What the tempo analysis measured of the song with this Index: its exact
+  // tempo and the beat times (Table::Analysis), for the beat grid and the
+  // decks' sync; nullopt when the song was not analysed by this version or
+  // no tempo was found. Beats holds the tempo rounded, or the user's own
+  // when Analyse is false. Throws DbError when the table cannot be read.
+  std::optional<qdl::db::Table::Analysis> songAnalysis(qint64 index) const;
+
   // Runs before each post: a Beats the user types into a stored record (a
   // value other than the stored one) is theirs, so Analyse becomes false;
   // a new record keeps the Analyse it is given. Analyse true means

@@ -48,12 +48,18 @@ int tempoSetting(const IniFile& settings, const char* key, int def) {
 
 // Values are written Analyse first: should the second write fail outside a
 // transaction, the record reads "analysed, no tempo" (done again by a redo),
-// never as a Beats the user typed.
-void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats) {
+// never as a Beats the user typed. The exact tempo and the beat times go
+// into the analysis table in the same transaction; no tempo removes them.
+void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats,
+                 const db::Table::Analysis* analysis = nullptr) {
   table.beginBatch();
   try {
     table.setStoredValue(key, kAnalyse, true);
     if (setBeats) table.setStoredValue(key, kBeats, beats);
+    if (analysis)
+      table.setAnalysis(key, *analysis);
+    else if (setBeats)
+      table.removeAnalysis(key);
   } catch (...) {
     try {
       table.endBatch();
@@ -172,25 +178,28 @@ void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
   lowerWorkerPriority();
   for (const Job& job : jobs) {
     if (stop_) break;
-    int bpm = 0;
-    const Found found = analyse(job, range, bpm);
+    Measured measured;
+    const Found found = analyse(job, range, measured);
     if (found == Found::Cancelled) break;
     QMetaObject::invokeMethod(
-        this, [this, job, found, bpm] { store(job, found, bpm); }, Qt::QueuedConnection);
+        this, [this, job, found, measured = std::move(measured)] { store(job, found, measured); },
+        Qt::QueuedConnection);
   }
   QMetaObject::invokeMethod(
       this, [this] { workerEnded(); }, Qt::QueuedConnection);
 }
 
 TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& range,
-                                            int& bpm) const {
+                                            Measured& measured) const {
   const tempo::Result r = analyser(job.path, range, [this] { return stop_.load(); });
   if (r.outcome == tempo::Outcome::Cancelled) return Found::Cancelled;
   // A stick pulled out during the analysis leaves a result of half a file.
   const bool there = fs::fileState(job.path) == fs::FileState::Present;
   switch (r.outcome) {
     case tempo::Outcome::Tempo:
-      bpm = r.bpm;
+      measured.bpm = r.bpm;
+      measured.exactBpm = r.exactBpm;
+      measured.beats.assign(r.beats.begin(), r.beats.end());
       return there ? Found::Tempo : Found::NotThere;
     case tempo::Outcome::NoTempo:
       return there ? Found::NoTempo : Found::NotThere;
@@ -215,7 +224,7 @@ bool TempoAnalysis::mayStore(const Job& job, bool& analysed) {
   return !typing;
 }
 
-void TempoAnalysis::store(const Job& job, Found found, int bpm) {
+void TempoAnalysis::store(const Job& job, Found found, const Measured& measured) {
   if (!error_.isEmpty()) return;  // the run has failed: nothing more is stored
   ++counts_.done;
   lastFile_ = job.path;
@@ -227,8 +236,9 @@ void TempoAnalysis::store(const Job& job, Found found, int bpm) {
     } else if (!mayStore(job, analysed)) {
       ++counts_.skipped;
     } else if (found == Found::Tempo) {
-      writeResult(table_, job.key, true, bpm);
-      lastBpm_ = bpm;
+      const db::Table::Analysis analysis{measured.exactBpm, measured.beats};
+      writeResult(table_, job.key, true, measured.bpm, &analysis);
+      lastBpm_ = measured.bpm;
       ++counts_.tempo;
     } else if (found == Found::NoTempo) {
       writeResult(table_, job.key, true, QVariant());

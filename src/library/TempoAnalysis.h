@@ -3,9 +3,11 @@
 // nobody has measured or typed yet.
 //
 // Which records: those with a file name whose Beats is empty and whose
-// Analyse is false (or empty). A tempo goes into Beats; a song without a
-// steady beat keeps an empty Beats; either way Analyse becomes true, so the
-// song is not tried again. Analyse true thus means "Beats is the analysis's
+// Analyse is false (or empty). A tempo goes into Beats as a whole number,
+// and the exact tempo with the tracker's beat times into the record's row of
+// the analysis table (Table::setAnalysis); a song without a steady beat
+// keeps an empty Beats and has its analysis row removed; either way Analyse
+// becomes true, so the song is not tried again. Analyse true thus means "Beats is the analysis's
 // result": the data module sets Analyse back to false whenever the user
 // types a Beats of their own (TDataModule1), so a typed value is never
 // overwritten, and stored libraries whose Beats were all typed read right.
@@ -123,9 +125,16 @@ class TempoAnalysis : public QObject {
   };
   enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled };
 
+  // What a tempo found comes back with.
+  struct Measured {
+    int bpm = 0;
+    double exactBpm = 0;
+    std::vector<float> beats;
+  };
+
   void work(std::vector<Job> jobs, tempo::Range range);
-  Found analyse(const Job& job, const tempo::Range& range, int& bpm) const;
-  void store(const Job& job, Found found, int bpm);
+  Found analyse(const Job& job, const tempo::Range& range, Measured& measured) const;
+  void store(const Job& job, Found found, const Measured& measured);
   // Whether the record may take the result; counts it as skipped if not.
   bool mayStore(const Job& job, bool& analysed);
   void workerEnded();

@@ -33,6 +33,7 @@
 #include "platform/ui/RadioGroup.h"
 #include "playlist/Playlist.h"
 #include "support/CommandRun.h"
+#include "support/LibraryFixtures.h"
 #include "support/ScratchDisk.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -315,6 +316,32 @@ TEST(Media, AReadOnlyLibraryShowsTheChangesItsLogHolds) {
   EXPECT_THROW(t.setStoredValue(key, "StartZeit", 1), qdl::db::ReadOnlyError);
   t.close();
   ASSERT_TRUE(disk.setReadOnly(false));
+}
+
+TEST(Media, AnEarlierLibraryOnAReadOnlyMediumIsReadAsItIsWithoutItsUpdate) {
+  ScratchDisk disk(1024);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of our own can be mounted here";
+  const QString db = disk.file("Data/data.db");
+  qdl::test::restoreLibrary("library-v1", db);
+  const QByteArray before = readAll(db);
+  ASSERT_TRUE(disk.setReadOnly(true));
+  {
+    qdl::db::Table t;
+    t.setDatabaseName(disk.file("Data"));
+    t.setTableName("data.db");
+    t.setIndexFieldNames("Interpret");
+    t.open();
+    EXPECT_TRUE(t.isReadOnly());
+    EXPECT_EQ(t.fileVersion(), 1);
+    EXPECT_EQ(t.recordCount(), 5);
+    t.findNearest("gamma");
+    EXPECT_EQ(t.asString("Titel"), "song lower case");
+    EXPECT_EQ(t.storedValue(1, "StartZeit").value_or(QVariant()).toInt(), 150);
+    EXPECT_FALSE(t.analysis(1));
+    EXPECT_THROW(t.setAnalysis(1, {120, {}}), qdl::db::ReadOnlyError);
+  }
+  ASSERT_TRUE(disk.setReadOnly(false));
+  EXPECT_TRUE(readAll(db) == before);
 }
 
 QStringList playlistLines() {

@@ -11,10 +11,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "library/Datamod.h"
@@ -99,6 +102,8 @@ struct FakeAnalyser {
       if (name.contains("bpm")) {
         r.outcome = Outcome::Tempo;
         r.bpm = name.mid(name.indexOf("bpm") + 3).toInt();
+        r.exactBpm = r.bpm + 0.25;
+        r.beats = {0.125, 0.125 + 60 / r.exactBpm};
       } else if (name.contains("beatless")) {
         r.outcome = Outcome::NoTempo;
       } else {
@@ -164,6 +169,20 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
     EXPECT_EQ(beats(e.key), e.beats);
     EXPECT_EQ(analysed(e.key).toBool(), e.analysed);
   }
+  // The exact tempo and the beat times beside the rounded Beats.
+  auto measured = [](double bpm) {
+    return std::optional(qdl::db::Table::Analysis{bpm, {0.125f, float(0.125 + 60 / bpm)}});
+  };
+  const std::pair<qint64, std::optional<qdl::db::Table::Analysis>> analysesAfterFirst[] = {
+      {tempo, measured(128.25)}, {old, measured(100.25)}, {none, std::nullopt},
+      {typed, std::nullopt},     {text, std::nullopt},    {done, std::nullopt},
+  };
+  for (const auto& [key, analysis] : analysesAfterFirst) {
+    SCOPED_TRACE(table.storedValue(key, "DateiName")->toString().toStdString());
+    EXPECT_EQ(data.songAnalysis(key), analysis);
+  }
+  // An analysis row of an earlier run where a redo finds no tempo now.
+  ASSERT_TRUE(table.setAnalysis(doneNone, {99.5, {1.0f}}));
 
   // The user types over an analysed value: it becomes theirs.
   ASSERT_TRUE(table.moveToId(tempo));
@@ -188,6 +207,11 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
     EXPECT_EQ(beats(e.key), e.beats);
     EXPECT_EQ(analysed(e.key).toBool(), e.analysed);
   }
+  // A redo rewrites the analyses it redoes and removes those it no longer
+  // finds; a typed Beats keeps the measurement that was there.
+  EXPECT_EQ(data.songAnalysis(done), measured(140.25));
+  EXPECT_EQ(data.songAnalysis(tempo), measured(128.25));
+  EXPECT_FALSE(data.songAnalysis(doneNone));
 }
 
 // A fake that finds 125 BPM in every file once `release` is set.
@@ -359,10 +383,19 @@ TEST_F(Library, GeneratedSongsAreAnalysedIntoTheLibraryAndNoFileChanges) {
   for (const auto& [key, bpm] : expected) {
     SCOPED_TRACE(table.storedValue(key, "DateiName")->toString().toStdString());
     EXPECT_TRUE(analysed(key).toBool());
-    if (bpm == 0)
+    const auto analysis = data.songAnalysis(key);
+    if (bpm == 0) {
       EXPECT_FALSE(beats(key).isValid());
-    else
+      EXPECT_FALSE(analysis);
+    } else {
       EXPECT_NEAR(beats(key).toInt(), bpm, 1);
+      ASSERT_TRUE(analysis);
+      EXPECT_EQ(std::lround(analysis->tempo), beats(key).toInt());
+      // The beats of a 30-second song, in order.
+      EXPECT_GT(analysis->beats.size(), std::size_t(30 * 70 / 60 / 2));
+      EXPECT_TRUE(std::is_sorted(analysis->beats.begin(), analysis->beats.end()));
+      EXPECT_LE(analysis->beats.back(), 30.5f);
+    }
   }
   for (const auto& [name, bytes] : before)
     EXPECT_TRUE(bytesOf(music + name) == bytes) << name.toStdString() << " was changed";

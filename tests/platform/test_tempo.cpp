@@ -5,6 +5,8 @@
 // cancel stops between frames; analyses run side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -102,6 +104,28 @@ TEST(TempoAnalysis, KnownSongsComeOutWithinOneBpmAndStayUntouched) {
     EXPECT_EQ(r.bpm, int(std::lround(r.exactBpm)));
     EXPECT_GE(r.strength, 1.0);
     EXPECT_EQ(bytesOf(path), before);
+    // The tracker's beats come along: in order, within the song, and most of
+    // them a beat of the tempo's family apart: half, twice, or 3/2 of the
+    // period (the tracker may count another octave than the range chose,
+    // or lock onto dotted beats where the analysis found the true ones, as
+    // in the drum and bass song).
+    ASSERT_GT(r.beats.size(), std::size_t(s.seconds * s.bpm / 60 / 4));
+    EXPECT_TRUE(std::is_sorted(r.beats.begin(), r.beats.end()));
+    EXPECT_GE(r.beats.front(), 0.0);
+    EXPECT_LE(r.beats.back(), s.seconds);
+    const double period = 60 / r.exactBpm;
+    std::size_t onGrid = 0;
+    std::string steps;
+    for (std::size_t i = 1; i < r.beats.size(); ++i) {
+      const double step = r.beats[i] - r.beats[i - 1];
+      steps += std::to_string(step) + " ";
+      for (double multiple : {0.5, 2.0 / 3, 1.0, 1.5, 2.0, 3.0})
+        if (std::abs(step - period * multiple) < 0.05 * period * multiple) {
+          ++onGrid;
+          break;
+        }
+    }
+    EXPECT_GT(onGrid, (r.beats.size() - 1) * 3 / 4) << r.exactBpm << ": " << steps;
   }
 }
 
@@ -162,6 +186,7 @@ TEST(TempoAnalysis, SilenceSineAndNoiseHaveNoTempo) {
     EXPECT_EQ(r.outcome, Outcome::NoTempo);
     EXPECT_EQ(r.bpm, 0);
     EXPECT_LT(r.strength, 1.0);
+    EXPECT_TRUE(r.beats.empty());
   }
 }
 

@@ -161,12 +161,22 @@ TEST_F(ScanWindow, CheckRemovesOnlyRecordsWhoseFilesAreGone) {
   captions.clear();
   FormScan->mountPointSource = [] { return QStringList{}; };
   ASSERT_TRUE(writeMp3(root + "/new.mp3"));  // only checked, never scanned
+  // Every song has an analysis: those of the removed records go with them.
+  std::vector<std::int64_t> keys = table().recordIds();
+  for (std::int64_t key : keys) ASSERT_TRUE(table().setAnalysis(key, {120, {0.5f}}));
 
   start(1);
 
   QStringList left = addedOrder();
   left.sort();
   EXPECT_EQ(left, (QStringList{"folder/keep too.mp3", "keep.mp3"}));
+  int analyses = 0;
+  for (std::int64_t key : keys) {
+    const bool kept = table().storedValue(key, "DateiName").has_value();
+    EXPECT_EQ(table().analysis(key).has_value(), kept) << key;
+    analyses += kept;
+  }
+  EXPECT_EQ(analyses, 2);
   EXPECT_EQ(captions, QStringList{"überprüfe Datenbank"});
   EXPECT_FALSE(FormProgress->isVisible());
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();

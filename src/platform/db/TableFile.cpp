@@ -11,10 +11,12 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 
 #include "platform/db/Collation.h"
@@ -27,8 +29,40 @@ namespace {
 
 // Marks a file as one of this program's tables ("QDLT" in the header).
 constexpr int kApplicationId = 0x51444C54;
-// 2: unique text indexes compare exact text (1 folded case).
-constexpr int kSchemaVersion = 2;
+// The versions of the table file, kept as SQLite's user_version:
+// 1  the first format: unique text indexes fold case (a file of 0, which
+//    no build wrote, is read as 1);
+// 2  unique text indexes compare exact text (the folded text still orders);
+// 3  the analysis table <table>_analysis keyed by the record's key, with a
+//    trigger that deletes a record's row with the record.
+// A new version adds a step to Table::migrate and raises this number.
+constexpr int kSchemaVersion = 3;
+
+// The analysis table and the trigger that keeps it free of rows whose
+// record is gone. The reference documents the key; SQLite enforces it only
+// with foreign keys switched on, which the trigger makes unnecessary.
+QStringList analysisStatements(const QString& table, const QString& key) {
+  const QString analysis = table + QStringLiteral("_analysis");
+  return {
+      QStringLiteral("CREATE TABLE %1 (%2 INTEGER PRIMARY KEY REFERENCES %3(%2) ON DELETE "
+                     "CASCADE, \"Tempo\" REAL, \"Beats\" BLOB)")
+          .arg(quoted(analysis), quoted(key), quoted(table)),
+      QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE %4=old.%4; "
+                     "END")
+          .arg(quoted(analysis + QStringLiteral("_delete")), quoted(table), quoted(analysis),
+               quoted(key))};
+}
+
+// The version in the file's header; -1 when it cannot be read.
+int userVersion(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  int version = -1;
+  if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW)
+    version = sqlite3_column_int(st, 0);
+  sqlite3_finalize(st);
+  return version;
+}
 
 QString typeDeclaration(const FieldDef& f) {
   switch (f.type) {
@@ -244,9 +278,15 @@ bool Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& in
   }
   if (columns.isEmpty()) invalid(QStringLiteral("no fields"));
 
+  const QString tableName = QFileInfo(fileName_).completeBaseName();
   QStringList statements;
+  // The analysis rows of a replaced table go with it: the new table numbers
+  // its records from 1 again.
+  statements << QStringLiteral("DROP TABLE IF EXISTS %1")
+                    .arg(quoted(tableName + QStringLiteral("_analysis")));
   statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(table);
   statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QLatin1Char(',')));
+  if (autoField >= 0) statements << analysisStatements(tableName, fields[autoField].name);
   for (const IndexDef& x : indexes) {
     int field = -1;
     for (int i = 0; i < fields.size(); ++i)
@@ -330,9 +370,24 @@ void Table::open() {
     throw;
   }
   try {
+    // A newer build's file is refused before its structure is read: it may
+    // hold what this build does not know.
+    fileVersion_ = userVersion(db_);
+    if (fileVersion_ < 0) fail(QStringLiteral("Cannot open the table"));
+    if (fileVersion_ > kSchemaVersion)
+      throw DbError(QStringLiteral("The library \"%1\" was made by a newer Quandrel (version %2; "
+                                   "this one knows versions up to %3); it was left as it is.")
+                        .arg(native)
+                        .arg(fileVersion_)
+                        .arg(kSchemaVersion));
     loadSchema();
-    if (!readOnly_) upgradeSchema();
     selectOrder(false);  // resolves the wanted order, then reads it
+    // Updated only once read through, so that a damaged file that is
+    // refused stays as it was; the order is read again from the new indexes.
+    if (!readOnly_ && fileVersion_ < kSchemaVersion) {
+      migrate();
+      selectOrder(false);
+    }
     if (!readOnly_) {
       // Only a table known as ours and read through gets the write-ahead log
       // (which changes the file's header): a damaged file that is refused
@@ -347,6 +402,7 @@ void Table::open() {
     sqlite3_close_v2(db_);
     db_ = nullptr;
     readOnly_ = false;
+    fileVersion_ = 0;
     readCopy_.reset();
     fields_.clear();
     indexes_.clear();
@@ -371,6 +427,7 @@ void Table::close() {
   sqlite3_close_v2(db_);
   db_ = nullptr;
   readOnly_ = false;
+  fileVersion_ = 0;
   readCopy_.reset();
   order_.clear();
   cache_.clear();
@@ -383,12 +440,15 @@ void Table::close() {
   emit currentChanged(-1);
 }
 
+int Table::schemaVersion() { return kSchemaVersion; }
+
+QString Table::analysisName() const { return sqlTable_ + QStringLiteral("_analysis"); }
+
 // Rebuilds the unique case-insensitive indexes of an earlier build, which
 // refused file names differing only in case, as indexes that refuse only
 // equal names. Dropping and creating an index in one transaction loses no
 // record; a failure leaves the old index.
-void Table::upgradeSchema() {
-  if (legacyIndexes_.isEmpty()) return;
+QStringList Table::exactUniqueIndexes() const {
   QStringList statements;
   for (const QString& name : std::as_const(legacyIndexes_)) {
     for (const IndexDef& x : std::as_const(indexes_)) {
@@ -398,15 +458,60 @@ void Table::upgradeSchema() {
                  << indexStatement(x, quoted(sqlTable_), quoted(fields_[f].name), true);
     }
   }
-  statements << QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion);
-  const QByteArray script =
-      ("BEGIN IMMEDIATE;" + statements.join(QLatin1Char(';')) + ";COMMIT").toUtf8();
-  if (sqlite3_exec(db_, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+  return statements;
+}
+
+void Table::migrate() {
+  struct Step {
+    int to;            // the version the step brings the file to
+    const char* what;  // what it does, for the error
+    std::function<QStringList()> statements;
+  };
+  const Step steps[] = {
+      {2, "file names unique letter for letter", [this] { return exactUniqueIndexes(); }},
+      {3, "the table of tempo analyses",
+       [this] {
+         return keyField_ < 0 ? QStringList()
+                              : analysisStatements(sqlTable_, fields_[keyField_].name);
+       }},
+  };
+  static_assert(std::size(steps) == kSchemaVersion - 1,
+                "one step for each version after the first");
+  const int from = std::max(fileVersion_, 1);
+  if (from >= kSchemaVersion) return;
+  // Every step in one transaction, each as a savepoint of its own: a step
+  // that fails undoes the steps before it too, so a library that is refused
+  // stays byte for byte as it was (never half updated), and the next open
+  // starts again from its version.
+  const QString native = QDir::toNativeSeparators(filePath());
+  auto failed = [&](const Step* step) {
     const QString why = errorText(db_);
+    const bool busy = isBusy(sqlite3_extended_errcode(db_));
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw DbError(QStringLiteral("Cannot update the table \"%1\" for this version: %2")
-                      .arg(QDir::toNativeSeparators(filePath()), why));
+    if (busy) throw InUseError(inUseText(native));
+    throw DbError(QStringLiteral("Cannot update the library \"%1\" from version %2 to %3%4: %5. "
+                                 "It was left as it was.")
+                      .arg(native)
+                      .arg(from)
+                      .arg(kSchemaVersion)
+                      .arg(step ? QStringLiteral(" (the step to version %1, %2)")
+                                      .arg(step->to)
+                                      .arg(QLatin1String(step->what))
+                                : QString(),
+                           why));
+  };
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) failed(nullptr);
+  for (const Step& step : steps) {
+    if (from >= step.to) continue;
+    QStringList statements = step.statements();
+    statements << QStringLiteral("PRAGMA user_version=%1").arg(step.to);
+    const QByteArray script =
+        ("SAVEPOINT step;" + statements.join(QLatin1Char(';')) + ";RELEASE step").toUtf8();
+    if (sqlite3_exec(db_, script.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+      failed(&step);
   }
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) failed(nullptr);
+  fileVersion_ = kSchemaVersion;
   legacyIndexes_.clear();
 }
 

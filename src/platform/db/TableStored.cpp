@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <QDir>
+#include <QtEndian>
+#include <cstring>
 
 #include "platform/db/Table.h"
 #include "platform/db/TableSql.h"
@@ -34,6 +36,12 @@ int Table::storedField(const QString& name) const {
     throw DbError(QStringLiteral("The table \"%1\" has no key field.")
                       .arg(QDir::toNativeSeparators(filePath())));
   return f;
+}
+
+void Table::requireKey() const {
+  if (keyField_ < 0)
+    throw DbError(QStringLiteral("The table \"%1\" has no key field.")
+                      .arg(QDir::toNativeSeparators(filePath())));
 }
 
 std::optional<QVariant> Table::storedValue(std::int64_t key, const QString& name) const {
@@ -199,6 +207,85 @@ void Table::addNote(const QString& list, const QString& text) {
   bindText(s.stmt, 1, list);
   bindText(s.stmt, 2, text);
   if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the table"));
+}
+
+// ---------------------------------------------------------------- analyses
+
+QByteArray Table::encodeBeats(const std::vector<float>& beats) {
+  QByteArray blob(qsizetype(beats.size() * 4), Qt::Uninitialized);
+  for (std::size_t i = 0; i < beats.size(); ++i) qToLittleEndian(beats[i], blob.data() + i * 4);
+  return blob;
+}
+
+std::vector<float> Table::decodeBeats(const QByteArray& blob) {
+  std::vector<float> beats(std::size_t(blob.size() / 4));
+  for (std::size_t i = 0; i < beats.size(); ++i)
+    beats[i] = qFromLittleEndian<float>(blob.constData() + i * 4);
+  return beats;
+}
+
+std::optional<Table::Analysis> Table::analysis(std::int64_t key) const {
+  requireOpen();
+  {
+    // A read-only file of an earlier version has no analysis table.
+    Statement s;
+    if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1,
+                           &s.stmt, nullptr) != SQLITE_OK)
+      fail(QStringLiteral("Cannot read the table"));
+    bindText(s.stmt, 1, analysisName());
+    const int rc = sqlite3_step(s.stmt);
+    if (rc == SQLITE_DONE) return std::nullopt;
+    if (rc != SQLITE_ROW) fail(QStringLiteral("Cannot read the table"));
+  }
+  Statement s;
+  const QByteArray sql = QStringLiteral("SELECT \"Tempo\", \"Beats\" FROM %1 WHERE rowid=?1")
+                             .arg(quoted(analysisName()))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot read the analysis"));
+  sqlite3_bind_int64(s.stmt, 1, key);
+  const int rc = sqlite3_step(s.stmt);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) fail(QStringLiteral("Cannot read the analysis"));
+  Analysis a;
+  a.tempo = sqlite3_column_double(s.stmt, 0);
+  const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s.stmt, 1));
+  a.beats = decodeBeats(QByteArray(bytes, sqlite3_column_bytes(s.stmt, 1)));
+  return a;
+}
+
+bool Table::setAnalysis(std::int64_t key, const Analysis& analysis) {
+  requireWritable();
+  requireKey();
+  Statement s;
+  // Only for a record that is there: a row without its record would be
+  // found by the next record given that key.
+  const QByteArray sql =
+      QStringLiteral(
+          "INSERT OR REPLACE INTO %1 (rowid, \"Tempo\", \"Beats\") SELECT ?1, ?2, ?3 "
+          "WHERE EXISTS (SELECT 1 FROM %2 WHERE rowid=?1)")
+          .arg(quoted(analysisName()), quoted(sqlTable_))
+          .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the analysis"));
+  const QByteArray blob = encodeBeats(analysis.beats);
+  sqlite3_bind_int64(s.stmt, 1, key);
+  sqlite3_bind_double(s.stmt, 2, analysis.tempo);
+  sqlite3_bind_blob(s.stmt, 3, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the analysis"));
+  return sqlite3_changes(db_) > 0;
+}
+
+void Table::removeAnalysis(std::int64_t key) {
+  requireWritable();
+  requireKey();
+  Statement s;
+  const QByteArray sql =
+      QStringLiteral("DELETE FROM %1 WHERE rowid=?1").arg(quoted(analysisName())).toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the analysis"));
+  sqlite3_bind_int64(s.stmt, 1, key);
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the analysis"));
 }
 
 }  // namespace qdl::db

@@ -33,7 +33,9 @@ Result analyseFile(const std::string& path, const Range& range, const CancelChec
     const auto* pcm = reinterpret_cast<const std::int16_t*>(decoder.frame());
     tracker.feed(pcm, std::size_t(out.frameBytes / (out.bytesPerSample * out.channels)));
   }
-  return estimateTempo(tracker.onsets(), range);
+  result = estimateTempo(tracker.onsets(), range);
+  if (result.outcome == Outcome::Tempo) result.beats = tracker.onsets().beats;
+  return result;
 }
 
 }  // namespace qdl::tempo

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qdl::tempo {
 
@@ -46,6 +47,13 @@ struct Result {
   // music with drums is mostly 1.5 to 3; below 1 comes with NoTempo.
   double strength = 0;
   std::string reason;  // why the file was unreadable (the decoder's words)
+  // The beat tracker's beats over the whole song, seconds from its start
+  // (Tempo only), as the tracker placed them, a beatless intro or breakdown
+  // included: the phase of the beat. Their spacing is the tracker's count,
+  // which may be another octave of exactBpm or 3/2 of its period (a
+  // tracker locked onto dotted beats that the analysis corrected); a beat
+  // grid takes its period from exactBpm and its phase from these.
+  std::vector<double> beats;
 };
 
 // Asked on the analysing thread whether to give up; must be cheap, as it is

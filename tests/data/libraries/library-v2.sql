@@ -1,0 +1,22 @@
+PRAGMA foreign_keys=OFF;
+BEGIN TRANSACTION;
+CREATE TABLE IF NOT EXISTS "data" ("Index" INTEGER PRIMARY KEY AUTOINCREMENT,"Interpret" VARCHAR(30),"Titel" VARCHAR(30),"Beats" SMALLINT,"Genre" VARCHAR(10),"Jahr" VARCHAR(4),"Dateiname" TEXT,"Equalizer" INTEGER,"Startzeit" INTEGER,"EndZeit" INTEGER,"Analyse" BOOLEAN);
+INSERT INTO data VALUES(1,'Gamma','song lower case',124,'Pop','2012','/tmp/qdl-library-fixture/music/song.mp3',NULL,150,9000,1);
+INSERT INTO data VALUES(2,'beta crew','Groove',93,'Techno wit','2004','/tmp/qdl-library-fixture/music/02 Groove.mp3',NULL,0,NULL,0);
+INSERT INTO data VALUES(3,'DJ Alpha','Bassline',NULL,'House','1999','/tmp/qdl-library-fixture/music/01 Bassline.mp3',7,4321,NULL,0);
+INSERT INTO data VALUES(4,'Müller - Lied','',NULL,'','','/tmp/qdl-library-fixture/music/Müller - Lied.mp3',NULL,0,NULL,0);
+INSERT INTO data VALUES(5,'Gamma','Song upper case',NULL,'Pop','2011','/tmp/qdl-library-fixture/music/Song.mp3',NULL,0,NULL,0);
+INSERT INTO data VALUES(6,'Zed','Last One',NULL,'Drum & Bas','2020','/tmp/qdl-library-fixture/music/Sub/zzz.MP3',NULL,0,NULL,0);
+CREATE TABLE IF NOT EXISTS "data_notes" (list TEXT NOT NULL, text TEXT NOT NULL,
+  PRIMARY KEY (list, text)) WITHOUT ROWID;
+INSERT INTO data_notes VALUES('mount points','/media/dj/USB');
+DELETE FROM sqlite_sequence;
+INSERT INTO sqlite_sequence VALUES('data',6);
+CREATE UNIQUE INDEX "iDateiname" ON "data" ("Dateiname" COLLATE QDL_NOCASE, "Dateiname" COLLATE BINARY);
+CREATE INDEX "iGenre" ON "data" ("Genre" COLLATE QDL_NOCASE);
+CREATE INDEX "iInterpret" ON "data" ("Interpret" COLLATE QDL_NOCASE);
+CREATE INDEX "iJahr" ON "data" ("Jahr" COLLATE QDL_NOCASE);
+CREATE INDEX "iTitel" ON "data" ("Titel" COLLATE QDL_NOCASE);
+COMMIT;
+PRAGMA application_id=1363430484;
+PRAGMA user_version=2;
