@@ -9,6 +9,7 @@
 #include "app/Mainform.h"
 #include "decks/Autoplay.h"
 #include "decks/Deck.h"
+#include "decks/DeckModel.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/ui/Dialogs.h"
@@ -45,7 +46,7 @@ void TFormQuandrel::Laden1Click() {
 }
 
 void TFormQuandrel::cbAutoPlayClick() {
-  if (!cbAutoPlay->isChecked())
+  if (!mixer->autoPlay())
     TimerAutoPlay->stop();
   else if (!TimerAutoPlay->isActive())
     TimerAutoPlay->start();
