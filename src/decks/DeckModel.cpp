@@ -53,14 +53,29 @@ void Deck::setPlayer(TStreamPlayer* player) {
   delete player_;
   player_ = player;
   emit playerChanged();
+  noticeNearEnd();
 }
 
 void Deck::deletePlayer() { setPlayer(nullptr); }
 
 bool Deck::nearEnd() const { return player_ && player_->NearEnd == 1; }
 
+void Deck::noticeNearEnd() {
+  const bool now = nearEnd();
+  if (now == nearEndSeen_) return;
+  nearEndSeen_ = now;
+  emit nearEndChanged(now);
+}
+
 void Deck::clearNearEnd() {
   if (player_) player_->NearEnd = 0;
+  noticeNearEnd();
+}
+
+void Deck::setCuePoint(int cue) {
+  if (cuePoint_ == cue) return;
+  cuePoint_ = cue;
+  emit cuePointChanged(cue);
 }
 
 void Deck::setPosition(int position) {

@@ -62,8 +62,10 @@ class Deck : public QObject {
   // The player field as the console names it (PlayerLinks, PlayerRechts).
   TStreamPlayer* const& playerField() const { return player_; }
   // The player's near-end flag: its song has less than seven seconds left
-  // from the displayed position. False without a player.
+  // from the displayed position. False without a player. The player sets
+  // it when it formats the time; noticeNearEnd() sends its change.
   bool nearEnd() const;
+  void noticeNearEnd();
   void clearNearEnd();
 
   // The position (0 .. length), set beyond its ends it is clamped to them.
@@ -100,7 +102,7 @@ class Deck : public QObject {
   int beats() const { return beats_; }
   void setBeats(int beats) { beats_ = beats; }
   int cuePoint() const { return cuePoint_; }
-  void setCuePoint(int cue) { cuePoint_ = cue; }
+  void setCuePoint(int cue);
 
   // What the displays show: the time, the pitch ("0 %" until the first
   // pitch change with a song), the playing tempo, and the loaded song
@@ -117,6 +119,8 @@ class Deck : public QObject {
  signals:
   void stateChanged(qdl::decks::DeckState state);
   void playerChanged();
+  void nearEndChanged(bool nearEnd);
+  void cuePointChanged(int cue);
   void positionChanged(int position);
   void lengthChanged(int length);
   void pitchChanged(int pitch);
@@ -132,6 +136,7 @@ class Deck : public QObject {
   Side side_;
   DeckState state_ = DeckState::Empty;
   TStreamPlayer* player_ = nullptr;
+  bool nearEndSeen_ = false;
   int position_ = 0;
   int length_ = 0;
   int pitch_ = 0;

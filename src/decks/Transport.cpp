@@ -67,6 +67,7 @@ bool elapsed(const DeckRefs& d) { return d.deck.timeMode() == 1; }
 // display repaints only when its text changes.
 void showTime(DeckRefs& d) {
   d.deck.setTimeText(d.deck.player()->FormatTime(d.deck.position(), elapsed(d)));
+  d.deck.noticeNearEnd();
 }
 
 // Tells a refusal: in a message box, or only into `why` when it is given.

@@ -245,6 +245,31 @@ TEST(DeckActions, ARefusedLoadIsToldWithoutABoxByNameAndInABoxFromTheButton) {
   EXPECT_EQ(c.dialogs.boxes.size(), 1u);
 }
 
+TEST(DeckActions, TheModelSignalsTheNearEndAndTheCuePoint) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  qdl::decks::Deck& deck = *f.DeckRechts;
+  QSignalSpy nearEnd(&deck, &qdl::decks::Deck::nearEndChanged);
+  QSignalSpy cuePoint(&deck, &qdl::decks::Deck::cuePointChanged);
+  c.addSong(fixture(kTen), "A", "T", 120);
+  f.LoadDB_RechtsClick();
+  EXPECT_EQ(deck.cuePoint(), 120);
+  ASSERT_EQ(cuePoint.count(), 1);
+  EXPECT_EQ(nearEnd.count(), 0);
+  // Less than seven seconds left of a ten-second song.
+  f.actions->setValue("rechts.seek", 301);
+  ASSERT_EQ(nearEnd.count(), 1);
+  EXPECT_TRUE(nearEnd[0][0].toBool());
+  EXPECT_TRUE(deck.nearEnd());
+  f.sBarSeekRechts->setValue(200);  // the bar is a view: the model follows
+  EXPECT_EQ(deck.position(), 200);
+  ASSERT_EQ(nearEnd.count(), 2);
+  EXPECT_FALSE(deck.nearEnd());
+  f.Cue_RechtsMouseDown();  // stores 200
+  EXPECT_EQ(deck.cuePoint(), 200);
+  EXPECT_EQ(cuePoint.count(), 2);
+}
+
 TEST(DeckActions, BothPanelsAreMirrorImagesWithTheirSidesNames) {
   Console c;
   TFormQuandrel& f = *c.f;
