@@ -347,8 +347,30 @@ void TFormQuandrel::changeEvent(QEvent* event) {
 }
 
 void TFormQuandrel::closeEvent(QCloseEvent* event) {
+  // One slip of the hand must not silence the room.
+  if (!closed_ && !mayClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
+}
+
+bool TFormQuandrel::mayClose() {
+  const MeldungTexte& t = FormSprache->Meldung;
+  QStringList reasons;
+  const auto sounds = [](const qdl::decks::Deck* deck) {
+    return deck->state() == qdl::decks::DeckState::Playing ||
+           deck->state() == qdl::decks::DeckState::Seeking;
+  };
+  if (sounds(DeckLinks) || sounds(DeckRechts)) reasons << t.sPlayerSpielt;
+  if (mixer->autoPlay()) reasons << t.sAutoplayLaeuft;
+  if (FormDatenBearbeiten && FormDatenBearbeiten->holdsUnpostedEdit())
+    reasons << t.sEditorAenderung;
+  if (reasons.isEmpty()) return true;
+  return qdl::ui::askYesNo(
+      this, reasons.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + t.sTrotzdemBeenden,
+      t.sAchtung);
 }
 
 void TFormQuandrel::FormShow() {
@@ -425,6 +447,10 @@ void TFormQuandrel::FormClose() {
   TimerLinks->stop();
   TimerRechts->stop();
   TimerAutoPlay->stop();
+  // The tag editor goes with the console; its change was given up when the
+  // close was confirmed, and it must not outlive the song table it shows.
+  if (FormDatenBearbeiten && FormDatenBearbeiten->isVisible())
+    FormDatenBearbeiten->discardAndClose();
   // A tempo analysis stops before the song table goes.
   if (FormAnalyse) FormAnalyse->Stop();
   // The players go first: their buffers live on the devices.

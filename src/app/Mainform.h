@@ -316,6 +316,9 @@ class TFormQuandrel : public QMainWindow {
   void buildMixer();
   void buildMenu();
   void setHeadphoneControlsEnabled(bool enabled);
+  // Asks before the console closes while a deck plays, autoplay is on or
+  // the tag editor holds an unposted change; true when it may close.
+  bool mayClose();
   void wireDecks();
   void bindSongGrid();
   qdl::decks::DeckRefs deckLinks();
@@ -326,6 +329,7 @@ class TFormQuandrel : public QMainWindow {
   bool closed_ = false;
   QSet<QString> lostCards_;          // sound cards already reported as stopped
   QString reportedLanguageProblem_;  // the language setting's fault last told
+  QString autoplayTold_;             // the file and problem autoplay told last
 };
 
 extern TFormQuandrel* FormQuandrel;

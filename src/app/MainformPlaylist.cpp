@@ -12,6 +12,8 @@
 #include "decks/DeckModel.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
+#include "library/Suche.h"
+#include "platform/db/Table.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
 
@@ -46,24 +48,35 @@ void TFormQuandrel::Laden1Click() {
 }
 
 void TFormQuandrel::cbAutoPlayClick() {
-  if (!mixer->autoPlay())
+  if (!mixer->autoPlay()) {
     TimerAutoPlay->stop();
-  else if (!TimerAutoPlay->isActive())
+    autoplayTold_.clear();  // switched on again, a problem is told again
+  } else if (!TimerAutoPlay->isActive()) {
     TimerAutoPlay->start();
+  }
 }
 
 void TFormQuandrel::TimerAutoPlayTimer() {
   using qdl::decks::LoadResult;
+  qdl::db::Table* table = DataModule1->Table1;
   // The hand-over loads without a message box: nobody may be there to
-  // close it while the other deck runs out.
+  // close it while the other deck runs out. A song loaded clears what was
+  // told, so the next problem is told again.
   const auto load = [this](bool left) {
     return [this, left](QString* why) {
       auto d = left ? deckLinks() : deckRechts();
-      return qdl::decks::Load(d, shared(), why);
+      const LoadResult result = qdl::decks::Load(d, shared(), why);
+      if (result == LoadResult::Loaded) autoplayTold_.clear();
+      return result;
     };
   };
-  // Told after the tick, in a box that lets the decks and autoplay go on.
-  const auto tellLater = [this](const QString& text) {
+  // Told after the tick, in a box that lets the decks and autoplay go on;
+  // the same problem with the same file is told once, not every second.
+  const auto tellLater = [this, table](const QString& text) {
+    const QString file = table->isOpen() ? table->asString(QStringLiteral("DateiName")) : QString();
+    const QString problem = file + QLatin1Char('\n') + text;
+    if (problem == autoplayTold_) return;
+    autoplayTold_ = problem;
     QMetaObject::invokeMethod(
         this, [this, text] { qdl::ui::showMessage(this, text, FormSprache->Meldung.sAchtung); },
         Qt::QueuedConnection);
@@ -81,7 +94,20 @@ void TFormQuandrel::TimerAutoPlayTimer() {
   };
   songs.tell = tellLater;
   songs.tries = playlist ? int(FormPlayList->FileList.size()) : 1;
-  qdl::decks::AutoPlayTick(
-      {deckLinks(), load(true), [this] { Play_LinksMouseDown(Qt::LeftButton); }},
-      {deckRechts(), load(false), [this] { Play_RechtsMouseDown(Qt::LeftButton); }}, songs);
+  const auto tick = [&] {
+    qdl::decks::AutoPlayTick(
+        {deckLinks(), load(true), [this] { Play_LinksMouseDown(Qt::LeftButton); }},
+        {deckRechts(), load(false), [this] { Play_RechtsMouseDown(Qt::LeftButton); }}, songs);
+  };
+  // While the tag editor is open, or a change of a record is pending, the
+  // hand-over works beside it: the change is neither posted (no tag is
+  // written, nothing is asked) nor dropped, and the editor keeps its
+  // record and order. The deck loads what the library holds.
+  const bool editing =
+      table->isOpen() && (table->state() != qdl::db::Table::State::Browse ||
+                          (FormDatenBearbeiten && FormDatenBearbeiten->isVisible()));
+  if (editing)
+    table->runBeside(tick);
+  else
+    tick();
 }

@@ -45,7 +45,7 @@ void createWindows() {
   FormDruckauswahl = new TFormDruckauswahl(FormQuandrel);
   FormAnalyse = new TFormAnalyse(FormQuandrel);
 
-  // The playlist window's start, save and close tick and untick autoplay.
+  // The playlist window's start and close tick and untick autoplay.
   QObject::connect(FormPlayList, &TFormPlayList::autoPlaySwitched, FormQuandrel->cbAutoPlay,
                    &QCheckBox::setChecked);
   // The song table writes tags back only while the editor is open.

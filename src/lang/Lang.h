@@ -42,12 +42,15 @@ struct EditorTexte {
 // cannot take, sNichtAbspielbar one the deck could not play. In the texts
 // %1 is the file's path, %2 a number or a reason; sUebersprungeneZeile
 // takes the line number, the reason (one of the sGrund... texts) and the
-// line.
+// line. sKeinEintrag refuses a list that gives no entry; sErsetzen asks
+// whether an import may replace the ".qdp" file of its name (Yes/No), and
+// sFreierName tells the free name it was saved under instead.
 struct PlaylistTexte {
   QString sPlaylistTitel, sFehlt, sNichtInDatenbank, sNichtAbspielbar, sUebersprungen,
       sUebersprungeneZeile, sWeitere, sGrundWebadresse, sGrundLaufwerk, sGrundNetzwerk,
       sGrundKeinMp3, sGrundZuLang, sGrundKeinText, sNichtGefunden, sIstOrdner, sKeineDatei,
-      sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn, sNichtGespeichert;
+      sZuGross, sNichtLesbar, sBinaer, sKeinePlayliste, sGespeichertIn, sNichtGespeichert,
+      sKeinEintrag, sErsetzen, sFreierName;
 };
 
 // Sound device dialog.
@@ -74,10 +77,13 @@ struct InfoTexte {
 // sKeinKopfhoerer refuses the headphone mode without a headphone card, and
 // sKeinRechterPlayer the left/right mode without a card for the right deck;
 // sKarteUnbekannt names a stored card that is not among the present devices.
+// Closing the console while it plays asks first: the reasons sPlayerSpielt,
+// sAutoplayLaeuft and sEditorAenderung, one a line, then sTrotzdemBeenden.
 struct MeldungTexte {
   QString sAchtung, sNeustart, sDateiFehlt, sSchreibgeschuetzt, sGleicheGeraete, sDateiDefekt,
       sKeinGeraet, sKarteStumm;
   QString sKeinKopfhoerer, sKarteUnbekannt, sKeinRechterPlayer;
+  QString sPlayerSpielt, sAutoplayLaeuft, sEditorAenderung, sTrotzdemBeenden;
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the

@@ -83,6 +83,11 @@ void TFormSprache::FillGerman() {
       .sGespeichertIn =
           u"Der Ordner der M3U-Playliste ist nicht beschreibbar. Die Quandrel-Playliste wurde hier gespeichert:\n%1"_s,
       .sNichtGespeichert = u"Die Playliste konnte nicht gespeichert werden (%2):\n%1"_s,
+      .sKeinEintrag =
+          u"Die Playliste enthält keinen Eintrag, der geladen werden kann; die offene Playliste bleibt, wie sie war:\n%1"_s,
+      .sErsetzen =
+          u"Die Quandrel-Playliste gibt es schon:\n%1\nSoll sie ersetzt werden? Bei „Nein“ wird die Playliste unter einem freien Namen gespeichert."_s,
+      .sFreierName = u"Die Quandrel-Playliste wurde unter einem freien Namen gespeichert:\n%1"_s,
   };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Geräteeinstellungen"_s,
@@ -122,6 +127,10 @@ void TFormSprache::FillGerman() {
       .sKarteUnbekannt =
           u"Soundkarte nicht unter den vorhandenen Geräten. Bitte Geräte einstellen!"_s,
       .sKeinRechterPlayer = u"Keine Soundkarte für den rechten Player ausgewählt!"_s,
+      .sPlayerSpielt = u"Ein Player spielt noch."_s,
+      .sAutoplayLaeuft = u"Autoplay ist eingeschaltet."_s,
+      .sEditorAenderung = u"Im ID3-Editor ist eine Änderung noch nicht gespeichert."_s,
+      .sTrotzdemBeenden = u"Quandrel trotzdem beenden?"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Interpret"_s,
@@ -253,6 +262,11 @@ void TFormSprache::FillEnglish() {
       .sGespeichertIn =
           u"The folder of the M3U playlist cannot be written. The Quandrel playlist was saved here:\n%1"_s,
       .sNichtGespeichert = u"The playlist could not be saved (%2):\n%1"_s,
+      .sKeinEintrag =
+          u"The playlist holds no entry that can be loaded; the open playlist stays as it was:\n%1"_s,
+      .sErsetzen =
+          u"The Quandrel playlist already exists:\n%1\nShall it be replaced? With \"No\" the playlist is saved under a free name."_s,
+      .sFreierName = u"The Quandrel playlist was saved under a free name:\n%1"_s,
   };
   Geraete = GeraeteTexte{
       .sGeraeteTitel = u"Sounddevices"_s,
@@ -289,6 +303,10 @@ void TFormSprache::FillEnglish() {
       .sKeinKopfhoerer = u"no sounddevice for the headphones chosen!"_s,
       .sKarteUnbekannt = u"Sounddevice not among the present devices. Check devices!"_s,
       .sKeinRechterPlayer = u"no sounddevice for the right player chosen!"_s,
+      .sPlayerSpielt = u"A player is still playing."_s,
+      .sAutoplayLaeuft = u"Autoplay is switched on."_s,
+      .sEditorAenderung = u"The ID3 editor holds a change that is not saved yet."_s,
+      .sTrotzdemBeenden = u"Quit Quandrel anyway?"_s,
   };
   Spalten = SpaltenTexte{
       .sInterpret = u"Artist"_s,

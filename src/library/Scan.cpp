@@ -11,6 +11,7 @@
 #include "lang/Sprache.h"
 #include "library/Analyse.h"
 #include "library/Datamod.h"
+#include "library/KeepPlace.h"
 #include "library/Progress.h"
 #include "library/SongScanner.h"
 #include "platform/db/Table.h"
@@ -174,41 +175,6 @@ SongScanner& TFormScan::ensureScanner() {
   return *scanner_;
 }
 
-namespace {
-
-// Puts the song table back into the order it had and onto the record that
-// was current, when the object goes (the work uses the file-name order).
-class KeepPlace {
- public:
-  explicit KeepPlace(qdl::db::Table& table)
-      : table_(table),
-        index_(table.indexName()),
-        fields_(table.indexFieldNames()),
-        id_(table.currentId()) {}
-  ~KeepPlace() {
-    if (!table_.isOpen()) return;
-    try {
-      if (!fields_.isEmpty())
-        table_.setIndexFieldNames(fields_);
-      else
-        table_.setIndexName(index_);
-      if (!table_.moveToId(id_)) table_.first();
-    } catch (const qdl::db::DbError&) {
-      // The work's own failure is the one the user hears of.
-    }
-  }
-  KeepPlace(const KeepPlace&) = delete;
-  KeepPlace& operator=(const KeepPlace&) = delete;
-
- private:
-  qdl::db::Table& table_;
-  QString index_;
-  QString fields_;
-  std::int64_t id_;
-};
-
-}  // namespace
-
 void TFormScan::btStartClick() {
   qdl::db::Table& table = *DataModule1->Table1;
   if (table.isOpen() && table.isReadOnly()) {
@@ -244,7 +210,7 @@ void TFormScan::btStartClick() {
       if (analyse && FormAnalyse) QTimer::singleShot(0, FormAnalyse, &TFormAnalyse::Start);
     }
   } finally{this, cancel};
-  const KeepPlace place(table);
+  const qdl::library::KeepPlace place(table);
 
   const bool check = mode == 0 || mode == 1;
   const bool scan = mode == 0 || mode == 2;

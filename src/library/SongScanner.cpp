@@ -60,7 +60,7 @@ class SongScanner::Batch {
   int uncaught_ = std::uncaught_exceptions();
 };
 
-SongScanner::SongScanner(TDataModule1& data) : data_(data) {}
+SongScanner::SongScanner(TDataModule1& data) : data_(data), notes_(*data.Table1, volumes_) {}
 
 SongScanner::~SongScanner() = default;
 
@@ -79,10 +79,7 @@ void SongScanner::committed(bool written) {
     counts_.added -= pendingAdded_;
     counts_.notStored += pendingAdded_;
     counts_.removed -= pendingRemoved_;
-    // Notes of the batch went with it.
-    notedVolumes_.clear();
-    volumesRead_ = false;
-    lastNotedFolder_.clear();
+    notes_.forget();  // notes of the batch went with it
   }
   pendingAdded_ = pendingRemoved_ = 0;
 }
@@ -118,22 +115,29 @@ bool SongScanner::isDeleted(const QString& path) const {
   return QFileInfo(QFileInfo(file.path()).path()).isDir();
 }
 
-void SongScanner::noteVolumeOf(const QString& folder) {
-  if (folder == lastNotedFolder_) return;
-  lastNotedFolder_ = folder;
+void VolumeNotes::noteFolder(const QString& folder) {
+  if (folder == lastFolder_) return;
+  lastFolder_ = folder;
   const std::optional<QString> real = fs::resolvedPath(folder);
   if (!real) return;
   const QString point = volumes_.mountPointOf(*real);
-  if (point == QLatin1String("/") || notedVolumes_.contains(point)) return;
-  db::Table& table = *data_.Table1;
-  if (!volumesRead_) {
-    const QStringList known = table.notes(kMountPoints);
-    notedVolumes_.unite(QSet<QString>(known.begin(), known.end()));
-    volumesRead_ = true;
-    if (notedVolumes_.contains(point)) return;
+  if (point == QLatin1String("/") || noted_.contains(point)) return;
+  if (!read_) {
+    const QStringList known = table_.notes(kMountPoints);
+    noted_.unite(QSet<QString>(known.begin(), known.end()));
+    read_ = true;
+    if (noted_.contains(point)) return;
   }
-  table.addNote(kMountPoints, point);
-  notedVolumes_.insert(point);
+  table_.addNote(kMountPoints, point);
+  noted_.insert(point);
+}
+
+void VolumeNotes::noteFileFolder(const QString& path) { noteFolder(folderOf(path)); }
+
+void VolumeNotes::forget() {
+  noted_.clear();
+  read_ = false;
+  lastFolder_.clear();
 }
 
 void SongScanner::checkDatabase() {
@@ -160,7 +164,7 @@ void SongScanner::checkDatabase() {
       continue;
     }
     if (state == fs::FileState::Present)
-      noteVolumeOf(folderOf(path));  // also the volumes of libraries made before notes
+      notes_.noteFolder(folderOf(path));  // also the volumes of libraries made before notes
     else
       ++counts_.notReachable;
     table.next();
@@ -189,7 +193,7 @@ void SongScanner::scanFolder(const QString& folder) {
     return;
   }
   counts_.unreadable += undecodable;
-  if (!names.isEmpty()) noteVolumeOf(folder);
+  if (!names.isEmpty()) notes_.noteFolder(folder);
   for (const QString& name : std::as_const(names)) {
     if (cancelled_) return;
     addFile(folder + name);

@@ -54,6 +54,10 @@
 
 class TDataModule1;
 
+namespace qdl::db {
+class Table;
+}
+
 namespace qdl::library {
 
 struct ScanCounts {
@@ -67,6 +71,35 @@ struct ScanCounts {
   int removed = 0;         // records removed by the check
   int notReachable = 0;    // records kept because their file cannot be reached now
   bool checkRan = false;   // whether a check was run
+};
+
+// The table's notes of the volumes that hold the library's songs (list
+// "mount points", see above). Whatever adds songs to the library notes
+// their volumes through it: the scan, and the playlist window for the
+// songs a load or autoplay adds, so that the check keeps them all alike.
+class VolumeNotes {
+ public:
+  // `volumes` tells where a folder's volume is mounted; it must outlive
+  // this object.
+  VolumeNotes(db::Table& table, const fs::VolumeMap& volumes) : table_(table), volumes_(volumes) {}
+
+  // Notes the mount point (other than "/") of the volume that holds
+  // `folder` (ending with "/"; links resolved), unless it is noted already.
+  // Inside an open batch of the table the note is committed or rolled back
+  // with it. Throws DbError like Table::addNote.
+  void noteFolder(const QString& folder);
+  // The same for the folder holding the file at `path`.
+  void noteFileFolder(const QString& path);
+
+  // The batch holding notes was rolled back: they are read again.
+  void forget();
+
+ private:
+  db::Table& table_;
+  const fs::VolumeMap& volumes_;
+  QSet<QString> noted_;  // known mount points, as far as read or written
+  bool read_ = false;    // whether noted_ holds the table's notes
+  QString lastFolder_;
 };
 
 class SongScanner {
@@ -116,9 +149,6 @@ class SongScanner {
   void changed();
   // Whether the check may delete the record of a file that is missing.
   bool isDeleted(const QString& path) const;
-  // Notes the mount point of the volume that holds `folder` (ending with
-  // "/") as a known volume of the library.
-  void noteVolumeOf(const QString& folder);
   // The changes counted since the last commit were written, or were lost.
   void committed(bool written);
   void step(Step s) {
@@ -133,11 +163,9 @@ class SongScanner {
   QString currentFolder_;
   bool cancelled_ = false;
   int pendingChanges_ = 0;
-  int pendingAdded_ = 0;        // counted in added, not committed yet
-  int pendingRemoved_ = 0;      // counted in removed, not committed yet
-  QSet<QString> notedVolumes_;  // known mount points, as far as read or written
-  bool volumesRead_ = false;    // whether notedVolumes_ holds the table's notes
-  QString lastNotedFolder_;
+  int pendingAdded_ = 0;    // counted in added, not committed yet
+  int pendingRemoved_ = 0;  // counted in removed, not committed yet
+  VolumeNotes notes_;       // after volumes_, which it reads
 };
 
 // A summary of the counts, one "name: value" line each, for the command

@@ -309,6 +309,23 @@ void TFormDatenBearbeiten::closeCellEditor(bool commit) {
   }
 }
 
+bool TFormDatenBearbeiten::holdsUnpostedEdit() const {
+  if (!isVisible()) return false;
+  const qdl::db::Table* table = songTable();
+  if (!table || !table->isOpen() || table->state() == qdl::db::Table::State::Browse) return false;
+  if (table->isModified()) return true;
+  const auto editors = DBGrid1->viewport()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
+  for (const QLineEdit* editor : editors)
+    if (editor->isVisible() && editor->isModified()) return true;
+  return false;
+}
+
+void TFormDatenBearbeiten::discardAndClose() {
+  closeCellEditor(false);
+  if (qdl::db::Table* table = songTable(); table && table->isOpen()) table->cancel();
+  QDialog::done(QDialog::Rejected);
+}
+
 void TFormDatenBearbeiten::done(int result) {
   qdl::db::Table* table = songTable();
   // An open cell editor hands its text over first.

@@ -96,6 +96,15 @@ class TFormDatenBearbeiten : public QDialog {
   // DateiName); nullptr until the data module exists.
   qdl::db::TableModel* gridModel() const { return model_; }
 
+  // Whether the window is open with a change the user has not posted: a
+  // record changed or a new one typed into, or text typed into a cell.
+  bool holdsUnpostedEdit() const;
+
+  // Drops a pending change and what is typed into a cell, and closes the
+  // window (Rejected) without posting: the console is closing and the user
+  // agreed to leave the change.
+  void discardAndClose();
+
   // Closing posts a pending change while the window is still visible, so
   // its tag is written; a refused post is shown and keeps the window open
   // with the record in editing. An unchanged new record is dropped.

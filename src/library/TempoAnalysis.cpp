@@ -106,6 +106,19 @@ tempo::Range tempoRangeSetting(const IniFile& settings) {
             .arg(range.maxBpm)
             .arg(QDir::toNativeSeparators(settings.fileName()))
             .toStdString());
+  // Every tempo has a fold (a doubling or halving) inside a range at least
+  // an octave wide; a narrower one would store some songs at a tempo
+  // outside the range the user set.
+  if (range.maxBpm < 2 * range.minBpm)
+    throw ConversionError(
+        QStringLiteral("[%1] %2 (%3) is less than twice [%1] %4 (%5) in the settings file %6: "
+                       "a range narrower than an octave cannot hold every tempo")
+            .arg(QString::fromLatin1(kTempoSection), QString::fromLatin1(kTempoMaxKey))
+            .arg(range.maxBpm)
+            .arg(QString::fromLatin1(kTempoMinKey))
+            .arg(range.minBpm)
+            .arg(QDir::toNativeSeparators(settings.fileName()))
+            .toStdString());
   return range;
 }
 

@@ -72,8 +72,9 @@ inline constexpr const char* kTempoMinKey = "MinBPM";
 inline constexpr const char* kTempoMaxKey = "MaxBPM";
 // The fold range the settings file sets: [Tempo] MinBPM and MaxBPM,
 // 70 and 180 when missing. A value that is no whole number from 30 to 300,
-// or a MinBPM above the MaxBPM, throws qdl::ConversionError naming the
-// value, the section and key, and the file.
+// a MinBPM above the MaxBPM, or a MaxBPM below twice the MinBPM (a range
+// narrower than an octave, which cannot hold every tempo), throws
+// qdl::ConversionError naming the value, the section and key, and the file.
 tempo::Range tempoRangeSetting(const IniFile& settings);
 
 class TempoAnalysis : public QObject {

@@ -88,6 +88,7 @@ void TFormPlayList::FormShow() {
   ListBox1->clear();
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
 }
 
 void TFormPlayList::FormClose() {
@@ -95,6 +96,7 @@ void TFormPlayList::FormClose() {
   ListBox1->clear();
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
   emit autoPlaySwitched(false);
 }
 
@@ -114,8 +116,8 @@ void TFormPlayList::btSaveClick() {
       qdl::ui::showMessage(this, FormSprache->Playlist.sNichtGespeichert.arg(name, why),
                            FormSprache->Meldung.sAchtung);
   }
-  // Confirmed or not, saving ends autoplay.
-  emit autoPlaySwitched(false);
+  // Saving leaves autoplay as it is: a DJ who saves the list mid-set keeps
+  // the set running.
 }
 
 void TFormPlayList::btCancelClick() { close(); }
@@ -196,9 +198,14 @@ void TFormPlayList::removeSelected() {
   FileList.removeAt(row);
   takenRow_ = -1;
   // The entry that was next stays next: removing one before it (such as the
-  // one just played) moves it up by one.
+  // one just played) moves it up by one. When the next entry was the last
+  // and is gone, the list starts again from the top, unless an entry is
+  // appended first.
   if (row < PlayIndex) --PlayIndex;
-  if (PlayIndex >= FileList.size()) PlayIndex = 0;
+  if (PlayIndex >= FileList.size()) {
+    PlayIndex = 0;
+    takenThrough_ = true;
+  }
 }
 
 void TFormPlayList::AddCurrentSong(TDataModule1& data) {
@@ -206,6 +213,12 @@ void TFormPlayList::AddCurrentSong(TDataModule1& data) {
   if (!songs->isOpen() || songs->currentRow() < 0) return;  // an empty library
   const QString path = songs->asString(QStringLiteral("DateiName"));
   FileList.append(path);
+  // Appended after the last entry was taken: played next, before the list
+  // starts again from the top.
+  if (takenThrough_) {
+    PlayIndex = int(FileList.size()) - 1;
+    takenThrough_ = false;
+  }
   ListBox1->addItem(QString());
   // A song whose file is gone is chosen knowingly, but autoplay will pass
   // it over: the line says so.

@@ -11,10 +11,14 @@
 // could not play it.
 //
 // Autoplay is switched through autoPlaySwitched; the main window ticks or
-// unticks its check box. Everything runs on the user-interface thread.
+// unticks its check box. Saving leaves it as it is: the set goes on. Everything runs on the
+// user-interface thread.
 
 #include <QStringList>
 #include <QWidget>
+#include <functional>
+
+#include "platform/fs/Volumes.h"
 
 class QListWidget;
 class QPushButton;
@@ -39,10 +43,15 @@ class TFormPlayList : public QWidget {
   // Full paths of the entries in play order, parallel to ListBox1's lines.
   QStringList FileList;
   // Index in FileList of the entry autoplay takes next; always inside the
-  // list (0 when it is empty).
+  // list (0 when it is empty). After the last entry it is back at 0, but
+  // an entry appended then is the next one played (see AddCurrentSong).
   int PlayIndex = 0;
   // The folder the save dialog opens in (the console's Playlist folder).
   QString PlaylistDir;
+  // Where volumes are mounted, for noting the volumes of songs added to the
+  // library (see qdl::library::VolumeNotes); the running system's unless
+  // set.
+  std::function<qdl::fs::VolumeMap()> volumeMapSource;
 
   // ---- Handlers
   void FormShow();   // a fresh, empty playlist
@@ -63,27 +72,33 @@ class TFormPlayList : public QWidget {
   void retranslateMarks();
 
   // Appends the song table's current record (nothing for an empty table).
+  // Appended after the last entry was taken, it is the next one played.
   void AddCurrentSong(TDataModule1& data);
 
   // Loads or imports the playlist file at `path` into a fresh playlist and
-  // shows the window. `baseDir` is the console's base folder: an import
-  // whose own folder cannot be written keeps its ".qdp" in
-  // <baseDir>/Playlist. Problems are told in message boxes; a file that is
-  // no playlist, or whose entries cannot be looked up (DbError), leaves the
-  // window as it was.
+  // shows the window (see ShowEntries). An import keeps its entries as a
+  // ".qdp" file beside the list; a file of that name is replaced only when
+  // the user says so, otherwise the entries go under a free name ("Set
+  // (2).qdp"). `baseDir` is the console's base folder: an import whose own
+  // folder cannot be written keeps its ".qdp" in <baseDir>/Playlist, under
+  // a free name there. Problems are told in message boxes; a file that is no
+  // playlist, that gives no entry, or whose entries cannot be looked up
+  // (DbError), leaves the window, its playlist and autoplay as they were.
   void LoadPlaylistFile(const QString& path, const QString& baseDir, TDataModule1& data);
 
   // Shows `entries` as a fresh playlist: each entry is looked up in the
   // library; a file that is there but has no record is added as a scan
-  // would add it (marked instead when the library cannot be written); a
-  // file that is not there is marked missing. Leaves the song table ordered
-  // by iDateiname on the last entry found. When the look-up fails (DbError)
-  // the playlist stays as it was.
+  // would add it, its volume noted (marked instead when the library cannot
+  // be written); a file that is not there is marked missing. The song table
+  // is left in the order it had, on the record that was current. When the
+  // look-up fails (DbError) the playlist stays as it was.
   void ShowEntries(const QStringList& entries, TDataModule1& data);
 
   // Makes the song table's current record the next entry for autoplay:
   // selects its line and moves PlayIndex on (back to the top after the
-  // last). Entries that cannot be played are marked and passed over.
+  // last, unless entries were appended). Entries that cannot be played are
+  // marked and passed over; a song added to the library has its volume
+  // noted.
   // Returns false when no entry can be played. Never asks anything.
   bool TakeNextSong(TDataModule1& data);
 
@@ -92,7 +107,7 @@ class TFormPlayList : public QWidget {
   void MarkUnplayable(const QString& why);
 
  signals:
-  // The start button switches autoplay on; saving and closing switch it off.
+  // The start button switches autoplay on; closing switches it off.
   void autoPlaySwitched(bool on);
 
  protected:
@@ -122,6 +137,10 @@ class TFormPlayList : public QWidget {
 
   // The row TakeNextSong took last; -1 for none.
   int takenRow_ = -1;
+  // The list was taken through to its end (or its next entry, the last,
+  // was removed): PlayIndex went back to 0, and an entry appended now is
+  // played before the list starts again.
+  bool takenThrough_ = false;
   void reportProblems(const QString& path, const qdl::playlist::ReadResult& read,
                       const QString& writtenElsewhere, const QString& writeError);
 };

@@ -1,9 +1,9 @@
 #include "playlist/PlaylistCommand.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include "platform/fs/Folders.h"
+#include "platform/fs/Printable.h"
 #include "platform/fs/Volumes.h"
 #include "playlist/PlaylistFile.h"
 
@@ -33,7 +33,8 @@ QString errorText(const FileResult& r) {
 }
 
 int usageError(std::FILE* err, const QString& why) {
-  std::fprintf(err, "quandrel playlist: %s\n%s", qPrintable(why), playlistUsage());
+  std::fprintf(err, "quandrel playlist: %s\n%s", fs::printableLocal(why).constData(),
+               playlistUsage());
   return 2;
 }
 
@@ -58,16 +59,20 @@ int runPlaylistCommand(const QStringList& arguments, std::FILE* out, std::FILE* 
 
   const FileResult r = readPlaylistFile(QFileInfo(path).absoluteFilePath(),
                                         fs::mountPointsFromMountTable(fs::readMountTable()));
+  // Everything printed from the file goes through printable(): a line may
+  // hold escape sequences that a terminal would obey.
   if (r.error != ReadError::None) {
-    std::fprintf(err, "quandrel playlist: %s: %s\n", qPrintable(path), qPrintable(errorText(r)));
+    std::fprintf(err, "quandrel playlist: %s: %s\n", fs::printableLocal(path).constData(),
+                 fs::printableLocal(errorText(r)).constData());
     return 1;
   }
   for (const SkippedLine& s : r.read.skipped)
     std::fprintf(err, "line %d skipped (%s): %s\n", s.line, reasonName(s.reason),
-                 qPrintable(s.text));
+                 fs::printableLocal(s.text).constData());
   for (const QString& e : r.read.entries) {
-    std::fprintf(out, "%s\n", QFile::encodeName(e).constData());
-    if (fs::isFileMissing(e)) std::fprintf(err, "missing: %s\n", qPrintable(e));
+    const QByteArray shown = fs::printableLocal(e);
+    std::fprintf(out, "%s\n", shown.constData());
+    if (fs::isFileMissing(e)) std::fprintf(err, "missing: %s\n", shown.constData());
   }
   std::fflush(out);
   return 0;

@@ -6,8 +6,10 @@
 // written as UTF-8 without a byte order mark; an empty playlist is an empty
 // file. Both formats are read the same way: a UTF-8 byte order mark is
 // dropped, a UTF-16 file with its byte order mark (either order) is read as
-// UTF-16, text that is not valid UTF-8 is read as Windows-1252, and lines
-// end at CR LF, a lone CR or a lone LF (a last line without an end counts).
+// UTF-16, and otherwise each line is read as UTF-8 when it is valid UTF-8
+// and as Windows-1252 when it is not; lines end at CR LF, a lone CR or a
+// lone LF (a last line without an end counts). Entries are normalised (see
+// normalisedPath).
 //
 // Lines that cannot name an MP3 file here are skipped and reported with a
 // reason (SkippedLine); empty lines and M3U comment lines are skipped
@@ -61,14 +63,15 @@ const char* reasonName(SkipReason reason);
 
 // Decodes a playlist file's bytes as described above. Sets *binary when the
 // text holds a zero character before its end (trailing zeros are padding),
-// which no playlist does: the bytes are some other kind of file.
+// or when more of its lines hold control characters than do not, which no
+// playlist does: the bytes are some other kind of file.
 QString decodeText(const QByteArray& bytes, bool* binary = nullptr);
 
 // Splits at CR LF, lone CR and lone LF. A line end after the last line adds
 // no empty line; text without any line end is one line; "" gives none.
 QStringList splitLines(const QString& text);
 
-// The entries of a ".qdp" file: every line as it stands, except empty lines
+// The entries of a ".qdp" file: every line, normalised, except empty lines
 // (skipped) and lines that cannot be an MP3 path (reported).
 ReadResult parseQdp(const QByteArray& bytes);
 
@@ -96,6 +99,13 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place);
 
 // The bytes of a ".qdp" file holding `entries`.
 QByteArray qdpBytes(const QStringList& entries);
+
+// `path` without ".", "..", and doubled or trailing slashes, so that one
+// file has one name in the library: "/a/./b//../c.mp3" is "/a/c.mp3", and
+// ".." at the root stays there ("/../x.mp3" is "/x.mp3"), as the system
+// resolves it. A relative path keeps the ".." it begins with. Links are not
+// resolved: the library names files by the paths they were found under.
+QString normalisedPath(const QString& path);
 
 // The ".qdp" file an import of `m3uPath` writes: the same folder and base
 // name with the extension ".qdp".

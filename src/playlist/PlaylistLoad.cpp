@@ -2,18 +2,30 @@
 // and importing playlist files, looking entries up in the song table, and
 // the next entry for autoplay.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <optional>
 #include <utility>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
+#include "library/KeepPlace.h"
+#include "library/SongScanner.h"
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
+#include "platform/fs/Printable.h"
+#include "platform/fs/SafeWrite.h"
 #include "platform/fs/Volumes.h"
 #include "platform/ui/Dialogs.h"
 #include "playlist/Playlist.h"
@@ -68,6 +80,78 @@ QString errorText(const pl::FileResult& r, const QString& path) {
   return QString();
 }
 
+// How many lines were skipped, and the first few of them with their reasons.
+QString skippedText(const QList<pl::SkippedLine>& skippedLines) {
+  const PlaylistTexte& t = FormSprache->Playlist;
+  const qsizetype skipped = skippedLines.size();
+  QString text = t.sUebersprungen.arg(skipped);
+  for (qsizetype i = 0; i < skipped && i < kShownSkipped; ++i) {
+    const pl::SkippedLine& s = skippedLines.at(i);
+    text += QLatin1Char('\n') + t.sUebersprungeneZeile.arg(QString::number(s.line),
+                                                           reasonText(s.reason),
+                                                           qdl::fs::printable(s.text));
+  }
+  if (skipped > kShownSkipped) text += QLatin1Char('\n') + t.sWeitere.arg(skipped - kShownSkipped);
+  return text;
+}
+
+// Whether anything holds `path`: a file, a folder, a link (even one that
+// points nowhere).
+bool taken(const QString& path) {
+  struct stat st;
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether the file at `path` holds exactly the ".qdp" form of `entries`.
+bool holds(const QString& path, const QStringList& entries) {
+  QByteArray bytes;
+  QString detail;
+  return pl::readFileBytes(path, bytes, detail) == pl::ReadError::None &&
+         bytes == pl::qdpBytes(entries);
+}
+
+// Writes an import's entries as a ".qdp" file at `target` (a name ending
+// in ".qdp"). A file of that name is replaced only when `ask` is set and
+// the user says Yes; else, and when the replace fails, the entries go under
+// the first free name beside it ("Set (2).qdp"). A file under either name
+// that holds these very entries already is kept as it is and taken for
+// the import. Returns the name written, or an empty string with the reason
+// in `why`.
+QString writeImport(const QString& target, const QStringList& entries, bool ask, QWidget* parent,
+                    QString& why) {
+  why.clear();
+  // A folder that takes no file is told at once, without a question.
+  if (::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK) != 0) {
+    why = QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
+  }
+  if (taken(target)) {
+    if (holds(target, entries)) return target;
+    if (ask && QFileInfo(target).isFile() &&
+        qdl::ui::askYesNo(parent, FormSprache->Playlist.sErsetzen.arg(native(target)),
+                          FormSprache->Meldung.sAchtung)) {
+      why = pl::writeQdp(target, entries, qdl::fs::Replace::Allowed);
+      if (why.isEmpty()) return target;
+    }
+    // The same list imported before under a free name: no copy is added.
+    for (int n = 2; n < 1000; ++n) {
+      const QString name = target.chopped(4) + QStringLiteral(" (%1).qdp").arg(n);
+      if (!taken(name)) break;
+      if (holds(name, entries)) return name;
+    }
+  }
+  // A name that another program takes meanwhile is not replaced either: the
+  // next free one is tried.
+  for (int tries = 0; tries < 100; ++tries) {
+    const QString name = qdl::fs::freeName(target);
+    const QString failed = pl::writeQdp(name, entries, qdl::fs::Replace::Never);
+    if (failed.isEmpty()) return name;
+    if (why.isEmpty()) why = failed;
+    if (!taken(name)) return QString();  // the folder or the disk refused it
+  }
+  return QString();
+}
+
 QString recordLine(const qdl::db::Table* songs) {
   return songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
          songs->asString(QStringLiteral("Titel"));
@@ -90,21 +174,38 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
     return;
   }
 
+  // A list that gives nothing to play must not empty the one the set runs
+  // on: the open playlist, its next entry and autoplay stay as they were.
+  if (r.read.entries.isEmpty()) {
+    QString text = FormSprache->Playlist.sKeinEintrag.arg(native(path));
+    if (!r.read.skipped.isEmpty()) text += QStringLiteral("\n\n") + skippedText(r.read.skipped);
+    qdl::ui::showMessage(parent, text, caption);
+    return;
+  }
+
   // An import keeps its entries as a ".qdp" file beside the list, or in the
-  // console's Playlist folder when that folder cannot be written.
-  QString writtenElsewhere, writeError;
-  if (r.format == pl::Format::M3u && !r.read.entries.isEmpty()) {
+  // console's Playlist folder when that folder cannot be written. No file
+  // there is replaced without the DJ's Yes.
+  QString savedAs, writtenElsewhere, writeError;
+  if (r.format == pl::Format::M3u) {
     const QString beside = pl::convertedName(QFileInfo(path).absoluteFilePath());
-    const QString why = pl::writeQdp(beside, r.read.entries);
-    if (!why.isEmpty()) {
+    QString why;
+    const QString written = writeImport(beside, r.read.entries, true, parent, why);
+    if (written.isEmpty()) {
       const QDir base(baseDir.isEmpty() ? QDir::currentPath() : baseDir);
       base.mkpath(QStringLiteral("Playlist"));
       const QString fallback =
           base.filePath(QStringLiteral("Playlist/") + QFileInfo(beside).fileName());
-      if (fallback != beside && pl::writeQdp(fallback, r.read.entries).isEmpty())
-        writtenElsewhere = fallback;
+      QString whyThere;
+      const QString there = fallback != beside
+                                ? writeImport(fallback, r.read.entries, false, parent, whyThere)
+                                : QString();
+      if (!there.isEmpty())
+        writtenElsewhere = there;
       else
         writeError = FormSprache->Playlist.sNichtGespeichert.arg(native(beside), why);
+    } else if (written != beside) {
+      savedAs = written;
     }
   }
 
@@ -119,18 +220,8 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
   showLines(r.read.entries, lines);
 
   QStringList parts;
-  const qsizetype skipped = r.read.skipped.size();
-  if (skipped > 0) {
-    QString text = FormSprache->Playlist.sUebersprungen.arg(skipped);
-    for (qsizetype i = 0; i < skipped && i < kShownSkipped; ++i) {
-      const pl::SkippedLine& s = r.read.skipped.at(i);
-      text += QLatin1Char('\n') + FormSprache->Playlist.sUebersprungeneZeile.arg(
-                                      QString::number(s.line), reasonText(s.reason), s.text);
-    }
-    if (skipped > kShownSkipped)
-      text += QLatin1Char('\n') + FormSprache->Playlist.sWeitere.arg(skipped - kShownSkipped);
-    parts << text;
-  }
+  if (!r.read.skipped.isEmpty()) parts << skippedText(r.read.skipped);
+  if (!savedAs.isEmpty()) parts << FormSprache->Playlist.sFreierName.arg(native(savedAs));
   if (!writtenElsewhere.isEmpty())
     parts << FormSprache->Playlist.sGespeichertIn.arg(native(writtenElsewhere));
   if (!writeError.isEmpty()) parts << writeError;
@@ -138,9 +229,23 @@ void TFormPlayList::LoadPlaylistFile(const QString& path, const QString& baseDir
 }
 
 // What a look-up of many entries shares: songs added for entries without a
-// record go in as one write, begun with the first of them.
+// record go in as one write, begun with the first of them, and their
+// volumes are noted as a scan notes them, so that a check keeps their
+// records while their stick is not plugged in.
 struct TFormPlayList::LookUp {
+  explicit LookUp(std::function<qdl::fs::VolumeMap()> source) : volumeSource(std::move(source)) {}
   bool batched = false;
+  std::function<qdl::fs::VolumeMap()> volumeSource;
+  std::optional<qdl::fs::VolumeMap> volumes;  // read when the first song is added
+  std::optional<qdl::library::VolumeNotes> notes;
+  // Notes the volume holding the song just added at `path`.
+  void noteVolume(qdl::db::Table* songs, const QString& path) {
+    if (!notes) {
+      volumes = volumeSource ? volumeSource() : qdl::fs::VolumeMap::current();
+      notes.emplace(*songs, *volumes);
+    }
+    notes->noteFileFolder(path);
+  }
   // Commits the songs added (DbError when that fails).
   void finish(qdl::db::Table* songs) {
     if (!batched) return;
@@ -158,13 +263,16 @@ QList<TFormPlayList::Line> TFormPlayList::lookUpAll(const QStringList& entries,
                                                     TDataModule1& data) {
   qdl::db::Table* songs = data.Table1;
   const bool open = songs->isOpen();
+  // The look-up runs in file-name order; afterwards the grid is back in
+  // the DJ's order on the record it stood on.
+  const qdl::library::KeepPlace place(*songs);
   if (open) songs->setIndexName(QStringLiteral("iDateiname"));
   QList<Line> lines;
   lines.reserve(entries.size());
   // The cursor visits every entry; the views bound to the table catch up
   // once at the end instead of laying themselves out for each entry.
   QSignalBlocker quiet(songs);
-  LookUp lookUp;
+  LookUp lookUp(volumeMapSource);
   try {
     for (const QString& path : entries) lines << lineFor(path, data, lookUp);
     lookUp.finish(songs);
@@ -189,6 +297,7 @@ void TFormPlayList::showLines(const QStringList& entries, const QList<Line>& lin
   FileList = entries;
   PlayIndex = 0;
   takenRow_ = -1;
+  takenThrough_ = false;
   ListBox1->clear();
   QStringList texts;
   texts.reserve(lines.size());
@@ -226,6 +335,7 @@ TFormPlayList::Line TFormPlayList::lineFor(const QString& path, TDataModule1& da
   const auto restore = qScopeGuard([&] { data.editorVisible = editor; });
   data.AddSongFile(path);
   if (!songs->containsKey(path)) return {fileName, Mark::NotInLibrary, false, QString()};
+  lookUp.noteVolume(songs, path);
   songs->findNearest(path);
   return {recordLine(songs), Mark::None, true, QString()};
 }
@@ -236,6 +346,9 @@ bool TFormPlayList::TakeNextSong(TDataModule1& data) {
   for (int tries = 0; tries < n; ++tries) {
     const int i = PlayIndex >= 0 && PlayIndex < n ? PlayIndex : 0;
     PlayIndex = i + 1 > n - 1 ? 0 : i + 1;
+    // After the last entry the list starts again from the top, unless the
+    // DJ appends an entry first (AddCurrentSong).
+    takenThrough_ = i == n - 1;
     const QString path = FileList.at(i);
     // A file that is not there (a stick pulled out) is passed over.
     if (qdl::fs::isFileMissing(path)) {
@@ -244,7 +357,7 @@ bool TFormPlayList::TakeNextSong(TDataModule1& data) {
     }
     if (data.Table1->isOpen()) data.Table1->setIndexName(QStringLiteral("iDateiname"));
     Line line;
-    LookUp single;
+    LookUp single(volumeMapSource);
     try {
       line = lineFor(path, data, single);
       single.finish(data.Table1);

@@ -130,6 +130,65 @@ std::optional<Format> formatOf(const QString& fileName) {
   return std::nullopt;
 }
 
+namespace {
+
+// Each line in the encoding it was written in: a list joined from lists of
+// different players (or edited by hand) holds UTF-8 lines beside
+// Windows-1252 ones, and one such line must not garble all the others. A
+// line that is valid UTF-8 is UTF-8; any other is Windows-1252, where every
+// byte is a character.
+QString decodeLines(QByteArrayView bytes) {
+  QString text;
+  text.reserve(bytes.size());
+  qsizetype start = 0;
+  const auto line = [&](qsizetype end) {
+    const QByteArrayView piece = bytes.sliced(start, end - start);
+    bool valid = false;
+    const QString utf8 = decode(QStringConverter::Utf8, piece, &valid);
+    text += valid ? utf8 : fromWindows1252(piece);
+  };
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') continue;
+    line(i);
+    text += QLatin1Char(c);
+    start = i + 1;
+  }
+  line(bytes.size());
+  return text;
+}
+
+// A character no line of a playlist holds: a control character other than
+// the tab (C0, DEL and C1).
+bool isControl(QChar c) {
+  const char16_t u = c.unicode();
+  return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || (u >= 0x7F && u < 0xA0);
+}
+
+// Whether the text is mostly no text: more of its lines hold control
+// characters than do not. Random or compressed bytes hold a control
+// character in nearly every line; a list with a stray bad line does not.
+bool mostlyNoText(const QString& text) {
+  qsizetype textLines = 0, otherLines = 0;
+  bool inLine = false, control = false;
+  const auto endLine = [&] {
+    if (inLine) ++(control ? otherLines : textLines);
+    inLine = control = false;
+  };
+  for (const QChar c : text) {
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+      endLine();
+      continue;
+    }
+    inLine = true;
+    control = control || isControl(c);
+  }
+  endLine();
+  return otherLines > textLines;
+}
+
+}  // namespace
+
 QString decodeText(const QByteArray& bytes, bool* binary) {
   QByteArrayView view(bytes);
   QString text;
@@ -139,9 +198,7 @@ QString decodeText(const QByteArray& bytes, bool* binary) {
     text = decode(QStringConverter::Utf16BE, view.sliced(2), nullptr);
   } else {
     if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
-    bool valid = false;
-    text = decode(QStringConverter::Utf8, view, &valid);
-    if (!valid) text = fromWindows1252(view);
+    text = decodeLines(view);
   }
   // A zero ends the text; zeros that only pad its end are no sign of a
   // binary file.
@@ -151,7 +208,7 @@ QString decodeText(const QByteArray& bytes, bool* binary) {
     for (qsizetype i = zero; i < text.size() && !isBinary; ++i) isBinary = !text.at(i).isNull();
     text.truncate(zero);
   }
-  if (binary) *binary = isBinary;
+  if (binary) *binary = isBinary || mostlyNoText(text);
   return text;
 }
 
@@ -194,7 +251,7 @@ ReadResult readQdpText(const QString& text) {
     else if (!isMp3(s))
       skip(r, number, s, SkipReason::NotMp3);
     else
-      r.entries.append(s);
+      r.entries.append(normalisedPath(s));
   }
   return r;
 }
@@ -231,7 +288,7 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
         skip(r, number, s, SkipReason::NotText);
         continue;
       }
-      if (path.startsWith(QLatin1Char('/'))) path = QDir::cleanPath(path);
+      if (path.startsWith(QLatin1Char('/'))) path = normalisedPath(path);
     } else if (isWebAddress(s)) {
       skip(r, number, s, SkipReason::WebAddress);
       continue;
@@ -249,14 +306,14 @@ ReadResult readM3uText(const QString& text, const M3uPlace& place) {
       if (path.startsWith(QLatin1Char('/'))) {
         // Relative to the root of the list's volume, as a drive root was;
         // a path that is not there is taken as it stands.
-        const QString onVolume = QDir::cleanPath(root + path);
+        const QString onVolume = normalisedPath(root + path);
         const bool there = root != QLatin1String("/") &&
                            (place.exists ? place.exists(onVolume) : fs::fileExists(onVolume));
-        path = there ? onVolume : QDir::cleanPath(path);
+        path = there ? onVolume : normalisedPath(path);
       }
     }
     if (!path.startsWith(QLatin1Char('/')))
-      path = QDir::cleanPath(place.folder + QLatin1Char('/') + path);
+      path = normalisedPath(place.folder + QLatin1Char('/') + path);
     // A decoded file address may hold control characters, and a path made
     // whole may grow too long: the console's own playlist could not keep
     // such an entry, so it is skipped here as it would be there.
@@ -287,6 +344,21 @@ QByteArray qdpBytes(const QStringList& entries) {
     out += "\r\n";
   }
   return out;
+}
+
+QString normalisedPath(const QString& path) {
+  if (!path.startsWith(QLatin1Char('/'))) return QDir::cleanPath(path);
+  // As the system resolves a path: ".." at the root stays at the root.
+  QStringList parts;
+  for (const QStringView part : QStringView(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    if (part == u".") continue;
+    if (part == u"..") {
+      if (!parts.isEmpty()) parts.removeLast();
+      continue;
+    }
+    parts << part.toString();
+  }
+  return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
 QString convertedName(const QString& m3uPath) {

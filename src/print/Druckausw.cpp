@@ -59,11 +59,14 @@ void TFormDruckauswahl::btVorschauClick() {
 }
 
 void TFormDruckauswahl::btDruckClick() {
-  qdl::ui::guarded(this, [this] {
+  // Only a list that was printed closes the window: after a failure (told
+  // by the print) or a cancel the user can set up the printer and try again.
+  bool printed = false;
+  qdl::ui::guarded(this, [this, &printed] {
     SelectSort();
-    FormQReport->Print(*DataModule1->Table1, this);
+    printed = FormQReport->Print(*DataModule1->Table1, this);
   });
-  accept();
+  if (printed) accept();
 }
 
 void TFormDruckauswahl::btAbbruchClick() { reject(); }

@@ -5,7 +5,8 @@
 // Preview and print first make the chosen order the song table's active
 // order, which stays afterwards (the song grid then shows it). The preview
 // leaves the window open, so several orders can be looked at before one is
-// printed; print closes it with OK. Cancel closes it and leaves the song
+// printed; a print that was done closes it with OK, one that failed, found
+// nothing to print or was cancelled leaves it open. Cancel closes it and leaves the song
 // table alone. The window keeps its sort choice between openings; each
 // application of the language sets it back to the first item.
 
@@ -36,7 +37,8 @@ class TFormDruckauswahl : public QDialog {
   void SelectSort();
   // SelectSort, then the report's preview; returns when the preview closes.
   void btVorschauClick();
-  // SelectSort, then the report's print; then closes the window with OK.
+  // SelectSort, then the report's print; closes the window with OK when the
+  // list was printed.
   void btDruckClick();
   // Closes the window with Cancel.
   void btAbbruchClick();

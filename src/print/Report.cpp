@@ -65,8 +65,8 @@ void tell(QWidget* parent, const QString& text) {
 
 // Runs one output with a progress window and reports what went wrong.
 template <typename Run>
-void runWithProgress(QWidget* parent, const QString& pageText, const Run& run,
-                     const QString& fileName) {
+Outcome runWithProgress(QWidget* parent, const QString& pageText, const Run& run,
+                        const QString& fileName) {
   const qdl::report::Texts t = engineTexts();
   qdl::report::ProgressWindow progress(QApplication::applicationName(), pageText, t.cancel, parent);
   const Result r = run([&progress](int page, int count) { return progress.step(page, count); });
@@ -88,10 +88,11 @@ void runWithProgress(QWidget* parent, const QString& pageText, const Run& run,
                        : v.sPdfFehler.arg(QDir::toNativeSeparators(fileName), r.error));
       break;
   }
+  return r.outcome;
 }
 
-void printDocument(const Document& document, QWidget* parent) {
-  runWithProgress(
+Outcome printDocument(const Document& document, QWidget* parent) {
+  return runWithProgress(
       parent, texts(&TFormSprache::Vorschau).sDruckeSeite,
       [&document](const qdl::report::PageProgress& progress) {
         return qdl::report::print(document, qdl::report::selectedPrinter(), progress);
@@ -237,11 +238,11 @@ void TFormQReport::Preview(const qdl::db::Table& table, QWidget* parent) {
   qdl::ui::dialogs().execDialog(&preview);
 }
 
-void TFormQReport::Print(const qdl::db::Table& table, QWidget* parent) {
+bool TFormQReport::Print(const qdl::db::Table& table, QWidget* parent) {
   prepare(table);
   const qdl::report::TableSource source(table);
   const Document document(QuickRep1, source);
-  printDocument(document, parent);
+  return printDocument(document, parent) == Outcome::Done;
 }
 
 Result TFormQReport::writePdf(const qdl::db::Table& table, const QString& fileName,

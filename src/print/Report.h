@@ -65,8 +65,10 @@ class TFormQReport : public QWidget {
   // the list as PDF.
   void Preview(const qdl::db::Table& table, QWidget* parent);
   // Prints the list on the printer chosen in the printer set-up, with a
-  // progress window; returns when done. Failures are reported in a message.
-  void Print(const qdl::db::Table& table, QWidget* parent);
+  // progress window; returns when done, true when the list was printed.
+  // Failures (no songs, no printer, an error) are reported in a message; a
+  // print the user cancelled is not.
+  bool Print(const qdl::db::Table& table, QWidget* parent);
 
   // Writes the list as a PDF file without a window (the command line).
   qdl::report::Result writePdf(const qdl::db::Table& table, const QString& fileName,

@@ -226,6 +226,33 @@ TEST(DeckTempo, TheMenuAnalysesBesideTwoPlayingDecksAndCancelKeepsWhatWasDone) {
   EXPECT_TRUE(c.dialogs.errors.isEmpty()) << c.dialogs.errors.join('\n').toStdString();
 }
 
+// "Tempo analysieren" refuses a range that cannot hold every tempo, as it
+// refuses a broken value: the file, section and key named, nothing analysed.
+TEST(DeckTempo, ARangeNarrowerThanAnOctaveIsRefusedBeforeAnythingIsAnalysed) {
+  const struct Case {
+    const char* settings;
+    const char* told;
+  } cases[] = {
+      {"[Tempo]\r\nMinBPM=125\r\nMaxBPM=126\r\n", "[Tempo] MaxBPM (126)"},
+      {"[Tempo]\r\nMaxBPM=fast\r\n", "[Tempo] MaxBPM"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.settings);
+    Console c;
+    QFile ini(c.cwd.file("qdl.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write(k.settings);
+    ini.close();
+    c.addSong(fixture(kTen), "Ten", "Song");
+    c.f->Analyse1->trigger();
+    EXPECT_FALSE(FormAnalyse->isRunning());
+    ASSERT_EQ(c.dialogs.errors.size(), 1);
+    EXPECT_TRUE(c.dialogs.errors[0].contains(k.told)) << c.dialogs.errors[0].toStdString();
+    EXPECT_TRUE(c.dialogs.errors[0].contains(QDir::toNativeSeparators(c.cwd.file("qdl.ini"))));
+    EXPECT_FALSE(c.songs->asBoolean("Analyse"));
+  }
+}
+
 TEST(DeckTempo, ABrokenRangeSettingIsReportedAndAScanCanStartTheAnalysis) {
   Console c;
   TFormQuandrel& f = *c.f;

@@ -9,11 +9,13 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <string>
 
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
+#include "library/Suche.h"
 #include "platform/db/DbError.h"
 #include "platform/ui/Controls.h"
 
@@ -339,6 +341,127 @@ TEST(Stage, ASongEndsEvenWhenTheSongTableCannotBeRead) {
   f.LoadDB_LinksClick();
   EXPECT_EQ(c.leftState(), "loaded");
   EXPECT_EQ(f.sBarSeekLinks->value(), 250);
+}
+
+// Closing the console: while a deck sounds, autoplay is on or the tag
+// editor holds a change, it asks first, naming why, and No keeps the decks
+// playing, autoplay running and the window open; Yes closes it. With
+// nothing going on it closes without a question. The menu's "&Beenden"
+// asks the same.
+TEST(Stage, ClosingWhileTheConsolePlaysAsksFirstAndNoKeepsItPlaying) {
+  using Texts = MeldungTexte;
+  const struct Case {
+    const char* name;
+    int language;
+    bool menu;  // "&Beenden" instead of the window's close button
+    std::function<void(Console&)> setUp;
+    std::vector<QString Texts::*> reasons;  // empty: no question
+  } cases[] = {
+      {"a deck plays",
+       0,
+       false,
+       [](Console& c) {
+         c.f->LoadDB_LinksClick();
+         c.f->Play_LinksMouseDown();
+       },
+       {&Texts::sPlayerSpielt}},
+      {"a deck plays, English, from the menu",
+       1,
+       true,
+       [](Console& c) {
+         c.f->LoadDB_RechtsClick();
+         c.f->Play_RechtsMouseDown();
+       },
+       {&Texts::sPlayerSpielt}},
+      {"autoplay is on and a deck plays",
+       0,
+       true,
+       [](Console& c) {
+         c.f->LoadDB_LinksClick();
+         c.f->Play_LinksMouseDown();
+         c.f->cbAutoPlay->setChecked(true);
+       },
+       {&Texts::sPlayerSpielt, &Texts::sAutoplayLaeuft}},
+      {"autoplay is on",
+       0,
+       false,
+       [](Console& c) { c.f->cbAutoPlay->setChecked(true); },
+       {&Texts::sAutoplayLaeuft}},
+      {"the editor holds a change",
+       0,
+       false,
+       [](Console& c) {
+         FormDatenBearbeiten->show();
+         c.songs->edit();
+         c.songs->setFieldValue("Titel", "Half");
+       },
+       {&Texts::sEditorAenderung}},
+      {"nothing plays", 0, false, [](Console&) {}, {}},
+      {"a deck is paused, the editor open without a change",
+       0,
+       true,
+       [](Console& c) {
+         c.f->LoadDB_LinksClick();
+         c.f->Play_LinksMouseDown();
+         c.run(100);
+         c.f->Play_LinksMouseDown();
+         FormDatenBearbeiten->show();
+       },
+       {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Console c(2, k.language);
+    c.addSong(fixture(kTen), "A", "T");
+    k.setUp(c);
+    const QString leftBefore = c.leftState(), rightBefore = c.rightState();
+    const bool autoplay = c.f->TimerAutoPlay->isActive();
+    const auto close = [&] {
+      if (k.menu)
+        c.f->Beenden1->trigger();
+      else
+        c.f->close();
+    };
+    if (!k.reasons.empty()) {
+      c.dialogs.answers = {qdl::ui::Answer::No};
+      close();
+      ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+      const qdl::test::AskedBox& box = c.dialogs.boxes[0];
+      EXPECT_EQ(box.buttons, qdl::ui::Buttons::YesNo);
+      EXPECT_EQ(box.caption, FormSprache->Meldung.sAchtung);
+      QStringList lines;
+      for (QString Texts::*reason : k.reasons) lines << FormSprache->Meldung.*reason;
+      EXPECT_EQ(box.text, lines.join('\n') + "\n\n" + FormSprache->Meldung.sTrotzdemBeenden);
+      // No: everything goes on.
+      EXPECT_TRUE(c.f->isVisible());
+      EXPECT_EQ(c.leftState(), leftBefore);
+      EXPECT_EQ(c.rightState(), rightBefore);
+      EXPECT_EQ(c.f->TimerAutoPlay->isActive(), autoplay);
+      Console::played(0);
+      Console::played(1);
+      c.run(200);
+      if (leftBefore == "playing") {
+        EXPECT_GT(peak(Console::played(0)), 8000);
+      }
+      if (rightBefore == "playing") {
+        EXPECT_GT(peak(Console::played(1)), 8000);
+      }
+      if (k.reasons.back() == &Texts::sEditorAenderung) {
+        EXPECT_EQ(c.songs->state(), qdl::db::Table::State::Edit);
+      }
+      c.dialogs.answers = {qdl::ui::Answer::Yes};
+    }
+    close();
+    EXPECT_EQ(c.dialogs.boxes.size(), k.reasons.empty() ? 0u : 2u);
+    EXPECT_FALSE(c.f->isVisible());
+    EXPECT_EQ(c.f->LeftMain, nullptr);
+    EXPECT_EQ(c.f->PlayerLinks, nullptr);
+    EXPECT_FALSE(c.f->TimerAutoPlay->isActive());
+    // The editor closes with the console; a change it held is left unposted.
+    EXPECT_FALSE(FormDatenBearbeiten->isVisible());
+    EXPECT_EQ(c.songs->state(), qdl::db::Table::State::Browse);
+    EXPECT_EQ(c.songs->asString("Titel"), "T");
+  }
 }
 
 }  // namespace

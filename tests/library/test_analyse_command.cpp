@@ -138,6 +138,19 @@ TEST(AnalyseCommand, RefusesWrongArgumentsAMissingLibraryAndABrokenRange) {
   EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(cwd.file("qdl.ini"))));
   EXPECT_TRUE(r.out.isEmpty());
   EXPECT_EQ(stored(), QStringList{"-/to do"});
+
+  // A range narrower than an octave: one line naming file, section and key.
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Tempo]\r\nMinBPM=125\r\nMaxBPM=126\r\n");
+  ini.close();
+  r = analyse({});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("[Tempo] MaxBPM (126) is less than twice [Tempo] MinBPM (125)"))
+      << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(cwd.file("qdl.ini"))));
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_EQ(stored(), QStringList{"-/to do"});
 }
 
 TEST(AnalyseCommand, CtrlCStopsAndKeepsTheLibraryAsItWas) {

@@ -265,7 +265,14 @@ TEST(TempoRange, ComesFromTheSettingsFileAndBrokenValuesNameTheirPlace) {
       {"", 70, 180, nullptr},
       {"[Tempo]\r\nMinBPM=85\r\nMaxBPM=170\r\n", 85, 170, nullptr},
       {"[tempo]\r\nmaxbpm= 200 \r\n", 70, 200, nullptr},
-      {"[Tempo]\r\nMinBPM=100\r\nMaxBPM=110\r\n", 100, 110, nullptr},
+      {"[Tempo]\r\nMinBPM=50\r\nMaxBPM=100\r\n", 50, 100, nullptr},  // one octave
+      // Narrower than an octave: not every tempo has a fold inside.
+      {"[Tempo]\r\nMinBPM=125\r\nMaxBPM=126\r\n", 0, 0,
+       "[Tempo] MaxBPM (126) is less than twice [Tempo] MinBPM (125)"},
+      {"[Tempo]\r\nMinBPM=85\r\nMaxBPM=169\r\n", 0, 0,
+       "[Tempo] MaxBPM (169) is less than twice [Tempo] MinBPM (85)"},
+      {"[Tempo]\r\nMinBPM=100\r\n", 0, 0,
+       "[Tempo] MaxBPM (180) is less than twice [Tempo] MinBPM (100)"},
       {"[Tempo]\r\nMinBPM=schnell\r\n", 0, 0,
        "'schnell' is not a valid integer value for [Tempo] MinBPM"},
       {"[Tempo]\r\nMaxBPM=500\r\n", 0, 0,

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <functional>
 #include <vector>
@@ -15,6 +18,8 @@
 #include "audio/Dsutil.h"
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
+#include "library/Suche.h"
+#include "platform/db/TableModel.h"
 #include "playlist/Playlist.h"
 
 using qdl::test::Console;
@@ -240,6 +245,135 @@ TEST_F(Autoplay, WithoutThePlaylistASongThatCannotBePlayedIsToldAfterTheHandOver
   QCoreApplication::sendPostedEvents();
   ASSERT_EQ(c.dialogs.boxes.size(), 1u);
   EXPECT_TRUE(c.dialogs.boxes[0].text.startsWith(FormSprache->Meldung.sDateiDefekt));
+  EXPECT_EQ(c.leftState(), "playing");
+}
+
+// The tag editor is open on a record with a change the DJ has made (one
+// cell handed over, another half-typed in its open cell editor) when
+// autoplay hands over, from the playlist or from the grid's song. Nothing
+// of the change is posted (no tag written, nothing asked in the hand-over),
+// nothing is dropped, the editor keeps its record, order and open cell, and
+// the other deck plays the song as the library holds it.
+TEST(AutoplayBesideTheEditor, AHandOverNeverTouchesTheEditorsPendingChange) {
+  const struct Case {
+    const char* name;
+    bool playlist;
+    const char* field;  // the cell already handed over, not yet posted
+    const char* value;
+  } cases[] = {
+      // The edited record is another song, whose file is write-protected:
+      // a post would ask whether to tag it anyway.
+      {"playlist", true, "Titel", "New title"},
+      // The edited record is the grid's song itself, its file name changed
+      // to one that is not there.
+      {"grid", false, "DateiName", "/nowhere/b.mp3"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Console c;
+    const QString a = c.cwd.file("a.mp3"), b = c.cwd.file("b.mp3"), e = c.cwd.file("e.mp3");
+    ASSERT_TRUE(QFile::link(fixture(kTen), a));
+    ASSERT_TRUE(QFile::link(fixture(kTen), b));
+    ASSERT_TRUE(QFile::copy(fixture(kTen), e));
+    ASSERT_TRUE(QFile::setPermissions(e, QFile::ReadOwner | QFile::ReadGroup));
+    c.addSong(e, "e.mp3", "Title");
+    c.addSong(b, "b.mp3", "Title");
+    c.addSong(a, "a.mp3", "Title");
+    c.f->LoadDB_LinksClick();
+    c.f->Play_LinksMouseDown();
+    if (k.playlist) {
+      c.f->Neu1Click();
+      FormPlayList->ShowEntries({b}, *DataModule1);
+      FormPlayList->btStart->click();
+    } else {
+      c.f->cbAutoPlay->setChecked(true);
+    }
+    const QString edited = k.playlist ? e : b;
+    const QByteArray fileBefore = [&] {
+      QFile f(edited);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    // The editor, in title order, on the edited record.
+    TFormDatenBearbeiten& editor = *FormDatenBearbeiten;
+    editor.show();
+    c.select(edited);
+    c.songs->setIndexName("iTitel");
+    const qint64 id = c.songs->currentId();
+    const int row = c.songs->currentRow();
+    c.songs->edit();
+    c.songs->setFieldValue(k.field, k.value);
+    const int genre = int(editor.gridModel()->columns().indexOf("Genre"));
+    const QModelIndex cell = editor.gridModel()->index(row, genre);
+    editor.DBGrid1->selectionModel()->setCurrentIndex(
+        cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    editor.DBGrid1->edit(cell);
+    QLineEdit* typing = nullptr;
+    for (QLineEdit* w : editor.DBGrid1->viewport()->findChildren<QLineEdit*>())
+      if (w->isVisible()) typing = w;
+    ASSERT_NE(typing, nullptr);
+    for (QChar ch : QStringLiteral("Tra")) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+      QCoreApplication::sendEvent(typing, &press);
+    }
+    const QString typed = typing->text();
+    ASSERT_TRUE(typed.endsWith("Tra"));
+    EXPECT_TRUE(editor.holdsUnpostedEdit());
+
+    c.run(3500, true);
+    ASSERT_EQ(c.f->PlayerLinks->NearEnd, 1);
+    c.f->TimerAutoPlayTimer();
+    EXPECT_TRUE(c.dialogs.boxes.empty()) << c.dialogs.boxes[0].text.toStdString();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(c.dialogs.boxes.empty()) << c.dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(c.dialogs.errors.isEmpty()) << c.dialogs.errors.join('\n').toStdString();
+
+    // The other deck plays the song as stored.
+    EXPECT_EQ(c.rightState(), "playing");
+    EXPECT_EQ(c.f->StatusBar_Rechts->panelText(1), "b.mp3 - Title");
+
+    // The change is pending as it was, on its record, in its order.
+    EXPECT_EQ(c.songs->state(), qdl::db::Table::State::Edit);
+    EXPECT_TRUE(c.songs->isModified());
+    EXPECT_EQ(c.songs->currentId(), id);
+    EXPECT_EQ(c.songs->indexName(), "iTitel");
+    EXPECT_EQ(c.songs->asString(k.field), k.value);
+    EXPECT_NE(c.songs->storedValue(id, k.field).value_or(QVariant()).toString(), k.value);
+    EXPECT_TRUE(typing->isVisible());
+    EXPECT_EQ(typing->text(), typed);
+    QFile f(edited);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == fileBefore);  // no tag written
+    delete typing;                           // the cell editor goes before the library
+    c.songs->cancel();
+    editor.hide();
+    QFile::setPermissions(e, QFile::ReadOwner | QFile::WriteOwner);
+  }
+}
+
+// Without the playlist, a grid song whose file is missing: autoplay tries
+// again every second, but says so once; another song with the same problem
+// is told again, and so is the first one after it.
+TEST_F(Autoplay, WithoutThePlaylistAMissingFileIsToldOnceUntilSomethingChanges) {
+  const QString a = song("a.mp3", kTen, 0);
+  const QString gone1 = c.cwd.file("gone1.mp3"), gone2 = c.cwd.file("gone2.mp3");
+  c.addSong(gone1, "Gone", "One");
+  c.addSong(gone2, "Gone", "Two");
+  c.select(a);
+  c.f->LoadDB_LinksClick();
+  c.f->Play_LinksMouseDown();
+  c.select(gone1);
+  c.f->cbAutoPlay->setChecked(true);
+  run(3500);
+  run(3000);  // three ticks or more on the missing file
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(c.dialogs.boxes[0].text, FormSprache->Meldung.sDateiFehlt);
+  c.select(gone2);
+  run(2000);
+  ASSERT_EQ(c.dialogs.boxes.size(), 2u);
+  c.select(gone1);
+  run(1000);
+  EXPECT_EQ(c.dialogs.boxes.size(), 3u);
   EXPECT_EQ(c.leftState(), "playing");
 }
 

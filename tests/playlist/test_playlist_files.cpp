@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "platform/fs/Printable.h"
 #include "playlist/PlaylistCommand.h"
 #include "playlist/PlaylistFile.h"
 #include "support/CommandRun.h"
@@ -62,8 +63,12 @@ TEST(PlaylistText, DecodesEveryEncodingAPlayerWrites) {
        "/Musik/M\xFCller \x96 Gr\xFC\xDF"
        "e \x80.mp3",
        umlauts, false},
-      // One bad sequence makes the whole file 8-bit.
+      // One bad sequence makes its whole line 8-bit, and only that line.
       {"latin-1 after valid utf-8", "\xC3\xA4\xE4", QString::fromUtf8("Ã¤ä"), false},
+      {"utf-8 and windows-1252 lines",
+       "/M\xC3\xBCller/Gr\xC3\xBC\xC3\x9F"
+       "e.mp3\r\n/M\xFCller \x80.mp3\n/\xC3\x84rger.mp3\r/Caf\xE9.mp3",
+       QString::fromUtf8("/Müller/Grüße.mp3\r\n/Müller €.mp3\n/Ärger.mp3\r/Café.mp3"), false},
       {"zeros padding the end", QByteArray("/a.mp3\r\n\0\0\0", 11), "/a.mp3\r\n", false},
       {"zero inside",
        QByteArray("ID3\x03\0\0\0\x0F"
@@ -345,6 +350,94 @@ TEST(PlaylistText, AnyBytesGiveOnlyMp3PathsAndRealLineNumbers) {
   }
 }
 
+TEST(PlaylistText, PathsAreNormalisedSoThatOneFileHasOneName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/a/./b//../c.mp3", "/a/c.mp3"},
+      {"/../../../tmp/music/a.mp3", "/tmp/music/a.mp3"},  // ".." at the root stays there
+      {"//tmp///music/a.mp3", "/tmp/music/a.mp3"},
+      {"/tmp/music/", "/tmp/music"},
+      {"/", "/"},
+      {"/..", "/"},
+      {"/a/b.mp3", "/a/b.mp3"},
+      {"a/../../b.mp3", "../b.mp3"},  // relative: the leading ".." stays
+      {"./b.mp3", "b.mp3"},
+  };
+  for (const auto& [path, want] : cases) EXPECT_EQ(normalisedPath(path), want) << path;
+
+  // In both formats, whatever way a line names the file.
+  const QString lines =
+      "../../../../../../tmp/music/a.mp3\r\n"
+      "/tmp//music/./a.mp3\r\n"
+      "/../tmp/music/x/../a.mp3\r\n"
+      "file:///tmp/music/../../../tmp/music/a.mp3\r\n"
+      "\\..\\..\\tmp\\music\\a.mp3\r\n";
+  const ReadResult m3u =
+      readM3uText(lines, {"/media/stick/lists", "/media/stick",
+                          [](const QString& p) { return p == "/tmp/music/a.mp3"; }});
+  EXPECT_EQ(m3u.entries, QStringList(5, "/tmp/music/a.mp3"));
+  EXPECT_TRUE(m3u.skipped.isEmpty());
+  const ReadResult qdp = readQdpText("/tmp//music/./a.mp3\r\n/../tmp/music/x/../a.mp3\r\n");
+  EXPECT_EQ(qdp.entries, QStringList(2, "/tmp/music/a.mp3"));
+}
+
+// 200 KB of random bytes without a zero byte.
+QByteArray randomBytes(qsizetype size, std::uint32_t seed) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  for (char& b : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    b = char((seed >> 24) % 255 + 1);
+  }
+  return bytes;
+}
+
+TEST(PlaylistText, WhatIsMostlyNoTextIsBinary) {
+  const QByteArray bad = "\x1B]0;owned\x07\x1B[2J";
+  const std::pair<const char*, QByteArray> binary[] = {
+      {"random bytes", randomBytes(200 * 1024, 7)},
+      {"random bytes after an M3U header", "#EXTM3U\r\n" + randomBytes(200 * 1024, 8)},
+      {"control lines only", bad + "\n" + bad + "\n/a.mp3\n"},
+  };
+  for (const auto& [name, bytes] : binary) {
+    bool isBinary = false;
+    decodeText(bytes, &isBinary);
+    EXPECT_TRUE(isBinary) << name;
+  }
+  const std::pair<const char*, QByteArray> text[] = {
+      {"a stray bad line", "#EXTM3U\n/a.mp3\n" + bad + "\n/b.mp3\n"},
+      {"as many bad lines as good", "/a.mp3\n" + bad + "\n"},
+      {"windows-1252 text",
+       "/M\xFCller \x96 Gr\xFC\xDF"
+       "e.mp3\r\n/\xC4rger.mp3\r\n"},
+      {"tabs", "/a\t b.mp3\n\t/c.mp3\n"},
+      {"empty lines only", "\r\n\r\n\n"},
+  };
+  for (const auto& [name, bytes] : text) {
+    bool isBinary = true;
+    decodeText(bytes, &isBinary);
+    EXPECT_FALSE(isBinary) << name;
+  }
+
+  qdl::test::TempCwd cwd;
+  ASSERT_TRUE(writeFile(cwd.file("noise.m3u"), randomBytes(200 * 1024, 7)));
+  EXPECT_EQ(readPlaylistFile(cwd.file("noise.m3u"), {}).error, ReadError::Binary);
+}
+
+TEST(PlaylistText, ControlCharactersArePrintedAsWhatTheyAre) {
+  const std::pair<QString, QString> cases[] = {
+      {"/a b/c.mp3", "/a b/c.mp3"},
+      {"C:\\Musik\\x.mp3", "C:\\Musik\\x.mp3"},  // backslashes stay
+      {"\x1B]0;owned\x07\x1B[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+      {"a\tb\r\nc", "a\\x09b\\x0d\\x0ac"},
+      {QString("x") + QChar(0) + "y", "x\\x00y"},
+      {"del\x7F", "del\\x7f"},
+      {QString::fromUtf8("\xC2\x9B"
+                         "2J\xC2\x80\xC2\x9F\xC2\xA0ü€"),
+       QString::fromUtf8("\\x9b2J\\x80\\x9f\xC2\xA0ü€")},
+  };
+  for (const auto& [text, want] : cases)
+    EXPECT_EQ(qdl::fs::printable(text), want) << qPrintable(want);
+}
+
 CommandRun playlistCommand(const QStringList& args) { return runCommand(runPlaylistCommand, args); }
 
 TEST(PlaylistCommand, PrintsEntriesAndReportsSkippedLinesWithoutWritingAnything) {
@@ -370,6 +463,40 @@ TEST(PlaylistCommand, PrintsEntriesAndReportsSkippedLinesWithoutWritingAnything)
   const CommandRun help = playlistCommand({"--help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_TRUE(help.out.startsWith("Usage: quandrel playlist FILE"));
+}
+
+TEST(PlaylistCommand, PrintsNoControlCharacterFromTheFileAndRefusesBinaryFiles) {
+  qdl::test::TempCwd cwd;
+  const QString dir = QDir(cwd.path()).canonicalPath();
+  // A line that would set the terminal's title and clear it, and a file
+  // name with the one-character CSI of C1.
+  ASSERT_TRUE(writeFile(dir + "/evil.m3u",
+                        "#EXTM3U\r\n/music/a.mp3\r\n\x1B]0;owned\x07\x1B[2J\r\n"
+                        "/music/\xC2\x9B"
+                        "2Jb.mp3\r\n/music/c.mp3\r\n"));
+  const CommandRun r = playlistCommand({dir + "/evil.m3u"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "/music/a.mp3\n/music/\\x9b2Jb.mp3\n/music/c.mp3\n");
+  EXPECT_EQ(r.err,
+            "line 3 skipped (not a line of text): \\x1b]0;owned\\x07\\x1b[2J\n"
+            "missing: /music/a.mp3\nmissing: /music/\\x9b2Jb.mp3\nmissing: /music/c.mp3\n");
+  for (const QString& printed : {r.out, r.err})
+    for (const QChar ch : printed)
+      EXPECT_TRUE(ch == '\n' || (ch.unicode() >= 0x20 && ch.unicode() != 0x7F &&
+                                 (ch.unicode() < 0x80 || ch.unicode() >= 0xA0)))
+          << int(ch.unicode());
+
+  // Noise is no playlist: one line on standard error, nothing else.
+  ASSERT_TRUE(writeFile(dir + "/noise.m3u", randomBytes(200 * 1024, 11)));
+  const CommandRun noise = playlistCommand({dir + "/noise.m3u"});
+  EXPECT_EQ(noise.code, 1);
+  EXPECT_TRUE(noise.out.isEmpty());
+  EXPECT_EQ(noise.err,
+            "quandrel playlist: " + dir + "/noise.m3u: not a playlist but a binary file\n");
+  // A name given on the command line is printed safely too.
+  const CommandRun named = playlistCommand({dir + "/\x1B[2J.qdp"});
+  EXPECT_EQ(named.code, 1);
+  EXPECT_EQ(named.err, "quandrel playlist: " + dir + "/\\x1b[2J.qdp: no such file\n");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPrinter>
@@ -211,6 +212,7 @@ TEST_F(PrintWindowTest, CancellingThePrintSendsNothingAndKeepsTheCurrentSong) {
   EXPECT_EQ(table->asString("DateiName"), current);
   EXPECT_EQ(table->currentRow(), 321);
   EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_TRUE(FormDruckauswahl->isVisible());  // to print once more
 }
 
 TEST_F(PrintWindowTest, TheLanguageResetsTheSortChoiceAndSwitchesWindowAndList) {
@@ -257,7 +259,7 @@ TEST_F(PrintWindowTest, AnEmptyLibraryOrNoPrinterIsToldNotPrinted) {
   FormDruckauswahl->btDruck->click();
   ASSERT_EQ(dialogs.boxes.size(), 2u);
   EXPECT_EQ(dialogs.boxes[1].text, "Die Datenbank enthält keine Titel.");
-  EXPECT_FALSE(FormDruckauswahl->isVisible());
+  EXPECT_TRUE(FormDruckauswahl->isVisible());  // nothing printed: the window stays
 
   // With songs but a set-up that names no printer.
   table->insertRecord(
@@ -293,4 +295,47 @@ TEST_F(PrintWindowTest, ThePreviewPrintsAndSavesAPdf) {
   EXPECT_EQ(printedArtists(saved + ".pdf"), (QStringList{"Delta", "Charlie", "Beta", "Alpha"}));
   EXPECT_EQ(printedArtists(printed), printedArtists(saved + ".pdf"));
   EXPECT_FALSE(QFileInfo::exists(saved));
+}
+
+// Only a list that was printed closes the window; a print that printed
+// nothing leaves it open, saying why where something failed, so the DJ can
+// set up the printer and print again.
+TEST_F(PrintWindowTest, OnlyADonePrintClosesTheWindow) {
+  const struct Case {
+    const char* name;
+    bool songs;
+    const char* printerFile;  // in the temporary folder; nullptr: no printer
+    const char* told;         // the start of the message, or nullptr
+    bool closes;
+  } cases[] = {
+      {"printed", true, "printed.pdf", nullptr, true},
+      {"the printer fails", true, "no such folder/printed.pdf", "Drucken nicht möglich", false},
+      {"no printer", true, nullptr, "Kein Drucker eingerichtet", false},
+      {"no songs", false, "printed.pdf", "Die Datenbank enthält keine Titel", false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    start(k.songs ? kFour : std::vector<qdl::test::Song>{});
+    const QString file = k.printerFile ? cwd.file(k.printerFile) : QString();
+    if (!file.isEmpty()) QFile::remove(file);
+    setUpPrinterFile(file);
+    dialogs.boxes.clear();
+    dialogs.onDialog = [&](QDialog* d) {
+      ASSERT_EQ(d, FormDruckauswahl);
+      static_cast<TFormDruckauswahl*>(d)->btDruck->click();
+      EXPECT_EQ(d->isVisible(), !k.closes);
+    };
+    const int result = dialogs.execDialog(FormDruckauswahl);
+    EXPECT_EQ(result, k.closes ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(QFile::exists(file), k.closes);
+    if (k.told) {
+      ASSERT_EQ(dialogs.boxes.size(), 1u);
+      EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QString::fromUtf8(k.told)))
+          << dialogs.boxes[0].text.toStdString();
+    } else {
+      EXPECT_TRUE(dialogs.boxes.empty());
+    }
+    qdl::app::destroyWindows();
+    QDir(cwd.file("Data")).removeRecursively();
+  }
 }

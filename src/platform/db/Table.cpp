@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 
 #include "platform/db/Collation.h"
@@ -463,6 +465,70 @@ bool Table::moveToId(std::int64_t id) {
   bof_ = eof_ = false;
   setCurrent(row);
   return true;
+}
+
+void Table::runBeside(const std::function<void()>& work) {
+  requireOpen();
+  const State state = state_;
+  const bool modified = modified_;
+  const QVariantList buffer = buffer_;
+  const std::int64_t current = currentId();
+  const int row = row_;
+  const bool eof = eof_, bof = bof_;
+  const QString wantIndex = wantIndexName_, wantFields = wantFieldNames_;
+  const int activeIndex = activeIndex_;
+  std::vector<std::int64_t> before = order_;
+  std::sort(before.begin(), before.end());
+
+  std::exception_ptr failure;
+  {
+    const QSignalBlocker quiet(this);
+    state_ = State::Browse;
+    modified_ = false;
+    buffer_.clear();
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    // A change `work` left pending is its own and is dropped.
+    buffer_.clear();
+    state_ = State::Browse;
+    wantIndexName_ = wantIndex;
+    wantFieldNames_ = wantFields;
+    if (activeIndex_ != activeIndex && db_) {
+      activeIndex_ = activeIndex;
+      try {
+        prepareStatements();
+        rebuildOrder();
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+    row_ = current >= 0 && db_ ? positionOf(current) : (order_.empty() ? -1 : 0);
+    eof_ = eof;
+    bof_ = bof;
+    state_ = state;
+    modified_ = modified;
+    buffer_ = buffer;
+  }
+
+  // What the views must hear: the records added, in the order's ascending
+  // rows (each row counted with the ones added before it); a record gone
+  // (a batch rolled back) resets them.
+  std::vector<int> added;
+  bool gone = order_.size() < before.size();
+  for (int r = 0; r < int(order_.size()); ++r)
+    if (!std::binary_search(before.begin(), before.end(), order_[r])) added.push_back(r);
+  if (order_.size() - added.size() != before.size()) gone = true;
+  if (gone) {
+    emit tableReset();
+    emit currentChanged(row_);
+  } else {
+    for (int r : added) emit recordInserted(r);
+    if (row_ != row || !added.empty()) emit currentChanged(row_);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void Table::refresh() {

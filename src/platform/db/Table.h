@@ -171,6 +171,16 @@ class Table : public QObject {
   // is no such record.
   bool moveToId(std::int64_t id);
 
+  // Runs `work` beside a change the user is making: `work` may move the
+  // cursor, switch the order, read and add records as if no change were
+  // pending, and afterwards the pending change (edit or insert, with what
+  // was typed) is neither posted nor dropped, and the active order and the
+  // current record are as they were. Views bound to the table see none of
+  // the cursor's moves, only the records `work` added. Inside, fields read
+  // what the file holds. An exception from `work` is rethrown after the
+  // table is given back.
+  void runBeside(const std::function<void()>& work);
+
   // Deletes the current record; the cursor stands on the record that followed
   // (none left: on the new last record, with eof() set).
   void deleteRecord();

@@ -20,6 +20,7 @@
 #include "platform/db/Collation.h"
 #include "platform/db/Table.h"
 #include "platform/db/TableSql.h"
+#include "platform/fs/SafeWrite.h"
 
 namespace qdl::db {
 namespace {
@@ -208,38 +209,6 @@ void removeFileAndJournal(const QString& path) {
     QFile::remove(path + QLatin1String(suffix));
 }
 
-// Gives the complete file `from` the name `to`. Without replace, a file
-// that is there already wins: false with errno EEXIST. Hard links and
-// no-replace renames are not offered by every file system (FAT on a stick):
-// then the name is taken when it is still free.
-bool publish(const QString& from, const QString& to, bool replace) {
-  const QByteArray f = QFile::encodeName(from);
-  const QByteArray t = QFile::encodeName(to);
-  if (replace) return ::rename(f.constData(), t.constData()) == 0;
-  if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
-    return true;
-  if (errno == EEXIST) return false;
-  if (::link(f.constData(), t.constData()) == 0) {
-    ::unlink(f.constData());
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  if (QFileInfo::exists(to)) {
-    errno = EEXIST;
-    return false;
-  }
-  return ::rename(f.constData(), t.constData()) == 0;
-}
-
-// Makes a rename durable: the folder's entry is written out too.
-void syncFolder(const QString& path) {
-  const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 bool Table::fileExists() const {
@@ -316,8 +285,8 @@ bool Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& in
     const bool emptyThere = QFileInfo::exists(path);
     const QString temp = temporaryPathFor(path);
     run(openConnection(temp, Access::Fresh), temp);
-    if (publish(temp, path, emptyThere)) {
-      syncFolder(path);
+    if (fs::publishFile(temp, path, emptyThere ? fs::Replace::Allowed : fs::Replace::Never)) {
+      fs::syncFolderOf(path);
       emit tableReset();
       return true;
     }

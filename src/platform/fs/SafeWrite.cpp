@@ -111,9 +111,6 @@ QString examine(const QString& path, OutputKind kind, QString& replaced, bool& e
   return refusedRegular(replaced, st, kind);
 }
 
-// Gives the complete file `from` the name `to`. Without replace a file that
-// is there already wins (EEXIST). File systems without no-replace renames
-// (FAT on a stick) get a hard link, or the name when it is still free.
 bool publish(const QByteArray& from, const QByteArray& to, Replace replace) {
   if (replace == Replace::Allowed) return ::rename(from.constData(), to.constData()) == 0;
   if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
@@ -132,6 +129,12 @@ bool publish(const QByteArray& from, const QByteArray& to, Replace replace) {
   return ::rename(from.constData(), to.constData()) == 0;
 }
 
+}  // namespace
+
+bool publishFile(const QString& from, const QString& to, Replace replace) {
+  return publish(encoded(from), encoded(to), replace);
+}
+
 void syncFolderOf(const QString& path) {
   const int fd = ::open(encoded(QFileInfo(path).absolutePath()).constData(),
                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -139,8 +142,6 @@ void syncFolderOf(const QString& path) {
   ::fsync(fd);  // some file systems refuse to sync a folder; the rename stands anyway
   ::close(fd);
 }
-
-}  // namespace
 
 QString refusedTarget(const QString& path, OutputKind kind) {
   QString replaced;

@@ -51,6 +51,14 @@ QString writeFileSafely(const QString& path, const QByteArray& bytes, OutputKind
 // free, else "Friday (2).qdp", "Friday (3).qdp", ...
 QString freeName(const QString& path);
 
+// Gives the complete file `from` the name `to` (same file system). With
+// Replace::Never a file that is there already wins: false with errno
+// EEXIST. File systems without no-replace renames (FAT on a stick) get a
+// hard link, or the name when it is still free.
+bool publishFile(const QString& from, const QString& to, Replace replace);
+// Makes a rename durable: the entry in the folder of `path` is synced.
+void syncFolderOf(const QString& path);
+
 // A write-only device over a temporary file beside the target, for writers
 // that stream (a PDF writer): open() examines the target and creates the
 // temporary file; commit() syncs it and gives it the target's name. A

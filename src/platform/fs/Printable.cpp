@@ -1,0 +1,20 @@
+#include "platform/fs/Printable.h"
+
+namespace qdl::fs {
+
+QString printable(QStringView text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+      out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
+  return out;
+}
+
+QByteArray printableLocal(QStringView text) { return printable(text).toLocal8Bit(); }
+
+}  // namespace qdl::fs
