@@ -18,7 +18,9 @@
 
 #include "app/About.h"
 #include "audio/Dsutil.h"
-#include "decks/Deck.h"
+#include "control/Actions.h"
+#include "decks/DeckModel.h"
+#include "decks/DeckPanel.h"
 #include "lang/Sprache.h"
 #include "library/Analyse.h"
 #include "library/Datamod.h"
@@ -43,8 +45,8 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 431;
-constexpr int kDeckWidth = 318;
-constexpr int kDeckHeight = 201;
+constexpr int kDeckWidth = qdl::decks::DeckPanel::kWidth;
+constexpr int kDeckHeight = qdl::decks::DeckPanel::kHeight;
 
 template <typename W>
 W* named(W* widget, const char* name) {
@@ -87,7 +89,20 @@ QTimer* timer(QObject* parent, const char* name, int interval) {
 
 }  // namespace
 
-TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
+TFormQuandrel::TFormQuandrel(QWidget* parent)
+    : QMainWindow(parent),
+      DeckLinks(new qdl::decks::Deck(qdl::decks::Deck::Side::Left, this)),
+      DeckRechts(new qdl::decks::Deck(qdl::decks::Deck::Side::Right, this)),
+      mixer(new qdl::decks::Mixer(this)),
+      actions(new qdl::control::Actions(this)),
+      PlayerLinks(DeckLinks->playerField()),
+      PlayerRechts(DeckRechts->playerField()),
+      TimeModeRechts(DeckRechts->timeModeField()),
+      TimeModeLinks(DeckLinks->timeModeField()),
+      HeadCueRechts(DeckRechts->headCueField()),
+      HeadCueLinks(DeckLinks->headCueField()),
+      loadedSongLinks(DeckLinks->songField()),
+      loadedSongRechts(DeckRechts->songField()) {
   setObjectName(QStringLiteral("FormQuandrel"));
   setWindowTitle(QStringLiteral("Quandrel (Alpha 2)"));
   setWindowIcon(QIcon(QStringLiteral(":/ICON")));
@@ -108,6 +123,8 @@ TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
   TimerLinks = timer(this, "TimerLinks", 10);
   TimerRechts = timer(this, "TimerRechts", 10);
   TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
+  bindModels();
+  buildActions();
   wireDecks();
   wireSearch();
   wirePlaylist();
@@ -127,138 +144,38 @@ TFormQuandrel::TFormQuandrel(QWidget* parent) : QMainWindow(parent) {
 TFormQuandrel::~TFormQuandrel() { FormClose(); }
 
 void TFormQuandrel::buildDeck(bool left) {
-  auto* panel = new QFrame(centralWidget());
-  panel->setObjectName(left ? QStringLiteral("Panel1") : QStringLiteral("Panel3"));
-  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setGeometry(left ? 0 : kClientWidth - kDeckWidth, 0, kDeckWidth, kDeckHeight);
-  const char* const sfx = left ? "Links" : "Rechts";
-  auto name = [sfx](const char* base) { return QByteArray(base) + sfx; };
+  using qdl::decks::Deck;
+  auto* panel =
+      new qdl::decks::DeckPanel(left ? Deck::Side::Left : Deck::Side::Right, centralWidget());
+  panel->move(left ? 0 : kClientWidth - kDeckWidth, 0);
+  (left ? Panel1 : Panel3) = panel;
+  (left ? LoadDB_Links : LoadDB_Rechts) = panel->load;
+  (left ? PanelInfo_Links : PanelInfo_Rechts) = panel->info;
+  (left ? btTime_Links : btTime_Rechts) = panel->timeButton;
+  (left ? LabelZeitLinks : LabelZeitRechts) = panel->time;
+  (left ? lbPitch_Links : lbPitch_Rechts) = panel->pitchLabel;
+  (left ? lbTempo_Links : lbTempo_Rechts) = panel->tempo;
+  (left ? sBarSeekLinks : sBarSeekRechts) = panel->seek;
+  (left ? SBarPitchLinks : SBarPitchRechts) = panel->pitch;
+  (left ? SBtMinusSpeedLinks : SBtMinusSpeedRechts) = panel->minus;
+  (left ? SBtPlusSpeedLinks : SBtPlusSpeedRechts) = panel->plus;
+  (left ? SpeedZero_Links : SpeedZero_Rechts) = panel->zero;
+  (left ? Cue_Links : Cue_Rechts) = panel->cue;
+  (left ? Play_Links : Play_Rechts) = panel->play;
+  (left ? Image1 : Image2) = panel->image;
+  (left ? StatusBar_Links : StatusBar_Rechts) = panel->status;
+}
 
-  // The pitch column stands on the outer side of each deck.
-  const int pitchX = left ? 4 : kDeckWidth - 48;
-  const int mainX = left ? 52 : 4;
-
-  auto* load = new QPushButton(QStringLiteral("Load"), panel);
-  load->setObjectName(QString::fromLatin1(name("LoadDB_")));
-  load->setGeometry(mainX, 4, 80, 24);
-
-  auto* info = new QFrame(panel);
-  info->setObjectName(QString::fromLatin1(name("PanelInfo_")));
-  info->setAutoFillBackground(true);
-  QPalette black = info->palette();
-  black.setColor(QPalette::Window, Qt::black);
-  black.setColor(QPalette::WindowText, Qt::white);
-  info->setPalette(black);
-  info->setGeometry(mainX, 32, 262, 86);
-
-  auto* time = new QPushButton(QStringLiteral("Time"), info);
-  time->setObjectName(QString::fromLatin1(name("btTime_")));
-  time->setGeometry(4, 4, 44, 20);
-  time->setFocusPolicy(Qt::NoFocus);
-
-  auto* pitchLabel = new QLabel(QStringLiteral("0 %"), info);
-  pitchLabel->setObjectName(QString::fromLatin1(name("lbPitch_")));
-  pitchLabel->setGeometry(150, 4, 108, 20);
-  pitchLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-  // The playing tempo, between the time button and the pitch text.
-  auto* tempo = new QLabel(info);
-  tempo->setObjectName(QString::fromLatin1(name("lbTempo_")));
-  tempo->setGeometry(52, 4, 96, 20);
-  tempo->setAlignment(Qt::AlignCenter);
-
-  auto* zeit = new QLabel(QStringLiteral("00:00:00:00"), info);
-  zeit->setObjectName(left ? QStringLiteral("LabelZeitLinks") : QStringLiteral("LabelZeitRechts"));
-  QFont big = zeit->font();
-  big.setPointSize(20);
-  big.setBold(true);
-  zeit->setFont(big);
-  QPalette yellow = zeit->palette();
-  yellow.setColor(QPalette::WindowText, Qt::yellow);
-  zeit->setPalette(yellow);
-  zeit->setAlignment(Qt::AlignCenter);
-  zeit->setGeometry(4, 26, 254, 34);
-
-  auto* seek = scrollBar(info, "", Qt::Horizontal, 0, 0, 1, 10, QRect(4, 64, 254, 18));
-  seek->setObjectName(left ? QStringLiteral("sBarSeekLinks") : QStringLiteral("sBarSeekRechts"));
-
-  auto* pitch = scrollBar(panel, "", Qt::Vertical, -200, 200, 1, 10, QRect(pitchX, 4, 18, 150));
-  pitch->setObjectName(left ? QStringLiteral("SBarPitchLinks") : QStringLiteral("SBarPitchRechts"));
-  auto* plus = speedButton(panel, "", QStringLiteral("+"), QRect(pitchX + 22, 4, 22, 22));
-  plus->setObjectName(QString::fromLatin1(QByteArray("SBtPlusSpeed") + sfx));
-  auto* minus = speedButton(panel, "", QStringLiteral("-"), QRect(pitchX + 22, 30, 22, 22));
-  minus->setObjectName(QString::fromLatin1(QByteArray("SBtMinusSpeed") + sfx));
-  auto* zero = speedButton(panel, "", QStringLiteral("Zero"), QRect(pitchX, 158, 44, 20));
-  zero->setObjectName(QString::fromLatin1(name("SpeedZero_")));
-
-  auto* cue = new qdl::ui::ClickPanel(panel);
-  cue->setObjectName(QString::fromLatin1(name("Cue_")));
-  cue->setAutoFillBackground(true);
-  QPalette red = cue->palette();
-  red.setColor(QPalette::Window, Qt::red);
-  cue->setPalette(red);
-  cue->setGeometry(mainX, 124, 72, 52);
-  auto* cueText = new QLabel(QStringLiteral("CUE"), cue);
-  QFont bold = cueText->font();
-  bold.setBold(true);
-  bold.setPointSize(14);
-  cueText->setFont(bold);
-  cueText->setAlignment(Qt::AlignCenter);
-  cueText->setGeometry(2, 2, 68, 48);
-  cueText->setAttribute(Qt::WA_TransparentForMouseEvents);
-
-  auto* play = new qdl::ui::ClickPanel(panel);
-  play->setObjectName(QString::fromLatin1(name("Play_")));
-  play->setAutoFillBackground(true);
-  QPalette lime = play->palette();
-  lime.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
-  play->setPalette(lime);
-  play->setGeometry(mainX + 80, 124, 72, 52);
-  auto* image = new QLabel(play);
-  image->setObjectName(left ? QStringLiteral("Image1") : QStringLiteral("Image2"));
-  image->setPixmap(QPixmap(QStringLiteral(":/PLAY")));
-  image->setAlignment(Qt::AlignCenter);
-  image->setGeometry(2, 2, 68, 48);
-
-  auto* status = new qdl::ui::StatusBar(panel, {50, 50});
-  status->setObjectName(QString::fromLatin1(QByteArray("StatusBar_") + sfx));
-  status->setGeometry(2, kDeckHeight - 22, kDeckWidth - 4, 20);
-
-  if (left) {
-    Panel1 = panel;
-    LoadDB_Links = load;
-    PanelInfo_Links = info;
-    btTime_Links = time;
-    LabelZeitLinks = zeit;
-    lbPitch_Links = pitchLabel;
-    lbTempo_Links = tempo;
-    sBarSeekLinks = seek;
-    SBarPitchLinks = pitch;
-    SBtMinusSpeedLinks = minus;
-    SBtPlusSpeedLinks = plus;
-    SpeedZero_Links = zero;
-    Cue_Links = cue;
-    Play_Links = play;
-    Image1 = image;
-    StatusBar_Links = status;
-  } else {
-    Panel3 = panel;
-    LoadDB_Rechts = load;
-    PanelInfo_Rechts = info;
-    btTime_Rechts = time;
-    LabelZeitRechts = zeit;
-    lbPitch_Rechts = pitchLabel;
-    lbTempo_Rechts = tempo;
-    sBarSeekRechts = seek;
-    SBarPitchRechts = pitch;
-    SBtMinusSpeedRechts = minus;
-    SBtPlusSpeedRechts = plus;
-    SpeedZero_Rechts = zero;
-    Cue_Rechts = cue;
-    Play_Rechts = play;
-    Image2 = image;
-    StatusBar_Rechts = status;
-  }
+// The controls become views of the models before any handler is connected
+// to them, so that each handler finds the model already changed.
+void TFormQuandrel::bindModels() {
+  Panel1->bind(*DeckLinks);
+  Panel3->bind(*DeckRechts);
+  qdl::decks::bindVolumeBar(*DeckLinks, SBVolume_Links);
+  qdl::decks::bindVolumeBar(*DeckRechts, SBVolume_Rechts);
+  qdl::decks::bindHeadCueButton(*DeckLinks, SBHeadCueLinks);
+  qdl::decks::bindHeadCueButton(*DeckRechts, SBHeadCueRechts);
+  qdl::decks::bindMixer(*mixer, sbFader, SBVolume_Head, cbAutoCue, cbAutoPlay);
 }
 
 void TFormQuandrel::buildSearchPanel() {
@@ -442,12 +359,12 @@ void TFormQuandrel::closeEvent(QCloseEvent* event) {
 bool TFormQuandrel::mayClose() {
   const MeldungTexte& t = FormSprache->Meldung;
   QStringList reasons;
-  const auto sounds = [](const qdl::ui::StatusBar* status) {
-    const QString state = status->panelText(0);
-    return state == qdl::decks::kPlaying || state == qdl::decks::kSeeking;
+  const auto sounds = [](const qdl::decks::Deck* deck) {
+    return deck->state() == qdl::decks::DeckState::Playing ||
+           deck->state() == qdl::decks::DeckState::Seeking;
   };
-  if (sounds(StatusBar_Links) || sounds(StatusBar_Rechts)) reasons << t.sPlayerSpielt;
-  if (cbAutoPlay->isChecked()) reasons << t.sAutoplayLaeuft;
+  if (sounds(DeckLinks) || sounds(DeckRechts)) reasons << t.sPlayerSpielt;
+  if (mixer->autoPlay()) reasons << t.sAutoplayLaeuft;
   if (FormDatenBearbeiten && FormDatenBearbeiten->holdsUnpostedEdit())
     reasons << t.sEditorAenderung;
   if (reasons.isEmpty()) return true;
@@ -473,9 +390,6 @@ void TFormQuandrel::FormShow() {
     base.mkdir(QStringLiteral("Playlist"));
 
   qdl::db::Table* table = DataModule1->Table1;
-  table->setDatabaseName(base.filePath(QStringLiteral("Data")));
-  table->setTableName(QStringLiteral("data.db"));
-
   // Each step below runs on even when an earlier one failed: a damaged song
   // table must not leave the decks without sound devices or texts.
   // The song count follows every check and scan.
@@ -486,35 +400,20 @@ void TFormQuandrel::FormShow() {
           Qt::UniqueConnection);
   connect(table, &qdl::db::Table::tableReset, this, &TFormQuandrel::RefreshDeckTempos,
           Qt::UniqueConnection);
+  // A library created now (the first start) is offered a scan before it opens.
   qdl::ui::guarded(this, [&] {
-    const QString data = base.filePath(QStringLiteral("Data"));
-    // Another start may make the folder at the same moment.
-    if (!QFileInfo(data).isDir() && !base.mkdir(QStringLiteral("Data")) &&
-        !QFileInfo(data).isDir()) {
-      throw std::runtime_error(
-          QStringLiteral("The folder %1 cannot be created; the song library cannot be opened.")
-              .arg(QDir::toNativeSeparators(data))
-              .toStdString());
-    }
-    // A missing library (the first start, or one whose creation a full disk
-    // stopped) is created and offered a scan; one that another start made
-    // meanwhile is opened below like any other.
-    if (!table->fileExists() && DataModule1->CreateSongTable(qdl::db::CreateMode::KeepExisting))
-      qdl::ui::dialogs().execDialog(FormScan);
-  });
-  qdl::ui::guarded(this, [&] {
-    table->setIndexFieldNames(QStringLiteral("Interpret"));
-    if (!table->isOpen()) table->open();
+    DataModule1->OpenSongTable(BaseDir, qdl::library::MissingLibrary::Create,
+                               {QString(), QStringLiteral("Interpret")},
+                               [] { qdl::ui::dialogs().execDialog(FormScan); });
   });
   bindSongGrid();
   qdl::ui::guarded(this, [&] { OpenSoundDevices(); });
 
-  PlayerLinks = nullptr;
-  PlayerRechts = nullptr;
-  TimeModeRechts = 1;
-  TimeModeLinks = 1;
-  HeadCueRechts = 0;
-  HeadCueLinks = 0;
+  for (qdl::decks::Deck* deck : {DeckLinks, DeckRechts}) {
+    deck->deletePlayer();
+    deck->setTimeMode(1);
+    deck->setHeadCue(0);
+  }
   SBHeadCueLinks->setGlyph(QStringLiteral("LED_OFF"));
   SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
 
@@ -555,10 +454,8 @@ void TFormQuandrel::FormClose() {
   // A tempo analysis stops before the song table goes.
   if (FormAnalyse) FormAnalyse->Stop();
   // The players go first: their buffers live on the devices.
-  delete PlayerLinks;
-  PlayerLinks = nullptr;
-  delete PlayerRechts;
-  PlayerRechts = nullptr;
+  DeckLinks->deletePlayer();
+  DeckRechts->deletePlayer();
   CloseSoundDevices();
 }
 

@@ -15,6 +15,8 @@
 #include <QSet>
 #include <QString>
 
+#include "decks/DeckPanel.h"
+
 class QAction;
 class QCheckBox;
 class QLabel;
@@ -27,7 +29,12 @@ class QFrame;
 class TSoundDevice;
 class TStreamPlayer;
 
+namespace qdl::control {
+class Actions;
+}
 namespace qdl::decks {
+class Deck;
+class Mixer;
 struct DeckRefs;
 struct Shared;
 }  // namespace qdl::decks
@@ -46,8 +53,17 @@ class TFormQuandrel : public QMainWindow {
   explicit TFormQuandrel(QWidget* parent = nullptr);
   ~TFormQuandrel() override;
 
+  // ---- Models (owned): each deck, and the controls both decks share. The
+  // deck controls below are their views (qdl::decks::DeckPanel).
+  qdl::decks::Deck* const DeckLinks;
+  qdl::decks::Deck* const DeckRechts;
+  qdl::decks::Mixer* const mixer;
+  // The named actions (src/control) the mouse handlers below run; keys and
+  // controllers run the same.
+  qdl::control::Actions* const actions;
+
   // ---- Left deck panel
-  QFrame* Panel1;
+  qdl::decks::DeckPanel* Panel1;
   QPushButton* LoadDB_Links;
   QFrame* PanelInfo_Links;
   QPushButton* btTime_Links;
@@ -65,7 +81,7 @@ class TFormQuandrel : public QMainWindow {
   qdl::ui::StatusBar* StatusBar_Links;
 
   // ---- Right deck panel
-  QFrame* Panel3;
+  qdl::decks::DeckPanel* Panel3;
   QPushButton* LoadDB_Rechts;
   QFrame* PanelInfo_Rechts;
   QPushButton* btTime_Rechts;
@@ -151,17 +167,16 @@ class TFormQuandrel : public QMainWindow {
   TSoundDevice* RightHead = nullptr;
   TSoundDevice* LeftMain = nullptr;
   TSoundDevice* LeftHead = nullptr;
-  TStreamPlayer* PlayerLinks = nullptr;
-  TStreamPlayer* PlayerRechts = nullptr;
-  int TimeModeRechts = 1;  // 1 elapsed, 0 remaining
-  int TimeModeLinks = 1;
-  QString BaseDir;        // folder of qdl.ini, Data and Playlist; empty until first show
-  int HeadCueRechts = 0;  // 1 on, 0 off
-  int HeadCueLinks = 0;
-  qint64 loadedSongLinks = -1;  // Index of the record a deck was loaded from; -1 none
-  qint64 loadedSongRechts = -1;
-  int loadedBeatsLinks = 0;  // Beats of that record; 0 none
-  int loadedBeatsRechts = 0;
+  // The deck fields by their names, read-only: the decks hold them.
+  TStreamPlayer* const& PlayerLinks;
+  TStreamPlayer* const& PlayerRechts;
+  const int& TimeModeRechts;  // 1 elapsed, 0 remaining
+  const int& TimeModeLinks;
+  QString BaseDir;           // folder of qdl.ini, Data and Playlist; empty until first show
+  const int& HeadCueRechts;  // 1 on, 0 off
+  const int& HeadCueLinks;
+  const qint64& loadedSongLinks;  // Index of the record a deck was loaded from; -1 none
+  const qint64& loadedSongRechts;
   QHash<qint64, int> unstoredCues_;  // cue points the library could not store, by Index
   bool readOnlyTold_ = false;        // the read-only library was mentioned at a cue press
 
@@ -291,6 +306,12 @@ class TFormQuandrel : public QMainWindow {
 
  private:
   void buildDeck(bool left);
+  void bindModels();
+  void buildActions();  // MainformActions.cpp
+  // Runs an action for the window's mouse handlers: a refusal is told in a
+  // message box, as the console always told them.
+  void runPress(const char* name);
+  void runRelease(const char* name);
   void buildSearchPanel();
   void buildMixer();
   void buildMenu();
@@ -307,7 +328,6 @@ class TFormQuandrel : public QMainWindow {
   bool shown_ = false;
   bool closed_ = false;
   QSet<QString> lostCards_;          // sound cards already reported as stopped
-  int faderPosition_ = 0;            // the crossfader's position before its last change
   QString reportedLanguageProblem_;  // the language setting's fault last told
   QString autoplayTold_;             // the file and problem autoplay told last
 };

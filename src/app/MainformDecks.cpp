@@ -1,14 +1,15 @@
 // The console's deck, pitch and mixer handlers: one-line calls into the deck
-// code, given the deck's controls and fields.
+// code, given the deck's model and devices, or runs of the named actions
+// that call it.
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
-#include <utility>
 
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
+#include "control/Actions.h"
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
@@ -19,25 +20,14 @@
 
 using qdl::decks::DeckRefs;
 
-DeckRefs TFormQuandrel::deckLinks() {
-  return {LoadDB_Links,    Cue_Links,       Play_Links,     sBarSeekLinks,   LabelZeitLinks,
-          StatusBar_Links, TimerLinks,      SBarPitchLinks, lbPitch_Links,   SBVolume_Links,
-          SBHeadCueLinks,  PlayerLinks,     TimeModeLinks,  HeadCueLinks,    LeftMain,
-          LeftHead,        loadedSongLinks, lbTempo_Links,  loadedBeatsLinks};
-}
+DeckRefs TFormQuandrel::deckLinks() { return {*DeckLinks, TimerLinks, LeftMain, LeftHead}; }
 
-DeckRefs TFormQuandrel::deckRechts() {
-  return {LoadDB_Rechts,    Cue_Rechts,       Play_Rechts,     sBarSeekRechts,   LabelZeitRechts,
-          StatusBar_Rechts, TimerRechts,      SBarPitchRechts, lbPitch_Rechts,   SBVolume_Rechts,
-          SBHeadCueRechts,  PlayerRechts,     TimeModeRechts,  HeadCueRechts,    RightMain,
-          RightHead,        loadedSongRechts, lbTempo_Rechts,  loadedBeatsRechts};
-}
+DeckRefs TFormQuandrel::deckRechts() { return {*DeckRechts, TimerRechts, RightMain, RightHead}; }
 
 qdl::decks::Shared TFormQuandrel::shared() {
   return {this,
           DataModule1->Table1,
-          cbAutoCue,
-          SBVolume_Head,
+          mixer,
           [this] { KeepDecksPlaying(); },
           [this](const QString& card) {
             if (lostCards_.contains(card)) return;
@@ -118,31 +108,26 @@ void TFormQuandrel::wireDecks() {
 }
 
 // ---- Transport -------------------------------------------------------------
+// The buttons run the named actions (MainformActions.cpp), which call the
+// deck code; the seek bar, the timers and the bars' changes call it directly.
 
-void TFormQuandrel::LoadDB_LinksClick() {
-  auto d = deckLinks();
-  qdl::decks::Load(d, shared());
+void TFormQuandrel::runPress(const char* name) {
+  const qdl::control::ActionResult r = actions->press(QLatin1String(name));
+  if (r.status == qdl::control::ActionResult::Refused)
+    qdl::ui::showMessage(this, r.why, FormSprache->Meldung.sAchtung);
 }
-void TFormQuandrel::LoadDB_RechtsClick() {
-  auto d = deckRechts();
-  qdl::decks::Load(d, shared());
+void TFormQuandrel::runRelease(const char* name) {
+  const qdl::control::ActionResult r = actions->release(QLatin1String(name));
+  if (r.status == qdl::control::ActionResult::Refused)
+    qdl::ui::showMessage(this, r.why, FormSprache->Meldung.sAchtung);
 }
-void TFormQuandrel::Cue_LinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::CueMouseDown(d, shared());
-}
-void TFormQuandrel::Cue_RechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::CueMouseDown(d, shared());
-}
-void TFormQuandrel::Play_LinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::PlayMouseDown(d);
-}
-void TFormQuandrel::Play_RechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::PlayMouseDown(d);
-}
+
+void TFormQuandrel::LoadDB_LinksClick() { runPress("links.load"); }
+void TFormQuandrel::LoadDB_RechtsClick() { runPress("rechts.load"); }
+void TFormQuandrel::Cue_LinksMouseDown(Qt::MouseButton) { runPress("links.cue"); }
+void TFormQuandrel::Cue_RechtsMouseDown(Qt::MouseButton) { runPress("rechts.cue"); }
+void TFormQuandrel::Play_LinksMouseDown(Qt::MouseButton) { runPress("links.play"); }
+void TFormQuandrel::Play_RechtsMouseDown(Qt::MouseButton) { runPress("rechts.play"); }
 void TFormQuandrel::KeepDecksPlaying() {
   auto left = deckLinks();
   qdl::decks::KeepPlaying(left);
@@ -176,14 +161,8 @@ void TFormQuandrel::sBarSeekRechtsChange() {
   auto d = deckRechts();
   qdl::decks::SeekChange(d);
 }
-void TFormQuandrel::btTime_LinksClick() {
-  auto d = deckLinks();
-  qdl::decks::TimeClick(d);
-}
-void TFormQuandrel::btTime_RechtsClick() {
-  auto d = deckRechts();
-  qdl::decks::TimeClick(d);
-}
+void TFormQuandrel::btTime_LinksClick() { runPress("links.time"); }
+void TFormQuandrel::btTime_RechtsClick() { runPress("rechts.time"); }
 void TFormQuandrel::TimerLinksTimer() {
   auto d = deckLinks();
   qdl::decks::TimerTick(d, shared());
@@ -203,46 +182,16 @@ void TFormQuandrel::SBarPitchRechtsChange() {
   auto d = deckRechts();
   qdl::decks::PitchChange(d);
 }
-void TFormQuandrel::SBtPlusSpeedLinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::BendDown(d, +100);
-}
-void TFormQuandrel::SBtPlusSpeedLinksMouseUp(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::BendUp(d);
-}
-void TFormQuandrel::SBtMinusSpeedLinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::BendDown(d, -100);
-}
-void TFormQuandrel::SBtMinusSpeedLinksMouseUp(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::BendUp(d);
-}
-void TFormQuandrel::SBtPlusSpeedRechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::BendDown(d, +100);
-}
-void TFormQuandrel::SBtPlusSpeedRechtsMouseUp(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::BendUp(d);
-}
-void TFormQuandrel::SBtMinusSpeedRechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::BendDown(d, -100);
-}
-void TFormQuandrel::SBtMinusSpeedRechtsMouseUp(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::BendUp(d);
-}
-void TFormQuandrel::SpeedZero_LinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::SpeedZero(d);
-}
-void TFormQuandrel::Speedzero_RechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::SpeedZero(d);
-}
+void TFormQuandrel::SBtPlusSpeedLinksMouseDown(Qt::MouseButton) { runPress("links.pitch.up"); }
+void TFormQuandrel::SBtPlusSpeedLinksMouseUp(Qt::MouseButton) { runRelease("links.pitch.up"); }
+void TFormQuandrel::SBtMinusSpeedLinksMouseDown(Qt::MouseButton) { runPress("links.pitch.down"); }
+void TFormQuandrel::SBtMinusSpeedLinksMouseUp(Qt::MouseButton) { runRelease("links.pitch.down"); }
+void TFormQuandrel::SBtPlusSpeedRechtsMouseDown(Qt::MouseButton) { runPress("rechts.pitch.up"); }
+void TFormQuandrel::SBtPlusSpeedRechtsMouseUp(Qt::MouseButton) { runRelease("rechts.pitch.up"); }
+void TFormQuandrel::SBtMinusSpeedRechtsMouseDown(Qt::MouseButton) { runPress("rechts.pitch.down"); }
+void TFormQuandrel::SBtMinusSpeedRechtsMouseUp(Qt::MouseButton) { runRelease("rechts.pitch.down"); }
+void TFormQuandrel::SpeedZero_LinksMouseDown(Qt::MouseButton) { runPress("links.pitch.zero"); }
+void TFormQuandrel::Speedzero_RechtsMouseDown(Qt::MouseButton) { runPress("rechts.pitch.zero"); }
 
 // ---- Mixer -------------------------------------------------------------------
 
@@ -256,31 +205,31 @@ void TFormQuandrel::SBVolume_RechtsChange() {
 }
 
 void TFormQuandrel::sbFaderChange() {
-  // The crossfader has no volume of its own: it moves the deck volume bars,
-  // whose change handlers set the decks' volumes.
-  const int previous = std::exchange(faderPosition_, sbFader->value());
-  qdl::decks::CrossfaderChange(previous, faderPosition_, SBVolume_Links, SBVolume_Rechts);
+  // The crossfader has no volume of its own: it moves the deck volumes,
+  // whose bars' change handlers set the players' volumes.
+  qdl::decks::CrossfaderChange(mixer->previousCrossfader(), mixer->crossfader(), *DeckLinks,
+                               *DeckRechts);
 }
 
-void TFormQuandrel::FaderLinksMouseDown(Qt::MouseButton) { sbFader->setValue(sbFader->minimum()); }
-void TFormQuandrel::FaderRechtsMouseDown(Qt::MouseButton) { sbFader->setValue(sbFader->maximum()); }
-// With the right mouse button the jump lasts only while the button is held.
+// The left mouse button jumps for good; with the right one the jump lasts
+// only while the button is held.
+void TFormQuandrel::FaderLinksMouseDown(Qt::MouseButton button) {
+  runPress(button == Qt::RightButton ? "mixer.crossfader.links.hold" : "mixer.crossfader.links");
+}
+void TFormQuandrel::FaderRechtsMouseDown(Qt::MouseButton button) {
+  runPress(button == Qt::RightButton ? "mixer.crossfader.rechts.hold" : "mixer.crossfader.rechts");
+}
 void TFormQuandrel::FaderLinksMouseUp(Qt::MouseButton button) {
-  if (button == Qt::RightButton) sbFader->setValue(0);
+  runRelease(button == Qt::RightButton ? "mixer.crossfader.links.hold" : "mixer.crossfader.links");
 }
 void TFormQuandrel::FaderRechtsMouseUp(Qt::MouseButton button) {
-  if (button == Qt::RightButton) sbFader->setValue(0);
+  runRelease(button == Qt::RightButton ? "mixer.crossfader.rechts.hold"
+                                       : "mixer.crossfader.rechts");
 }
-void TFormQuandrel::sbCrossZeroClick() { sbFader->setValue(0); }
+void TFormQuandrel::sbCrossZeroClick() { runPress("mixer.crossfader.zero"); }
 
-void TFormQuandrel::SBHeadCueLinksMouseDown(Qt::MouseButton) {
-  auto d = deckLinks();
-  qdl::decks::HeadCueMouseDown(d, shared());
-}
-void TFormQuandrel::SBHeadCueRechtsMouseDown(Qt::MouseButton) {
-  auto d = deckRechts();
-  qdl::decks::HeadCueMouseDown(d, shared());
-}
+void TFormQuandrel::SBHeadCueLinksMouseDown(Qt::MouseButton) { runPress("links.headcue"); }
+void TFormQuandrel::SBHeadCueRechtsMouseDown(Qt::MouseButton) { runPress("rechts.headcue"); }
 void TFormQuandrel::SBVolume_HeadChange() {
   auto left = deckLinks();
   qdl::decks::HeadVolumeChange(left, shared());

@@ -9,6 +9,7 @@
 #include "app/Mainform.h"
 #include "decks/Autoplay.h"
 #include "decks/Deck.h"
+#include "decks/DeckModel.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "library/Suche.h"
@@ -47,7 +48,7 @@ void TFormQuandrel::Laden1Click() {
 }
 
 void TFormQuandrel::cbAutoPlayClick() {
-  if (!cbAutoPlay->isChecked()) {
+  if (!mixer->autoPlay()) {
     TimerAutoPlay->stop();
     autoplayTold_.clear();  // switched on again, a problem is told again
   } else if (!TimerAutoPlay->isActive()) {

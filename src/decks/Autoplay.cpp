@@ -40,13 +40,12 @@ bool loadNext(AutoplayDeck& to, const AutoplaySongs& songs, bool* took) {
 
 // Hands over from `from` to `to` when due; true when it was due.
 bool handOver(AutoplayDeck& from, AutoplayDeck& to, const AutoplaySongs& songs) {
-  if (!from.deck.player || from.deck.player->NearEnd != 1 || state(to.deck) == kPlaying)
-    return false;
+  if (!from.deck.deck.nearEnd() || state(to.deck) == DeckState::Playing) return false;
   bool took = false;
   loadNext(to, songs, &took);
   if (!took) return true;  // nothing to take: asked again next tick
   to.play();
-  if (from.deck.player) from.deck.player->NearEnd = 0;
+  from.deck.deck.clearNearEnd();
   return true;
 }
 

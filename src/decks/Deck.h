@@ -3,12 +3,12 @@
 //
 // The two decks are mirror images. The console's handlers for the left and
 // the right deck are one-line calls into the functions below, each given the
-// deck's controls and fields as a DeckRefs and the controls both decks share
+// deck's model and what it plays on as a DeckRefs, and what both decks share
 // as a Shared.
 //
-// The deck's state is the text of panel 0 of its status bar and nothing else:
-// one of "loaded", "cued", "playing", "paused", "seeking", "ended" (empty
-// before the first load). Handlers decide by comparing that text.
+// The deck's state is its model's DeckState (shown as its word in panel 0
+// of the deck's status bar): handlers decide by it. They read and write the
+// model only; the window's controls are its views (DeckPanel).
 //
 // Units: positions in hundredths of a second; volumes in hundredths of a
 // decibel; pitch in tenths of a percent. Everything runs on the UI thread.
@@ -18,9 +18,8 @@
 #include <QtGlobal>
 #include <functional>
 
-class QCheckBox;
-class QLabel;
-class QPushButton;
+#include "decks/DeckModel.h"
+
 class QTimer;
 class QWidget;
 class TSoundDevice;
@@ -30,57 +29,25 @@ namespace qdl::db {
 class Table;
 }
 namespace qdl::ui {
-class ClickPanel;
-class ScrollBar;
-class SpeedButton;
-class StatusBar;
 enum class ScrollCode;
 }  // namespace qdl::ui
 
 namespace qdl::decks {
 
-// The deck state words.
-inline const QString kLoaded = QStringLiteral("loaded");
-inline const QString kCued = QStringLiteral("cued");
-inline const QString kPlaying = QStringLiteral("playing");
-inline const QString kPaused = QStringLiteral("paused");
-inline const QString kSeeking = QStringLiteral("seeking");
-inline const QString kEnded = QStringLiteral("ended");
-
-// A deck's controls and fields, by reference to the console's own.
+// A deck: its model, its timer and the output devices it plays on (the
+// console's own slots).
 struct DeckRefs {
-  QPushButton* load;
-  ui::ClickPanel* cue;
-  ui::ClickPanel* play;
-  ui::ScrollBar* seek;
-  QLabel* time;
-  ui::StatusBar* status;
+  Deck& deck;
   QTimer* timer;
-  ui::ScrollBar* pitch;
-  QLabel* pitchLabel;
-  ui::ScrollBar* volume;
-  ui::SpeedButton* headCueButton;
-  TStreamPlayer*& player;
-  int& timeMode;  // 1 elapsed, 0 remaining
-  int& headCue;   // 1 on, 0 off
   TSoundDevice*& mainDevice;
   TSoundDevice*& headDevice;
-  // The song table's key (field Index) of the record the deck was loaded
-  // from, -1 before the first load. The deck's cue point is that record's
-  // StartZeit, wherever the grid's selection has moved since.
-  qint64& song;
-  // The playing tempo's display, and Beats of the record the deck was
-  // loaded from (0 for none).
-  QLabel* tempo;
-  int& beats;
 };
 
 // What both decks share.
 struct Shared {
-  QWidget* window;            // parent of message boxes
-  db::Table* songs;           // the song table; a load takes its current record
-  QCheckBox* autoCue;         // stand at the cue point after load and end
-  ui::ScrollBar* headVolume;  // the headphone volume bar
+  QWidget* window;   // parent of message boxes
+  db::Table* songs;  // the song table; a load takes its current record
+  Mixer* mixer;      // autocue (stand at the cue point after load and end), headphone volume
   // Refills the decks that are playing (see KeepPlaying); run while a load
   // opens its file, so that a long scan of a big file or a slow disk never
   // starves them.
@@ -99,7 +66,7 @@ struct Shared {
   bool* readOnlyTold = nullptr;
 };
 
-QString state(const DeckRefs& d);
+DeckState state(const DeckRefs& d);
 
 // ---- Transport
 // What a load did. A deck that is playing or seeking keeps its song (Busy);
@@ -109,7 +76,10 @@ enum class LoadResult { Loaded, Busy, NoDevice, FileMissing, Unplayable };
 // or, when `why` is given, only written there: autoplay must never wait for
 // a click while the other deck runs out.
 LoadResult Load(DeckRefs& d, const Shared& s, QString* why = nullptr);
-void CueMouseDown(DeckRefs& d, const Shared& s);
+// Returns to or stores the cue point. A cue point the song table could not
+// store is told in a message box after the deck is cued, or, when `why` is
+// given, only written there.
+void CueMouseDown(DeckRefs& d, const Shared& s, QString* why = nullptr);
 void PlayMouseDown(DeckRefs& d);
 void SeekScroll(DeckRefs& d, ui::ScrollCode code);
 void SeekChange(DeckRefs& d);
@@ -151,13 +121,13 @@ void VolumeChange(DeckRefs& d);
 void HeadCueMouseDown(DeckRefs& d, const Shared& s);
 // The headphone volume of a cued deck after the headphone bar moved.
 void HeadVolumeChange(DeckRefs& d, const Shared& s);
-// The player volume a bar position gives: minus the position, and silence
-// at the bar's maximum.
-int BarVolume(const ui::ScrollBar* bar);
+// The player volume a bar position (0 .. 3000) gives: minus the position,
+// and silence at the bar's maximum.
+int BarVolume(int position);
 // The crossfader moved from `previous` to `position`: towards the right end
-// the left bar follows it down, towards the left end the right bar; at the
-// centre both bars return to 0, and so they do when the move crosses the
-// centre without stopping there.
-void CrossfaderChange(int previous, int position, ui::ScrollBar* left, ui::ScrollBar* right);
+// the left deck's volume follows it down, towards the left end the right
+// deck's; at the centre both return to 0, and so they do when the move
+// crosses the centre without stopping there.
+void CrossfaderChange(int previous, int position, Deck& left, Deck& right);
 
 }  // namespace qdl::decks

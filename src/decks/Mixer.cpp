@@ -3,52 +3,48 @@
 
 #include "audio/Dsutil.h"
 #include "decks/Deck.h"
-#include "platform/ui/Controls.h"
 
 namespace qdl::decks {
 
-int BarVolume(const ui::ScrollBar* bar) {
-  return bar->value() == bar->maximum() ? -10000 : -bar->value();
-}
+int BarVolume(int position) { return position == Deck::kVolumeMax ? -10000 : -position; }
 
 void VolumeChange(DeckRefs& d) {
-  if (!d.player) return;
-  d.player->SetVolume(BarVolume(d.volume));
+  if (!d.deck.player()) return;
+  d.deck.player()->SetVolume(BarVolume(d.deck.volume()));
 }
 
 void HeadCueMouseDown(DeckRefs& d, const Shared& s) {
-  if (!d.player) return;
-  if (d.headCue == 0) {
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  if (deck.headCue() == 0) {
     // A headphone bar at its bottom keeps the headphones silent.
-    d.player->SetHeadVolume(BarVolume(s.headVolume));
-    d.headCueButton->setGlyph(QStringLiteral("LED_ON"));
-    d.headCue = 1;
+    deck.player()->SetHeadVolume(BarVolume(s.mixer->headVolume()));
+    deck.setHeadCue(1);  // its button shows LED_ON
   } else {
-    d.player->SetHeadVolume(-10000);
-    d.headCueButton->setGlyph(QStringLiteral("LED_OFF"));
-    d.headCue = 0;
+    deck.player()->SetHeadVolume(-10000);
+    deck.setHeadCue(0);  // LED_OFF
   }
 }
 
 void HeadVolumeChange(DeckRefs& d, const Shared& s) {
-  if (!d.player || d.headCue != 1) return;
-  d.player->SetHeadVolume(BarVolume(s.headVolume));
+  if (!d.deck.player() || d.deck.headCue() != 1) return;
+  d.deck.player()->SetHeadVolume(BarVolume(s.mixer->headVolume()));
 }
 
-void CrossfaderChange(int previous, int position, ui::ScrollBar* left, ui::ScrollBar* right) {
-  // Crossing the centre counts as passing it: the bar of the side that was
-  // attenuated returns to 0, so the incoming deck is at its own level and a
-  // jump from one end to the other never leaves both decks silent. Only the
-  // final positions are set, so no deck blips up on the way.
+void CrossfaderChange(int previous, int position, Deck& left, Deck& right) {
+  // Crossing the centre counts as passing it: the volume of the side that
+  // was attenuated returns to 0, so the incoming deck is at its own level
+  // and a jump from one end to the other never leaves both decks silent.
+  // Only the final positions are set, so no deck blips up on the way.
   if (position > 0) {
-    if (previous < 0) right->setValue(0);
-    left->setValue(position);
+    if (previous < 0) right.setVolume(0);
+    left.setVolume(position);
   } else if (position < 0) {
-    if (previous > 0) left->setValue(0);
-    right->setValue(-position);
+    if (previous > 0) left.setVolume(0);
+    right.setVolume(-position);
   } else {
-    left->setValue(0);
-    right->setValue(0);
+    left.setVolume(0);
+    right.setVolume(0);
   }
 }
 

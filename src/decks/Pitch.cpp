@@ -1,14 +1,12 @@
 // Deck pitch: the pitch bar, the bend buttons and the zero button, and the
 // tempo they make the song play at.
 
-#include <QLabel>
 #include <QLocale>
 #include <optional>
 
 #include "audio/Dsutil.h"
 #include "decks/Deck.h"
 #include "platform/db/Table.h"
-#include "platform/ui/Controls.h"
 
 namespace qdl::decks {
 
@@ -26,43 +24,44 @@ QString TempoText(int beats, int pitch) {
   return QLocale().toString(tenths / 10.0, 'f', 1) + QStringLiteral(" BPM");
 }
 
-void ShowTempo(DeckRefs& d, int pitch) {
-  const QString text = TempoText(d.beats, pitch);
-  if (d.tempo->text() != text) d.tempo->setText(text);
-}
+void ShowTempo(DeckRefs& d, int pitch) { d.deck.setTempoText(TempoText(d.deck.beats(), pitch)); }
 
 void RefreshTempo(DeckRefs& d, const Shared& s) {
-  if (d.song < 0) return;
-  const std::optional<QVariant> v = s.songs->storedValue(d.song, QStringLiteral("Beats"));
+  if (d.deck.song() < 0) return;
+  const std::optional<QVariant> v = s.songs->storedValue(d.deck.song(), QStringLiteral("Beats"));
   if (!v) return;
-  d.beats = v->isValid() ? v->toInt() : 0;
-  ShowTempo(d, d.pitch->value());
+  d.deck.setBeats(v->isValid() ? v->toInt() : 0);
+  ShowTempo(d, d.deck.pitch());
 }
 
 void PitchChange(DeckRefs& d) {
-  if (!d.player) return;
-  d.player->SetPitch(d.pitch->value());
-  d.pitchLabel->setText(PitchText(d.pitch->value()));
-  ShowTempo(d, d.pitch->value());
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  deck.player()->SetPitch(deck.pitch());
+  deck.setPitchText(PitchText(deck.pitch()));
+  ShowTempo(d, deck.pitch());
 }
 
 void BendDown(DeckRefs& d, int offset) {
-  if (!d.player) return;
-  d.player->SetPitch(d.pitch->value() + offset);
-  ShowTempo(d, d.pitch->value() + offset);
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  deck.player()->SetPitch(deck.pitch() + offset);
+  ShowTempo(d, deck.pitch() + offset);
 }
 
 void BendUp(DeckRefs& d) {
-  if (!d.player) return;
-  d.player->SetPitch(d.pitch->value());
-  ShowTempo(d, d.pitch->value());
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  deck.player()->SetPitch(deck.pitch());
+  ShowTempo(d, deck.pitch());
 }
 
 void SpeedZero(DeckRefs& d) {
-  if (!d.player) return;
-  d.pitch->setValue(0);  // runs PitchChange when the position changes
-  d.player->SetPitch(d.pitch->value());
-  ShowTempo(d, d.pitch->value());
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  deck.setPitch(0);  // runs PitchChange through the bar when the pitch changes
+  deck.player()->SetPitch(deck.pitch());
+  ShowTempo(d, deck.pitch());
 }
 
 }  // namespace qdl::decks

@@ -1,10 +1,7 @@
 // Deck transport: load, cue, play and pause, seek with loop preview, time
 // display and the end of the song.
 
-#include <QCheckBox>
 #include <QFileInfo>
-#include <QLabel>
-#include <QPushButton>
 #include <QTimer>
 #include <exception>
 #include <memory>
@@ -20,8 +17,6 @@
 
 namespace qdl::decks {
 namespace {
-
-void setState(DeckRefs& d, const QString& word) { d.status->setPanelText(0, word); }
 
 const QString kStartZeit = QStringLiteral("StartZeit");
 
@@ -47,11 +42,12 @@ int currentStartZeit(const Shared& s) {
 // keeps it for this session; the text to show then, empty when there is
 // none (a read-only library is mentioned once).
 QString storeCuePoint(const DeckRefs& d, const Shared& s, int position) {
-  if (d.song < 0) return {};
+  const qint64 song = d.deck.song();
+  if (song < 0) return {};
   QString problem;
   try {
-    s.songs->setStoredValue(d.song, kStartZeit, position);
-    if (s.unstoredCues) s.unstoredCues->remove(d.song);
+    s.songs->setStoredValue(song, kStartZeit, position);
+    if (s.unstoredCues) s.unstoredCues->remove(song);
     return {};
   } catch (const db::ReadOnlyError&) {
     if (!s.readOnlyTold || !*s.readOnlyTold)
@@ -60,43 +56,49 @@ QString storeCuePoint(const DeckRefs& d, const Shared& s, int position) {
   } catch (const db::DbError& e) {
     problem = e.message();
   }
-  if (s.unstoredCues) s.unstoredCues->insert(d.song, position);
+  if (s.unstoredCues) s.unstoredCues->insert(song, position);
   return problem;
 }
 
-bool elapsed(const DeckRefs& d) { return d.timeMode == 1; }
+bool elapsed(const DeckRefs& d) { return d.deck.timeMode() == 1; }
 
-// The time display of the seek bar's position (which also keeps the
-// player's near-end flag current). A text already shown is not set again:
-// the display repaints only when its text changes.
+// The time display of the deck's position (which also keeps the player's
+// near-end flag current). A text already shown is not set again: the
+// display repaints only when its text changes.
 void showTime(DeckRefs& d) {
-  const QString text = d.player->FormatTime(d.seek->value(), elapsed(d));
-  if (d.time->text() != text) d.time->setText(text);
+  d.deck.setTimeText(d.deck.player()->FormatTime(d.deck.position(), elapsed(d)));
+  d.deck.noticeNearEnd();
 }
 
-LoadResult refuse(const Shared& s, QString* why, LoadResult result, const QString& text) {
+// Tells a refusal: in a message box, or only into `why` when it is given.
+void tell(const Shared& s, QString* why, const QString& text) {
   if (why)
     *why = text;
   else
     ui::showMessage(s.window, text, FormSprache->Meldung.sAchtung);
+}
+
+LoadResult refuse(const Shared& s, QString* why, LoadResult result, const QString& text) {
+  tell(s, why, text);
   return result;
 }
 
 }  // namespace
 
-QString state(const DeckRefs& d) { return d.status->panelText(0); }
+DeckState state(const DeckRefs& d) { return d.deck.state(); }
 
 int LoadedCuePoint(const DeckRefs& d, const Shared& s) {
-  if (d.song < 0) return 0;
-  const std::optional<QVariant> v = s.songs->storedValue(d.song, kStartZeit);
+  const qint64 song = d.deck.song();
+  if (song < 0) return 0;
+  const std::optional<QVariant> v = s.songs->storedValue(song, kStartZeit);
   if (!v) return 0;  // the record is gone
-  if (const std::optional<int> cue = unstoredCue(s, d.song)) return *cue;
+  if (const std::optional<int> cue = unstoredCue(s, song)) return *cue;
   return v->isValid() ? v->toInt() : 0;
 }
 
 LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
-  const QString st = state(d);
-  if (st == kPlaying || st == kSeeking) return LoadResult::Busy;
+  const DeckState st = state(d);
+  if (st == DeckState::Playing || st == DeckState::Seeking) return LoadResult::Busy;
   d.timer->stop();
 
   const QString fileName = s.songs->asString(QStringLiteral("DateiName"));
@@ -119,129 +121,126 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
         s, why, LoadResult::Unplayable,
         FormSprache->Meldung.sDateiDefekt + QLatin1Char('\n') + QString::fromUtf8(e.what()));
   }
-  delete d.player;
-  d.player = player.release();
-  d.song = key.isValid() ? key.toLongLong() : -1;
+  Deck& deck = d.deck;
+  deck.setPlayer(player.release());
+  deck.setSong(key.isValid() ? key.toLongLong() : -1);
   const QVariant beats = s.songs->fieldByName(QStringLiteral("Beats"));
-  d.beats = beats.isValid() ? beats.toInt() : 0;
+  deck.setBeats(beats.isValid() ? beats.toInt() : 0);
+  const int cue = currentStartZeit(s);
+  deck.setCuePoint(cue);
 
-  d.seek->setMaximum(d.player->Source->Duration);
-  d.seek->setValue(0);
-  if (s.autoCue->isChecked()) d.seek->setValue(currentStartZeit(s));
-  d.player->SetPosition(d.seek->value());
-  setState(d, kLoaded);
-  d.status->setPanelText(1, s.songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
-                                s.songs->asString(QStringLiteral("Titel")));
+  deck.setLength(deck.player()->Source->Duration);
+  deck.setPosition(0);
+  if (s.mixer->autoCue()) deck.setPosition(cue);
+  deck.player()->SetPosition(deck.position());
+  deck.setState(DeckState::Loaded);
+  deck.setSongText(s.songs->asString(QStringLiteral("Interpret")) + QStringLiteral(" - ") +
+                   s.songs->asString(QStringLiteral("Titel")));
   // A bar (or the crossfader) that holds the deck silent keeps the new song
   // silent too.
-  d.player->SetVolume(BarVolume(d.volume));
-  d.player->SetHeadVolume(d.headCue == 1 ? BarVolume(s.headVolume) : -10000);
-  d.cue->setFramed(true);
-  d.play->setFramed(false);
+  deck.player()->SetVolume(BarVolume(deck.volume()));
+  deck.player()->SetHeadVolume(deck.headCue() == 1 ? BarVolume(s.mixer->headVolume()) : -10000);
   showTime(d);
   PitchChange(d);
   return LoadResult::Loaded;
 }
 
-void CueMouseDown(DeckRefs& d, const Shared& s) {
-  if (!d.player) return;
-  const QString st = state(d);
+void CueMouseDown(DeckRefs& d, const Shared& s, QString* why) {
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  const DeckState st = state(d);
+  const bool seeking = st == DeckState::Seeking;
   // The cue point is read before anything changes: a song table that cannot
   // be read leaves the deck playing as it was.
-  const int cue = st == kSeeking || st == kCued ? 0 : LoadedCuePoint(d, s);
+  const int cue = seeking || st == DeckState::Cued ? 0 : LoadedCuePoint(d, s);
   d.timer->stop();
-  if (st == kCued) return;
-  d.player->Stop();
+  if (st == DeckState::Cued) return;
+  deck.player()->Stop();
   // The sought position becomes the cue point of the loaded song. Whether
   // or not the table takes it, the deck is cued there; a refusal is told
   // once the deck stands.
-  const QString problem = st == kSeeking ? storeCuePoint(d, s, d.seek->value()) : QString();
-  if (st != kSeeking) d.seek->setValue(cue);
-  d.player->SetPosition(d.seek->value());
-  setState(d, kCued);
-  d.cue->setFramed(true);
-  d.play->setFramed(false);
-  if (!problem.isEmpty()) ui::showMessage(s.window, problem, FormSprache->Meldung.sAchtung);
+  const QString problem = seeking ? storeCuePoint(d, s, deck.position()) : QString();
+  if (!seeking) deck.setPosition(cue);
+  deck.setCuePoint(deck.position());
+  deck.player()->SetPosition(deck.position());
+  deck.setState(DeckState::Cued);
+  if (!problem.isEmpty()) tell(s, why, problem);
 }
 
 void PlayMouseDown(DeckRefs& d) {
-  if (!d.player) return;
-  if (state(d) == kPlaying) {
-    d.player->Stop();
-    setState(d, kPaused);
-    d.play->setFramed(false);
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
+  if (state(d) == DeckState::Playing) {
+    deck.player()->Stop();
+    deck.setState(DeckState::Paused);
     return;  // the timer keeps running while paused
   }
   // The seek preview loops the ring without refilling it, so its cursor may
   // stand in sound already played, out of step with the next refill: the
   // deck plays on from the seek bar's position with the ring full.
-  if (state(d) == kSeeking) d.player->SetPosition(d.seek->value());
-  d.player->Play();
+  if (state(d) == DeckState::Seeking) deck.player()->SetPosition(deck.position());
+  deck.player()->Play();
   d.timer->start();
-  setState(d, kPlaying);
-  d.play->setFramed(true);
-  d.cue->setFramed(false);
+  deck.setState(DeckState::Playing);
 }
 
 void KeepPlaying(DeckRefs& d) {
-  if (d.player && state(d) == kPlaying) d.player->Update();
+  if (d.deck.player() && state(d) == DeckState::Playing) d.deck.player()->Update();
 }
 
 void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
-  if (!d.player) return;
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
   // Only the first scroll action of a seek decides about the output: a
   // drag sends many, and the later ones must not start a deck that was
   // paused (seeking from "paused" stays silent).
-  if (state(d) != kSeeking) {
+  if (state(d) != DeckState::Seeking) {
     if (d.timer->isActive())
       d.timer->stop();  // playing goes on looping, paused stays silent
     else
-      d.player->Play();  // the loop preview starts
+      deck.player()->Play();  // the loop preview starts
   }
-  setState(d, kSeeking);
-  d.cue->setFramed(false);
-  d.play->setFramed(false);
-  if (code == ui::ScrollCode::EndScroll) d.player->SetPosition(d.seek->value());
+  deck.setState(DeckState::Seeking);
+  if (code == ui::ScrollCode::EndScroll) deck.player()->SetPosition(deck.position());
 }
 
 void SeekChange(DeckRefs& d) {
-  if (!d.player) return;
+  if (!d.deck.player()) return;
   showTime(d);
 }
 
 void TimeClick(DeckRefs& d) {
-  if (!d.player) return;
-  d.timeMode = d.timeMode == 1 ? 0 : 1;
+  if (!d.deck.player()) return;
+  d.deck.setTimeMode(d.deck.timeMode() == 1 ? 0 : 1);
   showTime(d);
 }
 
 void TimerTick(DeckRefs& d, const Shared& s) {
-  if (!d.player) return;
+  Deck& deck = d.deck;
+  if (!deck.player()) return;
   // A card pulled out mid-set: the deck would run on in silence.
   if (s.cardLost)
     for (TSoundDevice* device : {d.mainDevice, d.headDevice})
       if (device && device->DirectSound && device->DirectSound->isLost())
         s.cardLost(device->DirectSound->description());
-  d.seek->setValue(d.player->Update());
-  if (d.player->EndCount < 3) return;
+  deck.setPosition(deck.player()->Update());
+  if (deck.player()->EndCount < 3) return;
   d.timer->stop();
-  d.player->Stop();
+  deck.player()->Stop();
   // The song always ends: a song table that cannot be read leaves the deck
   // at 0, loadable, and says why afterwards.
   int cue = 0;
-  if (s.autoCue->isChecked()) {
+  if (s.mixer->autoCue()) {
     try {
       cue = LoadedCuePoint(d, s);
     } catch (const std::exception& e) {
       if (s.showErrorLater) s.showErrorLater(QString::fromUtf8(e.what()));
     }
   }
-  d.seek->setValue(cue);
-  d.player->EndCount = 0;
-  d.player->SetPosition(d.seek->value());
-  setState(d, kEnded);
-  d.cue->setFramed(true);
-  d.play->setFramed(false);
+  deck.setPosition(cue);
+  deck.player()->EndCount = 0;
+  deck.player()->SetPosition(deck.position());
+  deck.setState(DeckState::Ended);
 }
 
 }  // namespace qdl::decks

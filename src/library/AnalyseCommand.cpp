@@ -61,13 +61,7 @@ int runAnalyseCommand(const QStringList& arguments, std::FILE* out, std::FILE* e
   tempo::Range range;
   try {
     range = tempoRangeSetting(openSettings());
-    table.setDatabaseName(QDir::current().filePath(QStringLiteral("Data")));
-    table.setTableName(QStringLiteral("data.db"));
-    if (!table.fileExists())
-      throw db::DbError(QStringLiteral("There is no song library %1 here; "
-                                       "add songs with 'quandrel scan' first.")
-                            .arg(QDir::toNativeSeparators(table.filePath())));
-    table.open();
+    data.OpenSongTable(QDir::currentPath(), MissingLibrary::Refuse, {});
     if (table.isReadOnly())
       throw db::ReadOnlyError(QStringLiteral("The library %1 cannot be written (a read-only "
                                              "medium or folder); nothing was analysed.")

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 
@@ -313,6 +314,38 @@ bool TDataModule1::CreateSongTable(qdl::db::CreateMode mode) {
 
 std::optional<qdl::db::Table::Analysis> TDataModule1::songAnalysis(qint64 index) const {
   return Table1->analysis(index);
+}
+
+bool TDataModule1::OpenSongTable(const QString& baseDir, qdl::library::MissingLibrary missing,
+                                 const qdl::library::SongOrder& order,
+                                 const std::function<void()>& created) {
+  const QDir base(baseDir);
+  const QString data = base.filePath(QStringLiteral("Data"));
+  Table1->setDatabaseName(data);
+  Table1->setTableName(QStringLiteral("data.db"));
+  bool made = false;
+  if (missing == qdl::library::MissingLibrary::Create) {
+    // Another start may make the folder at the same moment.
+    if (!QFileInfo(data).isDir() && !base.mkdir(QStringLiteral("Data")) && !QFileInfo(data).isDir())
+      throw qdl::db::DbError(
+          QStringLiteral("The folder %1 cannot be created; the song library cannot be opened.")
+              .arg(QDir::toNativeSeparators(data)));
+    // A missing library (the first start, or one whose creation a full disk
+    // stopped) is created; one that another start made meanwhile is opened
+    // below like any other.
+    made = !Table1->fileExists() && CreateSongTable(qdl::db::CreateMode::KeepExisting);
+    if (made && created) created();
+  } else if (!QFileInfo::exists(Table1->filePath())) {
+    throw qdl::db::DbError(QStringLiteral("there is no song library here (%1 is missing); "
+                                          "add songs with 'quandrel scan' first")
+                               .arg(QDir::toNativeSeparators(Table1->filePath())));
+  }
+  if (!order.indexName.isEmpty())
+    Table1->setIndexName(order.indexName);
+  else if (!order.fieldNames.isEmpty())
+    Table1->setIndexFieldNames(order.fieldNames);
+  if (!Table1->isOpen()) Table1->open();
+  return made;
 }
 
 void TDataModule1::AddSongFile(const QString& path) {

@@ -92,6 +92,24 @@ WriteResult writeTag(const QString& path, const TagTexts& texts, int* error = nu
 
 }  // namespace qdl::id3
 
+namespace qdl::library {
+
+// What opening the song library does when its folder holds none.
+enum class MissingLibrary {
+  Create,  // make the folder Data and an empty library in it
+  Refuse,  // throw a DbError that names the missing file
+};
+
+// The order a song library opens in: an index by name ("iDateiname") or,
+// when that is empty, the fields of an index ("Interpret"); with neither,
+// the table's own order.
+struct SongOrder {
+  QString indexName;
+  QString fieldNames;
+};
+
+}  // namespace qdl::library
+
 class TDataModule1 : public QObject {
   Q_OBJECT
 
@@ -117,6 +135,20 @@ class TDataModule1 : public QObject {
   // start meanwhile) is left alone and nothing is opened. Returns whether a
   // table was created.
   bool CreateSongTable(qdl::db::CreateMode mode = qdl::db::CreateMode::Replace);
+
+  // Points Table1 at the song library of the folder `baseDir` (data.db in
+  // its folder Data) and opens it in `order`: the one way the console and
+  // every command open it. With Create a missing folder Data is made and a
+  // missing library is created empty (one that another start made meanwhile
+  // is opened like any other); `created` then runs before the table is
+  // ordered and opened (the console offers its scan there). With Refuse a
+  // missing library is a DbError ("there is no song library here (PATH is
+  // missing); ..."). A folder that cannot be made, and a library that cannot be
+  // opened (in use, damaged), throw DbError. Returns whether the library
+  // was created now.
+  bool OpenSongTable(const QString& baseDir, qdl::library::MissingLibrary missing,
+                     const qdl::library::SongOrder& order,
+                     const std::function<void()>& created = {});
 
   // Inserts a record made from the file's ID3v1 tag (or, without a tag, from
   // its file name). A file already in the table and any other storage

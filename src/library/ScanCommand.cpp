@@ -58,19 +58,9 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
 
   TDataModule1 data;
   db::Table& table = *data.Table1;
-  const QDir base = QDir::current();
-  const QString dataDir = base.filePath(QStringLiteral("Data"));
   try {
-    if (!QFileInfo(dataDir).isDir() && !base.mkpath(QStringLiteral("Data")))
-      throw db::DbError(QStringLiteral("The folder %1 cannot be created.")
-                            .arg(QDir::toNativeSeparators(dataDir)));
-    table.setDatabaseName(dataDir);
-    table.setTableName(QStringLiteral("data.db"));
-    // A table made meanwhile by another start is kept and opened.
-    if (table.fileExists() || !data.CreateSongTable(db::CreateMode::KeepExisting)) {
-      table.setIndexName(QStringLiteral("iDateiname"));
-      table.open();
-    }
+    data.OpenSongTable(QDir::currentPath(), MissingLibrary::Create,
+                       {QStringLiteral("iDateiname"), QString()});
     if (table.isReadOnly())
       throw db::ReadOnlyError(QStringLiteral("The library %1 cannot be written (a read-only "
                                              "medium or folder); nothing was checked or added.")

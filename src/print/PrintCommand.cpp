@@ -85,14 +85,9 @@ int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err
 
   TDataModule1 data;
   db::Table& table = *data.Table1;
-  table.setDatabaseName(QDir::current().filePath(QStringLiteral("Data")));
-  table.setTableName(QStringLiteral("data.db"));
-  if (!QFileInfo::exists(table.filePath()))
-    return failure(err, QStringLiteral("there is no song library here (%1 is missing)")
-                            .arg(QDir::toNativeSeparators(table.filePath())));
   try {
-    table.setIndexName(QLatin1String(indexes[sorts.indexOf(sort)]));
-    table.open();
+    data.OpenSongTable(QDir::currentPath(), library::MissingLibrary::Refuse,
+                       {QLatin1String(indexes[sorts.indexOf(sort)]), QString()});
   } catch (const std::exception& e) {
     return failure(err, QString::fromUtf8(e.what()));
   }

@@ -475,4 +475,75 @@ TEST(Id3Text, Windows1252RoundTrip) {
   EXPECT_EQ(qdl::id3::toWindows1252(QString::fromUtf8("a\xF0\x9F\x8E\xB5z")), "a?z");
 }
 
+// The one way the console and the commands open the library: every case
+// of a folder with or without its library, made or refused.
+TEST(OpenSongTable, MakesOrRefusesAMissingLibraryAndOpensInTheOrderAsked) {
+  using qdl::library::MissingLibrary;
+  struct Row {
+    const char* what;
+    bool dataFolder;   // Data is there
+    bool library;      // Data/data.db is there
+    bool fileInPlace;  // a plain file named Data stands in its place
+    MissingLibrary missing;
+    const char* index;  // the order asked by index name, or by field
+    const char* error;  // part of the error, or null when it opens
+    bool created;
+  };
+  const Row rows[] = {
+      {"empty folder, create", false, false, false, MissingLibrary::Create, "iDateiname", nullptr,
+       true},
+      {"empty Data, create", true, false, false, MissingLibrary::Create, "iTitel", nullptr, true},
+      {"library there, create", true, true, false, MissingLibrary::Create, "iJahr", nullptr, false},
+      {"library there, refuse", true, true, false, MissingLibrary::Refuse, "iGenre", nullptr,
+       false},
+      {"no library, refuse", true, false, false, MissingLibrary::Refuse, "iDateiname",
+       "no song library here", false},
+      {"no Data, refuse", false, false, false, MissingLibrary::Refuse, "iDateiname",
+       "no song library here", false},
+      {"file in the place of Data", false, false, true, MissingLibrary::Create, "iDateiname",
+       "cannot be created", false},
+  };
+  for (const Row& r : rows) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDir base(dir.path());
+    if (r.fileInPlace) {
+      QFile f(base.filePath("Data"));
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write("not a folder");
+    }
+    if (r.dataFolder) base.mkdir("Data");
+    if (r.library) {
+      TDataModule1 maker;
+      maker.Table1->setDatabaseName(base.filePath("Data"));
+      maker.Table1->setTableName("data.db");
+      ASSERT_TRUE(maker.CreateSongTable());
+      maker.Table1->insertRecord({QVariant(), "A", "T", QVariant(), "Pop", "2001", "/x.mp3",
+                                  QVariant(), 0, QVariant(), false});
+    }
+    TDataModule1 data;
+    int offered = 0;
+    try {
+      const bool created = data.OpenSongTable(
+          dir.path(), r.missing, {QLatin1String(r.index), QString()}, [&] { ++offered; });
+      EXPECT_EQ(r.error, nullptr) << r.what << ": opened";
+      EXPECT_EQ(created, r.created) << r.what;
+      EXPECT_EQ(offered, r.created ? 1 : 0) << r.what;
+      EXPECT_TRUE(data.Table1->isOpen()) << r.what;
+      EXPECT_EQ(data.Table1->indexName(), r.index) << r.what;
+      EXPECT_EQ(data.Table1->filePath(), base.filePath("Data/data.db")) << r.what;
+      EXPECT_EQ(data.Table1->recordCount(), r.library ? 1 : 0) << r.what;
+    } catch (const DbError& e) {
+      ASSERT_NE(r.error, nullptr) << r.what << ": " << e.what();
+      EXPECT_TRUE(e.message().contains(r.error)) << r.what << ": " << e.what();
+      EXPECT_FALSE(data.Table1->isOpen()) << r.what;
+      EXPECT_EQ(offered, 0) << r.what;
+      // A refusal makes nothing.
+      if (r.missing == MissingLibrary::Refuse) {
+        EXPECT_FALSE(QFileInfo::exists(base.filePath("Data/data.db"))) << r.what;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <optional>
 
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
@@ -38,6 +40,7 @@ constexpr std::array kKinds{
     Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
     Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
     Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
+    Kind{"controller", 4},
 };
 
 }  // namespace
@@ -109,9 +112,11 @@ void SoakSet::act() {
       return scanLibrary();
     case 18:
       return switchLanguage();
-    default:
-      f.cbAutoCue->setChecked(!f.cbAutoCue->isChecked());
+    case 19:
+      f.actions->press(QStringLiteral("autocue.toggle"));
       return log(QStringLiteral("autocue %1").arg(f.cbAutoCue->isChecked() ? "on" : "off"));
+    default:
+      return turnKnob(d);
   }
 }
 
@@ -136,7 +141,12 @@ void SoakSet::pressLoad(Deck& d) {
 }
 
 void SoakSet::pressCue(Deck& d) {
+  // A cue in the seek preview (a controller's seek, or a drag not yet
+  // played on) stores the sought position.
+  const bool seeking = d.state() == QLatin1String("seeking");
+  const int position = d.seek()->value();
   d.cue();
+  if (seeking) cueStored(d, position);
   log(QStringLiteral("cue the %1 deck: %2 at %3")
           .arg(QLatin1String(d.name()), d.state())
           .arg(d.seek()->value()));
@@ -227,20 +237,47 @@ void SoakSet::sweepFader() {
 
 void SoakSet::jumpFader() {
   TFormQuandrel& f = console();
-  const Qt::MouseButton button = rng_() % 2 ? Qt::LeftButton : Qt::RightButton;
-  switch (rng_() % 3) {
-    case 0:
-      f.FaderLinksMouseDown(button);
-      later(10 + int(rng_() % 200), [&f, button] { f.FaderLinksMouseUp(button); });
-      break;
-    case 1:
-      f.FaderRechtsMouseDown(button);
-      later(10 + int(rng_() % 200), [&f, button] { f.FaderRechtsMouseUp(button); });
-      break;
-    default:
-      f.sbCrossZeroClick();
+  // Held: back to the centre on release; else it stays at the end.
+  const bool hold = rng_() % 2 == 0;
+  const int to = int(rng_() % 3);
+  if (to < 2) {
+    const QString name =
+        QLatin1String(to == 0 ? "mixer.crossfader.links" : "mixer.crossfader.rechts") +
+        QLatin1String(hold ? ".hold" : "");
+    f.actions->press(name);
+    later(10 + int(rng_() % 200), [&f, name] { f.actions->release(name); });
+  } else {
+    f.actions->press(QStringLiteral("mixer.crossfader.zero"));
   }
   log(QStringLiteral("crossfader jump to %1").arg(f.sbFader->value()));
+}
+
+// A knob or fader of a controller: a value action by name with a value in
+// its range. A seek lets the deck loop its preview and then plays on.
+void SoakSet::turnKnob(Deck& d) {
+  TFormQuandrel& f = console();
+  static const char* const kKnobs[] = {"pitch", "volume", "seek", "mixer.crossfader",
+                                       "mixer.headvolume"};
+  const QString knob = QLatin1String(kKnobs[rng_() % std::size(kKnobs)]);
+  const QString name = knob.startsWith(QLatin1String("mixer.")) ? knob : d.action(qPrintable(knob));
+  const std::optional<control::ActionInfo> info = f.actions->info(name);
+  if (!info) return fail(QStringLiteral("no action %1").arg(name));
+  const int maximum =
+      knob == QLatin1String("seek") ? std::max(0, d.seek()->maximum() - 100) : info->maximum;
+  const int value = info->minimum + int(rng_() % unsigned(maximum - info->minimum + 1));
+  const control::ActionResult r = f.actions->setValue(name, value);
+  log(QStringLiteral("controller %1 to %2: %3")
+          .arg(name)
+          .arg(value)
+          .arg(r.status == control::ActionResult::Done      ? QStringLiteral("done")
+               : r.status == control::ActionResult::Ignored ? QStringLiteral("ignored")
+                                                            : r.why));
+  if (r.status == control::ActionResult::Refused)
+    return fail(QStringLiteral("the controller's %1 was refused: %2").arg(name, r.why));
+  if (knob == QLatin1String("seek") && r.status == control::ActionResult::Done)
+    later(60 + int(rng_() % 400), [&d] {
+      if (d.state() == QLatin1String("seeking")) d.play();
+    });
 }
 
 void SoakSet::toggleHeadCue(Deck& d) {

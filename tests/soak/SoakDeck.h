@@ -1,5 +1,5 @@
 #pragma once
-// One deck of the console as the simulated set sees it: its handlers (the
+// One deck of the console as the simulated set sees it: its actions (the
 // console's own, left or right), its controls, and what the set keeps
 // about it between steps (internal to the soak).
 
@@ -8,6 +8,7 @@
 
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
+#include "control/Actions.h"
 #include "platform/ui/Controls.h"
 #include "soak/SoakSet.h"
 
@@ -25,25 +26,23 @@ struct SoakSet::Deck {
   qint64 song() const { return left ? f->loadedSongLinks : f->loadedSongRechts; }
   const char* name() const { return left ? "left" : "right"; }
 
-  void load() { left ? f->LoadDB_LinksClick() : f->LoadDB_RechtsClick(); }
-  void cue() { left ? f->Cue_LinksMouseDown() : f->Cue_RechtsMouseDown(); }
-  void play() { left ? f->Play_LinksMouseDown() : f->Play_RechtsMouseDown(); }
+  // What the DJ does runs through the console's named actions, as a
+  // controller would; the window's buttons run the same ones.
+  QString action(const char* what) const {
+    return (left ? QStringLiteral("links.") : QStringLiteral("rechts.")) + QLatin1String(what);
+  }
+  void press(const char* what) { f->actions->press(action(what)); }
+  void release(const char* what) { f->actions->release(action(what)); }
+
+  void load() { press("load"); }
+  void cue() { press("cue"); }
+  void play() { press("play"); }
   void scroll(ui::ScrollCode code, int position = 0) { seek()->userScroll(code, position); }
-  void bendDown(bool faster) {
-    if (left)
-      faster ? f->SBtPlusSpeedLinksMouseDown() : f->SBtMinusSpeedLinksMouseDown();
-    else
-      faster ? f->SBtPlusSpeedRechtsMouseDown() : f->SBtMinusSpeedRechtsMouseDown();
-  }
-  void bendUp(bool faster) {
-    if (left)
-      faster ? f->SBtPlusSpeedLinksMouseUp() : f->SBtMinusSpeedLinksMouseUp();
-    else
-      faster ? f->SBtPlusSpeedRechtsMouseUp() : f->SBtMinusSpeedRechtsMouseUp();
-  }
-  void speedZero() { left ? f->SpeedZero_LinksMouseDown() : f->Speedzero_RechtsMouseDown(); }
-  void headCue() { left ? f->SBHeadCueLinksMouseDown() : f->SBHeadCueRechtsMouseDown(); }
-  void timeMode() { left ? f->btTime_LinksClick() : f->btTime_RechtsClick(); }
+  void bendDown(bool faster) { press(faster ? "pitch.up" : "pitch.down"); }
+  void bendUp(bool faster) { release(faster ? "pitch.up" : "pitch.down"); }
+  void speedZero() { press("pitch.zero"); }
+  void headCue() { press("headcue"); }
+  void timeMode() { press("time"); }
   bool timerActive() const;
   void tick() { left ? f->TimerLinksTimer() : f->TimerRechtsTimer(); }
 

@@ -135,6 +135,7 @@ class SoakSet {
   void moveVolume(Deck& d);
   void sweepFader();
   void jumpFader();
+  void turnKnob(Deck& d);
   void toggleHeadCue(Deck& d);
   void editPlaylist();
   void editTag();
