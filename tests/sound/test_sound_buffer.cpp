@@ -1,6 +1,7 @@
 // Device listing, opening, buffer creation, cursor/lock semantics, refill
 // misses, WAV capture and the real-time virtual clock.
 
+#include "SleepRace.h"
 #include "SoundTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +277,21 @@ TEST_F(SoundTest, TheRealtimeClockSleepsWhileNothingPlaysAndWakesOnPlay) {
   EXPECT_GE(b->currentPosition(), 4410 * 4) << "the card did not wake up";
   EXPECT_GT(VirtualCards::renderedFrames(0), rendered);
   EXPECT_FALSE(device->isLost());
+}
+
+// A buffer that plays just as the card decides to sleep, before its stream
+// has acted on it, wakes the card: the card never stops with a buffer
+// playing, and is not reported lost.
+TEST_F(SoundTest, APlayAsTheCardFallsAsleepKeepsItPlaying) {
+  qputenv("QUANDREL_AUDIO", "virtual-realtime");
+  auto device = Device::open();
+  auto b = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::SleepRace race;
+  ASSERT_TRUE(race.playAsTheCardFallsAsleep(*b)) << "the card never fell asleep";
+  const int from = b->currentPosition();
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*b, from, 4410 * 4)) << "the card stopped";
+  EXPECT_FALSE(device->isLost());
+  b->stop();
 }
 
 }  // namespace

@@ -261,6 +261,12 @@ double Voice::heardPosition(double pendingOutputFrames) const {
   return p;
 }
 
+namespace {
+std::atomic<const std::function<void()>*> sleepHook{nullptr};
+}  // namespace
+
+void setSleepHook(const std::function<void()>* hook) { sleepHook.store(hook); }
+
 Card::Card(QString description) : description_(std::move(description)) {}
 
 Card::~Card() {
@@ -271,6 +277,10 @@ Card::~Card() {
 void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move(capture); }
 
 bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
+  // A wake() from here on changes the word, and the card stays awake.
+  const std::uint64_t wakes = sleep_.load(std::memory_order_acquire) & ~std::uint64_t(1);
+  if (wakes != seenWakes_) idleFrames_ = 0;  // a buffer started since the last block
+  seenWakes_ = wakes;
   bool sounded = false;
   for (int done = 0; done < frames;) {
     const int n = std::min(kMaxBlock, frames - done);
@@ -287,7 +297,6 @@ bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
     limiter_.limit(out + 2 * done);
     done += n;
   }
-  bool sleep = false;
   {
     std::lock_guard lock(mutex);
     realtime_ = latencyFrames >= 0.0;
@@ -295,22 +304,29 @@ bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
     lastBlock_ = frames;
     lastRender_ = std::chrono::steady_clock::now();
     lostAfter_ = kLostAfter;
-    // The limiter's delay has long been played out by then.
-    idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
-    sleep = realtime_ && idleFrames_ >= kIdleFrames;
-    asleep_ = sleep;
   }
   if (capture_) capture_->write(out, frames);
-  return sleep;
+  // The limiter's delay has long been played out by then.
+  idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
+  if (latencyFrames < 0.0 || idleFrames_ < kIdleFrames) return false;
+  std::uint64_t expected = wakes;
+  if (!sleep_.compare_exchange_strong(expected, wakes | 1u, std::memory_order_acq_rel)) {
+    idleFrames_ = 0;  // woken while mixing this block
+    return false;
+  }
+  if (const std::function<void()>* hook = sleepHook.load()) (*hook)();
+  return true;
 }
 
 void Card::wake() {
+  std::uint64_t word = sleep_.load(std::memory_order_acquire);
+  while (!sleep_.compare_exchange_weak(word, (word + 2) & ~std::uint64_t(1),
+                                       std::memory_order_acq_rel)) {
+  }
+  if (!(word & 1u)) return;
   {
-    std::lock_guard lock(mutex);
-    idleFrames_ = 0;
-    if (!asleep_) return;
-    asleep_ = false;
     // The stream has not rendered while it slept: that is no lost card.
+    std::lock_guard lock(mutex);
     lastRender_ = std::chrono::steady_clock::now();
     lostAfter_ = kLostAfterWake;
   }

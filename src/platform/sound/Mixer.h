@@ -122,8 +122,11 @@ struct Voice {
 //
 // When Card::render() says the card may sleep, the stream stops asking for
 // output after that block (a real-time clock waits, PortAudio completes the
-// stream) until resume(), which an application thread calls when a buffer
-// starts playing again; resume() returns once the stream runs again.
+// stream). The card alone keeps the sleep state: every time it goes from
+// asleep to awake it calls resume() once, from any application thread, and
+// the stream must run again whether or not it has yet finished the block
+// that let it sleep. resume() returns at once; the stream is started again
+// on a thread of the output's own, never on the caller's.
 class Output {
  public:
   virtual ~Output() = default;
@@ -131,6 +134,12 @@ class Output {
   virtual double latency() const = 0;  // seconds
   virtual void resume() {}
 };
+
+// Called on the rendering thread each time a card has decided to sleep,
+// before its output learns of it; tests use it to play a buffer exactly
+// then. Null (the default) for none; the caller keeps the function alive
+// while it is set.
+void setSleepHook(const std::function<void()>* hook);
 
 class WavWriter;
 
@@ -150,9 +159,10 @@ class Card {
   bool render(std::int16_t* out, int frames, double latencyFrames);
 
   // A buffer starts playing (or a device's primary buffer again): a card
-  // that sleeps starts its stream again. Application threads, without the
-  // mutex held.
+  // that sleeps, or has just decided to, starts its stream again. Any
+  // thread, without the mutex held; never waits for the stream.
   void wake();
+  bool isAsleep() const { return (sleep_.load(std::memory_order_acquire) & 1u) != 0; }
   // Two seconds of silence let a card sleep: a stream that runs with nothing
   // to play costs a wake-up per callback for nothing.
   static constexpr int kIdleFrames = 2 * kCardRate;
@@ -190,8 +200,14 @@ class Card {
   std::chrono::steady_clock::time_point lastRender_;
   std::chrono::milliseconds lostAfter_ = kLostAfter;  // until the next render (mutex)
   std::atomic<bool> lost_{false};
-  int idleFrames_ = 0;   // frames rendered since something last sounded (guarded by mutex)
-  bool asleep_ = false;  // render() let the stream sleep; wake() has not yet run (mutex)
+  int idleFrames_ = 0;           // frames rendered since something last sounded (rendering thread)
+  std::uint64_t seenWakes_ = 0;  // the wake count at the last block (rendering thread)
+  // The one sleep state of the card: bit 0 set while asleep, the bits above
+  // count the calls of wake(). render() sets bit 0 only if no wake() came
+  // since it began its block (a compare-and-swap on the whole word), and
+  // wake() clears it and learns in the same step whether the card slept:
+  // a wake at any moment either keeps the card awake or restarts it.
+  std::atomic<std::uint64_t> sleep_{0};
 };
 
 }  // namespace qdl::sound::detail
