@@ -295,3 +295,32 @@ TEST_F(SoundTest, APlayAsTheCardFallsAsleepKeepsItPlaying) {
 }
 
 }  // namespace
+
+namespace {
+
+// The check behind every sound test: an allocation or a lock inside the
+// sound callback's real-time section is counted (and fails the program).
+TEST(RealtimeRules, AnAllocationOrALockInTheCallbackIsCounted) {
+  using namespace qdl::sound::detail;
+  clearRealtimeViolations();
+  {
+    RealtimeSection section;
+    int* volatile p = new int(1);
+    delete p;
+  }
+  EXPECT_EQ(realtimeViolations(), 1);
+  EXPECT_STREQ(lastRealtimeViolation(), "allocation");
+  {
+    CheckedMutex mutex;
+    mutex.lock();  // outside: allowed
+    mutex.unlock();
+    RealtimeSection section;
+    mutex.lock();
+    mutex.unlock();
+  }
+  EXPECT_EQ(realtimeViolations(), 2);
+  EXPECT_STREQ(lastRealtimeViolation(), "lock");
+  clearRealtimeViolations();
+}
+
+}  // namespace

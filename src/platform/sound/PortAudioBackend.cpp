@@ -147,6 +147,12 @@ class PortAudioOutput final : public Output {
   static int callback(const void*, void* out, unsigned long frames,
                       const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* self) {
     auto* me = static_cast<PortAudioOutput*>(self);
+    if (!me->scheduled_) {
+      // Once, before the first block: the callback's thread asks for
+      // real-time priority (PortAudio's thread lives as long as the stream).
+      me->scheduled_ = true;
+      requestRealtimeScheduling("sound card", kCallbackPriority);
+    }
     double lat = time ? time->outputBufferDacTime - time->currentTime : 0.0;
     if (!(lat > 0.0 && lat < 2.0)) lat = me->latency_;
     if (!me->card_.render(static_cast<std::int16_t*>(out), int(frames), lat * kCardRate))
@@ -175,6 +181,7 @@ class PortAudioOutput final : public Output {
       lock.unlock();
       Pa_StopStream(stream_);  // waits for the block that let the card sleep
       completed_ = false;
+      scheduled_ = false;  // a started stream may call back on a new thread
       if (Pa_StartStream(stream_) != paNoError) card_.markLost();
       lock.lock();
     }
@@ -185,6 +192,7 @@ class PortAudioOutput final : public Output {
   PaStream* stream_ = nullptr;
   double latency_ = 0.0;
   std::atomic<bool> closing_{false};
+  bool scheduled_ = false;  // the callback's thread asked for its priority
   // The stream completed because the card fell asleep; cleared when the
   // stream is started again.
   std::atomic<bool> completed_{false};
