@@ -196,7 +196,8 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
     if (d.timer->isActive())
       d.timer->stop();  // playing goes on looping, paused stays silent
     else
-      d.player->Play();  // the loop preview starts
+      d.player->Play();        // the loop preview starts
+    d.player->PauseRefills();  // the preview repeats the ring as it stands
   }
   setState(d, kSeeking);
   d.cue->setFramed(false);
