@@ -168,7 +168,10 @@ int TStreamPlayer::Update() {
   return std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
 }
 
-void TStreamPlayer::PauseRefills() { feeding_ = false; }
+void TStreamPlayer::PauseRefills() {
+  std::lock_guard lock(feedMutex_);  // returns once a refill under way is done
+  feeding_ = false;
+}
 
 std::chrono::milliseconds TStreamPlayer::feed() {
   constexpr std::chrono::milliseconds kIdle{20};

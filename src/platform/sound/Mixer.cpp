@@ -469,9 +469,9 @@ bool Card::run(const Command& command, bool wait) {
   return waitFor([&] { return applied_.load(std::memory_order_acquire) >= ticket; });
 }
 
-void Card::keepOrphan(std::unique_ptr<Voice> voice) {
+void Card::keepOrphan(std::unique_ptr<Voice> voice, std::vector<std::byte> bytes) {
   std::lock_guard lock(control);
-  orphans_.push_back(std::move(voice));
+  orphans_.emplace_back(std::move(voice), std::move(bytes));
 }
 
 void Card::apply(const Command& c) {

@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace qdl::sound::detail {
@@ -258,8 +259,9 @@ class Card {
   // Serialises the application threads that drive the card (and the manual
   // clock's rendering); never taken by the rendering thread.
   CheckedMutex control;
-  // Keeps a voice whose removal a stalled card never confirmed.
-  void keepOrphan(std::unique_ptr<Voice> voice);
+  // Keeps a voice whose removal a stalled card never confirmed, with the
+  // bytes that commands still queued for it may read.
+  void keepOrphan(std::unique_ptr<Voice> voice, std::vector<std::byte> bytes);
   int voiceCount = 0;  // voices added and not removed (control)
 
   // The card no longer plays: its stream ended or failed (a USB card pulled
@@ -282,11 +284,11 @@ class Card {
   CardTiming timing() const;
   static constexpr std::uint32_t kQueue = 512;
   std::array<Command, kQueue> queue_{};
-  std::atomic<std::uint32_t> queueHead_{0};      // next slot the producer writes
-  std::atomic<std::uint32_t> queueTail_{0};      // next slot render() reads
-  std::atomic<std::uint64_t> applied_{0};        // commands carried out by render()
-  std::uint64_t posted_ = 0;                     // commands queued (control)
-  std::vector<std::unique_ptr<Voice>> orphans_;  // (control)
+  std::atomic<std::uint32_t> queueHead_{0};  // next slot the producer writes
+  std::atomic<std::uint32_t> queueTail_{0};  // next slot render() reads
+  std::atomic<std::uint64_t> applied_{0};    // commands carried out by render()
+  std::uint64_t posted_ = 0;                 // commands queued (control)
+  std::vector<std::pair<std::unique_ptr<Voice>, std::vector<std::byte>>> orphans_;  // (control)
 
   QString description_;
   std::unique_ptr<Output> output_;

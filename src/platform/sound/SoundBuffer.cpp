@@ -21,7 +21,7 @@ SoundBuffer::~SoundBuffer() {
   c.kind = Command::RemoveVoice;
   c.voice = d_->voice.get();
   // A card that stopped rendering may still hold the voice: it stays alive.
-  if (!d_->card->run(c, true)) d_->card->keepOrphan(std::move(d_->voice));
+  if (!d_->card->run(c, true)) d_->card->keepOrphan(std::move(d_->voice), std::move(d_->staging));
   std::lock_guard lock(d_->card->control);
   --d_->card->voiceCount;
 }
