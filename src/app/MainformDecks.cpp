@@ -38,7 +38,6 @@ qdl::decks::Shared TFormQuandrel::shared() {
           DataModule1->Table1,
           cbAutoCue,
           SBVolume_Head,
-          [this] { KeepDecksPlaying(); },
           [this](const QString& card) {
             if (lostCards_.contains(card)) return;
             lostCards_.insert(card);
@@ -142,12 +141,6 @@ void TFormQuandrel::Play_LinksMouseDown(Qt::MouseButton) {
 void TFormQuandrel::Play_RechtsMouseDown(Qt::MouseButton) {
   auto d = deckRechts();
   qdl::decks::PlayMouseDown(d);
-}
-void TFormQuandrel::KeepDecksPlaying() {
-  auto left = deckLinks();
-  qdl::decks::KeepPlaying(left);
-  auto right = deckRechts();
-  qdl::decks::KeepPlaying(right);
 }
 void TFormQuandrel::RefreshDeckTempos() {
   if (!DataModule1 || !DataModule1->Table1->isOpen()) return;

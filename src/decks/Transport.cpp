@@ -14,7 +14,6 @@
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
-#include "platform/mp3/Decoder.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
 
@@ -110,7 +109,6 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   // be played leaves the deck with its song, player and state.
   std::unique_ptr<TStreamPlayer> player;
   try {
-    const mp3::WhileOpening refills(s.keepPlaying);
     player = std::make_unique<TStreamPlayer>(
         d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
         fileName);
@@ -181,10 +179,6 @@ void PlayMouseDown(DeckRefs& d) {
   setState(d, kPlaying);
   d.play->setFramed(true);
   d.cue->setFramed(false);
-}
-
-void KeepPlaying(DeckRefs& d) {
-  if (d.player && state(d) == kPlaying) d.player->Update();
 }
 
 void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
