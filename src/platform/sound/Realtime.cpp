@@ -1,5 +1,6 @@
 #include "platform/sound/Realtime.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
@@ -37,6 +38,8 @@ void clearRealtimeViolations() {
 }
 
 bool requestRealtimeScheduling(const char* who, int priority) {
+  // QUANDREL_REALTIME=0 keeps every thread at normal priority.
+  if (qEnvironmentVariable("QUANDREL_REALTIME") == QLatin1String("0")) return false;
   sched_param param{};
   param.sched_priority = priority;
   const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);

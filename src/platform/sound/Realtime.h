@@ -53,7 +53,8 @@ class CheckedMutex {
 // Asks for real-time (first-in, first-out) scheduling of the calling thread
 // at `priority` (1..99); `who` names the thread in the log. When the system
 // refuses, says so in the log once per process and runs on as before.
-// Returns whether the thread now runs at real-time priority.
+// Returns whether the thread now runs at real-time priority. With
+// QUANDREL_REALTIME=0 it asks for nothing and returns false.
 bool requestRealtimeScheduling(const char* who, int priority);
 
 // Priorities of the engine's threads: the card's callback above the decks'
