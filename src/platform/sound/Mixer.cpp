@@ -297,8 +297,9 @@ void Voice::publish(const CardTiming& timing) {
   publishedPlaying = playing;
   const std::uint32_t seq = sequence_.load(std::memory_order_relaxed);
   sequence_.store(seq + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  for (int i = 0; i < kWords; ++i) words_[size_t(i)].store(w[size_t(i)], std::memory_order_relaxed);
+  // Each word is a release store: a reader that sees one of them sees the odd
+  // sequence number stored before it, and tries again.
+  for (int i = 0; i < kWords; ++i) words_[size_t(i)].store(w[size_t(i)], std::memory_order_release);
   sequence_.store(seq + 2, std::memory_order_release);
 }
 
@@ -311,8 +312,7 @@ Voice::Published Voice::published() const {
       continue;
     }
     for (int i = 0; i < kWords; ++i)
-      w[size_t(i)] = words_[size_t(i)].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+      w[size_t(i)] = words_[size_t(i)].load(std::memory_order_acquire);
     if (sequence_.load(std::memory_order_relaxed) == before) break;
   }
   Published p;
