@@ -12,6 +12,9 @@
 // context switches of all of its threads), each the median of 5-second
 // windows. A line per thread shows where they come from.
 // QDL_BENCH_COST_SECONDS sets another length.
+// HeldWindow: both decks play in mode 0 while the window's thread is held
+// busy for 1 s and for 5 s (a stuck dialog, a slow disk); the figure is the
+// refill misses of the two decks' rings over that time.
 
 #include <benchmark/benchmark.h>
 
@@ -22,9 +25,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -251,12 +256,49 @@ void measure(benchmark::State& state, bool playing) {
     state.SkipWithError("the left deck did not move on with the card");
 }
 
+void HeldWindow(benchmark::State& state) {
+  if (!bed || !bed->running()) {
+    state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
+    return;
+  }
+  const int heldMs = int(state.range(0));
+  Console console(0);
+  if (!console.ok()) {
+    state.SkipWithError("the songs did not load");
+    return;
+  }
+  TFormQuandrel& f = *FormQuandrel;
+  f.Play_LinksMouseDown();
+  f.Play_RechtsMouseDown();
+  runFor(2);  // settle
+  auto misses = [&] {
+    return f.PlayerLinks->MainBuffer->refillMisses() + f.PlayerRechts->MainBuffer->refillMisses();
+  };
+  const int before = misses();
+  for (auto _ : state) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(heldMs));  // the window is stuck
+    runFor(0.5);
+  }
+  const int missed = misses() - before;
+  state.counters["refill_misses"] = missed;
+  qdl::bench::figure("Window thread held busy " + std::to_string(heldMs / 1000) +
+                         " s while two decks play: refill misses",
+                     missed, "", qdl::bench::atMost(0));
+}
+
 void Playing(benchmark::State& state) { measure(state, true); }
 void Idle(benchmark::State& state) { measure(state, false); }
 BENCHMARK(Playing)
     ->ArgName("mode")
     ->Arg(0)
     ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK(HeldWindow)
+    ->ArgName("ms")
+    ->Arg(1000)
+    ->Arg(5000)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -216,9 +216,6 @@ class TFormQuandrel : public QMainWindow {
   void btTime_RechtsClick();
   void TimerLinksTimer();
   void TimerRechtsTimer();
-  // Refills the decks that are playing (not one in the seek preview or
-  // paused); run while a deck's load opens its file.
-  void KeepDecksPlaying();
   // Reads Beats of the records the decks were loaded from again and shows
   // their tempos; run whenever the song table changes.
   void RefreshDeckTempos();

@@ -28,7 +28,6 @@ qdl::decks::Shared TFormQuandrel::shared() {
   return {this,
           DataModule1->Table1,
           mixer,
-          [this] { KeepDecksPlaying(); },
           [this](const QString& card) {
             if (lostCards_.contains(card)) return;
             lostCards_.insert(card);
@@ -128,12 +127,6 @@ void TFormQuandrel::Cue_LinksMouseDown(Qt::MouseButton) { runPress("links.cue");
 void TFormQuandrel::Cue_RechtsMouseDown(Qt::MouseButton) { runPress("rechts.cue"); }
 void TFormQuandrel::Play_LinksMouseDown(Qt::MouseButton) { runPress("links.play"); }
 void TFormQuandrel::Play_RechtsMouseDown(Qt::MouseButton) { runPress("rechts.play"); }
-void TFormQuandrel::KeepDecksPlaying() {
-  auto left = deckLinks();
-  qdl::decks::KeepPlaying(left);
-  auto right = deckRechts();
-  qdl::decks::KeepPlaying(right);
-}
 void TFormQuandrel::RefreshDeckTempos() {
   if (!DataModule1 || !DataModule1->Table1->isOpen()) return;
   // A table that cannot be read now leaves the tempos as they are shown.

@@ -1,5 +1,7 @@
 #include "audio/Dsutil.h"
 
+#include "audio/DeckFeeder.h"
+
 #include "platform/ini/IniFile.h"
 
 #include <QStringList>
@@ -81,9 +83,14 @@ TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* 
   // from the middle of a waveform.
   for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()})
     if (buffer) buffer->setFadeFrames(kFadeFrames);
+  // A card with a clock of its own plays on whatever the window does: the
+  // feeder keeps its ring filled.
+  fed_ = MainSound->framesPerBuffer() > 0;
+  if (fed_) qdl::DeckFeeder::instance().add(this);
 }
 
 TStreamPlayer::~TStreamPlayer() {
+  if (fed_) qdl::DeckFeeder::instance().remove(this);
   MainBuffer.reset();
   HeadBuffer.reset();
   Source.reset();
@@ -91,6 +98,7 @@ TStreamPlayer::~TStreamPlayer() {
 
 void TStreamPlayer::FillHalf(int offset) {
   if (Source->ReadBlock(block_.data()) == 10) ++EndCount;
+  writtenEnd_ = offset == 0 ? HalfBytes : 0;
   for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
     if (!buffer) continue;
     // A half never crosses the end of the ring, so the lock is one region.
@@ -127,26 +135,63 @@ void TStreamPlayer::trackHeadphones(std::uint32_t mainCursor) {
   HeadBuffer->setFrequency(frequency_ + correction);
 }
 
-int TStreamPlayer::Update() {
-  const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
-  trackHeadphones(p);
+void TStreamPlayer::refill(std::uint32_t p) {
   const auto half = static_cast<std::uint32_t>(HalfBytes);
   // The cursor has entered the second half: the first half is free.
   if (p >= half && LastCursor < half) FillHalf(0);
   // The cursor has wrapped into the first half: the second half is free.
   if (p < LastCursor) FillHalf(HalfBytes);
-
-  // Bytes queued ahead of the cursor: the rest of its half, then the other
-  // half that was refilled last.
-  const auto bufferBytes = static_cast<std::uint32_t>(Source->BufferBytes);
-  const std::uint32_t queued = p < half ? bufferBytes - p : bufferBytes + bufferBytes / 2 - p;
   LastCursor = p;
+}
+
+int TStreamPlayer::Update() {
+  const auto bufferBytes = static_cast<std::uint32_t>(Source->BufferBytes);
+  std::lock_guard lock(feedMutex_);
+  const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
+  std::uint32_t queued = 0;
+  if (fed_) {
+    feeding_ = true;
+    // Bytes decoded ahead of the cursor, up to the end of what the feeder
+    // has written, however far it has got.
+    queued = (static_cast<std::uint32_t>(writtenEnd_) + bufferBytes - p) % bufferBytes;
+    if (queued == 0) queued = bufferBytes;
+  } else {
+    trackHeadphones(p);
+    refill(p);
+    // Bytes queued ahead of the cursor: the rest of its half, then the other
+    // half that was refilled last.
+    const auto half = static_cast<std::uint32_t>(HalfBytes);
+    queued = p < half ? bufferBytes - p : bufferBytes + half - p;
+  }
   const std::uint32_t queuedTime =
       queued * 100u / static_cast<std::uint32_t>(Source->BytesPerSecond);
   return std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
 }
 
+void TStreamPlayer::PauseRefills() {
+  std::lock_guard lock(feedMutex_);  // returns once a refill under way is done
+  feeding_ = false;
+}
+
+std::chrono::milliseconds TStreamPlayer::feed() {
+  constexpr std::chrono::milliseconds kIdle{20};
+  if (!feeding_) return kIdle;
+  std::lock_guard lock(feedMutex_);
+  if (!feeding_ || !MainBuffer->isPlaying()) return kIdle;
+  const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
+  trackHeadphones(p);
+  refill(p);
+  // Look again when the cursor reaches the next half.
+  const auto half = static_cast<std::uint32_t>(HalfBytes);
+  const std::uint32_t ahead = p < half ? half - p : 2 * half - p;
+  const int frameBytes = Source->Channels * Source->BitsPerSample / 8;
+  const double bytesPerMs = std::max(1, frequency_.load()) * frameBytes / 1000.0;
+  return std::chrono::milliseconds(static_cast<int>(ahead / bytesPerMs) + 1);
+}
+
 void TStreamPlayer::SetPosition(int hundredths) {
+  std::lock_guard lock(feedMutex_);
+  feeding_ = false;
   Source->Seek(hundredths);
   // End reports from before the move do not count towards the new end: a
   // look at the song's end and back would otherwise stop it early.
@@ -163,6 +208,7 @@ void TStreamPlayer::SetPosition(int hundredths) {
     buffer->unlockAndMove(region, 0);
   }
   LastCursor = 0;
+  writtenEnd_ = 0;
 }
 
 void TStreamPlayer::Play() {
@@ -178,6 +224,7 @@ void TStreamPlayer::Stop() {
 void TStreamPlayer::SetPitch(int tenthsOfPercent) {
   const int rate = Source->SampleRate;
   const int frequency = rate + tenthsOfPercent * (rate / 1000);
+  std::lock_guard lock(feedMutex_);
   frequency_ = frequency;
   MainBuffer->setFrequency(frequency);
   if (HeadBuffer) HeadBuffer->setFrequency(frequency + headCorrection_);

@@ -9,21 +9,29 @@
 // TStreamPlayer plays one MP3 file on a deck: it owns the file's TMp3Source
 // and a looping secondary buffer of half a second of PCM on the deck's main
 // device and, when the deck has one, an identical buffer on its headphone
-// device. The ring is two halves of BufferBytes / 2 bytes; Update, polled by
-// the deck's 10 ms timer, refills the half that the play cursor has just left.
+// device. The ring is two halves of BufferBytes / 2 bytes, and the half that
+// the play cursor has just left is refilled. On a card with a clock of its
+// own the deck feeder's thread does that (see DeckFeeder.h) from the first
+// Update after a SetPosition on, so a busy window thread never starves the
+// deck; on the manual clock of the virtual cards Update, polled by the deck's
+// 10 ms timer, refills on the caller's thread.
 //
 // Units: positions and lengths in hundredths of a second; sizes, offsets and
 // cursors in bytes of the song's PCM format; volume in hundredths of a
 // decibel (0 full level, -10000 silent); pitch in tenths of a percent.
 //
-// Threads: everything here runs on the UI thread.
+// Threads: everything here is called from the UI thread; the player's state
+// that the feeder shares is guarded by a lock of the player's own.
 
 #include <QString>
 #include <QUuid>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -33,6 +41,7 @@
 class QWidget;
 
 namespace qdl {
+class DeckFeeder;
 class IniFile;
 
 // The playing state of a device's primary buffer: the card plays the
@@ -93,9 +102,13 @@ class TStreamPlayer {
   TStreamPlayer(const TStreamPlayer&) = delete;
   TStreamPlayer& operator=(const TStreamPlayer&) = delete;
 
-  // Reads MainBuffer's play cursor, refills the half it has just left and
-  // returns the position of the byte under the cursor (never below 0).
+  // Reads MainBuffer's play cursor and returns the position of the byte
+  // under it (never below 0). On the manual clock it refills the half the
+  // cursor has just left; elsewhere it lets the feeder refill from now on.
   int Update();
+  // No refills until the next Update: the seek preview loops the ring as it
+  // stands.
+  void PauseRefills();
   // Seeks the source to `hundredths`, fills the whole ring from there and
   // moves both play cursors to 0, each buffer in one step (a playing buffer
   // crossfades from its old sound to the new). Does not start or stop the
@@ -118,26 +131,39 @@ class TStreamPlayer {
 
   std::unique_ptr<qdl::TMp3Source> Source;  // owned
   int NearEnd = 0;                          // 1 when the last FormatTime saw less than 7 s left
-  int EndCount = 0;                         // refills whose block met the end of the input
+  std::atomic<int> EndCount{0};             // refills whose block met the end of the input
   qdl::sound::Device* MainSound = nullptr;  // not owned, never null
   qdl::sound::Device* HeadSound = nullptr;  // not owned, may be null
   std::unique_ptr<qdl::sound::SoundBuffer> MainBuffer;  // owned
   std::unique_ptr<qdl::sound::SoundBuffer> HeadBuffer;  // owned, null without HeadSound
   int HalfBytes = 0;                                    // Source->BufferBytes / 2
-  std::uint32_t LastCursor = 0;  // the play cursor seen by the previous Update
+  std::atomic<std::uint32_t> LastCursor{0};             // the play cursor at the last refill check
 
   // Has the source deliver one block and writes it at `offset` (0 or
   // HalfBytes) into MainBuffer and, when present, HeadBuffer.
   void FillHalf(int offset);
 
  private:
+  friend class qdl::DeckFeeder;
+  // On the feeder's thread: refills what the cursor has left while fed and
+  // playing; returns how soon to look again.
+  std::chrono::milliseconds feed();
+  // Refills the half the cursor `p` has just left (feedMutex_ held).
+  void refill(std::uint32_t p);
+
   // Keeps the headphone ring's cursor on the main ring's (see Update).
   void trackHeadphones(std::uint32_t mainCursor);
 
   std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
   std::vector<std::uint8_t> ring_;   // a whole ring of PCM for SetPosition
-  int frequency_ = 0;                // playback frequency set by SetPitch, Hz
-  int headCorrection_ = 0;           // Hz added to it on the headphone ring
+  std::atomic<int> frequency_{0};    // playback frequency set by SetPitch, Hz
+  int headCorrection_ = 0;           // Hz added to it on the headphone ring (feedMutex_)
+  // The feeder's share: the source, the rings' writes, LastCursor and
+  // writtenEnd_ change under this lock.
+  std::mutex feedMutex_;
+  bool fed_ = false;                  // the feeder refills (a card with its own clock)
+  std::atomic<bool> feeding_{false};  // between an Update and SetPosition or PauseRefills
+  int writtenEnd_ = 0;                // ring offset where the decoded sound ends (feedMutex_)
 };
 
 namespace qdl {

@@ -48,10 +48,6 @@ struct Shared {
   QWidget* window;   // parent of message boxes
   db::Table* songs;  // the song table; a load takes its current record
   Mixer* mixer;      // autocue (stand at the cue point after load and end), headphone volume
-  // Refills the decks that are playing (see KeepPlaying); run while a load
-  // opens its file, so that a long scan of a big file or a slow disk never
-  // starves them.
-  std::function<void()> keepPlaying;
   // Tells the user once that the sound card with this description stopped
   // playing. Called from a deck's timer: the message must not be shown
   // before the timer handler has returned.
@@ -85,9 +81,6 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code);
 void SeekChange(DeckRefs& d);
 void TimeClick(DeckRefs& d);
 void TimerTick(DeckRefs& d, const Shared& s);
-// Refills the deck's player if the deck is playing; a deck in the seek
-// preview keeps repeating its half second, a paused one stays as it is.
-void KeepPlaying(DeckRefs& d);
 // The cue point of the record the deck was loaded from: 0 when that record
 // is gone or has none; one of this session that could not be stored counts
 // first. Throws DbError when the song table cannot be read.

@@ -11,7 +11,6 @@
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
-#include "platform/mp3/Decoder.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
 
@@ -112,7 +111,6 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   // be played leaves the deck with its song, player and state.
   std::unique_ptr<TStreamPlayer> player;
   try {
-    const mp3::WhileOpening refills(s.keepPlaying);
     player = std::make_unique<TStreamPlayer>(
         d.mainDevice->DirectSound.get(), d.headDevice ? d.headDevice->DirectSound.get() : nullptr,
         fileName);
@@ -184,10 +182,6 @@ void PlayMouseDown(DeckRefs& d) {
   deck.setState(DeckState::Playing);
 }
 
-void KeepPlaying(DeckRefs& d) {
-  if (d.deck.player() && state(d) == DeckState::Playing) d.deck.player()->Update();
-}
-
 void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
   Deck& deck = d.deck;
   if (!deck.player()) return;
@@ -198,7 +192,8 @@ void SeekScroll(DeckRefs& d, ui::ScrollCode code) {
     if (d.timer->isActive())
       d.timer->stop();  // playing goes on looping, paused stays silent
     else
-      deck.player()->Play();  // the loop preview starts
+      deck.player()->Play();        // the loop preview starts
+    deck.player()->PauseRefills();  // the preview repeats the ring as it stands
   }
   deck.setState(DeckState::Seeking);
   if (code == ui::ScrollCode::EndScroll) deck.player()->SetPosition(deck.position());

@@ -190,27 +190,3 @@ TEST(Decoder, RefusesUnusableFilesWithAReason) {
 }
 
 }  // namespace
-
-TEST(Decoder, WorkGoesOnWhileAFileIsOpenedAndStopsWithItsObject) {
-  // The work may itself decode with another decoder, as a deck's refill does.
-  Decoder other;
-  std::string reason;
-  ASSERT_TRUE(other.open(fixture("sine1k_44k_stereo_cbr128.mp3"), reason)) << reason;
-  int calls = 0;
-  {
-    const qdl::mp3::WhileOpening work(
-        [&] {
-          ++calls;
-          for (int i = 0; i < 300; ++i) other.decode();  // reads more than one buffer
-          throw std::runtime_error("dropped: the read callback must not see it");
-        },
-        0);
-    Decoder d;
-    ASSERT_TRUE(d.open(fixture("sine1k_44k_stereo_200_5s.mp3"), reason)) << reason;
-  }
-  EXPECT_GE(calls, 5);  // a 3 MB file: a call per buffer read
-  const int before = calls;
-  Decoder d;
-  ASSERT_TRUE(d.open(fixture("sine1k_44k_stereo_200_5s.mp3"), reason)) << reason;
-  EXPECT_EQ(calls, before);
-}

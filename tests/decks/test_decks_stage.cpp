@@ -198,53 +198,6 @@ TEST(Stage, ASingleFrameSongLoadsAndPlays) {
   EXPECT_LE(sounding, 1058);
 }
 
-TEST(Stage, WhileADeckLoadsTheOtherIsRefilledOnlyWhenItPlays) {
-  // While a load opens its file the console refills the other deck between
-  // reads of the file; here a long load, with the card playing on for 0.2 s
-  // between them.
-  Console c(2);
-  TFormQuandrel& f = *c.f;
-  c.addSong(fixture(kTen), "A", "Ten");
-  f.LoadDB_RechtsClick();
-  auto cardPlaysOnDuringALoad = [&] {
-    for (int read = 0; read < 4; ++read) {
-      c.run(200, false);
-      f.KeepDecksPlaying();
-    }
-  };
-
-  // In the seek preview the deck keeps repeating its half second.
-  f.sBarSeekRechts->setValue(500);
-  f.sBarSeekRechtsScroll(ScrollCode::ThumbTrack);
-  f.sBarSeekRechtsScroll(ScrollCode::EndScroll);
-  const int preview = f.PlayerRechts->Source->GetTime();
-  cardPlaysOnDuringALoad();
-  EXPECT_EQ(f.PlayerRechts->Source->GetTime(), preview) << "the preview moved on";
-  EXPECT_EQ(c.rightState(), "seeking");
-
-  // Paused, it stays as it was.
-  f.Play_RechtsMouseDown();
-  c.run(200);
-  f.Play_RechtsMouseDown();
-  ASSERT_EQ(c.rightState(), "paused");
-  const int paused = f.PlayerRechts->Source->GetTime();
-  const int cursor = f.PlayerRechts->MainBuffer->currentPosition();
-  cardPlaysOnDuringALoad();
-  EXPECT_EQ(f.PlayerRechts->Source->GetTime(), paused);
-  EXPECT_EQ(f.PlayerRechts->MainBuffer->currentPosition(), cursor);
-
-  // Playing, it is refilled all along. (The preview's loop counted as
-  // misses: it plays the same half second again and again.)
-  f.Play_RechtsMouseDown();
-  c.run(100);
-  const int playing = f.PlayerRechts->Source->GetTime();
-  const int misses = f.PlayerRechts->MainBuffer->refillMisses();
-  cardPlaysOnDuringALoad();
-  EXPECT_GT(f.PlayerRechts->Source->GetTime(), playing);
-  c.run(300);
-  EXPECT_EQ(f.PlayerRechts->MainBuffer->refillMisses(), misses);
-}
-
 // Keeps every message box open for a second of the event loop, as a user
 // who reads it would.
 class SlowReader : public qdl::test::ScriptedDialogs {

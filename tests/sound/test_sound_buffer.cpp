@@ -1,6 +1,7 @@
 // Device listing, opening, buffer creation, cursor/lock semantics, refill
 // misses, WAV capture and the real-time virtual clock.
 
+#include "SleepRace.h"
 #include "SoundTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -268,14 +269,60 @@ TEST_F(SoundTest, TheRealtimeClockSleepsWhileNothingPlaysAndWakesOnPlay) {
   }
   ASSERT_EQ(VirtualCards::renderedFrames(0), rendered) << "the card never stopped rendering";
   EXPECT_FALSE(device->isLost());
+  const int stoppedAt = b->currentPosition();
   b->play();
   EXPECT_FALSE(device->isLost()) << "a card that slept is not lost";
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (b->currentPosition() < 4410 * 4 && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_GE(b->currentPosition(), 4410 * 4) << "the card did not wake up";
+  // Moved on from where it stood (the first 0.1 s had been played before).
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*b, stoppedAt, 4410 * 4)) << "the card did not wake up";
   EXPECT_GT(VirtualCards::renderedFrames(0), rendered);
   EXPECT_FALSE(device->isLost());
+}
+
+// A buffer that plays just as the card decides to sleep, before its stream
+// has acted on it, wakes the card: the card never stops with a buffer
+// playing, and is not reported lost.
+TEST_F(SoundTest, APlayAsTheCardFallsAsleepKeepsItPlaying) {
+  qputenv("QUANDREL_AUDIO", "virtual-realtime");
+  auto device = Device::open();
+  auto b = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::SleepRace race;
+  ASSERT_TRUE(race.playAsTheCardFallsAsleep(*b)) << "the card never fell asleep";
+  const int from = b->currentPosition();
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*b, from, 4410 * 4)) << "the card stopped";
+  EXPECT_FALSE(device->isLost());
+  b->stop();
+}
+
+}  // namespace
+
+namespace {
+
+// The check behind every sound test: an allocation or a lock inside the
+// sound callback's real-time section is counted (and fails the program).
+TEST(RealtimeRules, AnAllocationOrALockInTheCallbackIsCounted) {
+  using namespace qdl::sound::detail;
+  clearRealtimeViolations();
+  int expected = 0;
+#if !defined(__SANITIZE_THREAD__)  // ThreadSanitizer builds count no allocations
+  {
+    RealtimeSection section;
+    int* volatile p = new int(1);
+    delete p;
+  }
+  EXPECT_EQ(realtimeViolations(), ++expected);
+  EXPECT_STREQ(lastRealtimeViolation(), "allocation");
+#endif
+  {
+    CheckedMutex mutex;
+    mutex.lock();  // outside: allowed
+    mutex.unlock();
+    RealtimeSection section;
+    mutex.lock();
+    mutex.unlock();
+  }
+  EXPECT_EQ(realtimeViolations(), ++expected);
+  EXPECT_STREQ(lastRealtimeViolation(), "lock");
+  clearRealtimeViolations();
 }
 
 }  // namespace

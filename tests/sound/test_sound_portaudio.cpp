@@ -3,6 +3,7 @@
 // played on card A is recorded from the sink and measured.
 
 #include "SignalAnalysis.h"
+#include "SleepRace.h"
 #include "SoundTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -232,6 +233,26 @@ TEST_F(PortAudioCard, ACardThatSleptPlaysAgainAtOnce) {
                                  << " samples into a recording of " << left.size();
   tone.resize(tone.size() - 2205);
   EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
+}
+
+// A buffer that plays just as the card decides to sleep, before PortAudio
+// has completed the stream, starts the stream again: it plays on and the
+// card is not reported lost.
+TEST_F(PortAudioCard, APlayAsTheCardFallsAsleepKeepsItPlaying) {
+  const auto guid = cardGuid(QStringLiteral("quandrel_a"));
+  ASSERT_TRUE(guid);
+  auto device = Device::open(guid);
+  auto buffer = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::write(*buffer, 0, qdl::test::sine(44100, 2, 1000, 16000));
+  qdl::test::SleepRace race;
+  ASSERT_TRUE(race.playAsTheCardFallsAsleep(*buffer)) << "the card never fell asleep";
+  const int from = buffer->currentPosition();
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*buffer, from, 44100)) << "the stream stopped";
+  // Longer than a woken card has for its first output.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  EXPECT_FALSE(device->isLost());
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*buffer, buffer->currentPosition(), 44100));
+  buffer->stop();
 }
 
 }  // namespace

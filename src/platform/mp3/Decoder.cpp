@@ -40,36 +40,7 @@ int headerRate(const unsigned char* h) {
   return index < 3 ? kRates[version][index] : 0;
 }
 
-// The innermost WhileOpening object alive on this thread.
-thread_local WhileOpening* whileOpening = nullptr;
-
 }  // namespace
-
-WhileOpening::WhileOpening(std::function<void()> work, int intervalMs)
-    : work_(std::move(work)),
-      interval_(std::chrono::milliseconds(intervalMs)),
-      last_(std::chrono::steady_clock::now()),
-      outer_(whileOpening) {
-  whileOpening = this;
-}
-
-WhileOpening::~WhileOpening() { whileOpening = outer_; }
-
-void WhileOpening::poll() {
-  WhileOpening* w = whileOpening;
-  if (!w || w->running_ || !w->work_) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (now - w->last_ < w->interval_) return;
-  w->running_ = true;
-  // Called from inside the library's read callback, where no exception may
-  // pass; the work is best effort and its own caller sees its failures later.
-  try {
-    w->work_();
-  } catch (...) {
-  }
-  w->running_ = false;
-  w->last_ = std::chrono::steady_clock::now();
-}
 
 // The library reads a frame header and a frame body per call; served from a
 // buffer filled by large preads, a full frame scan costs a few hundred
@@ -97,7 +68,6 @@ struct Decoder::Reader {
         r->pos += std::int64_t(n);
         continue;
       }
-      WhileOpening::poll();
       ssize_t got;
       do {
         got = ::pread(r->fd, r->buf.data(), r->buf.size(), r->pos);
@@ -280,7 +250,6 @@ bool Decoder::rateChangesAfterFirstFrame(int rate) const {
   std::int64_t blockLength = 0;
   for (const std::int64_t at : frameOffsets_) {
     if (at < blockStart || at + 4 > blockStart + blockLength) {
-      WhileOpening::poll();
       ssize_t got;
       do {
         got = ::pread(fd_, block.data(), block.size(), at);

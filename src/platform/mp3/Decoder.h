@@ -35,31 +35,6 @@ struct mpg123_handle_struct;
 
 namespace qdl::mp3 {
 
-// Work that must go on while a long open() runs on the same thread: opening
-// scans the whole file, which can take long for a big file read cold from a
-// slow disk, while a playing deck must be refilled every quarter second. While an
-// object of this class lives, open() calls its work between reads of the
-// file, at most every `intervalMs`; the work may decode with other decoders
-// (it is not called again from within itself). Exceptions from the work are
-// dropped: it runs inside the library's read callback.
-class WhileOpening {
- public:
-  explicit WhileOpening(std::function<void()> work, int intervalMs = 10);
-  ~WhileOpening();
-  WhileOpening(const WhileOpening&) = delete;
-  WhileOpening& operator=(const WhileOpening&) = delete;
-
-  // Runs the work of the innermost living object when its interval is up.
-  static void poll();
-
- private:
-  std::function<void()> work_;
-  std::chrono::steady_clock::duration interval_;
-  std::chrono::steady_clock::time_point last_;
-  bool running_ = false;
-  WhileOpening* outer_;
-};
-
 // Result of one decode call.
 enum class DecodeStatus {
   Ok = 0,             // a frame of PCM was written (possibly padded at the end)

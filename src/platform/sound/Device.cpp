@@ -63,33 +63,21 @@ std::unique_ptr<Device> Device::open(const std::optional<QUuid>& guid) {
 Device::Device(std::shared_ptr<Impl> impl) : d_(std::move(impl)) {}
 
 Device::~Device() {
-  {
-    std::lock_guard lock(d_->card->mutex);
-    d_->state->primaryPlaying = false;
-    d_->state->open = false;
-  }
+  d_->state->primaryPlaying = false;
+  d_->state->open = false;
 }
 
 std::optional<QUuid> Device::guid() const { return d_->guid; }
 QString Device::description() const { return d_->card->description(); }
 
 void Device::playPrimary() {
-  {
-    std::lock_guard lock(d_->card->mutex);
-    d_->state->primaryPlaying = true;
-  }
+  d_->state->primaryPlaying = true;
   d_->card->wake();
 }
 
-void Device::stopPrimary() {
-  std::lock_guard lock(d_->card->mutex);
-  d_->state->primaryPlaying = false;
-}
+void Device::stopPrimary() { d_->state->primaryPlaying = false; }
 
-bool Device::isPrimaryPlaying() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->state->primaryPlaying;
-}
+bool Device::isPrimaryPlaying() const { return d_->state->primaryPlaying; }
 
 int Device::framesPerBuffer() const {
   const detail::Output* out = d_->card->output();
@@ -126,10 +114,20 @@ std::unique_ptr<SoundBuffer> Device::createBuffer(const WaveFormat& format, int 
   const detail::KernelBank* bank =
       detail::kernelBankForStep(double(format.sampleRate) / detail::kCardRate);
   impl->voice->setFrequencyLocked(format.sampleRate, bank);
+  impl->voice->publish({});
+  impl->frequency = format.sampleRate;
   {
-    std::lock_guard lock(d_->card->mutex);
-    d_->card->voices.push_back(impl->voice.get());
+    std::lock_guard lock(d_->card->control);
+    if (d_->card->voiceCount >= detail::Card::kMaxVoices)
+      throw SoundError(QStringLiteral("A sound card plays at most %1 buffers at once")
+                           .arg(detail::Card::kMaxVoices)
+                           .toStdString());
+    ++d_->card->voiceCount;
   }
+  detail::Command add;
+  add.kind = detail::Command::AddVoice;
+  add.voice = impl->voice.get();
+  d_->card->run(add, false);
   return std::unique_ptr<SoundBuffer>(new SoundBuffer(std::move(impl)));
 }
 

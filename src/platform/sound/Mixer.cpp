@@ -3,9 +3,11 @@
 #include "platform/sound/WavWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <thread>
 
 namespace qdl::sound::detail {
 namespace {
@@ -51,12 +53,14 @@ Voice::Voice(const WaveFormat& f, int bytes, std::shared_ptr<DeviceState> dev)
     : format(f),
       frames(bytes / f.blockAlign()),
       data(size_t(bytes), f.bitsPerSample == 8 ? std::byte{0x80} : std::byte{0}),
-      fresh(size_t(frames), 0),
+      fresh(size_t(frames)),
       device(std::move(dev)),
       left(size_t(windowCapacity())),
       right(size_t(windowCapacity())),
       tail(size_t(2 * kMaxFade)),
-      shape(size_t(std::max(kMaxBlock, kMaxFade))) {}
+      shape(size_t(std::max(kMaxBlock, kMaxFade))) {
+  publish(CardTiming{});
+}
 
 void Voice::setFrequencyLocked(int hz, const KernelBank* kernel) {
   frequency = hz;
@@ -94,8 +98,9 @@ void Voice::loadWindow(std::int64_t first, int count) {
 
 void Voice::consume(int count) {
   for (int k = 0; k < count; ++k) {
-    if (fresh[size_t(pos)]) {
-      fresh[size_t(pos)] = 0;
+    std::atomic<std::uint8_t>& f = fresh[size_t(pos)];
+    if (f.load(std::memory_order_acquire)) {
+      f.store(0, std::memory_order_relaxed);
       inStale = false;
     } else if (!inStale) {
       ++misses;
@@ -233,9 +238,10 @@ void Voice::restartLocked() {
   sinceStart = 0.0;
   recentCount = 0;
   lastHeard = -1.0;
+  ++restarts;
 }
 
-double Voice::heardPosition(double pendingOutputFrames) const {
+double Voice::behindFor(double pendingOutputFrames) const {
   // Walk back over the pending output block by block, each at its own step.
   double behind = 0.0;
   double left = std::max(pendingOutputFrames, 0.0);
@@ -245,8 +251,11 @@ double Voice::heardPosition(double pendingOutputFrames) const {
     behind += take * double(recent[size_t(at)].step) / double(kOne);
     left -= take;
   }
-  behind += left * double(step) / double(kOne);
-  behind = std::min(behind, std::max(sinceStart, 0.0));
+  return behind + left * double(step) / double(kOne);
+}
+
+double Voice::heardPosition(double pendingOutputFrames) const {
+  const double behind = std::min(behindFor(pendingOutputFrames), std::max(sinceStart, 0.0));
   double p = double(pos) + double(frac) / double(kOne) - behind;
   if (p < 0) p = looping ? p + frames : 0.0;
   if (playing && lastHeard >= 0.0) {
@@ -261,7 +270,78 @@ double Voice::heardPosition(double pendingOutputFrames) const {
   return p;
 }
 
-Card::Card(QString description) : description_(std::move(description)) {}
+namespace {
+std::atomic<const std::function<void()>*> sleepHook{nullptr};
+}  // namespace
+
+void setSleepHook(const std::function<void()>* hook) { sleepHook.store(hook); }
+
+void Voice::publish(const CardTiming& timing) {
+  const double pendingOld = Limiter::kDelay + (timing.realtime ? timing.latencyFrames : 0.0);
+  const double pendingNew = pendingOld + (timing.realtime ? timing.lastBlock : 0);
+  const std::uint64_t flags =
+      (playing ? 1u : 0u) | (looping ? 2u : 0u) | (timing.realtime ? 4u : 0u);
+  const std::array<std::uint64_t, kWords> w = {
+      std::bit_cast<std::uint64_t>(double(pos) + double(frac) / double(kOne)),
+      std::bit_cast<std::uint64_t>(playing ? behindFor(pendingNew) : 0.0),
+      std::bit_cast<std::uint64_t>(playing ? behindFor(pendingOld) : 0.0),
+      std::bit_cast<std::uint64_t>(sinceStart),
+      std::bit_cast<std::uint64_t>(timing.latencyFrames),
+      std::uint64_t(timing.renderedAt),
+      std::uint64_t(timing.lastBlock),
+      restarts,
+      std::uint64_t(misses),
+      flags,
+      0,
+      0};
+  publishedPlaying = playing;
+  const std::uint32_t seq = sequence_.load(std::memory_order_relaxed);
+  sequence_.store(seq + 1, std::memory_order_relaxed);
+  // Each word is a release store: a reader that sees one of them sees the odd
+  // sequence number stored before it, and tries again.
+  for (int i = 0; i < kWords; ++i) words_[size_t(i)].store(w[size_t(i)], std::memory_order_release);
+  sequence_.store(seq + 2, std::memory_order_release);
+}
+
+Voice::Published Voice::published() const {
+  std::array<std::uint64_t, kWords> w{};
+  for (;;) {
+    const std::uint32_t before = sequence_.load(std::memory_order_acquire);
+    if (before & 1u) {
+      std::this_thread::yield();
+      continue;
+    }
+    for (int i = 0; i < kWords; ++i)
+      w[size_t(i)] = words_[size_t(i)].load(std::memory_order_acquire);
+    if (sequence_.load(std::memory_order_relaxed) == before) break;
+  }
+  Published p;
+  p.readPos = std::bit_cast<double>(w[0]);
+  p.behindNew = std::bit_cast<double>(w[1]);
+  p.behindOld = std::bit_cast<double>(w[2]);
+  p.sinceStart = std::bit_cast<double>(w[3]);
+  p.timing.latencyFrames = std::bit_cast<double>(w[4]);
+  p.timing.renderedAt = std::int64_t(w[5]);
+  p.timing.lastBlock = int(w[6]);
+  p.restarts = std::uint32_t(w[7]);
+  p.misses = int(w[8]);
+  p.playing = (w[9] & 1u) != 0;
+  p.looping = (w[9] & 2u) != 0;
+  p.timing.realtime = (w[9] & 4u) != 0;
+  return p;
+}
+
+namespace {
+std::int64_t steadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+Card::Card(QString description) : description_(std::move(description)) {
+  voices.reserve(kMaxVoices);
+}
 
 Card::~Card() {
   output_.reset();  // stops the audio thread before anything it uses goes away
@@ -271,68 +351,223 @@ Card::~Card() {
 void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move(capture); }
 
 bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
+  // A wake() from here on changes the word, and the card stays awake.
+  const std::uint64_t wakes = sleep_.load(std::memory_order_acquire) & ~std::uint64_t(1);
+  if (wakes != seenWakes_) idleFrames_ = 0;  // a buffer started since the last block
+  seenWakes_ = wakes;
   bool sounded = false;
-  for (int done = 0; done < frames;) {
-    const int n = std::min(kMaxBlock, frames - done);
-    float* acc = limiter_.next(n);
-    {
-      std::lock_guard lock(mutex);
+  {
+    RealtimeSection section;
+    applyQueued();
+    for (int done = 0; done < frames;) {
+      const int n = std::min(kMaxBlock, frames - done);
+      float* acc = limiter_.next(n);
       for (Voice* v : voices) {
-        if (!v->device->open || !v->device->primaryPlaying) continue;
+        if (!v->device->open.load(std::memory_order_relaxed) ||
+            !v->device->primaryPlaying.load(std::memory_order_relaxed))
+          continue;
         sounded = sounded || v->playing || v->tailFrames > 0;
         if (v->playing) v->mixInto(acc, n);
         if (v->tailFrames > 0) v->addTail(acc, n);
       }
+      limiter_.limit(out + 2 * done);
+      done += n;
     }
-    limiter_.limit(out + 2 * done);
-    done += n;
-  }
-  bool sleep = false;
-  {
-    std::lock_guard lock(mutex);
     realtime_ = latencyFrames >= 0.0;
     latencyFrames_ = std::max(latencyFrames, 0.0);
     lastBlock_ = frames;
-    lastRender_ = std::chrono::steady_clock::now();
-    lostAfter_ = kLostAfter;
-    // The limiter's delay has long been played out by then.
-    idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
-    sleep = realtime_ && idleFrames_ >= kIdleFrames;
-    asleep_ = sleep;
+    lastRenderNs_ = steadyNs();
+    lastRender_.store(lastRenderNs_, std::memory_order_relaxed);
+    lostAfterMs_.store(kLostAfter.count(), std::memory_order_relaxed);
+    realtimeSeen_.store(realtime_, std::memory_order_relaxed);
+    const CardTiming t = timing();
+    int playing = 0;
+    for (Voice* v : voices) {
+      // A voice that stopped at its end in this block publishes that too.
+      if (v->playing || v->publishedPlaying) v->publish(t);
+      playing += v->playing && v->device->open.load(std::memory_order_relaxed) &&
+                 v->device->primaryPlaying.load(std::memory_order_relaxed);
+    }
+    playingVoices_.store(playing, std::memory_order_relaxed);
   }
   if (capture_) capture_->write(out, frames);
-  return sleep;
+  // The limiter's delay has long been played out by then.
+  idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
+  if (latencyFrames < 0.0 || idleFrames_ < kIdleFrames) return false;
+  std::uint64_t expected = wakes;
+  if (!sleep_.compare_exchange_strong(expected, wakes | 1u, std::memory_order_acq_rel)) {
+    idleFrames_ = 0;  // woken while mixing this block
+    return false;
+  }
+  if (const std::function<void()>* hook = sleepHook.load()) (*hook)();
+  return true;
 }
 
 void Card::wake() {
-  {
-    std::lock_guard lock(mutex);
-    idleFrames_ = 0;
-    if (!asleep_) return;
-    asleep_ = false;
-    // The stream has not rendered while it slept: that is no lost card.
-    lastRender_ = std::chrono::steady_clock::now();
-    lostAfter_ = kLostAfterWake;
+  std::lock_guard lock(control);
+  wakeLocked();
+}
+
+void Card::wakeLocked() {
+  std::uint64_t word = sleep_.load(std::memory_order_acquire);
+  while (!sleep_.compare_exchange_weak(word, (word + 2) & ~std::uint64_t(1),
+                                       std::memory_order_acq_rel)) {
   }
+  if (!(word & 1u)) return;
+  // The stream has not rendered while it slept: that is no lost card.
+  lastRender_.store(steadyNs());
+  lostAfterMs_.store(kLostAfterWake.count());
   if (output_) output_->resume();
+}
+
+CardTiming Card::timing() const { return {realtime_, latencyFrames_, lastBlock_, lastRenderNs_}; }
+
+void Card::applyQueued() {
+  const std::uint32_t head = queueHead_.load(std::memory_order_acquire);
+  std::uint32_t tail = queueTail_.load(std::memory_order_relaxed);
+  if (tail == head) return;
+  const std::uint32_t first = tail;
+  for (; tail != head; ++tail) apply(queue_[tail % kQueue]);
+  queueTail_.store(tail, std::memory_order_release);
+  applied_.store(applied_.load(std::memory_order_relaxed) + (tail - first),
+                 std::memory_order_release);
+}
+
+bool Card::run(const Command& command, bool wait) {
+  std::lock_guard lock(control);
+  if (!output_ || isAsleep()) {
+    // No rendering thread runs: this thread owns the voices.
+    apply(command);
+    if (command.kind == Command::Play) wakeLocked();
+    int playing = 0;
+    for (Voice* v : voices)
+      playing += v->playing && v->device->open.load() && v->device->primaryPlaying.load();
+    playingVoices_.store(playing);
+    return true;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  auto waitFor = [&](auto done) {
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+  };
+  // A full queue means a card that has stopped rendering: the command is lost.
+  if (!waitFor([&] {
+        return queueHead_.load(std::memory_order_relaxed) -
+                   queueTail_.load(std::memory_order_acquire) <
+               kQueue;
+      }))
+    return false;
+  const std::uint32_t head = queueHead_.load(std::memory_order_relaxed);
+  queue_[head % kQueue] = command;
+  queueHead_.store(head + 1, std::memory_order_release);
+  const std::uint64_t ticket = ++posted_;
+  wakeLocked();  // a card that was deciding to sleep stays awake for it
+  if (!wait) return true;
+  return waitFor([&] { return applied_.load(std::memory_order_acquire) >= ticket; });
+}
+
+void Card::keepOrphan(std::unique_ptr<Voice> voice, std::vector<std::byte> bytes) {
+  std::lock_guard lock(control);
+  orphans_.emplace_back(std::move(voice), std::move(bytes));
+}
+
+void Card::apply(const Command& c) {
+  Voice* const v = c.voice;
+  switch (c.kind) {
+    case Command::AddVoice:
+      if (voices.size() < voices.capacity()) voices.push_back(v);
+      break;
+    case Command::RemoveVoice:
+      std::erase(voices, v);
+      return;
+    case Command::Play:
+      v->looping = c.flag;
+      if (v->playing) break;
+      v->playing = true;
+      v->restartLocked();
+      v->inStale = false;
+      v->gain = v->targetGain;
+      if (v->fadeFrames > 0) v->fadeInDone = 0;
+      break;
+    case Command::Stop: {
+      if (!v->playing) break;
+      v->lastHeard = c.restarts == v->restarts ? c.heard : -1.0;
+      v->fadeOutLocked();
+      // Resume from what was heard: the mixer's read position minus what is
+      // still in the limiter and the card's output buffers.
+      const double heard = v->heardPosition(pendingFramesLocked());
+      const double read = double(v->pos) + double(v->frac) / double(kOne);
+      double back = read - heard;
+      if (back < 0) back += v->frames;
+      const double whole = std::floor(heard);
+      v->pos = std::int64_t(whole) % v->frames;
+      v->frac = std::uint32_t((heard - whole) * double(kOne));
+      v->history = std::max(0, v->history - int(std::ceil(back)));
+      // The stretch mixed but not yet heard is played again on resume: it is
+      // not stale sound.
+      const int again = std::min(int(std::ceil(back)) + 1, v->frames);
+      for (int k = 0; k < again; ++k)
+        v->fresh[size_t((v->pos + k) % v->frames)].store(1, std::memory_order_relaxed);
+      v->playing = false;
+      v->fadeInDone = -1;
+      v->restartLocked();
+      break;
+    }
+    case Command::Move:
+      v->moveLocked(c.frame);
+      break;
+    case Command::Write: {
+      // A tail of the old position is rendered before its bytes are replaced.
+      v->fadeOutLocked();
+      const int align = v->format.blockAlign();
+      auto write = [&](int at, int n) {
+        if (n <= 0) return;
+        std::memcpy(v->data.data() + at, c.bytes + at, size_t(n));
+        for (int f = at / align, end = (at + n + align - 1) / align; f < end; ++f)
+          v->fresh[size_t(f)].store(1, std::memory_order_relaxed);
+      };
+      write(c.offset, c.first);
+      write(0, c.second);
+      v->moveLocked(c.frame, false);
+      break;
+    }
+    case Command::Volume:
+      v->volume = c.number;
+      v->targetGain = c.gain;
+      if (!v->playing) v->gain = c.gain;
+      break;
+    case Command::Frequency:
+      v->setFrequencyLocked(c.number, c.bank);
+      break;
+    case Command::Fade:
+      v->fadeFrames = c.number;
+      break;
+  }
+  v->publish(timing());
 }
 
 bool Card::isLost() {
   if (lost_) return true;
-  std::lock_guard lock(mutex);
-  if (!realtime_) return false;
+  if (!realtimeSeen_.load()) return false;
   bool playing = false;
-  for (const Voice* v : voices)
-    playing = playing || (v->playing && v->device->open && v->device->primaryPlaying);
-  return playing && std::chrono::steady_clock::now() - lastRender_ > lostAfter_;
+  if (output_) {
+    playing = playingVoices_.load() > 0;
+  } else {
+    // The manual clock: the caller owns the voices.
+    for (const Voice* v : voices)
+      playing = playing || (v->playing && v->device->open && v->device->primaryPlaying);
+  }
+  const std::int64_t silentNs = steadyNs() - lastRender_.load();
+  return playing && silentNs > lostAfterMs_.load() * 1000000;
 }
 
 double Card::pendingFramesLocked() const {
   const double limited = Limiter::kDelay;
   if (!realtime_) return limited;
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - lastRender_).count() *
-      kCardRate;
+  const double elapsed = double(steadyNs() - lastRenderNs_) * 1e-9 * kCardRate;
   return limited + latencyFrames_ + lastBlock_ - std::clamp(elapsed, 0.0, double(lastBlock_));
 }
 

@@ -2,21 +2,33 @@
 // The mixer of one card (internal): the voices (secondary buffers) of every
 // device object on the card, summed into the card's 44100 Hz stereo stream.
 //
-// All voice state is guarded by Card::mutex. The backend's audio thread calls
-// Card::render(); application threads change voices under the same lock. The
-// render path allocates nothing: every work buffer is sized when the voice is
-// created.
+// The voices belong to the thread that renders the card (the backend's audio
+// thread, Card::render()). Application threads never touch them while that
+// thread may run: they send commands (play, stop, cursor moves, writes with a
+// move, volume, frequency, fades) through a single-producer queue that
+// render() applies at the start of a block, and read what render() publishes
+// after each block (a sequence lock that only the readers retry). A refill
+// without a move writes the ring directly and marks its frames fresh with
+// atomic stores: it only ever writes where the cursor has left. The render
+// path allocates nothing, takes no lock and makes no system call: every work
+// buffer is sized when the voice is created (see Realtime.h for the check).
+//
+// While the card has no rendering thread (the manual clock) or sleeps, the
+// application thread that holds Card::control applies commands itself.
 
 #include "platform/sound/Kernel.h"
 #include "platform/sound/Limiter.h"
+#include "platform/sound/Realtime.h"
 #include "platform/sound/Sound.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace qdl::sound::detail {
@@ -30,8 +42,16 @@ constexpr int kMaxFade = 1024;              // longest fade, output frames
 
 // Shared by a device object and its buffers.
 struct DeviceState {
-  bool open = true;
-  bool primaryPlaying = true;
+  std::atomic<bool> open{true};
+  std::atomic<bool> primaryPlaying{true};
+};
+
+// What the rendering thread tells the card's timing to a voice's readers.
+struct CardTiming {
+  bool realtime = false;
+  double latencyFrames = 0.0;   // from the mixer's output to the card's
+  int lastBlock = 0;            // frames of the last block
+  std::int64_t renderedAt = 0;  // steady clock, ns, when it was rendered
 };
 
 struct Voice {
@@ -39,8 +59,10 @@ struct Voice {
 
   WaveFormat format;
   int frames = 0;
-  std::vector<std::byte> data;      // the ring, bytes of `format`
-  std::vector<std::uint8_t> fresh;  // per frame: written since last played
+  std::vector<std::byte> data;  // the ring, bytes of `format`
+  // Per frame: written since last played. Set by whoever writes the ring,
+  // cleared by the rendering thread.
+  std::vector<std::atomic<std::uint8_t>> fresh;
   std::shared_ptr<DeviceState> device;
 
   bool playing = false;
@@ -109,6 +131,25 @@ struct Voice {
   double heardPosition(double pendingOutputFrames) const;
   // Forgets the rendering history: after play(), stop() and cursor moves.
   void restartLocked();
+  std::uint32_t restarts = 0;  // counts restartLocked()
+
+  // What readers see, published by the rendering thread after each block and
+  // each command: the read position, the frames still to be heard behind it
+  // at the start and at the end of the last block's playing time, and so on.
+  struct Published {
+    double readPos = 0.0;
+    double behindNew = 0.0;  // ring frames behind readPos, just after the block
+    double behindOld = 0.0;  // and a block's time later
+    double sinceStart = 0.0;
+    CardTiming timing;
+    std::uint32_t restarts = 0;
+    int misses = 0;
+    bool playing = false;
+    bool looping = true;
+  };
+  void publish(const CardTiming& timing);
+  Published published() const;    // any thread
+  bool publishedPlaying = false;  // as last published (the publishing thread)
 
  private:
   void loadWindow(std::int64_t first, int count);
@@ -116,14 +157,49 @@ struct Voice {
   // frame scaled by the volume ramp and, when given, by fade[i].
   void render(float* acc, int n, const float* fade);
   void consume(int count);
+  double behindFor(double pendingOutputFrames) const;
+
+  static constexpr int kWords = 12;
+  std::atomic<std::uint32_t> sequence_{0};
+  std::array<std::atomic<std::uint64_t>, kWords> words_{};
+};
+
+// A change to a voice (or to a card's list of voices), made by the rendering
+// thread at the start of a block.
+struct Command {
+  enum Kind : std::uint8_t {
+    AddVoice,
+    RemoveVoice,
+    Play,       // flag: looping
+    Stop,       // heard, restarts: the last heard position reported, and when
+    Move,       // frame
+    Write,      // bytes, offset, first, second, frame: a write that moves the cursor
+    Volume,     // number: hundredths of a dB, gain
+    Frequency,  // number: Hz, bank
+    Fade,       // number: frames
+  };
+  Kind kind = Play;
+  bool flag = false;
+  Voice* voice = nullptr;
+  std::int64_t frame = 0;
+  int number = 0;
+  int offset = 0, first = 0, second = 0;
+  float gain = 1.0f;
+  double heard = -1.0;
+  std::uint32_t restarts = 0;
+  const KernelBank* bank = nullptr;
+  const std::byte* bytes = nullptr;
 };
 
 // A card's output stream, owned by its card.
 //
 // When Card::render() says the card may sleep, the stream stops asking for
 // output after that block (a real-time clock waits, PortAudio completes the
-// stream) until resume(), which an application thread calls when a buffer
-// starts playing again; resume() returns once the stream runs again.
+// stream). The card alone keeps the sleep state: every time it goes from
+// asleep to awake it calls resume() once, from any application thread, and
+// the stream must run again whether or not it has yet finished the block
+// that let it sleep. resume() returns at once; the stream is started again
+// on a thread of the output's own, never on the caller's.
 class Output {
  public:
   virtual ~Output() = default;
@@ -131,6 +207,12 @@ class Output {
   virtual double latency() const = 0;  // seconds
   virtual void resume() {}
 };
+
+// Called on the rendering thread each time a card has decided to sleep,
+// before its output learns of it; tests use it to play a buffer exactly
+// then. Null (the default) for none; the caller keeps the function alive
+// while it is set.
+void setSleepHook(const std::function<void()>* hook);
 
 class WavWriter;
 
@@ -150,16 +232,37 @@ class Card {
   bool render(std::int16_t* out, int frames, double latencyFrames);
 
   // A buffer starts playing (or a device's primary buffer again): a card
-  // that sleeps starts its stream again. Application threads, without the
-  // mutex held.
+  // that sleeps, or has just decided to, starts its stream again. Any
+  // thread, without the mutex held; never waits for the stream.
   void wake();
+  void wakeLocked();  // the same, with `control` held
+  bool isAsleep() const { return (sleep_.load(std::memory_order_acquire) & 1u) != 0; }
   // Two seconds of silence let a card sleep: a stream that runs with nothing
   // to play costs a wake-up per callback for nothing.
   static constexpr int kIdleFrames = 2 * kCardRate;
 
   // Output frames mixed but not yet heard, now: the limiter's delay and what
-  // the backend holds. Call with mutex held.
+  // the backend holds. On the thread that owns the voices.
   double pendingFramesLocked() const;
+
+  // Has the command carried out on the rendering thread, or at once while
+  // the card has none (the manual clock) or sleeps. With `wait`, returns once
+  // it is carried out (the rendering thread's next block; at most a second
+  // for a card that has stopped rendering). Application threads; takes
+  // `control`.
+  bool run(const Command& command, bool wait);  // false: not carried out in time
+  // Readers of published voices need no lock: Voice::published().
+  // Owned by the rendering thread; the application threads hold `control`
+  // while the card has none or sleeps.
+  std::vector<Voice*> voices;
+  static constexpr int kMaxVoices = 256;
+  // Serialises the application threads that drive the card (and the manual
+  // clock's rendering); never taken by the rendering thread.
+  CheckedMutex control;
+  // Keeps a voice whose removal a stalled card never confirmed, with the
+  // bytes that commands still queued for it may read.
+  void keepOrphan(std::unique_ptr<Voice> voice, std::vector<std::byte> bytes);
+  int voiceCount = 0;  // voices added and not removed (control)
 
   // The card no longer plays: its stream ended or failed (a USB card pulled
   // out), or, on a real-time clock, nothing was rendered for half a second
@@ -175,23 +278,41 @@ class Card {
   Output* output() const { return output_.get(); }
   void setCapture(std::unique_ptr<WavWriter> capture);
 
-  std::mutex mutex;
-  std::vector<Voice*> voices;  // guarded by mutex
-
  private:
+  void apply(const Command& command);
+  void applyQueued();
+  CardTiming timing() const;
+  static constexpr std::uint32_t kQueue = 512;
+  std::array<Command, kQueue> queue_{};
+  std::atomic<std::uint32_t> queueHead_{0};  // next slot the producer writes
+  std::atomic<std::uint32_t> queueTail_{0};  // next slot render() reads
+  std::atomic<std::uint64_t> applied_{0};    // commands carried out by render()
+  std::uint64_t posted_ = 0;                 // commands queued (control)
+  std::vector<std::pair<std::unique_ptr<Voice>, std::vector<std::byte>>> orphans_;  // (control)
+
   QString description_;
   std::unique_ptr<Output> output_;
   std::unique_ptr<WavWriter> capture_;
   Limiter limiter_;  // the mixer sums into it; used by the rendering thread only
-  // Timing of the last render, for the heard position (guarded by mutex).
+  // Timing of the last render, for the heard position (rendering thread).
   bool realtime_ = false;
   double latencyFrames_ = 0.0;
   int lastBlock_ = 0;
-  std::chrono::steady_clock::time_point lastRender_;
-  std::chrono::milliseconds lostAfter_ = kLostAfter;  // until the next render (mutex)
+  std::int64_t lastRenderNs_ = 0;
+  // When the card last rendered, and how long it may go without (any thread).
+  std::atomic<std::int64_t> lastRender_{0};
+  std::atomic<std::int64_t> lostAfterMs_{kLostAfter.count()};
+  std::atomic<bool> realtimeSeen_{false};  // the last render was on a real-time clock
+  std::atomic<int> playingVoices_{0};      // voices that played after the last block
   std::atomic<bool> lost_{false};
-  int idleFrames_ = 0;   // frames rendered since something last sounded (guarded by mutex)
-  bool asleep_ = false;  // render() let the stream sleep; wake() has not yet run (mutex)
+  int idleFrames_ = 0;           // frames rendered since something last sounded (rendering thread)
+  std::uint64_t seenWakes_ = 0;  // the wake count at the last block (rendering thread)
+  // The one sleep state of the card: bit 0 set while asleep, the bits above
+  // count the calls of wake(). render() sets bit 0 only if no wake() came
+  // since it began its block (a compare-and-swap on the whole word), and
+  // wake() clears it and learns in the same step whether the card slept:
+  // a wake at any moment either keeps the card awake or restarts it.
+  std::atomic<std::uint64_t> sleep_{0};
 };
 
 }  // namespace qdl::sound::detail

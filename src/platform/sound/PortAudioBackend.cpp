@@ -4,7 +4,7 @@
 // QUANDREL_AUDIO_LATENCY_MS asks for another (for cards that drop out).
 // A card with nothing to play for two seconds lets its stream complete, so
 // that an idle console wakes nobody; the next buffer that plays starts it
-// again.
+// again, on a control thread of the card's own.
 
 #include "platform/sound/Backends.h"
 
@@ -14,6 +14,9 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace qdl::sound::detail {
 namespace {
@@ -112,9 +115,16 @@ class PortAudioOutput final : public Output {
                            .arg(card.description(), paText(e))
                            .toStdString());
     }
+    control_ = std::thread([this] { runControl(); });
   }
 
   ~PortAudioOutput() override {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wakeControl_.notify_all();
+    control_.join();
     closing_ = true;
     Pa_StopStream(stream_);
     Pa_CloseStream(stream_);
@@ -123,34 +133,58 @@ class PortAudioOutput final : public Output {
   int framesPerBuffer() const override { return int(kFramesPerBuffer); }
   double latency() const override { return latency_; }
 
-  // The stream completed because the card had nothing to play: it is
-  // stopped (which waits for its last block) and started again.
+  // The card woke: its stream completed, or is completing the block that let
+  // the card sleep. The stream's own thread stops and starts it again.
   void resume() override {
-    if (!asleep_) return;
-    Pa_StopStream(stream_);
-    asleep_ = false;
-    if (Pa_StartStream(stream_) != paNoError) card_.markLost();
+    {
+      std::lock_guard lock(mutex_);
+      restart_ = true;
+    }
+    wakeControl_.notify_one();
   }
 
  private:
   static int callback(const void*, void* out, unsigned long frames,
                       const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags, void* self) {
     auto* me = static_cast<PortAudioOutput*>(self);
+    if (!me->scheduled_) {
+      // Once, before the first block: the callback's thread asks for
+      // real-time priority (PortAudio's thread lives as long as the stream).
+      me->scheduled_ = true;
+      requestRealtimeScheduling("sound card", kCallbackPriority);
+    }
     double lat = time ? time->outputBufferDacTime - time->currentTime : 0.0;
     if (!(lat > 0.0 && lat < 2.0)) lat = me->latency_;
     if (!me->card_.render(static_cast<std::int16_t*>(out), int(frames), lat * kCardRate))
       return paContinue;
     // Nothing to play for a while: the stream completes after this block
     // (silence) and wakes nobody until a buffer plays again.
-    me->asleep_ = true;
+    me->completed_ = true;
     return paComplete;
   }
 
-  // The stream ended without being stopped or put to sleep here: the card
-  // is gone.
+  // The stream ended without being stopped here or completing for the
+  // card's sleep: the card is gone.
   static void finished(void* self) {
     auto* me = static_cast<PortAudioOutput*>(self);
-    if (!me->closing_ && !me->asleep_) me->card_.markLost();
+    if (!me->closing_ && !me->completed_) me->card_.markLost();
+  }
+
+  // Stops and starts the stream when the card wakes, so that neither the
+  // window nor any other caller of play() waits for the sound server.
+  void runControl() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wakeControl_.wait(lock, [this] { return quit_ || restart_; });
+      if (quit_) return;
+      restart_ = false;
+      lock.unlock();
+      Pa_StopStream(stream_);  // waits for the block that let the card sleep
+      completed_ = false;
+      scheduled_ = false;  // a started stream may call back on a new thread
+      if (Pa_StartStream(stream_) != paNoError) card_.markLost();
+      lock.lock();
+    }
   }
 
   PaSession session_;
@@ -158,7 +192,15 @@ class PortAudioOutput final : public Output {
   PaStream* stream_ = nullptr;
   double latency_ = 0.0;
   std::atomic<bool> closing_{false};
-  std::atomic<bool> asleep_{false};  // completed for want of sound, until resume()
+  bool scheduled_ = false;  // the callback's thread asked for its priority
+  // The stream completed because the card fell asleep; cleared when the
+  // stream is started again.
+  std::atomic<bool> completed_{false};
+  std::mutex mutex_;
+  std::condition_variable wakeControl_;
+  bool quit_ = false;     // guarded by mutex_
+  bool restart_ = false;  // guarded by mutex_
+  std::thread control_;
 };
 
 }  // namespace

@@ -21,9 +21,13 @@
 // its output to a WAV file in that folder (quandrel-card-a.wav, ...-b.wav).
 //
 // Threads: every function here is called from one application thread (the UI
-// thread) or, for distinct objects, from any thread; the mixer runs in the
-// backend's audio thread and shares state with these calls under a short
-// per-card lock. Nothing here blocks for longer than that lock.
+// thread) or, for distinct objects, from any thread. The mixer runs in the
+// backend's audio thread and never waits for these calls: a change reaches it
+// through a queue at the start of its next block, and what it plays is
+// published after each block. play(), stop(), cursor moves and writes that
+// move the cursor return once the mixer has taken them (one block, 5 to
+// 10 ms; at once on the manual clock or a sleeping card); volume, frequency
+// and fades return at once.
 //
 // Units: sizes, offsets and cursors in bytes of the buffer's own format;
 // volume in hundredths of a decibel (0 full level, -10000 silent, gain

@@ -1,6 +1,7 @@
 #include "platform/sound/SoundBufferImpl.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -13,63 +14,74 @@ namespace {
 
 SoundBuffer::SoundBuffer(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
 
+using detail::Command;
+
 SoundBuffer::~SoundBuffer() {
-  std::lock_guard lock(d_->card->mutex);
-  std::erase(d_->card->voices, d_->voice.get());
+  Command c;
+  c.kind = Command::RemoveVoice;
+  c.voice = d_->voice.get();
+  // A card that stopped rendering may still hold the voice: it stays alive.
+  if (!d_->card->run(c, true)) d_->card->keepOrphan(std::move(d_->voice), std::move(d_->staging));
+  std::lock_guard lock(d_->card->control);
+  --d_->card->voiceCount;
 }
 
 const WaveFormat& SoundBuffer::format() const { return d_->voice->format; }
 int SoundBuffer::bytes() const { return int(d_->voice->data.size()); }
 
 void SoundBuffer::play(bool looping) {
-  {
-    std::lock_guard lock(d_->card->mutex);
-    detail::Voice& v = *d_->voice;
-    v.looping = looping;
-    if (v.playing) return;
-    v.playing = true;
-    v.restartLocked();
-    v.inStale = false;
-    v.gain = v.targetGain;
-    if (v.fadeFrames > 0) v.fadeInDone = 0;
-  }
-  d_->card->wake();  // a card that slept with nothing to play starts again
+  Command c;
+  c.kind = Command::Play;
+  c.voice = d_->voice.get();
+  c.flag = looping;
+  d_->card->run(c, true);  // a card that slept with nothing to play starts again
 }
 
 void SoundBuffer::stop() {
-  std::lock_guard lock(d_->card->mutex);
-  detail::Voice& v = *d_->voice;
-  if (!v.playing) return;
-  v.fadeOutLocked();
-  // Resume from what was heard: the mixer's read position minus what is still
-  // in the limiter and the card's output buffers.
-  const double heard = v.heardPosition(d_->card->pendingFramesLocked());
-  const double read = double(v.pos) + double(v.frac) / double(detail::kOne);
-  double back = read - heard;
-  if (back < 0) back += v.frames;
-  const double whole = std::floor(heard);
-  v.pos = std::int64_t(whole) % v.frames;
-  v.frac = std::uint32_t((heard - whole) * double(detail::kOne));
-  v.history = std::max(0, v.history - int(std::ceil(back)));
-  // The stretch mixed but not yet heard is played again on resume: it is not
-  // stale sound.
-  const int again = std::min(int(std::ceil(back)) + 1, v.frames);
-  for (int k = 0; k < again; ++k) v.fresh[size_t((v.pos + k) % v.frames)] = 1;
-  v.playing = false;
-  v.fadeInDone = -1;
-  v.restartLocked();
+  Command c;
+  c.kind = Command::Stop;
+  c.voice = d_->voice.get();
+  {
+    std::lock_guard lock(d_->reported);
+    c.heard = d_->lastHeard;
+    c.restarts = d_->lastRestarts;
+  }
+  d_->card->run(c, true);
 }
 
-bool SoundBuffer::isPlaying() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->voice->playing;
-}
+bool SoundBuffer::isPlaying() const { return d_->voice->published().playing; }
 
 int SoundBuffer::currentPosition() const {
-  std::lock_guard lock(d_->card->mutex);
   const detail::Voice& v = *d_->voice;
-  const double pending = v.playing ? d_->card->pendingFramesLocked() : 0.0;
-  const auto frame = std::int64_t(std::floor(v.heardPosition(pending))) % v.frames;
+  const detail::Voice::Published s = v.published();
+  double p = s.readPos;
+  if (s.playing) {
+    // The output still pending in the card, between what it was just after
+    // the last block and a block's time later.
+    double t = 0.0;
+    if (s.timing.realtime && s.timing.lastBlock > 0) {
+      const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+      const double elapsed = double(now - s.timing.renderedAt) * 1e-9 * detail::kCardRate;
+      t = std::clamp(elapsed, 0.0, double(s.timing.lastBlock)) / s.timing.lastBlock;
+    }
+    const double behind =
+        std::min(s.behindNew + (s.behindOld - s.behindNew) * t, std::max(s.sinceStart, 0.0));
+    p = s.readPos - behind;
+    if (p < 0) p = s.looping ? p + v.frames : 0.0;
+    std::lock_guard lock(d_->reported);
+    if (d_->lastRestarts == s.restarts && d_->lastHeard >= 0.0) {
+      // A small step back (up to 1/16 of the ring) is jitter in the latency
+      // figure; anything further is the ring moving on past its end.
+      double forward = p - d_->lastHeard;
+      if (s.looping && forward < 0) forward += v.frames;
+      if (forward < 0 || (s.looping && forward > v.frames - v.frames / 16.0)) p = d_->lastHeard;
+    }
+    d_->lastHeard = p;
+    d_->lastRestarts = s.restarts;
+  }
+  const auto frame = std::int64_t(std::floor(p)) % v.frames;
   return int(frame) * v.format.blockAlign();
 }
 
@@ -78,9 +90,11 @@ void SoundBuffer::setCurrentPosition(int bytes) {
     fail(QStringLiteral("Play position %1 is outside the sound buffer of %2 bytes")
              .arg(bytes)
              .arg(this->bytes()));
-  std::lock_guard lock(d_->card->mutex);
-  detail::Voice& v = *d_->voice;
-  v.moveLocked(bytes / v.format.blockAlign());
+  Command c;
+  c.kind = Command::Move;
+  c.voice = d_->voice.get();
+  c.frame = bytes / d_->voice->format.blockAlign();
+  d_->card->run(c, true);
 }
 
 LockedRegion SoundBuffer::lock(int offset, int count) {
@@ -94,12 +108,10 @@ LockedRegion SoundBuffer::lock(int offset, int count) {
   const int first = std::min(count, size - offset);
   const int second = count - first;
   std::byte* staging = d_->staging.data();
-  {
-    std::lock_guard lock(d_->card->mutex);
-    const std::byte* ring = d_->voice->data.data();
-    std::memcpy(staging + offset, ring + offset, size_t(first));
-    std::memcpy(staging, ring, size_t(second));
-  }
+  // Only this buffer's own writes change the ring.
+  const std::byte* ring = d_->voice->data.data();
+  std::memcpy(staging + offset, ring + offset, size_t(first));
+  std::memcpy(staging, ring, size_t(second));
   d_->locked = true;
   d_->lockOffset = offset;
   d_->lockBytes = count;
@@ -130,66 +142,74 @@ void SoundBuffer::commit(const LockedRegion& region, int cursor) {
   if (!firstOk || !secondOk) fail(QStringLiteral("The unlocked region is not the locked one"));
   d_->locked = false;
 
-  std::lock_guard lock(d_->card->mutex);
   detail::Voice& v = *d_->voice;
+  if (cursor >= 0) {
+    Command c;
+    c.kind = Command::Write;
+    c.voice = &v;
+    c.bytes = staging;
+    c.offset = offset;
+    c.first = int(region.first.size());
+    c.second = int(region.second.size());
+    c.frame = cursor / v.format.blockAlign();
+    d_->card->run(c, true);
+    return;
+  }
+  // A refill writes where the cursor has left; its frames count as fresh
+  // once their bytes are in.
   const int align = v.format.blockAlign();
-  // A tail of the old position is rendered before its bytes are replaced.
-  if (cursor >= 0) v.fadeOutLocked();
   auto write = [&](int at, int n) {
     if (n <= 0) return;
     std::memcpy(v.data.data() + at, staging + at, size_t(n));
-    std::fill(v.fresh.begin() + at / align, v.fresh.begin() + (at + n + align - 1) / align, 1);
+    for (int f = at / align, end = (at + n + align - 1) / align; f < end; ++f)
+      v.fresh[size_t(f)].store(1, std::memory_order_release);
   };
   write(offset, int(region.first.size()));
   write(0, int(region.second.size()));
-  if (cursor >= 0) v.moveLocked(cursor / align, false);
 }
 
 bool SoundBuffer::setFadeFrames(int frames) {
   if (frames < 0 || frames > detail::kMaxFade) return false;
-  std::lock_guard lock(d_->card->mutex);
-  d_->voice->fadeFrames = frames;
+  d_->fadeFrames = frames;
+  Command c;
+  c.kind = Command::Fade;
+  c.voice = d_->voice.get();
+  c.number = frames;
+  d_->card->run(c, false);
   return true;
 }
 
-int SoundBuffer::fadeFrames() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->voice->fadeFrames;
-}
+int SoundBuffer::fadeFrames() const { return d_->fadeFrames; }
 
 bool SoundBuffer::setVolume(int hundredthsDb) {
   if (hundredthsDb < -10000 || hundredthsDb > 0) return false;
-  const float gain = hundredthsDb <= -10000 ? 0.0f : float(std::pow(10.0, hundredthsDb / 2000.0));
-  std::lock_guard lock(d_->card->mutex);
-  detail::Voice& v = *d_->voice;
-  v.volume = hundredthsDb;
-  v.targetGain = gain;
-  if (!v.playing) v.gain = gain;
+  d_->volume = hundredthsDb;
+  Command c;
+  c.kind = Command::Volume;
+  c.voice = d_->voice.get();
+  c.number = hundredthsDb;
+  c.gain = hundredthsDb <= -10000 ? 0.0f : float(std::pow(10.0, hundredthsDb / 2000.0));
+  d_->card->run(c, false);
   return true;
 }
 
-int SoundBuffer::volume() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->voice->volume;
-}
+int SoundBuffer::volume() const { return d_->volume; }
 
 bool SoundBuffer::setFrequency(int hz) {
   if (hz == 0) hz = format().sampleRate;
   if (hz < detail::kMinFrequency || hz > detail::kMaxFrequency) return false;
-  const detail::KernelBank* bank = detail::kernelBankForStep(double(hz) / detail::kCardRate);
-  std::lock_guard lock(d_->card->mutex);
-  d_->voice->setFrequencyLocked(hz, bank);
+  d_->frequency = hz;
+  Command c;
+  c.kind = Command::Frequency;
+  c.voice = d_->voice.get();
+  c.number = hz;
+  c.bank = detail::kernelBankForStep(double(hz) / detail::kCardRate);
+  d_->card->run(c, false);
   return true;
 }
 
-int SoundBuffer::frequency() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->voice->frequency;
-}
+int SoundBuffer::frequency() const { return d_->frequency; }
 
-int SoundBuffer::refillMisses() const {
-  std::lock_guard lock(d_->card->mutex);
-  return d_->voice->misses;
-}
+int SoundBuffer::refillMisses() const { return d_->voice->published().misses; }
 
 }  // namespace qdl::sound

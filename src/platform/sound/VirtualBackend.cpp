@@ -67,6 +67,7 @@ class RealtimeOutput final : public Output {
 
  private:
   void run() {
+    requestRealtimeScheduling("virtual sound card", kCallbackPriority);
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::microseconds(1000000 * kStep / kCardRate);
     auto next = clock::now();
@@ -179,7 +180,10 @@ void VirtualCards::advance(int card, int frames) {
     throw SoundError("The manual clock needs QUANDREL_AUDIO=virtual");
   if (frames <= 0) return;
   std::vector<std::int16_t> out(size_t(frames) * 2, 0);
-  if (const std::shared_ptr<Card> c = findCard(cardKey(card))) c->render(out.data(), frames, -1.0);
+  if (const std::shared_ptr<Card> c = findCard(cardKey(card))) {
+    std::lock_guard lock(c->control);  // the manual clock renders on the caller's thread
+    c->render(out.data(), frames, -1.0);
+  }
   Tap& tap = taps[size_t(card)];
   tap.rendered += frames;
   std::lock_guard lock(tap.mutex);
