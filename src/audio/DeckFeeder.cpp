@@ -32,7 +32,16 @@ void DeckFeeder::add(TStreamPlayer* player) {
   {
     std::lock_guard lock(mutex_);
     players_.push_back(player);
+    ++wakes_;
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+  }
+  changed_.notify_all();
+}
+
+void DeckFeeder::wake() {
+  {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
   }
   changed_.notify_all();
 }
@@ -69,9 +78,18 @@ void DeckFeeder::run() {
           std::max(longestGap_, std::chrono::duration_cast<std::chrono::microseconds>(now - last));
     last = now;
     ++rounds_;
-    std::chrono::milliseconds wait = kLongestWait;
+    std::chrono::milliseconds wait = kNotFeeding;
     for (TStreamPlayer* player : players_) wait = std::min(wait, player->feed());
-    changed_.wait_for(lock, std::max(wait, kShortestWait));
+    const std::uint64_t seen = wakes_;
+    if (wait == kNotFeeding) {
+      // No deck plays: sleep until one does, so that an idle console wakes
+      // nobody. The lock is held from the players' answers to the wait, so a
+      // wake() in between is never lost.
+      last = {};
+      changed_.wait(lock, [&] { return quit_ || wakes_ != seen; });
+      continue;
+    }
+    changed_.wait_for(lock, std::clamp(wait, kShortestWait, kLongestWait));
   }
 }
 

@@ -22,8 +22,15 @@ class DeckFeeder {
   DeckFeeder(const DeckFeeder&) = delete;
   DeckFeeder& operator=(const DeckFeeder&) = delete;
 
+  // What a player's feed() returns when it wants no refill until it is
+  // played again: the thread then sleeps until wake() or a change of players.
+  static constexpr std::chrono::milliseconds kNotFeeding = std::chrono::milliseconds::max();
+
   // Starts feeding `player` (starting the thread on first use).
   void add(TStreamPlayer* player);
+  // A player wants refills again (its deck plays): the thread looks at once.
+  // Never call it while holding a player's own lock.
+  void wake();
   // Stops feeding `player`; returns once the thread no longer touches it.
   void remove(TStreamPlayer* player);
 
@@ -40,6 +47,7 @@ class DeckFeeder {
   std::condition_variable changed_;
   std::vector<TStreamPlayer*> players_;  // guarded by mutex_
   bool quit_ = false;                    // guarded by mutex_
+  std::uint64_t wakes_ = 0;              // guarded by mutex_; counts wake() and add()
   std::int64_t rounds_ = 0;              // guarded by mutex_
   std::chrono::microseconds longestGap_{0};
   std::thread thread_;

@@ -146,11 +146,14 @@ void TStreamPlayer::refill(std::uint32_t p) {
 
 int TStreamPlayer::Update() {
   const auto bufferBytes = static_cast<std::uint32_t>(Source->BufferBytes);
-  std::lock_guard lock(feedMutex_);
+  std::unique_lock lock(feedMutex_);
   const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
   std::uint32_t queued = 0;
+  bool started = false;
   if (fed_) {
-    feeding_ = true;
+    // Play and Stop return once the card has taken them, so a paused deck
+    // (whose timer still ticks) never asks for refills.
+    if (MainBuffer->isPlaying()) started = !feeding_.exchange(true);
     // Bytes decoded ahead of the cursor, up to the end of what the feeder
     // has written, however far it has got.
     queued = (static_cast<std::uint32_t>(writtenEnd_) + bufferBytes - p) % bufferBytes;
@@ -165,7 +168,11 @@ int TStreamPlayer::Update() {
   }
   const std::uint32_t queuedTime =
       queued * 100u / static_cast<std::uint32_t>(Source->BytesPerSecond);
-  return std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
+  const int position = std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
+  lock.unlock();
+  // The feeder takes its own lock before a player's: wake it only now.
+  if (started) qdl::DeckFeeder::instance().wake();
+  return position;
 }
 
 void TStreamPlayer::PauseRefills() {
@@ -174,10 +181,13 @@ void TStreamPlayer::PauseRefills() {
 }
 
 std::chrono::milliseconds TStreamPlayer::feed() {
-  constexpr std::chrono::milliseconds kIdle{20};
-  if (!feeding_) return kIdle;
+  // A deck that was told to play but whose card has not started it yet is
+  // looked at again soon; one that is not fed sleeps until Update wakes it.
+  constexpr std::chrono::milliseconds kSoon{20};
+  if (!feeding_) return qdl::DeckFeeder::kNotFeeding;
   std::lock_guard lock(feedMutex_);
-  if (!feeding_ || !MainBuffer->isPlaying()) return kIdle;
+  if (!feeding_) return qdl::DeckFeeder::kNotFeeding;
+  if (!MainBuffer->isPlaying()) return kSoon;
   const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
   trackHeadphones(p);
   refill(p);
@@ -219,6 +229,9 @@ void TStreamPlayer::Play() {
 void TStreamPlayer::Stop() {
   MainBuffer->stop();
   if (HeadBuffer) HeadBuffer->stop();
+  // A stopped deck needs no refill: the feeder may sleep until the next
+  // Update after a Play.
+  PauseRefills();
 }
 
 void TStreamPlayer::SetPitch(int tenthsOfPercent) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "audio/DeckFeeder.h"
 #include "decks/DeckHarness.h"
 #include "platform/ui/Controls.h"
 
@@ -107,6 +108,12 @@ TEST_F(HeldWindow, TheFeederRefillsADeckOnlyWhileItPlays) {
   EXPECT_GE(f.sBarSeekRechts->value() - paused, 100);
   EXPECT_EQ(f.PlayerRechts->MainBuffer->refillMisses(), misses);
   f.Play_RechtsMouseDown();
+
+  // With nothing playing the feeder sleeps: an idle console wakes nobody.
+  runEvents(100);
+  const std::int64_t rounds = qdl::DeckFeeder::instance().rounds();
+  runEvents(600);
+  EXPECT_LE(qdl::DeckFeeder::instance().rounds() - rounds, 1);
 }
 
 }  // namespace
