@@ -71,13 +71,7 @@ qdl::ui::SpeedButton* speedButton(QWidget* parent, const char* name, const QStri
 
 qdl::ui::ScrollBar* scrollBar(QWidget* parent, const char* name, Qt::Orientation o, int min,
                               int max, int small, int large, QRect geometry) {
-  auto* s = named(new qdl::ui::ScrollBar(o, parent), name);
-  s->setRange(min, max);
-  s->setSmallChange(small);
-  s->setLargeChange(large);
-  s->setValue(0);
-  s->setGeometry(geometry);
-  return s;
+  return named(qdl::ui::ScrollBar::create(parent, o, min, max, small, large, geometry), name);
 }
 
 QTimer* timer(QObject* parent, const char* name, int interval) {

@@ -19,13 +19,7 @@ QString named(const char* base, Deck::Side side) {
 
 ui::ScrollBar* scrollBar(QWidget* parent, Qt::Orientation o, int min, int max, int small, int large,
                          QRect geometry) {
-  auto* s = new ui::ScrollBar(o, parent);
-  s->setRange(min, max);
-  s->setSmallChange(small);
-  s->setLargeChange(large);
-  s->setValue(0);
-  s->setGeometry(geometry);
-  return s;
+  return ui::ScrollBar::create(parent, o, min, max, small, large, geometry);
 }
 
 ui::SpeedButton* speedButton(QWidget* parent, const QString& text, QRect geometry) {

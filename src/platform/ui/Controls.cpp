@@ -40,6 +40,17 @@ void SpeedButton::mouseReleaseEvent(QMouseEvent* event) {
   emit mouseUp(event->button());
 }
 
+ScrollBar* ScrollBar::create(QWidget* parent, Qt::Orientation orientation, int min, int max,
+                             int small, int large, const QRect& geometry) {
+  auto* s = new ScrollBar(orientation, parent);
+  s->setRange(min, max);
+  s->setSmallChange(small);
+  s->setLargeChange(large);
+  s->setValue(0);
+  s->setGeometry(geometry);
+  return s;
+}
+
 ScrollBar::ScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {
   connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {

@@ -72,6 +72,9 @@ class ScrollBar : public QScrollBar {
   Q_OBJECT
  public:
   explicit ScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr);
+  // A bar with its range, small and large steps and place, standing at 0.
+  static ScrollBar* create(QWidget* parent, Qt::Orientation orientation, int min, int max,
+                           int small, int large, const QRect& geometry);
   void setSmallChange(int step) { setSingleStep(step); }
   void setLargeChange(int step) { setPageStep(step); }
   // Simulates a user's scroll action, as the mouse and keys do.
