@@ -79,7 +79,7 @@ DeckPanel::DeckPanel(Deck::Side side, QWidget* parent) : QFrame(parent), side_(s
   tempo->setGeometry(52, 4, 96, 20);
   tempo->setAlignment(Qt::AlignCenter);
 
-  time = new QLabel(QStringLiteral("00:00:00:00"), info);
+  time = new ui::RunningLabel(QStringLiteral("00:00:00:00"), info);
   time->setObjectName(named("LabelZeit", side));
   QFont big = time->font();
   big.setPointSize(20);
@@ -151,7 +151,7 @@ void DeckPanel::bind(Deck& deck) {
   });
   connect(&deck, &Deck::songTextChanged, this,
           [this](const QString& text) { status->setPanelText(1, text); });
-  connect(&deck, &Deck::timeTextChanged, time, &QLabel::setText);
+  connect(&deck, &Deck::timeTextChanged, time, &ui::RunningLabel::setRunningText);
   connect(&deck, &Deck::pitchTextChanged, pitchLabel, &QLabel::setText);
   connect(&deck, &Deck::tempoTextChanged, tempo, &QLabel::setText);
 }

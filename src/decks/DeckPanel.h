@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace qdl::ui {
 class ClickPanel;
+class RunningLabel;
 class ScrollBar;
 class SpeedButton;
 class StatusBar;
@@ -46,7 +47,7 @@ class DeckPanel : public QFrame {
   QPushButton* timeButton;  // btTime_Links
   QLabel* pitchLabel;       // lbPitch_Links
   QLabel* tempo;            // lbTempo_Links, the playing tempo
-  QLabel* time;             // LabelZeitLinks
+  ui::RunningLabel* time;   // LabelZeitLinks
   ui::ScrollBar* seek;      // sBarSeekLinks
   ui::ScrollBar* pitch;     // SBarPitchLinks
   ui::SpeedButton* plus;    // SBtPlusSpeedLinks

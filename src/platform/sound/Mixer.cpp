@@ -187,7 +187,9 @@ void Voice::mixInto(float* acc, int n) {
     if (fadeInDone >= fadeFrames) fadeInDone = -1;
     fade = shape.data();
   }
-  render(acc, n, fade);
+  // A silent voice (a muted headphone ring, a deck faded all the way out)
+  // adds nothing: its cursor moves on without the filter's work.
+  if (gain != 0.0f || targetGain != 0.0f) render(acc, n, fade);
   gain = targetGain;
 
   const std::uint64_t total = std::uint64_t(frac) + std::uint64_t(n) * step;

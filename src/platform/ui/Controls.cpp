@@ -1,13 +1,18 @@
 #include "platform/ui/Controls.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <utility>
 
 namespace qdl::ui {
 
@@ -202,5 +207,61 @@ void StatusBar::setPanelText(int i, const QString& text) {
 QString StatusBar::simpleText() const { return panels_.front()->text(); }
 
 void StatusBar::setSimpleText(const QString& text) { panels_.front()->setText(text); }
+
+namespace {
+// The running labels waiting for the next frame, and the frame clock. The
+// clock belongs to the application, so it goes with it.
+std::vector<RunningLabel*> waitingLabels;
+QPointer<QTimer> frameClock;
+
+QTimer* frames() {
+  if (!frameClock) {
+    frameClock = new QTimer(QCoreApplication::instance());
+    frameClock->setInterval(1000 / RunningLabel::kFramesPerSecond);
+    QObject::connect(frameClock, &QTimer::timeout, [] { RunningLabel::drawFrameNow(); });
+  }
+  return frameClock;
+}
+}  // namespace
+
+RunningLabel::RunningLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+RunningLabel::~RunningLabel() { std::erase(waitingLabels, this); }
+
+void RunningLabel::setRunningText(const QString& text) {
+  if (text == QLabel::text()) return;
+  // The text changes now, without the repaint QLabel would ask for.
+  const bool updates = updatesEnabled();
+  if (updates) setAttribute(Qt::WA_UpdatesDisabled, true);
+  setText(text);
+  if (updates) setAttribute(Qt::WA_UpdatesDisabled, false);
+  QTimer* clock = frames();
+  if (!clock->isActive()) {
+    // The first change after a still moment is drawn at once; the changes
+    // that follow it wait for the frames.
+    update();
+    clock->start();
+  } else if (!waiting_) {
+    waiting_ = true;
+    waitingLabels.push_back(this);
+  }
+}
+
+void RunningLabel::drawFrameNow() {
+  if (waitingLabels.empty()) {
+    // Nothing ran during a whole frame: the clock sleeps until something does.
+    if (frameClock) frameClock->stop();
+    return;
+  }
+  for (RunningLabel* label : std::exchange(waitingLabels, {})) {
+    label->waiting_ = false;
+    label->update();
+  }
+}
+
+void RunningLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  ++paints_;
+}
 
 }  // namespace qdl::ui

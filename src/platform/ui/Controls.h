@@ -5,11 +5,10 @@
 // and a status bar of fixed panels.
 
 #include <QFrame>
+#include <QLabel>
 #include <QScrollBar>
 #include <QToolButton>
 #include <vector>
-
-class QLabel;
 
 namespace qdl::ui {
 
@@ -120,6 +119,33 @@ class StatusBar : public QFrame {
 
  private:
   std::vector<QLabel*> panels_;
+};
+
+// A label for a value that runs many times a second (a deck's time). Its
+// text is current at once (text() and every reader see each change), but
+// it is drawn at most kFramesPerSecond times a second, and every running
+// label that changed in a frame is drawn in that frame's one paint pass:
+// the screen shows no more than that anyway, and each paint costs the
+// window's thread text layout and a pass over the window.
+class RunningLabel : public QLabel {
+  Q_OBJECT
+ public:
+  static constexpr int kFramesPerSecond = 30;
+  explicit RunningLabel(const QString& text, QWidget* parent = nullptr);
+  ~RunningLabel() override;
+  void setRunningText(const QString& text);
+  // Draws the running labels that changed since the last frame (the frame
+  // clock calls it).
+  static void drawFrameNow();
+  // How often it was drawn (for tests and benchmarks).
+  int paints() const { return paints_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  bool waiting_ = false;  // changed since it was last drawn
+  int paints_ = 0;
 };
 
 }  // namespace qdl::ui
