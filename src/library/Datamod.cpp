@@ -14,6 +14,7 @@
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
 #include "platform/db/TableModel.h"
+#include "platform/tags/Id3v2Write.h"
 #include "platform/ui/Dialogs.h"
 
 TDataModule1* DataModule1 = nullptr;
@@ -259,6 +260,52 @@ WriteResult writeTag(const QString& path, const TagTexts& texts, int* error) {
       path, [&texts](const TId3Tag& old) { return updatedBlock(old, texts); }, error);
 }
 
+WriteResult writeTags(const QString& path, const TagTexts& texts, int* error, bool* v2Kept) {
+  if (v2Kept) *v2Kept = false;
+  // Only MPEG audio is written; writeTag says what else the file is.
+  if (!isMpegAudioFile(path)) return writeTag(path, texts, error);
+  // The block's rules for the v2 writer: the texts a record gets from the
+  // block (cut to the fields' widths, as the table keeps them) and the
+  // block updatedBlock makes.
+  qdl::tags::V1Block v1;
+  v1.texts = [](const QByteArray& bytes) {
+    if (bytes.size() != sizeof(TId3Tag)) return qdl::tags::RecordTexts{};
+    TId3Tag b;
+    std::memcpy(&b, bytes.constData(), sizeof b);
+    return qdl::tags::RecordTexts{fromWindows1252(b.title, sizeof b.title),
+                                  fromWindows1252(b.artist, sizeof b.artist),
+                                  fromWindows1252(b.year, sizeof b.year),
+                                  fromWindows1252(b.comment, sizeof b.comment).left(10)};
+  };
+  v1.updated = [&texts](const QByteArray& bytes) {
+    TId3Tag old;
+    std::memset(&old, 0, sizeof old);
+    if (bytes.size() == sizeof old) std::memcpy(&old, bytes.constData(), sizeof old);
+    TId3Tag block = updatedBlock(old, texts);
+    std::memcpy(block.magic, "TAG", 3);
+    return QByteArray(reinterpret_cast<const char*>(&block), sizeof block);
+  };
+  const qdl::tags::FileWrite v2 =
+      qdl::tags::writeTags(path, {texts.titel, texts.interpret, texts.jahr, texts.genre}, v1);
+  switch (v2.result) {
+    case qdl::tags::FileResult::NoTag:
+    case qdl::tags::FileResult::V2Unchanged:
+      return writeTag(path, texts, error);
+    case qdl::tags::FileResult::InPlace:
+    case qdl::tags::FileResult::NewFile:
+      return WriteResult::Replaced;
+    case qdl::tags::FileResult::Unsupported:
+      // The v2 tag stays byte for byte; the block is written as for a file
+      // without one, and the caller says that only the block changed.
+      if (v2Kept) *v2Kept = true;
+      return writeTag(path, texts, error);
+    case qdl::tags::FileResult::Failed:
+      break;
+  }
+  if (error) *error = v2.error ? v2.error : EIO;
+  return WriteResult::Failed;
+}
+
 }  // namespace qdl::id3
 
 using qdl::db::FieldDef;
@@ -430,7 +477,8 @@ void TDataModule1::Table1AfterPost() {
   const qdl::id3::TagTexts tag{
       Table1->asString(QStringLiteral("Titel")), Table1->asString(QStringLiteral("Interpret")),
       Table1->asString(QStringLiteral("Jahr")), Table1->asString(QStringLiteral("Genre"))};
-  const qdl::id3::WriteResult result = qdl::id3::writeTag(path, tag, &error);
+  bool v2Kept = false;
+  const qdl::id3::WriteResult result = qdl::id3::writeTags(path, tag, &error, &v2Kept);
   // A write that did not happen leaves the file as it was, permissions too.
   if (readOnly &&
       (result == qdl::id3::WriteResult::Failed || result == qdl::id3::WriteResult::NotMpeg))
@@ -443,6 +491,8 @@ void TDataModule1::Table1AfterPost() {
       notMpeg();
       break;
     default:
+      if (v2Kept)
+        qdl::ui::showMessage(parent, texts ? texts->sId3v2Belassen.arg(native) : native, caption);
       break;
   }
 }

@@ -89,6 +89,15 @@ WriteResult writeBlock(const QString& path, TId3Tag block, int* error = nullptr)
 // The same with updatedBlock of the file's own tag, read under the same
 // open file.
 WriteResult writeTag(const QString& path, const TagTexts& texts, int* error = nullptr);
+// The editor's write-back: a file that starts with an ID3v2 tag gets the
+// fields the record changed in that tag and the block of writeTag, both in
+// one step that leaves the file byte for byte as it was when it fails. A
+// file without an ID3v2 tag, or whose v2 tag already holds the record's
+// texts, gets writeTag alone; so does a file whose v2 tag needs a change
+// that cannot be made safely (a damaged tag, a form the writer does not
+// rewrite): that tag stays byte for byte and `v2Kept` (when given) is set.
+WriteResult writeTags(const QString& path, const TagTexts& texts, int* error = nullptr,
+                      bool* v2Kept = nullptr);
 
 }  // namespace qdl::id3
 
