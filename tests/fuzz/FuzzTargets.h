@@ -16,6 +16,8 @@
 //          only its own value
 //   table  the song table's file: opened (or refused, byte for byte
 //          untouched), read in every order, changed
+//   v2write  an ID3v2 tag the editor rewrites: the version kept, the edited
+//          texts read back, every other field as before
 //
 // Each target also has seeds, inputs that reach deep into the reader, made
 // on the spot (MP3 fixtures are read from QDL_FIXTURE_DIR).
@@ -48,6 +50,7 @@ void qdp(const std::uint8_t* data, std::size_t size);
 void m3u(const std::uint8_t* data, std::size_t size);
 void ini(const std::uint8_t* data, std::size_t size);
 void table(const std::uint8_t* data, std::size_t size);
+void v2write(const std::uint8_t* data, std::size_t size);
 
 std::vector<QByteArray> mp3Seeds();
 std::vector<QByteArray> id3Seeds();
@@ -55,5 +58,6 @@ std::vector<QByteArray> qdpSeeds();
 std::vector<QByteArray> m3uSeeds();
 std::vector<QByteArray> iniSeeds();
 std::vector<QByteArray> tableSeeds();
+std::vector<QByteArray> v2writeSeeds();
 
 }  // namespace qdl::fuzz

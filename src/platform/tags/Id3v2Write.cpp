@@ -225,8 +225,11 @@ std::optional<quint8> plainEncoding(const ParsedTag& t, const Frame& f) {
   return e;
 }
 
+// A field's frames: the first id is the one a new frame gets; a frame of
+// any of them is the field's (a reader takes a year from TDRC in any
+// version, and from TYER where TDRC lacks it).
 struct FieldEdit {
-  QByteArray id;
+  QList<QByteArray> ids;
   const std::optional<QString>* text;
   bool done = false;
 };
@@ -272,23 +275,26 @@ RenderedTag renderEdited(const QByteArray& tag, const TextEdits& edits, int grow
   }
   out.oldSize = t.total;
   const bool v22 = t.major == 2;
+  const QList<QByteArray> years = v22            ? QList<QByteArray>{"TYE"}
+                                  : t.major == 3 ? QList<QByteArray>{"TYER", "TDRC"}
+                                                 : QList<QByteArray>{"TDRC", "TYER"};
   FieldEdit fields[] = {
-      {v22 ? "TT2" : "TIT2", &edits.titel},
-      {v22 ? "TP1" : "TPE1", &edits.interpret},
-      {v22 ? "TYE" : (t.major == 3 ? "TYER" : "TDRC"), &edits.jahr},
-      {v22 ? "TCO" : "TCON", &edits.genre},
+      {{v22 ? "TT2" : "TIT2"}, &edits.titel},
+      {{v22 ? "TP1" : "TPE1"}, &edits.interpret},
+      {years, &edits.jahr},
+      {{v22 ? "TCO" : "TCON"}, &edits.genre},
   };
   auto textFrame = [&](const FieldEdit& field, std::optional<quint8> old) {
     const QString& text = **field.text;
     const quint8 encoding = chooseEncoding(t.major, old, text);
-    return frameBytes(t, field.id, char(encoding) + encodeText(encoding, text));
+    return frameBytes(t, field.ids.first(), char(encoding) + encodeText(encoding, text));
   };
   QByteArray frames;
   bool touched = false;
   for (const Frame& f : t.list) {
     FieldEdit* edit = nullptr;
     for (FieldEdit& field : fields)
-      if (*field.text && field.id == f.id) edit = &field;
+      if (*field.text && field.ids.contains(f.id)) edit = &field;
     if (!edit) {
       frames += t.frames.mid(f.at, f.size);
       continue;
