@@ -577,6 +577,87 @@ TEST(ChangedFields, OnlyWhatDiffersFromTheFilesOwnTexts) {
   }
 }
 
+// ---- the tag's bytes ------------------------------------------------------
+
+// 2.4 frames whose sizes are plain integers, as old iTunes wrote them.
+QByteArray plainFrame4(const QByteArray& id, const QByteArray& data) {
+  return id + bigEndian(quint32(data.size()), 4) + QByteArray(2, '\0') + data;
+}
+
+TEST(RenderEdited, FramesOfTheFieldOnlyInEveryFormOfTag) {
+  using qdl::tags::RenderStatus;
+  const QByteArray cover = QByteArray("\0image/png\0\x03\0", 13) + QByteArray(300, '\xFF');
+  qdl::tags::TextEdits year;
+  year.jahr = "1984";
+  qdl::tags::TextEdits title;
+  title.titel = "New";
+  qdl::tags::TextEdits noGenre;
+  noGenre.genre = "";
+  struct Case {
+    const char* name;
+    QByteArray tag;
+    qdl::tags::TextEdits edits;
+    RenderStatus status;
+    QByteArray frames;  // the frames of the result (empty: no result)
+    int size;           // of the result (0: as the old tag)
+  };
+  const QByteArray zero = frame(3, "XZRO", {});
+  const Case cases[] = {
+      {"2.4 year replaces TDRC and drops TYER",
+       tagOf(4, latin1Text(4, "TYER", "1999") + latin1Text(4, "TDRC", "1999-05-01"), 40), year,
+       RenderStatus::Fits, latin1Text(4, "TDRC", "1984"), 0},
+      {"2.3 year replaces TYER and drops TDRC",
+       tagOf(3, latin1Text(3, "TDRC", "2001") + latin1Text(3, "TYER", "2001"), 40), year,
+       RenderStatus::Fits, latin1Text(3, "TYER", "1984"), 0},
+      {"2.4 with plain frame sizes keeps them",
+       tagOf(4, plainFrame4("APIC", cover) + plainFrame4("TIT2", QByteArray("\0Old", 4)), 20),
+       title, RenderStatus::Fits,
+       plainFrame4("APIC", cover) + plainFrame4("TIT2", QByteArray("\0New", 4)), 0},
+      {"an empty frame of another program stays", tagOf(3, zero + latin1Text(3, "TIT2", "Old"), 0),
+       title, RenderStatus::Fits, zero + latin1Text(3, "TIT2", "New"), 0},
+      {"a growing tag gets room for later edits", tagOf(3, latin1Text(3, "TIT2", "Ol"), 0), title,
+       RenderStatus::Grows, latin1Text(3, "TIT2", "New"), 10 + 14 + 2048},
+      {"removing what is not there changes nothing",
+       tagOf(3, latin1Text(3, "TIT2", "Old"), 10),
+       noGenre,
+       RenderStatus::Unchanged,
+       {},
+       0},
+      {"no edits change nothing",
+       tagOf(2, latin1Text(2, "TT2", "Old"), 10),
+       {},
+       RenderStatus::Unchanged,
+       {},
+       0},
+      {"no tag", audio(300), title, RenderStatus::NoTag, {}, 0},
+      {"a compressed 2.2 tag",
+       tagOf(2, latin1Text(2, "TT2", "Old"), 10, 0x40),
+       title,
+       RenderStatus::Unsupported,
+       {},
+       0},
+      {"a tag longer than the bytes",
+       tagOf(3, latin1Text(3, "TIT2", "Old"), 10).left(20),
+       title,
+       RenderStatus::Unsupported,
+       {},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const qdl::tags::RenderedTag r = qdl::tags::renderEdited(c.tag, c.edits);
+    EXPECT_EQ(r.status, c.status);
+    if (c.frames.isEmpty()) {
+      EXPECT_TRUE(r.tag.isEmpty());
+      continue;
+    }
+    EXPECT_EQ(r.tag.size(), c.size ? c.size : c.tag.size());
+    EXPECT_EQ(r.tag.left(5), c.tag.left(5));  // "ID3", version and revision
+    EXPECT_EQ(r.tag.mid(10, c.frames.size()), c.frames);
+    EXPECT_EQ(r.tag.mid(10 + c.frames.size()), QByteArray(r.tag.size() - 10 - c.frames.size(), 0));
+  }
+}
+
 // ---- tags that are not rewritten -------------------------------------------
 
 TEST_F(TagWriteTest, ATagThatCannotBeRewrittenSafelyStaysAndTheUserIsTold) {
