@@ -15,7 +15,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
-  static_assert(sizeof(ScanTexte) == 10 * sizeof(QString));
+  static_assert(sizeof(ScanTexte) == 11 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
   static_assert(sizeof(PlaylistTexte) == 25 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
