@@ -29,7 +29,7 @@ struct LabelTexte {
 // captions of the progress window while the scan or the check runs.
 struct ScanTexte {
   QString sScanTitel, sLaufwerke, sNetzwerk, sCDROM, sWechselmedien, sScanbedingungen, sNurCheck,
-      sNurScan, sScanFortschritt, sCheckFortschritt;
+      sNurScan, sScanFortschritt, sCheckFortschritt, sTagsNeuLesen;
 };
 
 // Record and tag editor.

@@ -56,6 +56,7 @@ void TFormSprache::FillGerman() {
       .sNurScan = u"nur Scan"_s,
       .sScanFortschritt = u"scanne Hardisk und integriere mp3-Dateien in DB"_s,
       .sCheckFortschritt = u"überprüfe Datenbank"_s,
+      .sTagsNeuLesen = u"Tags neu lesen"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -239,6 +240,7 @@ void TFormSprache::FillEnglish() {
       .sNurScan = u"only Scan"_s,
       .sScanFortschritt = u"scanning disks and adding MP3 files to the database"_s,
       .sCheckFortschritt = u"checking database"_s,
+      .sTagsNeuLesen = u"Re-read tags"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{

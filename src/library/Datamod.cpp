@@ -395,37 +395,73 @@ bool TDataModule1::OpenSongTable(const QString& baseDir, qdl::library::MissingLi
   return made;
 }
 
-void TDataModule1::AddSongFile(const QString& path) {
+qdl::tags::SongTexts TDataModule1::songTags(const QString& path, bool* hasV1Tag) {
   using namespace qdl::id3;
   const TId3Tag block = readBlock(path);
-  QVariantList record;
-  if (hasTag(block)) {
+  qdl::tags::SongTexts v1;
+  const bool hasV1 = hasTag(block);
+  if (hasV1) {
     // Texts end at their first zero byte; the table cuts them to its widths,
     // so Genre takes the first 10 characters of the comment.
-    record = {QVariant(),
-              fromWindows1252(block.artist, sizeof block.artist),
-              fromWindows1252(block.title, sizeof block.title),
-              QString(),
-              fromWindows1252(block.comment, sizeof block.comment),
-              fromWindows1252(block.year, sizeof block.year),
-              path,
-              QString(),
-              0,
-              QString(),
-              false};
-  } else {
+    v1.interpret = fromWindows1252(block.artist, sizeof block.artist);
+    v1.titel = fromWindows1252(block.title, sizeof block.title);
+    v1.jahr = fromWindows1252(block.year, sizeof block.year);
+    v1.genre = fromWindows1252(block.comment, sizeof block.comment);
+  }
+  const qdl::tags::V2Fields v2 = qdl::tags::readV2(path);
+  if (hasV1Tag) *hasV1Tag = hasV1;
+  return qdl::tags::overV1(v2, v1);
+}
+
+void TDataModule1::AddSongFile(const QString& path) {
+  bool hasV1 = false;
+  qdl::tags::SongTexts t = songTags(path, &hasV1);
+  if (!hasV1 && t.interpret.isEmpty() && t.titel.isEmpty()) {
     QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0) name.truncate(dot);
-    record = {QVariant(), name,      QString(), QString(), QString(), QString(),
-              path,       QString(), 0,         QString(), false};
+    t.interpret = name;
   }
+  const QVariantList record = {
+      QVariant(), t.interpret, t.titel, t.beats ? QVariant(*t.beats) : QVariant(QString()),
+      t.genre,    t.jahr,      path,    QString(),
+      0,          QString(),   false};
   try {
     Table1->insertRecord(record);
   } catch (const qdl::db::DuplicateKeyError&) {
     // Already in the library: the file is skipped. Any other failure (a full
     // disk) goes to the caller, who must not count the song as added.
   }
+}
+
+bool TDataModule1::RetagCurrent() {
+  const QString path = Table1->asString(QStringLiteral("DateiName"));
+  if (path.isEmpty()) return false;
+  const qdl::tags::SongTexts t = songTags(path);
+  bool changed = false;
+  auto take = [&](const QString& field, const QString& value, int width) {
+    const QString fitted = qdl::tags::cutToWidth(value, width);
+    if (fitted.isEmpty() || Table1->asString(field) == fitted) return;
+    Table1->setFieldValue(field, fitted);
+    changed = true;
+  };
+  take(QStringLiteral("Interpret"), t.interpret, qdl::tags::kInterpretWidth);
+  take(QStringLiteral("Titel"), t.titel, qdl::tags::kTitelWidth);
+  take(QStringLiteral("Jahr"), t.jahr, qdl::tags::kJahrWidth);
+  take(QStringLiteral("Genre"), t.genre, qdl::tags::kGenreWidth);
+  if (t.beats) {
+    const QVariant beats = Table1->fieldByName(QStringLiteral("Beats"));
+    const bool hasBeats = beats.isValid() && !beats.isNull();
+    const bool analysed = Table1->asBoolean(QStringLiteral("Analyse"));
+    const bool typed = hasBeats && !analysed;
+    if (!typed && (!hasBeats || beats.toInt() != *t.beats || analysed)) {
+      Table1->setFieldValue(QStringLiteral("Beats"), *t.beats);
+      Table1->setFieldValue(QStringLiteral("Analyse"), false);
+      changed = true;
+    }
+  }
+  if (changed) Table1->post();
+  return changed;
 }
 
 void TDataModule1::Table1AfterPost() {

@@ -87,21 +87,41 @@ Field fieldOf(QByteArrayView id) {
   return Field::None;
 }
 
-// A UTF-16 text without a byte-order mark: the order whose high bytes are
-// more often zero (Latin letters), little-endian when the bytes do not tell.
-bool looksBigEndian(QByteArrayView bytes) {
-  qsizetype evenZeros = 0, oddZeros = 0;
-  for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-    if (bytes[i] == 0) ++evenZeros;
-    if (bytes[i + 1] == 0) ++oddZeros;
-  }
-  return evenZeros > oddZeros;
+// Whether a code unit is common in song texts: the alphabets up to U+07FF
+// (Latin, Greek, Cyrillic, Hebrew, Arabic), punctuation, CJK and Hangul.
+bool commonUnit(char16_t u) {
+  return u < 0x0800 || (u >= 0x2000 && u < 0x2070) || (u >= 0x3000 && u < 0xA000) ||
+         (u >= 0xAC00 && u < 0xD7B0) || (u >= 0xFF00 && u < 0xFFF0);
 }
 
+// A UTF-16 text without a byte-order mark: the order in which more of its
+// code units are common ones; little-endian (what Windows taggers write)
+// when the two tie.
+bool looksBigEndian(QByteArrayView bytes) {
+  qsizetype little = 0, big = 0;
+  for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+    if (commonUnit(char16_t(b0 | (b1 << 8)))) ++little;
+    if (commonUnit(char16_t((b0 << 8) | b1))) ++big;
+  }
+  return big > little;
+}
+
+// Decoded UTF-16; a surrogate without its partner becomes U+FFFD, so no
+// half character reaches the table.
 QString fromUtf16(QByteArrayView bytes, bool bigEndianOrder) {
   QStringDecoder decoder(bigEndianOrder ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
                          QStringConverter::Flag::Stateless);
-  return decoder.decode(bytes);
+  QString text = decoder.decode(bytes);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      ++i;
+    } else if (text[i].isSurrogate()) {
+      text[i] = QChar::ReplacementCharacter;
+    }
+  }
+  return text;
 }
 
 // The values of a text frame (its fields after the encoding byte), each
