@@ -213,18 +213,8 @@ class TagWriteTest : public ::testing::Test {
 
   // The song's record as a scan makes it from its tags, made current.
   void addScanned(const QString& path) {
-    const TId3Tag block = qdl::id3::readBlock(path);
-    qdl::tags::SongTexts v1;
-    if (qdl::id3::hasTag(block)) {
-      v1.titel = qdl::id3::fromWindows1252(block.title, 30).trimmed();
-      v1.interpret = qdl::id3::fromWindows1252(block.artist, 30).trimmed();
-      v1.jahr = qdl::id3::fromWindows1252(block.year, 4).trimmed();
-      v1.genre = qdl::id3::fromWindows1252(block.comment, 30).left(10).trimmed();
-    }
-    const qdl::tags::SongTexts t = qdl::tags::overV1(qdl::tags::readV2(path), v1);
     dm.editorVisible = [] { return false; };  // a scan writes no tag
-    dm.Table1->insertRecord({QVariant(), t.interpret, t.titel, QString(), t.genre, t.jahr, path,
-                             QString(), 0, QString(), false});
+    dm.AddSongFile(path);
     dm.Table1->findNearest(path);
     ASSERT_EQ(dm.Table1->asString("Dateiname"), path);
   }

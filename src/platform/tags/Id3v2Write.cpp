@@ -450,10 +450,12 @@ FileWrite writeNewFile(int fd, const QString& path, const struct stat& st, qint6
     ::unlink(QFile::encodeName(temporary).constData());
     return FileWrite{FileResult::Failed, e};
   };
-  // The new file keeps the song's owner (where allowed) and permissions.
+  // The new file keeps the song's owner and permissions where the file
+  // system allows.
   if (::fchown(out, st.st_uid, st.st_gid) != 0) { /* another owner is not ours to give */
   }
-  if (::fchmod(out, st.st_mode & 07777) != 0) return fail(errnoOr(EIO));
+  if (::fchmod(out, st.st_mode & 07777) != 0) { /* a FAT stick keeps no permissions */
+  }
   if (!writeAll(out, newTag.constData(), newTag.size())) return fail(errnoOr(EIO));
   constexpr qint64 kChunk = 1 << 20;
   QByteArray chunk(kChunk, Qt::Uninitialized);
