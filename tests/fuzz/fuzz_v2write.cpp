@@ -2,7 +2,9 @@
 // which fields are edited, the rest is the tag. The rewritten tag keeps the
 // old one's version, has the old size exactly when it fits and more when it
 // grows, gives the edited texts when read again, and gives every field that
-// was not edited as before.
+// was not edited as before. The same tag at the start of a song file is
+// written back through the file: the audio bytes stay, the ID3v1 block is
+// the one given, and a song that is not written stays byte for byte.
 
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/FuzzTargets.h"
@@ -21,6 +23,48 @@ QByteArray synchsafe(quint32 v) {
 QByteArray tag(int major, const QByteArray& body, quint8 flags) {
   return QByteArray("ID3") + char(major) + '\0' + char(flags) + synchsafe(quint32(body.size())) +
          body;
+}
+
+// The tag as the start of a song with audio and, when `pick` says so, an
+// ID3v1 block, written back as the editor does.
+void writeSong(quint8 pick, const QByteArray& old, const tags::V2Fields& before,
+               const tags::TextEdits& edits) {
+  QByteArray audio(300, '\0');
+  for (int i = 0; i < audio.size(); ++i) audio[i] = char(i * 7 + 1);
+  audio.replace(0, 4, QByteArray("\xFF\xFB\x10\x00", 4));
+  const QByteArray oldBlock = "TAG" + QByteArray(124, 'o') + char(1);
+  const QByteArray newBlock = "TAG" + QByteArray(124, 'n') + char(2);
+  const QByteArray song = old + audio + ((pick & 0x40) ? oldBlock : QByteArray());
+  const QString path = scratch() + QStringLiteral("/v2write.mp3");
+  if (!writeFile(path, song)) return;
+  tags::V1Block v1;
+  v1.texts = [](const QByteArray&) { return tags::RecordTexts{}; };
+  v1.updated = [&](const QByteArray&) { return newBlock; };
+  const tags::RecordTexts record{
+      edits.titel.value_or(before.titel), edits.interpret.value_or(before.interpret),
+      edits.jahr.value_or(before.jahr), edits.genre.value_or(before.genre)};
+  const tags::FileWrite w = tags::writeTags(path, record, v1);
+  const QByteArray after = readFile(path);
+  const qint64 oldTag = tags::tagSizeAt(song);
+  const bool hadBlock = (pick & 0x40) && song.size() - 128 >= oldTag;
+  switch (w.result) {
+    case tags::FileResult::NoTag:
+    case tags::FileResult::V2Unchanged:
+    case tags::FileResult::Unsupported:
+    case tags::FileResult::Failed:
+      QDL_FUZZ_CHECK(after == song);
+      return;
+    case tags::FileResult::InPlace:
+    case tags::FileResult::NewFile:
+      break;
+  }
+  QDL_FUZZ_CHECK(oldTag > 0);
+  const qint64 newTag = tags::tagSizeAt(after);
+  if (w.result == tags::FileResult::InPlace) QDL_FUZZ_CHECK(newTag == oldTag);
+  const qint64 audioSize = song.size() - oldTag - (hadBlock ? 128 : 0);
+  QDL_FUZZ_CHECK(after.size() == newTag + audioSize + 128);
+  QDL_FUZZ_CHECK(after.mid(newTag, audioSize) == song.mid(oldTag, audioSize));
+  QDL_FUZZ_CHECK(after.right(128) == newBlock);
 }
 
 }  // namespace
@@ -42,8 +86,9 @@ void v2write(const std::uint8_t* data, std::size_t size) {
   edits.jahr = text(2, QStringLiteral("1984"));
   edits.genre = text(3, QStringLiteral("Techno"));
 
-  const tags::RenderedTag r = tags::renderEdited(old, edits, 64);
   const tags::V2Fields before = tags::parseV2(old);
+  writeSong(pick, old, before, edits);
+  const tags::RenderedTag r = tags::renderEdited(old, edits, 64);
   switch (r.status) {
     case tags::RenderStatus::NoTag:
     case tags::RenderStatus::Unsupported:
