@@ -19,7 +19,8 @@
 //   table  the song table's file: opened (or refused, byte for byte
 //          untouched), read in every order, changed
 //   v2write  an ID3v2 tag the editor rewrites: the version kept, the edited
-//          texts read back, every other field as before
+//          texts read back, every other field as before; written back
+//          through a song file, its audio bytes kept
 //
 // Each target also has seeds, inputs that reach deep into the reader, made
 // on the spot (MP3 fixtures are read from QDL_FIXTURE_DIR).
