@@ -2,7 +2,8 @@
 // The data module: the song table `Table1` shared by the whole program, the
 // model `DataSource1` that grids and the report bind to, the definition of
 // the empty table, new records made from MP3 files, and the write-back of a
-// posted record into its file's ID3v1 tag.
+// posted record into its file's ID3v1 tag and, where the file has one, its
+// ID3v2 tag (writeTags).
 //
 // Song records (table "data.db" in <BaseDir>/Data), fields in this order:
 // Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
