@@ -5,6 +5,11 @@
 //   BareWalkAndTags   the same plus reading every file's ID3v1 block
 //   FirstScan         scan into an empty library (every file added)
 //   Rescan            scan again (every file already present)
+//   Retag             tags of 20,000 records read again (every record
+//                     changes: the library held file names)
+//   ...V2             the same on a tree of 20,000 files with ID3v2 tags
+//                     only (2.3 and 2.4 in turn), every fourth with 300 KB
+//                     of cover art, beside the ID3v1 tree in the same run
 //   Check100k         check of 100,000 records whose files all exist
 //   BareStat100k      testing the 100,000 files, no table
 //   WindowScanTimer   the scan run from the check and scan window with a
@@ -19,6 +24,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -46,11 +52,14 @@ struct Trees {
   QTemporaryDir dir{qEnvironmentVariable("QDL_BENCH_DIR", QDir::tempPath()) +
                     QStringLiteral("/qdl-scan-XXXXXX")};
   QString songs;    // the 20,000 tagged files
+  QString songsV2;  // the 20,000 files with ID3v2 tags
   QString present;  // 100,000 empty files for the check
   Trees() {
     songs = dir.filePath(QStringLiteral("songs"));
     present = dir.filePath(QStringLiteral("present"));
     qdl::test::writeTree(songs, kFolders, kFilesPerFolder);
+    songsV2 = dir.filePath(QStringLiteral("songsv2"));
+    qdl::test::writeTreeV2(songsV2, kFolders, kFilesPerFolder, 4, 300 * 1000);
   }
   QStringList presentFiles() {
     static QStringList files;
@@ -120,8 +129,16 @@ void BareWalkAndTags(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * tags);
 }
 
+// The tree of a benchmark: 0 the ID3v1 tree, 1 the ID3v2 tree.
+QString treeRoot(const benchmark::State& state) {
+  return (state.range(0) == 0 ? trees().songs : trees().songsV2) + QLatin1Char('/');
+}
+const char* treeName(const benchmark::State& state) {
+  return state.range(0) == 0 ? "ID3v1 tree" : "ID3v2 tree (2.3/2.4, cover art in every 4th)";
+}
+
 void FirstScan(benchmark::State& state) {
-  const QString root = trees().songs + QLatin1Char('/');
+  const QString root = treeRoot(state);
   int added = 0;
   qdl::bench::Samples seconds;
   for (auto _ : state) {
@@ -139,12 +156,14 @@ void FirstScan(benchmark::State& state) {
   }
   if (added != kFiles) state.SkipWithError("not every file was added");
   state.SetItemsProcessed(state.iterations() * added);
-  qdl::bench::figure("Scan: first scan of 20,000 files, median", added / seconds.median(),
-                     "files/s", qdl::bench::atLeast(10000));
+  qdl::bench::figure(QStringLiteral("Scan: first scan of 20,000 files, %1, median")
+                         .arg(QLatin1String(treeName(state)))
+                         .toStdString(),
+                     added / seconds.median(), "files/s", qdl::bench::atLeast(10000));
 }
 
 void Rescan(benchmark::State& state) {
-  const QString root = trees().songs + QLatin1Char('/');
+  const QString root = treeRoot(state);
   Library library;
   {
     qdl::library::SongScanner first(library.data);
@@ -161,8 +180,59 @@ void Rescan(benchmark::State& state) {
   }
   if (present != kFiles) state.SkipWithError("files were not seen as present");
   state.SetItemsProcessed(state.iterations() * present);
-  qdl::bench::figure("Scan: rescan of 20,000 files already present, median",
+  qdl::bench::figure(QStringLiteral("Scan: rescan of 20,000 files already present, %1, median")
+                         .arg(QLatin1String(treeName(state)))
+                         .toStdString(),
                      present / seconds.median(), "files/s", qdl::bench::atLeast(40000));
+}
+
+// Tags read again into a library whose 20,000 records hold only their file
+// names (as a scan before ID3v2 made them): every record changes.
+void Retag(benchmark::State& state) {
+  const QString root = treeRoot(state);
+  QStringList paths;
+  walk(root, [&](const QString& path) { paths << path; });
+  int read = 0, changed = 0;
+  qdl::bench::Samples seconds;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto library = std::make_unique<Library>();
+    qdl::db::Table& table = *library->data.Table1;
+    table.beginBatch();
+    for (const QString& p : std::as_const(paths))
+      table.insertRecord({QVariant(), QFileInfo(p).completeBaseName(), QString(), QString(),
+                          QString(), QString(), p, QString(), 0, QString(), false});
+    table.endBatch();
+    qdl::library::SongScanner scanner(library->data);
+    state.ResumeTiming();
+    const double t0 = qdl::bench::wallSeconds();
+    scanner.retagRoot(root);
+    seconds.add(qdl::bench::wallSeconds() - t0);
+    read = scanner.counts().tagsRead;
+    changed = scanner.counts().retagged;
+    state.PauseTiming();
+    library.reset();
+    state.ResumeTiming();
+  }
+  if (read != kFiles || changed != kFiles) state.SkipWithError("not every record was retagged");
+  state.SetItemsProcessed(state.iterations() * read);
+  qdl::bench::figure(QStringLiteral("Scan: --retag of 20,000 records, %1, median")
+                         .arg(QLatin1String(treeName(state)))
+                         .toStdString(),
+                     read / seconds.median(), "records/s", qdl::bench::atLeast(5000));
+}
+
+// Reading the tags alone: ID3v1 block and ID3v2 tag of every file, no table.
+void BareWalkAndBothTags(benchmark::State& state) {
+  const QString root = treeRoot(state);
+  int tagged = 0;
+  for (auto _ : state) {
+    tagged = 0;
+    walk(root, [&](const QString& path) {
+      tagged += TDataModule1::songTags(path).interpret.isEmpty() ? 0 : 1;
+    });
+  }
+  state.SetItemsProcessed(state.iterations() * tagged);
 }
 
 void Check100k(benchmark::State& state) {
@@ -260,8 +330,10 @@ void WindowScanTimer(benchmark::State& state) {
 
 BENCHMARK(BareWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BareWalkAndTags)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(FirstScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(Rescan)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BareWalkAndBothTags)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
+BENCHMARK(FirstScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Arg(0)->Arg(1);
+BENCHMARK(Rescan)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1);
+BENCHMARK(Retag)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Arg(0)->Arg(1);
 BENCHMARK(Check100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BareStat100k)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(WindowScanTimer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);

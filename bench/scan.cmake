@@ -3,3 +3,4 @@
 add_executable(bench_scan ${CMAKE_CURRENT_LIST_DIR}/bench_scan.cpp)
 target_link_libraries(bench_scan PRIVATE library benchmark::benchmark)
 qdl_warnings(bench_scan)
+target_include_directories(bench_scan PRIVATE ${CMAKE_SOURCE_DIR}/tests)

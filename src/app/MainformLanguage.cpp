@@ -148,6 +148,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setItems({sc.sScanTitel, sc.sNurCheck, sc.sNurScan});
   FormScan->RGBedingung->setItemIndex(0);
   FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
+  FormScan->cbRetag->setText(sc.sTagsNeuLesen);
 
   // 8. Record editor.
   FormDatenBearbeiten->setWindowTitle(s.Editor.sEditorTitel);

@@ -29,7 +29,7 @@ struct LabelTexte {
 // captions of the progress window while the scan or the check runs.
 struct ScanTexte {
   QString sScanTitel, sLaufwerke, sNetzwerk, sCDROM, sWechselmedien, sScanbedingungen, sNurCheck,
-      sNurScan, sScanFortschritt, sCheckFortschritt;
+      sNurScan, sScanFortschritt, sCheckFortschritt, sTagsNeuLesen;
 };
 
 // Record and tag editor.
@@ -87,12 +87,14 @@ struct MeldungTexte {
 };
 
 // Messages and words of the song library. sTagNichtGeschrieben takes the
-// file (%1) and the reason (%2); sKeineMp3Datei the file (%1).
+// file (%1) and the reason (%2); sKeineMp3Datei the file (%1); so does
+// sId3v2Belassen, said when only the ID3v1 tag of a file could be written.
 // sBibliothekSchreibgeschuetzt refuses scan, check and edits of a library
 // that cannot be written; sNichtErreichbar follows the count of records the
 // check kept because their medium is not mounted.
 struct BibliothekTexte {
   QString sTagNichtGeschrieben, sKeineMp3Datei, sBibliothekSchreibgeschuetzt, sNichtErreichbar;
+  QString sId3v2Belassen;
 };
 
 // The tempo analysis: the menu entry of "&Datenbank", the caption of its

@@ -56,6 +56,7 @@ void TFormSprache::FillGerman() {
       .sNurScan = u"nur Scan"_s,
       .sScanFortschritt = u"scanne Hardisk und integriere mp3-Dateien in DB"_s,
       .sCheckFortschritt = u"überprüfe Datenbank"_s,
+      .sTagsNeuLesen = u"Tags neu lesen"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -171,6 +172,9 @@ void TFormSprache::FillGerman() {
       .sBibliothekSchreibgeschuetzt =
           u"Datenbank schreibgeschützt. Check, Scan und Bearbeiten nicht möglich!"_s,
       .sNichtErreichbar = u"nicht erreichbar"_s,
+      .sId3v2Belassen =
+          u"Nur das ID3v1-Tag wurde eingetragen. Das ID3v2-Tag hat eine Form, "
+          u"die nicht sicher umgeschrieben werden kann, und bleibt, wie es war:\n%1"_s,
   };
   Tempo = TempoTexte{
       .sTempoAnalysieren = u"&Tempo analysieren"_s,
@@ -236,6 +240,7 @@ void TFormSprache::FillEnglish() {
       .sNurScan = u"only Scan"_s,
       .sScanFortschritt = u"scanning disks and adding MP3 files to the database"_s,
       .sCheckFortschritt = u"checking database"_s,
+      .sTagsNeuLesen = u"Re-read tags"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -347,6 +352,9 @@ void TFormSprache::FillEnglish() {
       .sBibliothekSchreibgeschuetzt =
           u"Database is readonly. Check, scan and editing not possible!"_s,
       .sNichtErreichbar = u"not reachable"_s,
+      .sId3v2Belassen =
+          u"Only the ID3v1 tag was entered. The ID3v2 tag has a form that "
+          u"cannot be rewritten safely and stays as it was:\n%1"_s,
   };
   Tempo = TempoTexte{
       .sTempoAnalysieren = u"Analyse &tempo"_s,

@@ -14,6 +14,7 @@
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
 #include "platform/db/TableModel.h"
+#include "platform/tags/Id3v2Write.h"
 #include "platform/ui/Dialogs.h"
 
 TDataModule1* DataModule1 = nullptr;
@@ -259,6 +260,52 @@ WriteResult writeTag(const QString& path, const TagTexts& texts, int* error) {
       path, [&texts](const TId3Tag& old) { return updatedBlock(old, texts); }, error);
 }
 
+WriteResult writeTags(const QString& path, const TagTexts& texts, int* error, bool* v2Kept) {
+  if (v2Kept) *v2Kept = false;
+  // Only MPEG audio is written; writeTag says what else the file is.
+  if (!isMpegAudioFile(path)) return writeTag(path, texts, error);
+  // The block's rules for the v2 writer: the texts a record gets from the
+  // block (cut to the fields' widths, as the table keeps them) and the
+  // block updatedBlock makes.
+  qdl::tags::V1Block v1;
+  v1.texts = [](const QByteArray& bytes) {
+    if (bytes.size() != sizeof(TId3Tag)) return qdl::tags::RecordTexts{};
+    TId3Tag b;
+    std::memcpy(&b, bytes.constData(), sizeof b);
+    return qdl::tags::RecordTexts{fromWindows1252(b.title, sizeof b.title),
+                                  fromWindows1252(b.artist, sizeof b.artist),
+                                  fromWindows1252(b.year, sizeof b.year),
+                                  fromWindows1252(b.comment, sizeof b.comment).left(10)};
+  };
+  v1.updated = [&texts](const QByteArray& bytes) {
+    TId3Tag old;
+    std::memset(&old, 0, sizeof old);
+    if (bytes.size() == sizeof old) std::memcpy(&old, bytes.constData(), sizeof old);
+    TId3Tag block = updatedBlock(old, texts);
+    std::memcpy(block.magic, "TAG", 3);
+    return QByteArray(reinterpret_cast<const char*>(&block), sizeof block);
+  };
+  const qdl::tags::FileWrite v2 =
+      qdl::tags::writeTags(path, {texts.titel, texts.interpret, texts.jahr, texts.genre}, v1);
+  switch (v2.result) {
+    case qdl::tags::FileResult::NoTag:
+    case qdl::tags::FileResult::V2Unchanged:
+      return writeTag(path, texts, error);
+    case qdl::tags::FileResult::InPlace:
+    case qdl::tags::FileResult::NewFile:
+      return WriteResult::Replaced;
+    case qdl::tags::FileResult::Unsupported:
+      // The v2 tag stays byte for byte; the block is written as for a file
+      // without one, and the caller says that only the block changed.
+      if (v2Kept) *v2Kept = true;
+      return writeTag(path, texts, error);
+    case qdl::tags::FileResult::Failed:
+      break;
+  }
+  if (error) *error = v2.error ? v2.error : EIO;
+  return WriteResult::Failed;
+}
+
 }  // namespace qdl::id3
 
 using qdl::db::FieldDef;
@@ -348,37 +395,73 @@ bool TDataModule1::OpenSongTable(const QString& baseDir, qdl::library::MissingLi
   return made;
 }
 
-void TDataModule1::AddSongFile(const QString& path) {
+qdl::tags::SongTexts TDataModule1::songTags(const QString& path, bool* hasV1Tag) {
   using namespace qdl::id3;
   const TId3Tag block = readBlock(path);
-  QVariantList record;
-  if (hasTag(block)) {
+  qdl::tags::SongTexts v1;
+  const bool hasV1 = hasTag(block);
+  if (hasV1) {
     // Texts end at their first zero byte; the table cuts them to its widths,
     // so Genre takes the first 10 characters of the comment.
-    record = {QVariant(),
-              fromWindows1252(block.artist, sizeof block.artist),
-              fromWindows1252(block.title, sizeof block.title),
-              QString(),
-              fromWindows1252(block.comment, sizeof block.comment),
-              fromWindows1252(block.year, sizeof block.year),
-              path,
-              QString(),
-              0,
-              QString(),
-              false};
-  } else {
+    v1.interpret = fromWindows1252(block.artist, sizeof block.artist);
+    v1.titel = fromWindows1252(block.title, sizeof block.title);
+    v1.jahr = fromWindows1252(block.year, sizeof block.year);
+    v1.genre = fromWindows1252(block.comment, sizeof block.comment);
+  }
+  const qdl::tags::V2Fields v2 = qdl::tags::readV2(path);
+  if (hasV1Tag) *hasV1Tag = hasV1;
+  return qdl::tags::overV1(v2, v1);
+}
+
+void TDataModule1::AddSongFile(const QString& path) {
+  bool hasV1 = false;
+  qdl::tags::SongTexts t = songTags(path, &hasV1);
+  if (!hasV1 && t.interpret.isEmpty() && t.titel.isEmpty()) {
     QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0) name.truncate(dot);
-    record = {QVariant(), name,      QString(), QString(), QString(), QString(),
-              path,       QString(), 0,         QString(), false};
+    t.interpret = name;
   }
+  const QVariantList record = {
+      QVariant(), t.interpret, t.titel, t.beats ? QVariant(*t.beats) : QVariant(QString()),
+      t.genre,    t.jahr,      path,    QString(),
+      0,          QString(),   false};
   try {
     Table1->insertRecord(record);
   } catch (const qdl::db::DuplicateKeyError&) {
     // Already in the library: the file is skipped. Any other failure (a full
     // disk) goes to the caller, who must not count the song as added.
   }
+}
+
+bool TDataModule1::RetagCurrent() {
+  const QString path = Table1->asString(QStringLiteral("DateiName"));
+  if (path.isEmpty()) return false;
+  const qdl::tags::SongTexts t = songTags(path);
+  bool changed = false;
+  auto take = [&](const QString& field, const QString& value, int width) {
+    const QString fitted = qdl::tags::cutToWidth(value, width);
+    if (fitted.isEmpty() || Table1->asString(field) == fitted) return;
+    Table1->setFieldValue(field, fitted);
+    changed = true;
+  };
+  take(QStringLiteral("Interpret"), t.interpret, qdl::tags::kInterpretWidth);
+  take(QStringLiteral("Titel"), t.titel, qdl::tags::kTitelWidth);
+  take(QStringLiteral("Jahr"), t.jahr, qdl::tags::kJahrWidth);
+  take(QStringLiteral("Genre"), t.genre, qdl::tags::kGenreWidth);
+  if (t.beats) {
+    const QVariant beats = Table1->fieldByName(QStringLiteral("Beats"));
+    const bool hasBeats = beats.isValid() && !beats.isNull();
+    const bool analysed = Table1->asBoolean(QStringLiteral("Analyse"));
+    const bool typed = hasBeats && !analysed;
+    if (!typed && (!hasBeats || beats.toInt() != *t.beats || analysed)) {
+      Table1->setFieldValue(QStringLiteral("Beats"), *t.beats);
+      Table1->setFieldValue(QStringLiteral("Analyse"), false);
+      changed = true;
+    }
+  }
+  if (changed) Table1->post();
+  return changed;
 }
 
 void TDataModule1::Table1AfterPost() {
@@ -430,7 +513,8 @@ void TDataModule1::Table1AfterPost() {
   const qdl::id3::TagTexts tag{
       Table1->asString(QStringLiteral("Titel")), Table1->asString(QStringLiteral("Interpret")),
       Table1->asString(QStringLiteral("Jahr")), Table1->asString(QStringLiteral("Genre"))};
-  const qdl::id3::WriteResult result = qdl::id3::writeTag(path, tag, &error);
+  bool v2Kept = false;
+  const qdl::id3::WriteResult result = qdl::id3::writeTags(path, tag, &error, &v2Kept);
   // A write that did not happen leaves the file as it was, permissions too.
   if (readOnly &&
       (result == qdl::id3::WriteResult::Failed || result == qdl::id3::WriteResult::NotMpeg))
@@ -443,6 +527,8 @@ void TDataModule1::Table1AfterPost() {
       notMpeg();
       break;
     default:
+      if (v2Kept)
+        qdl::ui::showMessage(parent, texts ? texts->sId3v2Belassen.arg(native) : native, caption);
       break;
   }
 }

@@ -2,7 +2,8 @@
 // The data module: the song table `Table1` shared by the whole program, the
 // model `DataSource1` that grids and the report bind to, the definition of
 // the empty table, new records made from MP3 files, and the write-back of a
-// posted record into its file's ID3v1 tag.
+// posted record into its file's ID3v1 tag and, where the file has one, its
+// ID3v2 tag (writeTags).
 //
 // Song records (table "data.db" in <BaseDir>/Data), fields in this order:
 // Index (auto-increment), Interpret (30), Titel (30), Beats (16-bit), Genre
@@ -23,6 +24,7 @@
 
 #include "platform/db/Table.h"
 #include "platform/fs/FileKind.h"
+#include "platform/tags/Id3v2.h"
 
 namespace qdl::db {
 class TableModel;
@@ -89,6 +91,15 @@ WriteResult writeBlock(const QString& path, TId3Tag block, int* error = nullptr)
 // The same with updatedBlock of the file's own tag, read under the same
 // open file.
 WriteResult writeTag(const QString& path, const TagTexts& texts, int* error = nullptr);
+// The editor's write-back: a file that starts with an ID3v2 tag gets the
+// fields the record changed in that tag and the block of writeTag, both in
+// one step that leaves the file byte for byte as it was when it fails. A
+// file without an ID3v2 tag, or whose v2 tag already holds the record's
+// texts, gets writeTag alone; so does a file whose v2 tag needs a change
+// that cannot be made safely (a damaged tag, a form the writer does not
+// rewrite): that tag stays byte for byte and `v2Kept` (when given) is set.
+WriteResult writeTags(const QString& path, const TagTexts& texts, int* error = nullptr,
+                      bool* v2Kept = nullptr);
 
 }  // namespace qdl::id3
 
@@ -150,10 +161,26 @@ class TDataModule1 : public QObject {
                      const qdl::library::SongOrder& order,
                      const std::function<void()>& created = {});
 
-  // Inserts a record made from the file's ID3v1 tag (or, without a tag, from
-  // its file name). A file already in the table and any other storage
-  // failure are skipped silently.
+  // What a file's tags give its record: the ID3v2 tag's fields over the
+  // ID3v1 tag's texts (qdl::tags::overV1; the v1 comment stands for Genre).
+  // `hasV1` (when given) says whether the file has an ID3v1 tag.
+  static qdl::tags::SongTexts songTags(const QString& path, bool* hasV1 = nullptr);
+
+  // Inserts a record made from the file's tags (songTags); a file without
+  // an ID3v1 tag whose ID3v2 tag (if any) names neither artist nor title
+  // gets its file name, without the extension, as Interpret. A Beats from the tag's TBPM counts as
+  // typed (Analyse false). A file already in the table is skipped silently; any other storage
+  // failure goes to the caller.
   void AddSongFile(const QString& path);
+
+  // Reads the tags of the current record's file again (songTags) into the
+  // record and posts it when that changed a field: each of Interpret,
+  // Titel, Jahr and Genre the tags hold replaces the record's; a TBPM
+  // replaces a Beats the tempo analysis set or an empty one (Analyse becomes
+  // false), never one the user typed. StartZeit, the other fields and a
+  // field the tags leave empty stay as they are. Returns whether the record
+  // changed. Throws DbError like Table::post.
+  bool RetagCurrent();
 
   // Writes the current record's Titel, Interpret, Jahr and Genre into the tag
   // of the file named by DateiName (see qdl::id3::writeTag), while the editor

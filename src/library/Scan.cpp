@@ -93,6 +93,10 @@ TFormScan::TFormScan(QWidget* parent)
   cbTempo = new QCheckBox(QStringLiteral("Tempo neuer Titel analysieren"), this);
   cbTempo->setObjectName(QStringLiteral("cbTempo"));
   cbTempo->setGeometry(10, 245, 300, 18);
+  // Between the Cancel and Help buttons, the one place left in the window.
+  cbRetag = new QCheckBox(QStringLiteral("Tags neu lesen"), this);
+  cbRetag->setObjectName(QStringLiteral("cbRetag"));
+  cbRetag->setGeometry(202, 267, 116, 20);
   btStart = new QPushButton(QStringLiteral("&Start"), this);
   btStart->setObjectName(QStringLiteral("btStart"));
   btStart->setGeometry(8, 264, 90, 25);
@@ -231,8 +235,17 @@ void TFormScan::runScan() {
   QStringList roots;
   for (int i = 0; i < Drives.size(); ++i)
     if (Drives[i]->isChecked()) roots << rootOf(DriveVolumes[i].mountPoint);
+  const bool retag = cbRetag->isChecked();
   for (const QString& root : std::as_const(roots)) {
     if (scanner.cancelled()) break;
+    if (retag) {
+      // Before the scan, so that the songs it adds are not read twice.
+      retagging_ = true;
+      showStatus();
+      scanner.retagRoot(root);
+      retagging_ = false;
+      if (scanner.cancelled()) break;
+    }
     scanner.scanRoot(root);
   }
 }
@@ -280,6 +293,11 @@ void TFormScan::showStatus() {
                                 .arg(c.notReachable)
                                 .arg(FormSprache ? FormSprache->Bibliothek.sNichtErreichbar
                                                  : QStringLiteral("nicht erreichbar")));
+  } else if (retagging_) {
+    FormProgress->setStatus(QStringLiteral("%1\nTags: %2    *%3")
+                                .arg(scanner_->currentFolder())
+                                .arg(c.tagsRead)
+                                .arg(c.retagged));
   } else {
     FormProgress->setStatus(QStringLiteral("%1\nMP3: %2    +%3")
                                 .arg(scanner_->currentFolder())

@@ -58,6 +58,10 @@ class TFormScan : public QDialog {
   // Ticked: a scan that ran to its end starts the tempo analysis of the
   // songs still to do (FormAnalyse) once the window has closed.
   QCheckBox* cbTempo;
+  // Ticked: a Start that scans first reads the tags of the songs of the
+  // ticked volumes that are in the library already again
+  // (SongScanner::retagRoot), keeping cue points and typed tempos.
+  QCheckBox* cbRetag;
   QPushButton* btStart;
   QPushButton* btCancel;
   QPushButton* btHelp;
@@ -109,6 +113,7 @@ class TFormScan : public QDialog {
   QVBoxLayout* driveLayout_;
   std::unique_ptr<qdl::library::SongScanner> scanner_;
   bool checking_ = false;
+  bool retagging_ = false;
   QElapsedTimer sinceEvents_;
   QElapsedTimer sinceStatus_;
 };

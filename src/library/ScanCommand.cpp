@@ -22,22 +22,28 @@ int usageError(std::FILE* err, const QString& why) {
 }  // namespace
 
 const char* scanUsage() {
-  return "Usage: quandrel scan [--check] [--only-check] PATH...\n"
+  return "Usage: quandrel scan [--check] [--only-check] [--retag] PATH...\n"
          "  Adds the MP3 files below each PATH to the library in the current folder\n"
          "  (Data/data.db, created when missing).\n"
          "  --check       first remove the records whose files are gone\n"
-         "  --only-check  only remove the records whose files are gone (no PATH)\n";
+         "  --only-check  only remove the records whose files are gone (no PATH)\n"
+         "  --retag       first read the tags of the songs below each PATH that are\n"
+         "                in the library already again (artist, title, year, genre,\n"
+         "                a tempo not typed by hand); cue points and all else stay\n";
 }
 
 int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   bool check = false;
   bool onlyCheck = false;
+  bool retag = false;
   QStringList roots;
   for (const QString& a : arguments) {
     if (a == QLatin1String("--check")) {
       check = true;
     } else if (a == QLatin1String("--only-check")) {
       onlyCheck = true;
+    } else if (a == QLatin1String("--retag")) {
+      retag = true;
     } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
       std::fputs(scanUsage(), out);
       return 0;
@@ -53,6 +59,8 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
   }
   if (onlyCheck && !roots.isEmpty())
     return usageError(err, QStringLiteral("--only-check takes no folder"));
+  if (onlyCheck && retag)
+    return usageError(err, QStringLiteral("--retag needs folders; --only-check takes none"));
   if (!onlyCheck && roots.isEmpty()) return usageError(err, QStringLiteral("no folder to scan"));
   check = check || onlyCheck;
 
@@ -75,6 +83,7 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
   scanner.setMountPoints(fs::mountPointsFromMountTable(fs::readMountTable()));
   ProgressLine progress(err);
   bool checking = false;
+  bool retagging = false;
   InterruptGuard interruptGuard;
   scanner.onStep = [&](SongScanner::Step) {
     if (InterruptGuard::interrupted()) scanner.cancel();
@@ -84,6 +93,9 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
                         .arg(c.checked)
                         .arg(c.removed)
                         .arg(c.notReachable));
+    else if (retagging)
+      progress.show(
+          QStringLiteral("reading tags: %1 records, %2 changed").arg(c.tagsRead).arg(c.retagged));
     else
       progress.show(QStringLiteral("scanning: %1 folders, %2 files found, %3 added  %4")
                         .arg(c.folders)
@@ -108,6 +120,13 @@ int runScanCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     }
     for (const QString& root : std::as_const(roots)) {
       if (scanner.cancelled()) break;
+      if (retag) {
+        // Before the scan, so that the songs it adds are not read twice.
+        retagging = true;
+        scanner.retagRoot(root);
+        retagging = false;
+        if (scanner.cancelled()) break;
+      }
       scanner.scanRoot(root);
     }
   } catch (const std::exception& e) {

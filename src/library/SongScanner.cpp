@@ -79,9 +79,10 @@ void SongScanner::committed(bool written) {
     counts_.added -= pendingAdded_;
     counts_.notStored += pendingAdded_;
     counts_.removed -= pendingRemoved_;
+    counts_.retagged -= pendingRetagged_;
     notes_.forget();  // notes of the batch went with it
   }
-  pendingAdded_ = pendingRemoved_ = 0;
+  pendingAdded_ = pendingRemoved_ = pendingRetagged_ = 0;
 }
 
 void SongScanner::flush() {
@@ -224,6 +225,33 @@ void SongScanner::addFile(const QString& path) {
   }
 }
 
+void SongScanner::retagRoot(const QString& root) {
+  db::Table& table = *data_.Table1;
+  useFileNameOrder();
+  counts_.retagRan = true;
+  Batch batch(*this);
+  // File-name order ignores case, so the records below `root` are one run
+  // that starts at the first name not smaller than it; within that run
+  // only those whose path begins with `root` letter for letter count.
+  table.findNearest(root);
+  while (!table.eof() && table.currentRow() >= 0 && !cancelled_) {
+    const QString path = table.asString(QStringLiteral("DateiName"));
+    if (!path.startsWith(root, Qt::CaseInsensitive)) break;
+    const int row = table.currentRow();
+    step(Step::Record);
+    if (table.currentRow() != row && row < table.recordCount()) table.moveTo(row);
+    if (path.startsWith(root)) {
+      ++counts_.tagsRead;
+      if (data_.RetagCurrent()) {
+        ++counts_.retagged;
+        ++pendingRetagged_;
+        changed();
+      }
+    }
+    table.next();
+  }
+}
+
 void SongScanner::walkFolders(const QString& folder) {
   std::vector<fs::FolderEntry> entries;
   int undecodable = 0;
@@ -260,6 +288,10 @@ QString summaryText(const ScanCounts& c) {
     text += QStringLiteral("records checked: %1\nnot reachable: %2\n")
                 .arg(c.checked)
                 .arg(c.notReachable);
+  if (c.retagRan)
+    text += QStringLiteral("tags read again: %1\nrecords changed by their tags: %2\n")
+                .arg(c.tagsRead)
+                .arg(c.retagged);
   if (c.notStored > 0) text += QStringLiteral("not stored: %1\n").arg(c.notStored);
   return text;
 }

@@ -32,6 +32,12 @@
 // pseudo file systems), never visits one folder twice (bind mounts), and
 // skips folders it cannot read without a message.
 //
+// Retag: re-reads the tags of the records already in the library whose
+// files lie below a folder (TDataModule1::RetagCurrent), so that a library
+// scanned before the ID3v2 tags were read gets its artists and titles. It
+// walks the records in file-name order, not the folders, so also records
+// added from hidden folders (by a playlist) are read again.
+//
 // Changes go to the table in batches (one transaction per some thousand
 // changes), so the storage does not sync once per file.
 //
@@ -71,6 +77,9 @@ struct ScanCounts {
   int removed = 0;         // records removed by the check
   int notReachable = 0;    // records kept because their file cannot be reached now
   bool checkRan = false;   // whether a check was run
+  int tagsRead = 0;        // records whose tags were read again
+  int retagged = 0;        // records those tags changed
+  bool retagRan = false;   // whether tags were read again
 };
 
 // The table's notes of the volumes that hold the library's songs (list
@@ -132,6 +141,9 @@ class SongScanner {
   void scanFolder(const QString& folder);
   // Scans every folder below `folder` (ending with "/"), deepest first.
   void walkFolders(const QString& folder);
+  // Reads the tags of every record whose file lies below `root` (ending
+  // with "/") again; one Step::Record per record.
+  void retagRoot(const QString& root);
 
   void cancel() { cancelled_ = true; }
   bool cancelled() const { return cancelled_; }
@@ -163,15 +175,17 @@ class SongScanner {
   QString currentFolder_;
   bool cancelled_ = false;
   int pendingChanges_ = 0;
-  int pendingAdded_ = 0;    // counted in added, not committed yet
-  int pendingRemoved_ = 0;  // counted in removed, not committed yet
-  VolumeNotes notes_;       // after volumes_, which it reads
+  int pendingAdded_ = 0;     // counted in added, not committed yet
+  int pendingRemoved_ = 0;   // counted in removed, not committed yet
+  int pendingRetagged_ = 0;  // counted in retagged, not committed yet
+  VolumeNotes notes_;        // after volumes_, which it reads
 };
 
 // A summary of the counts, one "name: value" line each, for the command
 // line: folders, files found, added, already present, unreadable, records
-// removed; after a check also records checked and not reachable; not
-// stored when any file was refused.
+// removed; after a check also records checked and not reachable; after a
+// retag the tags read and the records changed; not stored when any file was
+// refused.
 QString summaryText(const ScanCounts& counts);
 
 }  // namespace qdl::library

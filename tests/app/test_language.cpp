@@ -143,6 +143,7 @@ std::vector<Row> texts() {
       {"FormScan.cbCDRom", [=] { return sc->cbCDRom->text(); }, "mit CDROM", "with CDROM"},
       {"FormScan.cbTempo", [=] { return sc->cbTempo->text(); }, "Tempo neuer Titel analysieren",
        "Analyse the tempo of new songs"},
+      {"FormScan.cbRetag", [=] { return sc->cbRetag->text(); }, "Tags neu lesen", "Re-read tags"},
       {"FormScan.cbChange", [=] { return sc->cbChange->text(); }, "mit Wechselmedien",
        "with Changemedias"},
       {"FormScan.RGBedingung", [=] { return sc->RGBedingung->title(); }, "Scanbedingungen",

@@ -10,12 +10,17 @@
 //   id3    a song file's ID3v1 tag: reading it, adding the song to the
 //          library as a scan does, writing a tag back (nothing but the tag
 //          may change, and only MPEG audio is written)
+//   id3v2  the ID3v2 tag at a song file's start: parsed from memory and read
+//          from the file alike, every field within its width and whole
 //   qdp    a playlist of the console's own format
 //   m3u    an M3U playlist of another player
 //   ini    the settings file: every value read, and a write that changes
 //          only its own value
 //   table  the song table's file: opened (or refused, byte for byte
 //          untouched), read in every order, changed
+//   v2write  an ID3v2 tag the editor rewrites: the version kept, the edited
+//          texts read back, every other field as before; written back
+//          through a song file, its audio bytes kept
 //
 // Each target also has seeds, inputs that reach deep into the reader, made
 // on the spot (MP3 fixtures are read from QDL_FIXTURE_DIR).
@@ -44,16 +49,20 @@ const Target* target(const char* name);
 
 void mp3(const std::uint8_t* data, std::size_t size);
 void id3(const std::uint8_t* data, std::size_t size);
+void id3v2(const std::uint8_t* data, std::size_t size);
 void qdp(const std::uint8_t* data, std::size_t size);
 void m3u(const std::uint8_t* data, std::size_t size);
 void ini(const std::uint8_t* data, std::size_t size);
 void table(const std::uint8_t* data, std::size_t size);
+void v2write(const std::uint8_t* data, std::size_t size);
 
 std::vector<QByteArray> mp3Seeds();
 std::vector<QByteArray> id3Seeds();
+std::vector<QByteArray> id3v2Seeds();
 std::vector<QByteArray> qdpSeeds();
 std::vector<QByteArray> m3uSeeds();
 std::vector<QByteArray> iniSeeds();
 std::vector<QByteArray> tableSeeds();
+std::vector<QByteArray> v2writeSeeds();
 
 }  // namespace qdl::fuzz

@@ -1,6 +1,6 @@
 // Any bytes as a song file: its ID3v1 tag is read, the song goes into the
-// library as a scan adds it (texts from the tag, or the file name without
-// one), and a tag is written back as the editor does. The write touches
+// library as a scan adds it (the ID3v2 tag's fields over the ID3v1 texts,
+// or the file name without either), and a tag is written back as the editor does. The write touches
 // nothing but the tag (the last 128 bytes, or 128 appended), and a file
 // that is not MPEG audio is left byte for byte.
 
@@ -12,6 +12,7 @@
 #include "fuzz/FuzzTargets.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
+#include "platform/tags/Id3v2.h"
 
 namespace qdl::fuzz {
 namespace {
@@ -63,14 +64,24 @@ void id3(const std::uint8_t* data, std::size_t size) {
   QDL_FUZZ_CHECK(t.containsKey(path));
   t.findNearest(path);
   QDL_FUZZ_CHECK(t.asString(QStringLiteral("DateiName")) == path);
-  if (id3::hasTag(tag)) {
-    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Interpret")) == cut(tag.artist, 30, 30));
-    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Titel")) == cut(tag.title, 30, 30));
-    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Jahr")) == cut(tag.year, 4, 4));
-    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Genre")) == cut(tag.comment, 30, 10));
+  // A v2 field where the tag at the start gives one, else the v1 text.
+  const tags::V2Fields v2 = tags::parseV2(bytes);
+  auto expected = [&](const QString& fromV2, const char* field, int width, int fieldWidth) {
+    return !fromV2.isEmpty() ? fromV2
+                             : (id3::hasTag(tag) ? cut(field, width, fieldWidth) : QString());
+  };
+  const QString interpret = expected(v2.interpret, tag.artist, 30, 30);
+  const QString titel = expected(v2.titel, tag.title, 30, 30);
+  if (id3::hasTag(tag) || !interpret.isEmpty() || !titel.isEmpty()) {
+    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Interpret")) == interpret);
+    QDL_FUZZ_CHECK(t.asString(QStringLiteral("Titel")) == titel);
   } else {
     QDL_FUZZ_CHECK(t.asString(QStringLiteral("Interpret")) == QStringLiteral("song"));
   }
+  QDL_FUZZ_CHECK(t.asString(QStringLiteral("Jahr")) == expected(v2.jahr, tag.year, 4, 4));
+  QDL_FUZZ_CHECK(t.asString(QStringLiteral("Genre")) == expected(v2.genre, tag.comment, 30, 10));
+  QDL_FUZZ_CHECK(t.fieldByName(QStringLiteral("Beats")) ==
+                 (v2.beats ? QVariant(*v2.beats) : QVariant()));
   t.deleteRecord();
   QDL_FUZZ_CHECK(!t.containsKey(path));
 

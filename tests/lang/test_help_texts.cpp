@@ -63,6 +63,7 @@ QStringList shownTexts(const TFormSprache& s) {
       c.sScanbedingungen,
       c.sNurCheck,
       c.sNurScan,
+      c.sTagsNeuLesen,
       c.sScanFortschritt,
       c.sCheckFortschritt,
       s.Editor.sEditorTitel,

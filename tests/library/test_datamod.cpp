@@ -296,23 +296,28 @@ TEST_F(DatamodTest, OnlyMpegAudioIsWrittenAndAFailedWriteIsReported) {
   dm.editorVisible = [] { return true; };
   // A WAV whose samples happen to hold a frame sync, a FLAC file and a text
   // file named by a mistyped path get a message and keep every byte; an
-  // ID3v2 file is written.
+  // ID3v2 file is written (its v2 tag too; one whose frames are damaged
+  // keeps that tag and is told so).
   QByteArray wav = "RIFF\x24\x10\0\0WAVEfmt " + QByteArray(4000, '\0');
   wav[3000] = char(0xFF);
   wav[3001] = char(0xFB);
   wav[3002] = char(0x90);
   const QByteArray flac = "fLaC\0\0\0\x22" + audio(64).mid(8) + QByteArray(3000, 'x');
   const QByteArray notes = "These are the liner notes.\n";
-  const QByteArray id3v2 = QByteArray("ID3\x03\0\0\0\0\0\x10", 10) + QByteArray(3000, 'z');
+  const QByteArray damaged = QByteArray("ID3\x03\0\0\0\0\0\x10", 10) + QByteArray(3000, 'z');
+  const QByteArray id3v2 =
+      QByteArray("ID3\x03\0\0\0\0\0\x10", 10) + QByteArray(16, '\0') + QByteArray(3000, 'z');
   struct Case {
     const char* name;
     QByteArray content;
     bool written;
+    bool v2Kept;
   };
-  const Case cases[] = {{"song.wav", wav, false},
-                        {"song.flac", flac, false},
-                        {"notes.txt", notes, false},
-                        {"tagged.mp3", id3v2, true}};
+  const Case cases[] = {{"song.wav", wav, false, false},
+                        {"song.flac", flac, false, false},
+                        {"notes.txt", notes, false, false},
+                        {"tagged.mp3", id3v2, true, false},
+                        {"damaged.mp3", damaged, true, true}};
   const QString anchor = write("anchor.mp3", audio(500));
   addAndFind(anchor);
   for (const Case& c : cases) {
@@ -322,8 +327,17 @@ TEST_F(DatamodTest, OnlyMpegAudioIsWrittenAndAFailedWriteIsReported) {
     dm.Table1->post();
     EXPECT_EQ(text("DateiName"), path) << c.name;  // the record stays posted
     if (c.written) {
-      EXPECT_EQ(read(path).size(), c.content.size() + 128) << c.name;
-      EXPECT_TRUE(dialogs.boxes.empty()) << c.name;
+      const QByteArray now = read(path);
+      EXPECT_EQ(now.right(128).left(3), "TAG") << c.name;                        // a block appended
+      EXPECT_EQ(now.chopped(128).right(3000), QByteArray(3000, 'z')) << c.name;  // audio kept
+      if (c.v2Kept) {
+        EXPECT_EQ(now.left(c.content.size()), c.content) << c.name;
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].text, sprache.Bibliothek.sId3v2Belassen.arg(path));
+      } else {
+        EXPECT_GT(now.size(), c.content.size() + 128) << c.name;  // the v2 tag grew
+        EXPECT_TRUE(dialogs.boxes.empty()) << c.name;
+      }
       continue;
     }
     EXPECT_EQ(read(path), c.content) << c.name;

@@ -45,9 +45,10 @@ const bool privateMounts = enterPrivateMounts();
 
 namespace qdl::test {
 
-ScratchDisk::ScratchDisk(int kilobytes) {
+ScratchDisk::ScratchDisk(int kilobytes, const char* more) {
   if (!privateMounts || !dir_.isValid()) return;
-  const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0755";
+  QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0755";
+  if (more && *more) options += QByteArray(",") + more;
   mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0,
                      options.constData()) == 0;
 }

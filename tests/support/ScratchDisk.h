@@ -14,7 +14,9 @@ namespace qdl::test {
 
 class ScratchDisk {
  public:
-  explicit ScratchDisk(int kilobytes = 1024);
+  // `options` are further tmpfs options ("nr_inodes=4": a disk on which no
+  // more files can be made while the ones there can still be written).
+  explicit ScratchDisk(int kilobytes = 1024, const char* options = "");
   ~ScratchDisk();
   ScratchDisk(const ScratchDisk&) = delete;
   ScratchDisk& operator=(const ScratchDisk&) = delete;
