@@ -260,7 +260,8 @@ WriteResult writeTag(const QString& path, const TagTexts& texts, int* error) {
       path, [&texts](const TId3Tag& old) { return updatedBlock(old, texts); }, error);
 }
 
-WriteResult writeTags(const QString& path, const TagTexts& texts, int* error, bool* v2Kept) {
+WriteResult writeTags(const QString& path, const TagTexts& texts, int* error, bool* v2Kept,
+                      const qdl::tags::EditedFields& edited) {
   if (v2Kept) *v2Kept = false;
   // Only MPEG audio is written; writeTag says what else the file is.
   if (!isMpegAudioFile(path)) return writeTag(path, texts, error);
@@ -285,8 +286,8 @@ WriteResult writeTags(const QString& path, const TagTexts& texts, int* error, bo
     std::memcpy(block.magic, "TAG", 3);
     return QByteArray(reinterpret_cast<const char*>(&block), sizeof block);
   };
-  const qdl::tags::FileWrite v2 =
-      qdl::tags::writeTags(path, {texts.titel, texts.interpret, texts.jahr, texts.genre}, v1);
+  const qdl::tags::FileWrite v2 = qdl::tags::writeTags(
+      path, {texts.titel, texts.interpret, texts.jahr, texts.genre}, v1, edited);
   switch (v2.result) {
     case qdl::tags::FileResult::NoTag:
     case qdl::tags::FileResult::V2Unchanged:
@@ -514,7 +515,8 @@ void TDataModule1::Table1AfterPost() {
       Table1->asString(QStringLiteral("Titel")), Table1->asString(QStringLiteral("Interpret")),
       Table1->asString(QStringLiteral("Jahr")), Table1->asString(QStringLiteral("Genre"))};
   bool v2Kept = false;
-  const qdl::id3::WriteResult result = qdl::id3::writeTags(path, tag, &error, &v2Kept);
+  const qdl::id3::WriteResult result =
+      qdl::id3::writeTags(path, tag, &error, &v2Kept, postedEdits_);
   // A write that did not happen leaves the file as it was, permissions too.
   if (readOnly &&
       (result == qdl::id3::WriteResult::Failed || result == qdl::id3::WriteResult::NotMpeg))
@@ -536,9 +538,16 @@ void TDataModule1::Table1AfterPost() {
 void TDataModule1::Table1BeforePost() {
   const QString beatsField = QStringLiteral("Beats");
   const QString analyseField = QStringLiteral("Analyse");
+  postedEdits_ = {};
   // A new record keeps what it is given (a new record of the editor starts
   // with Analyse empty).
   if (Table1->state() != qdl::db::Table::State::Edit) return;
+  const auto changes = [this](const char* field) {
+    const QString name = QString::fromLatin1(field);
+    const std::optional<QVariant> stored = Table1->storedValue(Table1->currentId(), name);
+    return !stored || stored->toString() != Table1->asString(name);
+  };
+  postedEdits_ = {changes("Titel"), changes("Interpret"), changes("Jahr"), changes("Genre")};
   const QVariant beats = Table1->fieldByName(beatsField);
   if (!beats.isValid() || beats.isNull()) return;
   if (!Table1->fieldByName(analyseField).toBool()) return;

@@ -25,6 +25,7 @@
 #include "platform/db/Table.h"
 #include "platform/fs/FileKind.h"
 #include "platform/tags/Id3v2.h"
+#include "platform/tags/Id3v2Write.h"
 
 namespace qdl::db {
 class TableModel;
@@ -98,8 +99,9 @@ WriteResult writeTag(const QString& path, const TagTexts& texts, int* error = nu
 // texts, gets writeTag alone; so does a file whose v2 tag needs a change
 // that cannot be made safely (a damaged tag, a form the writer does not
 // rewrite): that tag stays byte for byte and `v2Kept` (when given) is set.
+// Only the fields in `edited` are written into the v2 tag.
 WriteResult writeTags(const QString& path, const TagTexts& texts, int* error = nullptr,
-                      bool* v2Kept = nullptr);
+                      bool* v2Kept = nullptr, const qdl::tags::EditedFields& edited = {});
 
 }  // namespace qdl::id3
 
@@ -203,8 +205,14 @@ class TDataModule1 : public QObject {
   // a new record keeps the Analyse it is given. Analyse true means
   // that Beats holds the tempo analysis's result, which a later analysis
   // may replace (qdl::library::TempoAnalysis). Emptying Beats leaves
-  // Analyse as it was.
+  // Analyse as it was. It also notes which of the tag's fields the post
+  // changes, for the tag write after it.
   void Table1BeforePost();
+
+ private:
+  // The tag fields the record being posted changes (all of them for a new
+  // record), noted by Table1BeforePost for Table1AfterPost.
+  qdl::tags::EditedFields postedEdits_;
 };
 
 // The program's one data module; nullptr until the program creates it.

@@ -536,6 +536,25 @@ TEST_F(TagWriteTest, AnArtistEditNeverShortensALongTitle) {
   EXPECT_EQ(readAll(path), now);
 }
 
+// A library scanned before v2 tags were read holds the file's name as the
+// artist and an empty title: an edit of the title writes the title only,
+// and the tag's artist stays.
+TEST_F(TagWriteTest, AFieldTheUserLeftAloneIsNeverWrittenIntoTheV2Tag) {
+  const QString path = music("c.mp3");
+  writeFile(path,
+            tagOf(3, latin1Text(3, "TPE1", "Real Artist") + otherFrames(3), 200) + audio(5000));
+  addScanned(path);
+  dm.Table1->edit();  // what the older build stored
+  dm.Table1->setFieldValue("Interpret", "c");
+  dm.Table1->setFieldValue("Titel", "");
+  dm.Table1->post();
+  edit("Titel", "New Title");
+  TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+  ASSERT_TRUE(file.hasID3v2Tag());
+  EXPECT_EQ(fromTagLib(file.ID3v2Tag()->title()), "New Title");
+  EXPECT_EQ(fromTagLib(file.ID3v2Tag()->artist()), "Real Artist");
+}
+
 // ---- what is changed, and what is not --------------------------------------
 
 TEST(ChangedFields, OnlyWhatDiffersFromTheFilesOwnTexts) {

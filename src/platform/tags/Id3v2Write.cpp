@@ -477,7 +477,8 @@ FileWrite writeNewFile(int fd, const QString& path, const struct stat& st, qint6
 
 }  // namespace
 
-FileWrite writeTags(const QString& path, const RecordTexts& record, const V1Block& v1) {
+FileWrite writeTags(const QString& path, const RecordTexts& record, const V1Block& v1,
+                    const EditedFields& edited) {
   const int fd =
       ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return {FileResult::Failed, errno};
@@ -507,7 +508,11 @@ FileWrite writeTags(const QString& path, const RecordTexts& record, const V1Bloc
       return finish({FileResult::Failed, errnoOr(EIO)});
     if (last.startsWith("TAG")) oldV1 = last;
   }
-  const TextEdits edits = changedFields(parseV2(oldTag), v1.texts(oldV1), record);
+  TextEdits edits = changedFields(parseV2(oldTag), v1.texts(oldV1), record);
+  if (!edited.titel) edits.titel.reset();
+  if (!edited.interpret) edits.interpret.reset();
+  if (!edited.jahr) edits.jahr.reset();
+  if (!edited.genre) edits.genre.reset();
   if (edits.isEmpty()) return finish({FileResult::V2Unchanged, 0});
   const RenderedTag rendered = renderEdited(oldTag, edits);
   switch (rendered.status) {

@@ -36,6 +36,15 @@ struct RecordTexts {
   QString titel, interpret, jahr, genre;
 };
 
+// The fields the user changed in the record (against what the table held
+// before). A field the user left alone is never written into the v2 tag,
+// even where the record differs from it: a record from a library scanned
+// before the v2 tag was read holds the file's name as its artist, and an
+// edit of its title must not put that name over the tag's artist.
+struct EditedFields {
+  bool titel = true, interpret = true, jahr = true, genre = true;
+};
+
 // The texts of the fields whose frames are rewritten. A field without a
 // value keeps its frames; an empty text removes them.
 struct TextEdits {
@@ -95,10 +104,12 @@ struct FileWrite {
   int error = 0;  // errno of the step that failed (EOPNOTSUPP for Unsupported)
 };
 
-// Writes the fields of `record` that differ from the file's tags into its
+// Writes the fields of `record` that the user changed (`edited`) and that
+// differ from the file's tags into its
 // ID3v2 tag, and the ID3v1 block `v1.updated` makes, as one step: on
 // Failed or Unsupported the file is byte for byte as it was. The file must
 // be a regular file the caller has checked to be MPEG audio.
-FileWrite writeTags(const QString& path, const RecordTexts& record, const V1Block& v1);
+FileWrite writeTags(const QString& path, const RecordTexts& record, const V1Block& v1,
+                    const EditedFields& edited = {});
 
 }  // namespace qdl::tags
