@@ -305,6 +305,9 @@ class TFormQuandrel : public QMainWindow {
   void buildDeck(bool left);
   void bindModels();
   void buildActions();  // MainformActions.cpp
+  // The search box whose index orders the grid now (the artist box for any
+  // other order).
+  QLineEdit* searchBoxOfOrder() const;
   // Runs an action for the window's mouse handlers: a refusal is told in a
   // message box, as the console always told them.
   void runPress(const char* name);
