@@ -17,6 +17,8 @@
 #include <QTimer>
 
 #include "app/About.h"
+#include "app/ConsoleKeys.h"
+#include "app/Tastatur.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
 #include "decks/DeckModel.h"
@@ -89,6 +91,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
       DeckRechts(new qdl::decks::Deck(qdl::decks::Deck::Side::Right, this)),
       mixer(new qdl::decks::Mixer(this)),
       actions(new qdl::control::Actions(this)),
+      keys(new qdl::app::ConsoleKeys(this, actions)),
       PlayerLinks(DeckLinks->playerField()),
       PlayerRechts(DeckRechts->playerField()),
       TimeModeRechts(DeckRechts->timeModeField()),
@@ -122,6 +125,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
   wireDecks();
   wireSearch();
   wirePlaylist();
+  wireKeys();
 
   qdl::help::setHelpContext(Panel1, 20);
   qdl::help::setHelpContext(Panel3, 20);
@@ -309,6 +313,8 @@ void TFormQuandrel::buildMenu() {
       item(Einstellungen1, "Geraete1", QStringLiteral("&Geräte"), &TFormQuandrel::Geraete1Click);
   Sprache1 =
       item(Einstellungen1, "Sprache1", QStringLiteral("&Sprache"), &TFormQuandrel::Sprache1Click);
+  Tastatur1 = item(Einstellungen1, "Tastatur1", QStringLiteral("&Tastatur"),
+                   &TFormQuandrel::Tastatur1Click);
   Hilfe1 = menu("Hilfe1", QStringLiteral("&Hilfe"));
   Inhalt1 = item(Hilfe1, "Inhalt1", QStringLiteral("&Inhalt"), &TFormQuandrel::Inhalt1Click);
   Index1 = item(Hilfe1, "Index1", QStringLiteral("Inde&x"), &TFormQuandrel::Index1Click);
@@ -412,6 +418,70 @@ void TFormQuandrel::FormShow() {
   SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+  ReadKeyMap();
+}
+
+void TFormQuandrel::wireKeys() {
+  keys->setMap(qdl::control::KeyMap::defaults());
+  keys->setEscape({EditArtist, EditSong, EditGenre, EditJahr}, DBGrid1);
+  // Over the foot of the song grid, above everything, hidden until told.
+  Notice = named(new QLabel(centralWidget()), "Notice");
+  const QRect grid = DBGrid1->geometry();
+  Notice->setGeometry(grid.left(), grid.bottom() - 21, grid.width(), 22);
+  Notice->setAutoFillBackground(true);
+  QPalette pal = Notice->palette();
+  pal.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+  pal.setColor(QPalette::WindowText, Qt::black);
+  Notice->setPalette(pal);
+  Notice->setFrameShape(QFrame::Box);
+  Notice->setIndent(4);
+  Notice->hide();
+  NoticeTimer = timer(this, "NoticeTimer", 4000);
+  NoticeTimer->setSingleShot(true);
+  connect(NoticeTimer, &QTimer::timeout, Notice, &QWidget::hide);
+  // A refusal from the window's buttons is told in their box; one from a
+  // key or a controller here.
+  connect(actions, &qdl::control::Actions::refused, this,
+          [this](const QString&, const QString& why) {
+            if (!toldInBox_) ShowNotice(why);
+          });
+}
+
+void TFormQuandrel::ShowNotice(const QString& text) {
+  Notice->setText(Notice->fontMetrics().elidedText(text.simplified(), Qt::ElideRight,
+                                                   Notice->contentsRect().width() - 8));
+  Notice->setToolTip(text);
+  Notice->show();
+  Notice->raise();
+  NoticeTimer->start();
+}
+
+void TFormQuandrel::ReadKeyMap() {
+  keyProblems_.clear();
+  QString file =
+      QDir(BaseDir.isEmpty() ? QDir::currentPath() : BaseDir).filePath(QStringLiteral("qdl.ini"));
+  const qdl::IniFile settings(file);
+  keys->setMap(qdl::control::KeyMap::read(settings, *actions, &keyProblems_));
+  if (keyProblems_.isEmpty()) {
+    keyProblemsTold_.clear();
+    return;
+  }
+  QStringList lines;
+  for (const qdl::control::KeyProblem& p : keyProblems_) lines << keyProblemText(p, file);
+  const QString told = lines.join(QLatin1Char('\n'));
+  if (told == keyProblemsTold_) return;
+  keyProblemsTold_ = told;
+  ShowNotice(lines.size() == 1 ? lines.first()
+                               : lines.first() + QStringLiteral(" (+%1)").arg(lines.size() - 1));
+}
+
+void TFormQuandrel::Tastatur1Click() {
+  if (!FormTastatur) FormTastatur = new TFormTastatur(this);
+  const QString file =
+      QDir(BaseDir.isEmpty() ? QDir::currentPath() : BaseDir).filePath(QStringLiteral("qdl.ini"));
+  FormTastatur->showMap(keys->map(), keyProblems_, file);
+  FormTastatur->show();
+  FormTastatur->raise();
 }
 
 void TFormQuandrel::bindSongGrid() {

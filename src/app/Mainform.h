@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QString>
 
+#include "control/KeyMap.h"
 #include "decks/DeckPanel.h"
 
 class QAction;
@@ -32,6 +33,10 @@ class TStreamPlayer;
 namespace qdl::control {
 class Actions;
 }
+namespace qdl::app {
+class ConsoleKeys;
+}
+class TFormTastatur;
 namespace qdl::decks {
 class Deck;
 class Mixer;
@@ -61,6 +66,9 @@ class TFormQuandrel : public QMainWindow {
   // The named actions (src/control) the mouse handlers below run; keys and
   // controllers run the same.
   qdl::control::Actions* const actions;
+  // The keyboard: runs the keyboard map's actions for keys pressed in this
+  // window (ConsoleKeys.h); its map is read from qdl.ini at the first show.
+  qdl::app::ConsoleKeys* const keys;
 
   // ---- Left deck panel
   qdl::decks::DeckPanel* Panel1;
@@ -152,6 +160,7 @@ class TFormQuandrel : public QMainWindow {
   QMenu* Einstellungen1;
   QAction* Geraete1;
   QAction* Sprache1;
+  QAction* Tastatur1;
   QMenu* Hilfe1;
   QAction* Inhalt1;
   QAction* Index1;
@@ -196,6 +205,7 @@ class TFormQuandrel : public QMainWindow {
   void Laden1Click();
   void Geraete1Click();
   void Sprache1Click();
+  void Tastatur1Click();  // the keyboard window
   void Inhalt1Click();
   void Index1Click();
   void Info1Click();
@@ -290,6 +300,17 @@ class TFormQuandrel : public QMainWindow {
   // Deletes each distinct device of the four slots once and empties them.
   void CloseSoundDevices();
 
+  // Reads the keyboard map from qdl.ini ([Keys]) and tells the entries it
+  // leaves out once, without a box.
+  void ReadKeyMap();
+  // Shows a text for a few seconds over the foot of the song grid, without
+  // a box and without moving anything: the reason an action run by a key or
+  // a controller was refused.
+  void ShowNotice(const QString& text);
+  QLabel* Notice;                         // hidden while there is nothing to tell
+  QTimer* NoticeTimer;                    // hides it
+  TFormTastatur* FormTastatur = nullptr;  // made at its first show
+
   // The song count text: the number of songs followed by its suffix.
   void ShowSongCount();
 
@@ -305,6 +326,9 @@ class TFormQuandrel : public QMainWindow {
   void buildDeck(bool left);
   void bindModels();
   void buildActions();  // MainformActions.cpp
+  // The search box whose index orders the grid now (the artist box for any
+  // other order).
+  QLineEdit* searchBoxOfOrder() const;
   // Runs an action for the window's mouse handlers: a refusal is told in a
   // message box, as the console always told them.
   void runPress(const char* name);
@@ -317,6 +341,7 @@ class TFormQuandrel : public QMainWindow {
   // the tag editor holds an unposted change; true when it may close.
   bool mayClose();
   void wireDecks();
+  void wireKeys();  // the keyboard and the notice; run by the constructor
   void bindSongGrid();
   qdl::decks::DeckRefs deckLinks();
   qdl::decks::DeckRefs deckRechts();
@@ -324,6 +349,9 @@ class TFormQuandrel : public QMainWindow {
 
   bool shown_ = false;
   bool closed_ = false;
+  bool toldInBox_ = false;  // a mouse handler runs an action and tells its refusal itself
+  QList<qdl::control::KeyProblem> keyProblems_;
+  QString keyProblemsTold_;          // the problems of [Keys] told last
   QSet<QString> lostCards_;          // sound cards already reported as stopped
   QString reportedLanguageProblem_;  // the language setting's fault last told
   QString autoplayTold_;             // the file and problem autoplay told last

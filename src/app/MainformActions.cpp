@@ -2,11 +2,17 @@
 // the window's mouse handlers, which run these actions (MainformDecks.cpp).
 // The table and its states are documented in the README ("Actions").
 
+#include <QLineEdit>
+#include <algorithm>
+#include <functional>
+
 #include "app/Mainform.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
 #include "decks/Deck.h"
 #include "decks/DeckModel.h"
+#include "library/Datamod.h"
+#include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
 
 namespace {
@@ -19,6 +25,19 @@ using qdl::decks::Mixer;
 
 ActionResult told(const QString& why) {
   return why.isEmpty() ? ActionResult::done() : ActionResult::refused(why);
+}
+
+// One step of a bar: the bar's small step for the pitch, its large step for
+// volumes and the crossfader. A step past the bar's end is ignored.
+constexpr int kPitchStep = 1;     // 0.1 %
+constexpr int kVolumeStep = 100;  // 1 dB
+constexpr int kFaderStep = 100;
+
+ActionResult step(int now, int by, int minimum, int maximum, const std::function<void(int)>& set) {
+  const int to = std::clamp(now + by, minimum, maximum);
+  if (to == now) return ActionResult::ignored();
+  set(to);
+  return ActionResult::done();
 }
 
 }  // namespace
@@ -113,6 +132,15 @@ void TFormQuandrel::buildActions() {
       qdl::decks::SpeedZero(d);
       return ActionResult::done();
     });
+    for (const int by : {+kPitchStep, -kPitchStep}) {
+      a.addPress(name(by > 0 ? "pitch.step.up" : "pitch.step.down"),
+                 by > 0 ? QStringLiteral("pitch bar one step (0.1 %) faster")
+                        : QStringLiteral("pitch bar one step (0.1 %) slower"),
+                 [deck, by] {
+                   return step(deck->pitch(), by, Deck::kPitchMin, Deck::kPitchMax,
+                               [deck](int p) { deck->setPitch(p); });
+                 });
+    }
     a.addValue(
         name("volume"), QStringLiteral("volume as the bar stands: 0 full level, 3000 silent"),
         Deck::kVolumeMin, Deck::kVolumeMax,
@@ -121,6 +149,16 @@ void TFormQuandrel::buildActions() {
           return ActionResult::done();
         },
         [deck] { return deck->volume(); });
+    // The bar's 0 is full level: louder is a step towards 0.
+    for (const int by : {-kVolumeStep, +kVolumeStep}) {
+      a.addPress(name(by < 0 ? "volume.up" : "volume.down"),
+                 by < 0 ? QStringLiteral("volume bar one step (1 dB) louder")
+                        : QStringLiteral("volume bar one step (1 dB) quieter"),
+                 [deck, by] {
+                   return step(deck->volume(), by, Deck::kVolumeMin, Deck::kVolumeMax,
+                               [deck](int v) { deck->setVolume(v); });
+                 });
+    }
     a.addPress(
         name("headcue"), QStringLiteral("headphone cue on or off"),
         [this, refs, ignoredWithoutSong] {
@@ -173,6 +211,16 @@ void TFormQuandrel::buildActions() {
                     setFader(Mixer::kCrossfaderMax), setFader(0));
   a.addPress(QStringLiteral("mixer.crossfader.zero"), QStringLiteral("crossfader to the centre"),
              setFader(0));
+  for (const int by : {-kFaderStep, +kFaderStep}) {
+    a.addPress(by < 0 ? QStringLiteral("mixer.crossfader.step.links")
+                      : QStringLiteral("mixer.crossfader.step.rechts"),
+               by < 0 ? QStringLiteral("crossfader one step (100) to the left")
+                      : QStringLiteral("crossfader one step (100) to the right"),
+               [m, by] {
+                 return step(m->crossfader(), by, Mixer::kCrossfaderMin, Mixer::kCrossfaderMax,
+                             [m](int p) { m->setCrossfader(p); });
+               });
+  }
   a.addValue(
       QStringLiteral("mixer.headvolume"),
       QStringLiteral("headphone volume as the bar stands: 0 full level, 3000 silent"),
@@ -182,6 +230,16 @@ void TFormQuandrel::buildActions() {
         return ActionResult::done();
       },
       [m] { return m->headVolume(); });
+  for (const int by : {-kVolumeStep, +kVolumeStep}) {
+    a.addPress(
+        by < 0 ? QStringLiteral("mixer.headvolume.up") : QStringLiteral("mixer.headvolume.down"),
+        by < 0 ? QStringLiteral("headphone volume one step (1 dB) louder")
+               : QStringLiteral("headphone volume one step (1 dB) quieter"),
+        [m, by] {
+          return step(m->headVolume(), by, Mixer::kHeadVolumeMin, Mixer::kHeadVolumeMax,
+                      [m](int v) { m->setHeadVolume(v); });
+        });
+  }
   a.addPress(
       QStringLiteral("autocue.toggle"),
       QStringLiteral("autocue on or off: stand at the cue point after a load and at the end"),
@@ -198,6 +256,19 @@ void TFormQuandrel::buildActions() {
         return ActionResult::done();
       },
       [m] { return int(m->autoPlay()); });
+  a.addPress(QStringLiteral("playlist.start"),
+             QStringLiteral("autoplay on, as \"Start\" in the playlist window"), [m] {
+               if (m->autoPlay()) return ActionResult::ignored();
+               m->setAutoPlay(true);
+               return ActionResult::done();
+             });
+  a.addPress(QStringLiteral("search.focus"),
+             QStringLiteral("into the search box of the grid's order, its text selected"), [this] {
+               QLineEdit* box = searchBoxOfOrder();
+               box->setFocus(Qt::ShortcutFocusReason);
+               box->selectAll();
+               return ActionResult::done();
+             });
   connect(m, &Mixer::crossfaderChanged, actions,
           [this] { actions->refresh(QStringLiteral("mixer.crossfader")); });
   connect(m, &Mixer::headVolumeChanged, actions,
@@ -206,4 +277,14 @@ void TFormQuandrel::buildActions() {
           [this] { actions->refresh(QStringLiteral("autocue.toggle")); });
   connect(m, &Mixer::autoPlayChanged, actions,
           [this] { actions->refresh(QStringLiteral("autoplay.toggle")); });
+}
+
+QLineEdit* TFormQuandrel::searchBoxOfOrder() const {
+  const qdl::db::Table* t = DataModule1 ? DataModule1->Table1 : nullptr;
+  const QString order = t ? t->indexName() : QString();
+  const std::pair<const char*, QLineEdit*> boxes[] = {
+      {"iTitel", EditSong}, {"iGenre", EditGenre}, {"iJahr", EditJahr}};
+  for (const auto& [index, box] : boxes)
+    if (order.compare(QLatin1String(index), Qt::CaseInsensitive) == 0) return box;
+  return EditArtist;
 }

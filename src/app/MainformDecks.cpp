@@ -111,12 +111,16 @@ void TFormQuandrel::wireDecks() {
 // deck code; the seek bar, the timers and the bars' changes call it directly.
 
 void TFormQuandrel::runPress(const char* name) {
+  toldInBox_ = true;
   const qdl::control::ActionResult r = actions->press(QLatin1String(name));
+  toldInBox_ = false;
   if (r.status == qdl::control::ActionResult::Refused)
     qdl::ui::showMessage(this, r.why, FormSprache->Meldung.sAchtung);
 }
 void TFormQuandrel::runRelease(const char* name) {
+  toldInBox_ = true;
   const qdl::control::ActionResult r = actions->release(QLatin1String(name));
+  toldInBox_ = false;
   if (r.status == qdl::control::ActionResult::Refused)
     qdl::ui::showMessage(this, r.why, FormSprache->Meldung.sAchtung);
 }

@@ -14,6 +14,7 @@
 
 #include "app/About.h"
 #include "app/Mainform.h"
+#include "app/Tastatur.h"
 #include "lang/Sprache.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
@@ -95,6 +96,8 @@ void TFormQuandrel::ApplyLanguage() {
   Einstellungen1->setTitle(m.sEinstellungen);
   Geraete1->setText(m.sGeraete);
   Sprache1->setText(m.sSprache);
+  Tastatur1->setText(s.Tastatur.sTastatur);
+  if (FormTastatur && FormTastatur->isVisible()) Tastatur1Click();
   Hilfe1->setTitle(m.sHilfe);
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);

@@ -4,6 +4,7 @@
 // FillEnglish write every entry. Texts are held as Unicode; "&" marks a menu
 // or button accelerator and "\n" a line break inside a text.
 
+#include <QHash>
 #include <QString>
 
 // Main menu captions.
@@ -103,6 +104,19 @@ struct BibliothekTexte {
 // the check and scan window's box that analyses new songs after a scan.
 struct TempoTexte {
   QString sTempoAnalysieren, sTempoTitel, sTempoStand, sKeinTempo, sAllesAnalysiert, sTempoNachScan;
+};
+
+// The keyboard window ("&Tastatur" in the settings menu): its caption, the
+// column heads, the note under the map, and the problems of the settings
+// file's [Keys] (%1 the file, %2 the section, %3 the entry, %4 the key's
+// name or the reason, %5 the entry that gave the key first). sAktionen
+// says what each action does, by its name without the deck ("play" for
+// "links.play"); %1 is sLinkesDeck or sRechtesDeck.
+struct TastaturTexte {
+  QString sTastatur, sTastaturTitel, sTaste, sAktion, sName, sTastaturHinweis, sTastenProbleme,
+      sTasteUnlesbar, sTasteKeineAktion, sTasteWert, sTasteUnbekannt, sTasteVergeben, sTasteDoppelt,
+      sLinkesDeck, sRechtesDeck;
+  QHash<QString, QString> sAktionen;
 };
 
 // Names of the song fields: grid column titles, sort choices, report heads.

@@ -48,7 +48,11 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
     rows.push_back({s + "pitch.up", ActionKind::PressRelease, 0, 0});
     rows.push_back({s + "pitch.down", ActionKind::PressRelease, 0, 0});
     rows.push_back({s + "pitch.zero", ActionKind::Press, 0, 0});
+    rows.push_back({s + "pitch.step.up", ActionKind::Press, 0, 0});
+    rows.push_back({s + "pitch.step.down", ActionKind::Press, 0, 0});
     rows.push_back({s + "volume", ActionKind::Value, 0, 3000});
+    rows.push_back({s + "volume.up", ActionKind::Press, 0, 0});
+    rows.push_back({s + "volume.down", ActionKind::Press, 0, 0});
     rows.push_back({s + "headcue", ActionKind::Press, 0, 0});
   }
   rows.push_back({"mixer.crossfader", ActionKind::Value, -3000, 3000});
@@ -57,9 +61,15 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
   rows.push_back({"mixer.crossfader.links.hold", ActionKind::PressRelease, 0, 0});
   rows.push_back({"mixer.crossfader.rechts.hold", ActionKind::PressRelease, 0, 0});
   rows.push_back({"mixer.crossfader.zero", ActionKind::Press, 0, 0});
+  rows.push_back({"mixer.crossfader.step.links", ActionKind::Press, 0, 0});
+  rows.push_back({"mixer.crossfader.step.rechts", ActionKind::Press, 0, 0});
   rows.push_back({"mixer.headvolume", ActionKind::Value, 0, 3000});
+  rows.push_back({"mixer.headvolume.up", ActionKind::Press, 0, 0});
+  rows.push_back({"mixer.headvolume.down", ActionKind::Press, 0, 0});
   rows.push_back({"autocue.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"autoplay.toggle", ActionKind::Press, 0, 0});
+  rows.push_back({"playlist.start", ActionKind::Press, 0, 0});
+  rows.push_back({"search.focus", ActionKind::Press, 0, 0});
   EXPECT_EQ(a.list().size(), qsizetype(rows.size()));
   for (const Row& r : rows) {
     const auto info = a.info(r.name);
@@ -217,6 +227,71 @@ TEST(DeckActions, ValuesByNameMoveTheControlsAndTheSound) {
   ASSERT_EQ(sent.count(), 3);
   EXPECT_EQ(sent[0][0].toString(), "autocue.toggle");
   EXPECT_EQ(sent[2][1].toInt(), 0);
+}
+
+// Each step moves its bar by one step and the sound with it; a step past
+// the bar's end is ignored and leaves the bar there.
+TEST(DeckActions, StepsMoveTheirBarsByOneStepAndStopAtTheEnds) {
+  Console c(1);
+  TFormQuandrel& f = *c.f;
+  qdl::control::Actions& a = *f.actions;
+  c.addSong(fixture(kTen), "A", "T");
+  f.LoadDB_LinksClick();
+  f.LoadDB_RechtsClick();
+  struct Row {
+    const char* action;
+    qdl::ui::ScrollBar* bar;
+    int from, to;
+  };
+  const Row rows[] = {
+      {"links.pitch.step.up", f.SBarPitchLinks, 0, 1},
+      {"links.pitch.step.down", f.SBarPitchLinks, 0, -1},
+      {"rechts.pitch.step.up", f.SBarPitchRechts, 199, 200},
+      {"rechts.pitch.step.up", f.SBarPitchRechts, 200, 200},
+      {"rechts.pitch.step.down", f.SBarPitchRechts, -200, -200},
+      {"links.volume.up", f.SBVolume_Links, 500, 400},
+      {"links.volume.up", f.SBVolume_Links, 50, 0},
+      {"links.volume.up", f.SBVolume_Links, 0, 0},
+      {"rechts.volume.down", f.SBVolume_Rechts, 2950, 3000},
+      {"rechts.volume.down", f.SBVolume_Rechts, 3000, 3000},
+      {"mixer.crossfader.step.links", f.sbFader, 0, -100},
+      {"mixer.crossfader.step.rechts", f.sbFader, 2950, 3000},
+      {"mixer.crossfader.step.links", f.sbFader, -3000, -3000},
+      {"mixer.headvolume.up", f.SBVolume_Head, 700, 600},
+      {"mixer.headvolume.down", f.SBVolume_Head, 3000, 3000},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.action);
+    r.bar->setValue(r.from);
+    const ActionResult result = a.press(r.action);
+    EXPECT_EQ(r.bar->value(), r.to);
+    EXPECT_EQ(result.status, r.to == r.from ? ActionResult::Ignored : ActionResult::Done);
+  }
+  // The sound follows the bars.
+  f.SBarPitchLinks->setValue(24);
+  a.press("links.pitch.step.up");
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->frequency(), 44100 + 25 * 44);
+  f.sbFader->setValue(0);
+  f.SBVolume_Links->setValue(300);
+  a.press("links.volume.down");
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -400);
+  // The crossfader's step moves the volume bars as the crossfader does.
+  f.sbFader->setValue(2900);
+  a.press("mixer.crossfader.step.rechts");
+  EXPECT_EQ(f.SBVolume_Links->value(), 3000);
+  EXPECT_EQ(f.PlayerLinks->MainBuffer->volume(), -10000);
+}
+
+// "Start" of the playlist window by name: autoplay on, never off.
+TEST(DeckActions, PlaylistStartSwitchesAutoplayOnAndLeavesItOn) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  qdl::control::Actions& a = *f.actions;
+  EXPECT_EQ(a.press("playlist.start").status, ActionResult::Done);
+  EXPECT_TRUE(f.cbAutoPlay->isChecked());
+  EXPECT_TRUE(f.TimerAutoPlay->isActive());
+  EXPECT_EQ(a.press("playlist.start").status, ActionResult::Ignored);
+  EXPECT_TRUE(f.cbAutoPlay->isChecked());
 }
 
 TEST(DeckActions, ARefusedLoadIsToldWithoutABoxByNameAndInABoxFromTheButton) {

@@ -40,7 +40,7 @@ constexpr std::array kKinds{
     Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
     Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
     Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
-    Kind{"controller", 4},
+    Kind{"controller", 4},  Kind{"key", 4},
 };
 
 }  // namespace
@@ -115,8 +115,10 @@ void SoakSet::act() {
     case 19:
       f.actions->press(QStringLiteral("autocue.toggle"));
       return log(QStringLiteral("autocue %1").arg(f.cbAutoCue->isChecked() ? "on" : "off"));
-    default:
+    case 20:
       return turnKnob(d);
+    default:
+      return pressKey(d);
   }
 }
 
@@ -278,6 +280,35 @@ void SoakSet::turnKnob(Deck& d) {
     later(60 + int(rng_() % 400), [&d] {
       if (d.state() == QLatin1String("seeking")) d.play();
     });
+}
+
+// A key of the keyboard map that steps a bar or switches something on: the
+// press actions the mouse has no button for.
+void SoakSet::pressKey(Deck& d) {
+  TFormQuandrel& f = console();
+  static const char* const kDeckKeys[] = {"pitch.step.up", "pitch.step.down", "volume.up",
+                                          "volume.down"};
+  static const char* const kMixerKeys[] = {"mixer.crossfader.step.links",
+                                           "mixer.crossfader.step.rechts",
+                                           "mixer.headvolume.up",
+                                           "mixer.headvolume.down",
+                                           "playlist.start",
+                                           "search.focus"};
+  const std::size_t pick = rng_() % (std::size(kDeckKeys) + std::size(kMixerKeys));
+  const QString name = pick < std::size(kDeckKeys)
+                           ? d.action(kDeckKeys[pick])
+                           : QLatin1String(kMixerKeys[pick - std::size(kDeckKeys)]);
+  // A few presses in a row, as a held key repeats a step.
+  const int presses =
+      name.contains(QLatin1String(".step.")) || name.contains(QLatin1String("volume."))
+          ? 1 + int(rng_() % 8)
+          : 1;
+  for (int n = 0; n < presses; ++n) {
+    const control::ActionResult r = f.actions->press(name);
+    if (r.status == control::ActionResult::Refused)
+      return fail(QStringLiteral("the key's %1 was refused: %2").arg(name, r.why));
+  }
+  log(QStringLiteral("key %1 pressed %2 times").arg(name).arg(presses));
 }
 
 void SoakSet::toggleHeadCue(Deck& d) {
