@@ -32,6 +32,10 @@ class TStreamPlayer;
 namespace qdl::control {
 class Actions;
 }
+namespace qdl::controllers {
+class Controllers;
+class ControllerWindow;
+}  // namespace qdl::controllers
 namespace qdl::decks {
 class Deck;
 class Mixer;
@@ -61,6 +65,10 @@ class TFormQuandrel : public QMainWindow {
   // The named actions (src/control) the mouse handlers below run; keys and
   // controllers run the same.
   qdl::control::Actions* const actions;
+  // The MIDI controllers (src/controllers), started at the first show with
+  // the Controller folder beside qdl.ini; nullptr before.
+  qdl::controllers::Controllers* controllers = nullptr;
+  qdl::controllers::ControllerWindow* controllerWindow = nullptr;
 
   // ---- Left deck panel
   qdl::decks::DeckPanel* Panel1;
@@ -152,6 +160,7 @@ class TFormQuandrel : public QMainWindow {
   QMenu* Einstellungen1;
   QAction* Geraete1;
   QAction* Sprache1;
+  QAction* MidiController1;
   QMenu* Hilfe1;
   QAction* Inhalt1;
   QAction* Index1;
@@ -196,6 +205,8 @@ class TFormQuandrel : public QMainWindow {
   void Laden1Click();
   void Geraete1Click();
   void Sprache1Click();
+  // Opens the learn window of the MIDI controllers (MainformControllers.cpp).
+  void MidiController1Click();
   void Inhalt1Click();
   void Index1Click();
   void Info1Click();
@@ -304,7 +315,9 @@ class TFormQuandrel : public QMainWindow {
  private:
   void buildDeck(bool left);
   void bindModels();
-  void buildActions();  // MainformActions.cpp
+  void buildActions();      // MainformActions.cpp
+  void startControllers();  // MainformControllers.cpp
+  void stopControllers();
   // Runs an action for the window's mouse handlers: a refusal is told in a
   // message box, as the console always told them.
   void runPress(const char* name);

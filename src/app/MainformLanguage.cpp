@@ -14,6 +14,7 @@
 
 #include "app/About.h"
 #include "app/Mainform.h"
+#include "controllers/ControllerWindow.h"
 #include "lang/Sprache.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
@@ -95,6 +96,8 @@ void TFormQuandrel::ApplyLanguage() {
   Einstellungen1->setTitle(m.sEinstellungen);
   Geraete1->setText(m.sGeraete);
   Sprache1->setText(m.sSprache);
+  MidiController1->setText(s.Controller.sMidiController);
+  if (controllerWindow) controllerWindow->applyTexts();
   Hilfe1->setTitle(m.sHilfe);
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);

@@ -66,6 +66,7 @@ class TFormSprache : public QDialog {
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
   TempoTexte Tempo;
+  ControllerTexte Controller;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 
