@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 #include "platform/midi/MidiParser.h"
@@ -66,7 +67,8 @@ class ControllerWindow : public QDialog {
   void useClicked();
   QString selectedAction() const;
 
-  Controllers* const controllers_;
+  // The controllers may go first when the console is destroyed.
+  const QPointer<Controllers> controllers_;
   QHash<QWidget*, QString> controls_;
 };
 
