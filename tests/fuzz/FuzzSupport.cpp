@@ -55,9 +55,10 @@ std::vector<QByteArray> fixtureSeeds(int bytes) {
 
 const std::vector<Target>& targets() {
   static const std::vector<Target> all{
-      {"mp3", &mp3, &mp3Seeds, 65536}, {"id3", &id3, &id3Seeds, 8192},
-      {"qdp", &qdp, &qdpSeeds, 4096},  {"m3u", &m3u, &m3uSeeds, 4096},
-      {"ini", &ini, &iniSeeds, 4096},  {"table", &table, &tableSeeds, 32768},
+      {"mp3", &mp3, &mp3Seeds, 65536},   {"id3", &id3, &id3Seeds, 8192},
+      {"qdp", &qdp, &qdpSeeds, 4096},    {"m3u", &m3u, &m3uSeeds, 4096},
+      {"ini", &ini, &iniSeeds, 4096},    {"table", &table, &tableSeeds, 32768},
+      {"midi", &midi, &midiSeeds, 4096}, {"mapping", &mapping, &mappingSeeds, 8192},
   };
   return all;
 }

@@ -16,6 +16,10 @@
 //          only its own value
 //   table  the song table's file: opened (or refused, byte for byte
 //          untouched), read in every order, changed
+//   midi   what a MIDI port delivers: only well-formed messages, the same
+//          for any split into buffers
+//   mapping  a controller's mapping file: read within its limits, written
+//          and read back to the same bindings
 //
 // Each target also has seeds, inputs that reach deep into the reader, made
 // on the spot (MP3 fixtures are read from QDL_FIXTURE_DIR).
@@ -48,6 +52,8 @@ void qdp(const std::uint8_t* data, std::size_t size);
 void m3u(const std::uint8_t* data, std::size_t size);
 void ini(const std::uint8_t* data, std::size_t size);
 void table(const std::uint8_t* data, std::size_t size);
+void midi(const std::uint8_t* data, std::size_t size);
+void mapping(const std::uint8_t* data, std::size_t size);
 
 std::vector<QByteArray> mp3Seeds();
 std::vector<QByteArray> id3Seeds();
@@ -55,5 +61,7 @@ std::vector<QByteArray> qdpSeeds();
 std::vector<QByteArray> m3uSeeds();
 std::vector<QByteArray> iniSeeds();
 std::vector<QByteArray> tableSeeds();
+std::vector<QByteArray> midiSeeds();
+std::vector<QByteArray> mappingSeeds();
 
 }  // namespace qdl::fuzz
