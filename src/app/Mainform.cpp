@@ -315,6 +315,8 @@ void TFormQuandrel::buildMenu() {
       item(Einstellungen1, "Sprache1", QStringLiteral("&Sprache"), &TFormQuandrel::Sprache1Click);
   Tastatur1 = item(Einstellungen1, "Tastatur1", QStringLiteral("&Tastatur"),
                    &TFormQuandrel::Tastatur1Click);
+  MidiController1 = item(Einstellungen1, "MidiController1", QStringLiteral("&MIDI-Controller"),
+                         &TFormQuandrel::MidiController1Click);
   Hilfe1 = menu("Hilfe1", QStringLiteral("&Hilfe"));
   Inhalt1 = item(Hilfe1, "Inhalt1", QStringLiteral("&Inhalt"), &TFormQuandrel::Inhalt1Click);
   Index1 = item(Hilfe1, "Index1", QStringLiteral("Inde&x"), &TFormQuandrel::Index1Click);
@@ -419,6 +421,7 @@ void TFormQuandrel::FormShow() {
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
   ReadKeyMap();
+  startControllers();
 }
 
 void TFormQuandrel::wireKeys() {
@@ -511,6 +514,7 @@ void TFormQuandrel::FormClose() {
   TimerLinks->stop();
   TimerRechts->stop();
   TimerAutoPlay->stop();
+  stopControllers();
   // The tag editor goes with the console; its change was given up when the
   // close was confirmed, and it must not outlive the song table it shows.
   if (FormDatenBearbeiten && FormDatenBearbeiten->isVisible())

@@ -37,6 +37,10 @@ namespace qdl::app {
 class ConsoleKeys;
 }
 class TFormTastatur;
+namespace qdl::controllers {
+class Controllers;
+class ControllerWindow;
+}  // namespace qdl::controllers
 namespace qdl::decks {
 class Deck;
 class Mixer;
@@ -69,6 +73,10 @@ class TFormQuandrel : public QMainWindow {
   // The keyboard: runs the keyboard map's actions for keys pressed in this
   // window (ConsoleKeys.h); its map is read from qdl.ini at the first show.
   qdl::app::ConsoleKeys* const keys;
+  // The MIDI controllers (src/controllers), started at the first show with
+  // the Controller folder beside qdl.ini; nullptr before.
+  qdl::controllers::Controllers* controllers = nullptr;
+  qdl::controllers::ControllerWindow* controllerWindow = nullptr;
 
   // ---- Left deck panel
   qdl::decks::DeckPanel* Panel1;
@@ -161,6 +169,7 @@ class TFormQuandrel : public QMainWindow {
   QAction* Geraete1;
   QAction* Sprache1;
   QAction* Tastatur1;
+  QAction* MidiController1;
   QMenu* Hilfe1;
   QAction* Inhalt1;
   QAction* Index1;
@@ -206,6 +215,8 @@ class TFormQuandrel : public QMainWindow {
   void Geraete1Click();
   void Sprache1Click();
   void Tastatur1Click();  // the keyboard window
+  // Opens the learn window of the MIDI controllers (MainformControllers.cpp).
+  void MidiController1Click();
   void Inhalt1Click();
   void Index1Click();
   void Info1Click();
@@ -325,7 +336,9 @@ class TFormQuandrel : public QMainWindow {
  private:
   void buildDeck(bool left);
   void bindModels();
-  void buildActions();  // MainformActions.cpp
+  void buildActions();      // MainformActions.cpp
+  void startControllers();  // MainformControllers.cpp
+  void stopControllers();
   // The search box whose index orders the grid now (the artist box for any
   // other order).
   QLineEdit* searchBoxOfOrder() const;

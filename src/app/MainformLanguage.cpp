@@ -15,6 +15,7 @@
 #include "app/About.h"
 #include "app/Mainform.h"
 #include "app/Tastatur.h"
+#include "controllers/ControllerWindow.h"
 #include "lang/Sprache.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
@@ -98,6 +99,8 @@ void TFormQuandrel::ApplyLanguage() {
   Sprache1->setText(m.sSprache);
   Tastatur1->setText(s.Tastatur.sTastatur);
   if (FormTastatur && FormTastatur->isVisible()) Tastatur1Click();
+  MidiController1->setText(s.Controller.sMidiController);
+  if (controllerWindow) controllerWindow->applyTexts();
   Hilfe1->setTitle(m.sHilfe);
   Inhalt1->setText(m.sInhalt);
   Index1->setText(m.sIndex);

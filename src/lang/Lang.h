@@ -137,3 +137,14 @@ struct VorschauTexte {
       sGanzeSeite, sSeitenbreite, sAlsPdf, sDruckeSeite, sSpeichereSeite, sKeineTitel, sKeinDrucker,
       sDruckFehler, sPdfFehler;
 };
+
+// MIDI controllers: the menu entry of "&Einstellungen" and the learn window.
+// sZuordnung takes the mapping's name (%1); sBewegen the controller (%1) and
+// the action (%2); sGelernt the message (%1) and the action (%2); sErsetzt
+// the action the message ran before (%1); sAuchAuf the action (%1) and the
+// other messages that run it (%2); sNichtGespeichert the reason (%1).
+struct ControllerTexte {
+  QString sMidiController, sControllerTitel, sController, sKeinController, sZuordnung, sEigeneDatei,
+      sMitgeliefert, sGrundlage, sVerwenden, sAktionen, sLernen, sErstAktion, sBewegen, sGelernt,
+      sErsetzt, sAuchAuf, sNichtGespeichert, sProbleme, sNachricht, sAktion;
+};

@@ -67,6 +67,7 @@ class TFormSprache : public QDialog {
   BibliothekTexte Bibliothek;
   TempoTexte Tempo;
   TastaturTexte Tastatur;
+  ControllerTexte Controller;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 

@@ -230,6 +230,28 @@ void TFormSprache::FillGerman() {
               {u"search.focus"_s, u"Ins Suchfeld"_s},
           },
   };
+  Controller = ControllerTexte{
+      .sMidiController = u"&MIDI-Controller"_s,
+      .sControllerTitel = u"MIDI-Controller"_s,
+      .sController = u"Controller:"_s,
+      .sKeinController = u"Kein Controller angeschlossen"_s,
+      .sZuordnung = u"Zuordnung: %1"_s,
+      .sEigeneDatei = u"eigene Datei"_s,
+      .sMitgeliefert = u"mitgeliefert"_s,
+      .sGrundlage = u"Grundlage:"_s,
+      .sVerwenden = u"&Verwenden"_s,
+      .sAktionen = u"Aktionen (oder ein Bedienelement der Konsole anklicken):"_s,
+      .sLernen = u"&Lernen"_s,
+      .sErstAktion = u"Bitte zuerst eine Aktion wählen."_s,
+      .sBewegen = u"Ein Bedienelement von %1 für %2 bewegen oder drücken ..."_s,
+      .sGelernt = u"%1 steuert jetzt %2."_s,
+      .sErsetzt = u"Vorher steuerte es %1 (ersetzt)."_s,
+      .sAuchAuf = u"%1 wird auch gesteuert von: %2"_s,
+      .sNichtGespeichert = u"Nicht gespeichert: %1"_s,
+      .sProbleme = u"Fehler in der Zuordnung:"_s,
+      .sNachricht = u"Nachricht"_s,
+      .sAktion = u"Aktion"_s,
+  };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
   language_ = Language::German;
@@ -455,6 +477,28 @@ void TFormSprache::FillEnglish() {
               {u"playlist.start"_s, u"start the playlist (autoplay on)"_s},
               {u"search.focus"_s, u"into the search box"_s},
           },
+  };
+  Controller = ControllerTexte{
+      .sMidiController = u"&MIDI controllers"_s,
+      .sControllerTitel = u"MIDI controllers"_s,
+      .sController = u"Controller:"_s,
+      .sKeinController = u"No controller connected"_s,
+      .sZuordnung = u"Mapping: %1"_s,
+      .sEigeneDatei = u"own file"_s,
+      .sMitgeliefert = u"shipped"_s,
+      .sGrundlage = u"Based on:"_s,
+      .sVerwenden = u"&Use"_s,
+      .sAktionen = u"Actions (or click a control of the console):"_s,
+      .sLernen = u"&Learn"_s,
+      .sErstAktion = u"Please pick an action first."_s,
+      .sBewegen = u"Move or press a control of %1 for %2 ..."_s,
+      .sGelernt = u"%1 now runs %2."_s,
+      .sErsetzt = u"It ran %1 before (replaced)."_s,
+      .sAuchAuf = u"%1 is also run by: %2"_s,
+      .sNichtGespeichert = u"Not saved: %1"_s,
+      .sProbleme = u"Problems in the mapping:"_s,
+      .sNachricht = u"Message"_s,
+      .sAktion = u"Action"_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;

@@ -21,6 +21,10 @@
 //   v2write  an ID3v2 tag the editor rewrites: the version kept, the edited
 //          texts read back, every other field as before; written back
 //          through a song file, its audio bytes kept
+//   midi   what a MIDI port delivers: only well-formed messages, the same
+//          for any split into buffers
+//   mapping  a controller's mapping file: read within its limits, written
+//          and read back to the same bindings
 //
 // Each target also has seeds, inputs that reach deep into the reader, made
 // on the spot (MP3 fixtures are read from QDL_FIXTURE_DIR).
@@ -55,6 +59,8 @@ void m3u(const std::uint8_t* data, std::size_t size);
 void ini(const std::uint8_t* data, std::size_t size);
 void table(const std::uint8_t* data, std::size_t size);
 void v2write(const std::uint8_t* data, std::size_t size);
+void midi(const std::uint8_t* data, std::size_t size);
+void mapping(const std::uint8_t* data, std::size_t size);
 
 std::vector<QByteArray> mp3Seeds();
 std::vector<QByteArray> id3Seeds();
@@ -64,5 +70,7 @@ std::vector<QByteArray> m3uSeeds();
 std::vector<QByteArray> iniSeeds();
 std::vector<QByteArray> tableSeeds();
 std::vector<QByteArray> v2writeSeeds();
+std::vector<QByteArray> midiSeeds();
+std::vector<QByteArray> mappingSeeds();
 
 }  // namespace qdl::fuzz

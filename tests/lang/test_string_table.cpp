@@ -27,6 +27,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(VorschauTexte) == 15 * sizeof(QString));
   static_assert(sizeof(BibliothekTexte) == 5 * sizeof(QString));
   static_assert(sizeof(TempoTexte) == 6 * sizeof(QString));
+  static_assert(sizeof(ControllerTexte) == 20 * sizeof(QString));
 #define E(rec, name) \
   { #rec "." #name, &f.rec.name }
   return {
@@ -169,6 +170,26 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Tempo, sKeinTempo),
       E(Tempo, sAllesAnalysiert),
       E(Tempo, sTempoNachScan),
+      E(Controller, sMidiController),
+      E(Controller, sControllerTitel),
+      E(Controller, sController),
+      E(Controller, sKeinController),
+      E(Controller, sZuordnung),
+      E(Controller, sEigeneDatei),
+      E(Controller, sMitgeliefert),
+      E(Controller, sGrundlage),
+      E(Controller, sVerwenden),
+      E(Controller, sAktionen),
+      E(Controller, sLernen),
+      E(Controller, sErstAktion),
+      E(Controller, sBewegen),
+      E(Controller, sGelernt),
+      E(Controller, sErsetzt),
+      E(Controller, sAuchAuf),
+      E(Controller, sNichtGespeichert),
+      E(Controller, sProbleme),
+      E(Controller, sNachricht),
+      E(Controller, sAktion),
       {"sTitelVerfuegbar", &f.sTitelVerfuegbar},
       {"sHilfeDatei", &f.sHilfeDatei},
   };
@@ -178,7 +199,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 141u);
+  ASSERT_EQ(entries.size(), 161u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -204,7 +225,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 141 - 8);
+  EXPECT_EQ(differing, 161 - 9);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
