@@ -547,7 +547,10 @@ void TDataModule1::Table1BeforePost() {
     const std::optional<QVariant> stored = Table1->storedValue(Table1->currentId(), name);
     return !stored || stored->toString() != Table1->asString(name);
   };
-  postedEdits_ = {changes("Titel"), changes("Interpret"), changes("Jahr"), changes("Genre")};
+  // A record moved to another file holds texts meant for that file: all of
+  // them are written, as into its ID3v1 block.
+  if (!changes("DateiName"))
+    postedEdits_ = {changes("Titel"), changes("Interpret"), changes("Jahr"), changes("Genre")};
   const QVariant beats = Table1->fieldByName(beatsField);
   if (!beats.isValid() || beats.isNull()) return;
   if (!Table1->fieldByName(analyseField).toBool()) return;

@@ -44,8 +44,8 @@ std::vector<std::int16_t> readWav(const QString& path) {
     std::memcpy(&size, wav.constData() + at + 4, 4);
     if (wav.mid(at, 4) == "data") {
       const qsizetype bytes = std::min<qsizetype>(wav.size() - at - 8, size) / 4 * 4;
-      std::vector<std::int16_t> s(size_t(bytes / 2));
-      std::memcpy(s.data(), wav.constData() + at + 8, size_t(bytes));
+      std::vector<std::int16_t> s(size_t(std::max<qsizetype>(bytes, 0) / 2));
+      if (!s.empty()) std::memcpy(s.data(), wav.constData() + at + 8, size_t(bytes));
       return s;
     }
     at += 8 + size + (size & 1);
