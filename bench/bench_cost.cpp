@@ -20,7 +20,8 @@
 // real-time card. The card's callback marks when the first sounding sample
 // is heard: the time of its block plus the output latency PortAudio reports
 // for it plus its place in the block. 25 presses each, with the deck paused
-// in between; the median and the largest.
+// in between for lengths that put the presses on every phase of the card's
+// blocks; the median and the largest.
 // HeldWindow: both decks play in mode 0 while the window's thread is held
 // busy for 1 s and for 5 s (a stuck dialog, a slow disk); the figure is the
 // refill misses of the two decks' rings over that time.
@@ -382,7 +383,9 @@ void ActionToSound(benchmark::State& state) {
                                       .count()) /
                    1e6);
           f.actions->press(QStringLiteral("links.play"));  // pause
-          runFor(0.25);
+          // A pause of its own length each time, so that the presses fall
+          // on every phase of the card's blocks, not always on the same.
+          runFor(0.25 + 0.0005 * double((i * 7) % 25));
         }
       }
       const double buffer = qdl::sound::outputBufferFrames(bufferMs) * 1000.0 / 44100.0;
