@@ -12,6 +12,16 @@
 // context switches of all of its threads), each the median of 5-second
 // windows. A line per thread shows where they come from.
 // QDL_BENCH_COST_SECONDS sets another length.
+// Playing runs in mode 0 at each output buffer setting ([Devices]
+// OutputBuffer 3, 6 and 11 ms) beside today's default (10 ms, no line).
+// ActionToSound: the time from a press of the action "links.play" (the path
+// a key or a MIDI note takes) to the deck's first sound on the card, at each
+// output buffer, on the test bed's PortAudio path and on the virtual
+// real-time card. The card's callback marks when the first sounding sample
+// is heard: the time of its block plus the output latency PortAudio reports
+// for it plus its place in the block. 25 presses each, with the deck paused
+// in between for lengths that put the presses on every phase of the card's
+// blocks; the median and the largest.
 // HeldWindow: both decks play in mode 0 while the window's thread is held
 // busy for 1 s and for 5 s (a stuck dialog, a slow disk); the figure is the
 // refill misses of the two decks' rings over that time.
@@ -25,6 +35,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -40,8 +51,10 @@
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
+#include "control/Actions.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
+#include "platform/sound/Mixer.h"
 #include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
@@ -127,24 +140,29 @@ struct Usage {
 // The console in a temporary folder on the test bed's cards in output mode
 // `mode` (0: both decks on card A; 1: main card A, headphone card B), with
 // the two songs loaded.
+// `bufferMs` is the [Devices] OutputBuffer line (0: none, today's default);
+// `cardA` and `cardB` the cards' names (the test bed's, or the virtual ones).
 class Console {
  public:
-  explicit Console(int mode) : previous_(QDir::currentPath()) {
+  explicit Console(int mode, int bufferMs = 0, const QString& cardA = QStringLiteral("quandrel_a"),
+                   const QString& cardB = QStringLiteral("quandrel_b"))
+      : previous_(QDir::currentPath()) {
     QDir::setCurrent(dir_.path());
     QString a, b, ga, gb;
     for (const qdl::sound::DeviceInfo& d : qdl::sound::enumerateDevices()) {
       if (!d.guid) continue;
-      if (d.description == QLatin1String("quandrel_a"))
-        a = d.description, ga = qdl::sound::guidToText(*d.guid);
-      if (d.description == QLatin1String("quandrel_b"))
-        b = d.description, gb = qdl::sound::guidToText(*d.guid);
+      if (d.description == cardA) a = d.description, ga = qdl::sound::guidToText(*d.guid);
+      if (d.description == cardB) b = d.description, gb = qdl::sound::guidToText(*d.guid);
     }
     QFile ini(dir_.filePath(QStringLiteral("qdl.ini")));
+    const QString buffer =
+        bufferMs > 0 ? QStringLiteral("OutputBuffer=%1\r\n").arg(bufferMs) : QString();
     if (ini.open(QIODevice::WriteOnly))
-      ini.write(QStringLiteral("[Devices]\r\nMode=%5\r\nCard_1=%1\r\nCard_2=%2\r\n"
+      ini.write(QStringLiteral("[Devices]\r\nMode=%5\r\nCard_1=%1\r\nCard_2=%2\r\n%6"
                                "[present Devices]\r\n%1=%3\r\n%2=%4\r\n")
                     .arg(a, b, ga, gb)
                     .arg(mode)
+                    .arg(buffer)
                     .toUtf8());
     ini.close();
     qdl::ui::setDialogs(&dialogs_);
@@ -191,7 +209,8 @@ void measure(benchmark::State& state, bool playing) {
     return;
   }
   const int mode = int(state.range(0));
-  Console console(mode);
+  const int bufferMs = int(state.range(1));
+  Console console(mode, bufferMs);
   if (!console.ok()) {
     state.SkipWithError("the songs did not load");
     return;
@@ -243,7 +262,8 @@ void measure(benchmark::State& state, bool playing) {
   }
   const std::string what =
       std::string(playing ? "Cost: two decks playing (one at +8 %)" : "Cost: nothing playing") +
-      (mode == 0 ? ", one card" : ", main and headphone cards");
+      (mode == 0 ? ", one card" : ", main and headphone cards") +
+      (bufferMs > 0 ? ", output buffer " + std::to_string(bufferMs) + " ms" : std::string());
   qdl::bench::figure(what + ", CPU share of one core", share, "%",
                      qdl::bench::below(playing ? 3.0 : 0.5));
   qdl::bench::figure(what + ", wake-ups", wakeups, "per s");
@@ -286,12 +306,125 @@ void HeldWindow(benchmark::State& state) {
                      missed, "", qdl::bench::atMost(0));
 }
 
+// Marks, on the card's rendering thread, when the first sounding sample
+// after a press is heard (steady clock, ns).
+class FirstSound {
+ public:
+  FirstSound() { qdl::sound::detail::setRenderHook(&hook_); }
+  ~FirstSound() { qdl::sound::detail::setRenderHook(nullptr); }
+  FirstSound(const FirstSound&) = delete;
+  FirstSound& operator=(const FirstSound&) = delete;
+
+  void arm() {
+    heardAt_ = 0;
+    armed_ = true;
+  }
+  std::int64_t heardAt() const { return heardAt_.load(); }
+
+ private:
+  static std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+  std::atomic<bool> armed_{false};
+  std::atomic<std::int64_t> heardAt_{0};
+  qdl::sound::detail::RenderHook hook_ = [this](const std::int16_t* out, int frames,
+                                                double latencyFrames) {
+    if (!armed_.load()) return;
+    const std::int64_t now = nowNs();
+    for (int i = 0; i < 2 * frames; ++i)
+      if (out[i] != 0) {
+        heardAt_ = now + std::int64_t((latencyFrames + i / 2) * 1e9 / 44100.0);
+        armed_ = false;
+        return;
+      }
+  };
+};
+
+void ActionToSound(benchmark::State& state) {
+  const bool portAudio = state.range(0) == 1;
+  const int bufferMs = int(state.range(1));
+  if (portAudio && (!bed || !bed->running())) {
+    state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
+    return;
+  }
+  const QByteArray backend = qgetenv("QUANDREL_AUDIO");
+  if (!portAudio) qputenv("QUANDREL_AUDIO", "virtual-realtime");
+  {
+    Console console(0, bufferMs,
+                    portAudio ? QStringLiteral("quandrel_a") : QStringLiteral("Virtual Card A"),
+                    portAudio ? QStringLiteral("quandrel_b") : QStringLiteral("Virtual Card B"));
+    TFormQuandrel& f = *FormQuandrel;
+    if (!console.ok() || !f.LeftMain || !f.LeftMain->DirectSound) {
+      state.SkipWithError("the songs did not load");
+    } else {
+      const qdl::sound::Device& card = *f.LeftMain->DirectSound;
+      FirstSound first;
+      qdl::bench::Samples ms;
+      int missed = 0;
+      // The song's first second may be quiet; the presses start 2 s in.
+      f.actions->press(QStringLiteral("links.play"));
+      runFor(2.0);
+      f.actions->press(QStringLiteral("links.play"));
+      runFor(0.3);
+      for (auto _ : state) {
+        for (int i = 0; i < 25; ++i) {
+          first.arm();
+          const auto pressed = std::chrono::steady_clock::now();
+          f.actions->press(QStringLiteral("links.play"));
+          runFor(0.25);
+          const std::int64_t heard = first.heardAt();
+          if (heard == 0)
+            ++missed;
+          else
+            ms.add(double(heard - std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      pressed.time_since_epoch())
+                                      .count()) /
+                   1e6);
+          f.actions->press(QStringLiteral("links.play"));  // pause
+          // A pause of its own length each time, so that the presses fall
+          // on every phase of the card's blocks, not always on the same.
+          runFor(0.25 + 0.0005 * double((i * 7) % 25));
+        }
+      }
+      const double buffer = qdl::sound::outputBufferFrames(bufferMs) * 1000.0 / 44100.0;
+      const std::string what = std::string("Latency: press to first sound, ") +
+                               (portAudio ? "PortAudio test bed" : "virtual card") +
+                               ", output buffer " + std::to_string(bufferMs) + " ms";
+      std::fprintf(stderr,
+                   "  %s: %d frames per callback, output latency %.1f ms, buffer %.1f ms, "
+                   "median %.1f ms, largest %.1f ms, %d presses without sound\n",
+                   what.c_str(), card.framesPerBuffer(), card.outputLatency() * 1000, buffer,
+                   ms.median(), ms.max(), missed);
+      state.counters["median_ms"] = ms.median();
+      state.counters["max_ms"] = ms.max();
+      state.counters["silent_presses"] = missed;
+      qdl::bench::figure(what + ", median", ms.median(), "ms",
+                         bufferMs == 6 ? qdl::bench::atMost(buffer + 5.0) : qdl::bench::noTarget());
+      qdl::bench::figure(what + ", largest", ms.max(), "ms",
+                         bufferMs == 6 ? qdl::bench::atMost(buffer + 5.0) : qdl::bench::noTarget());
+      if (missed > 0) state.SkipWithError("a press made no sound");
+    }
+  }
+  if (!portAudio) qputenv("QUANDREL_AUDIO", backend);
+}
+
 void Playing(benchmark::State& state) { measure(state, true); }
 void Idle(benchmark::State& state) { measure(state, false); }
+BENCHMARK(ActionToSound)
+    ->ArgNames({"portaudio", "buffer_ms"})
+    ->ArgsProduct({{1, 0}, {3, 6, 10, 11}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK(Playing)
-    ->ArgName("mode")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"mode", "buffer_ms"})
+    ->Args({0, 0})
+    ->Args({0, 3})
+    ->Args({0, 6})
+    ->Args({0, 11})
+    ->Args({1, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
@@ -302,7 +435,12 @@ BENCHMARK(HeldWindow)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK(Idle)->ArgName("mode")->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(Idle)
+    ->ArgNames({"mode", "buffer_ms"})
+    ->Args({1, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 }  // namespace
 

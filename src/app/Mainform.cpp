@@ -564,7 +564,9 @@ void TFormQuandrel::DruckSetup1Click() {
 void TFormQuandrel::Beenden1Click() { close(); }
 
 void TFormQuandrel::Geraete1Click() {
-  if (qdl::ui::dialogs().execDialog(DlgGeraete) == QDialog::Accepted)
+  // The output buffer takes effect at once; the mode and the cards at the
+  // next start.
+  if (qdl::ui::dialogs().execDialog(DlgGeraete) == QDialog::Accepted && DlgGeraete->restartNeeded())
     qdl::ui::showMessage(this, FormSprache->Meldung.sNeustart, FormSprache->Meldung.sAchtung);
 }
 

@@ -11,6 +11,7 @@ void TFormQuandrel::OpenSoundDevices() {
   const qdl::OpenDevicesResult result =
       qdl::openSoundDevices(settings, {LeftMain, LeftHead, RightMain, RightHead}, this);
   if (result.headphoneControls) setHeadphoneControlsEnabled(*result.headphoneControls);
+  if (!result.bufferProblem.isEmpty()) qdl::ui::dialogs().showError(this, result.bufferProblem);
   // A card that cannot be opened leaves its decks without output; the user
   // must know before loading a song there.
   for (const qdl::DeviceOpenFailure& failure : result.failures) {

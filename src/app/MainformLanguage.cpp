@@ -171,6 +171,8 @@ void TFormQuandrel::ApplyLanguage() {
   DlgGeraete->rgMode->setTitle(g.sSoundkartenmodi);
   DlgGeraete->rgMode->setItems({g.sModusNurEine, g.sModusAuxKopf, g.sModusLinksRechts});
   DlgGeraete->rgMode->setItemIndex(0);
+  DlgGeraete->CB_Buffer->setToolTip(g.sAusgabepuffer);
+  DlgGeraete->CB_Buffer->setAccessibleName(g.sAusgabepuffer);
 
   // 11. Language window.
   s.setWindowTitle(s.Sprach.sSprachauswahl);

@@ -4,6 +4,7 @@
 
 #include "platform/ini/IniFile.h"
 
+#include <QDir>
 #include <QStringList>
 
 #include <algorithm>
@@ -327,8 +328,31 @@ QStringList listSoundDevices(IniFile& settings,
   return descriptions;
 }
 
+int outputBufferSetting(const IniFile& settings) {
+  const QString key = QString::fromLatin1(kOutputBufferKey);
+  const QString text = settings.readString(kDevices, key, QString());
+  if (text.isEmpty()) return sound::kDefaultOutputBuffer;
+  bool ok = false;
+  const int ms = text.toInt(&ok);
+  if (ok && sound::outputBufferFrames(ms) > 0) return ms;
+  throw ConversionError(
+      QStringLiteral("[%1] %2=%3 in the settings file %4 is no output buffer: it must be 3, 6, "
+                     "10 or 11 (milliseconds)")
+          .arg(kDevices, key, text, QDir::toNativeSeparators(settings.fileName()))
+          .toStdString());
+}
+
 OpenDevicesResult openSoundDevices(const IniFile& settings, DeviceSlots devices, QWidget* window) {
   OpenDevicesResult result;
+  int buffer = sound::kDefaultOutputBuffer;
+  try {
+    buffer = outputBufferSetting(settings);
+  } catch (const ConversionError& e) {
+    result.bufferProblem = QStringLiteral("%1; the default of %2 ms plays instead.")
+                               .arg(QString::fromUtf8(e.what()))
+                               .arg(sound::kDefaultOutputBuffer);
+  }
+  sound::setOutputBuffer(buffer);
   const int mode = settings.readInteger(kDevices, QStringLiteral("Mode"), 0);
   CardOpener card(settings, window, result);
   const QString card1 = QStringLiteral("Card_1");

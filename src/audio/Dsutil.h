@@ -195,6 +195,13 @@ struct DeviceOpenFailure {
   bool notListed = false;
 };
 
+// The output buffer setting: "Devices"/"OutputBuffer" in whole milliseconds,
+// one of sound::kOutputBufferChoices (3, 6, 10, 11); sound::kDefaultOutputBuffer
+// when the key is missing or empty. Anything else throws ConversionError
+// naming the value, the section and key, the choices and the file.
+inline constexpr const char* kOutputBufferKey = "OutputBuffer";
+int outputBufferSetting(const IniFile& settings);
+
 struct OpenDevicesResult {
   // true: enable the headphone controls (mode 1 with its headphone card
   // open); false: disable them (modes 0 and 2, or no headphone card); empty:
@@ -203,10 +210,15 @@ struct OpenDevicesResult {
   // Cards that could not be opened; their slots stay as they were and the
   // other slots are still filled. The caller tells the user.
   std::vector<DeviceOpenFailure> failures;
+  // An output buffer setting that cannot be used (the default plays
+  // instead): what is wrong, for the user; empty when it was fine.
+  QString bufferProblem;
 };
 
 // Opens the devices that `settings` names into the devices, by the output mode
-// "Devices"/"Mode" (default 0):
+// "Devices"/"Mode" (default 0), first setting the cards' output buffer
+// (outputBufferSetting; a broken one is reported in bufferProblem and the
+// default is used):
 //   0: "Card_1" opened twice, first into RightMain, then into LeftMain; the
 //      head slots emptied.
 //   1: "Card_1" once into LeftMain and RightMain, "Card_2" once into LeftHead

@@ -57,7 +57,8 @@ struct PlaylistTexte {
 // Sound device dialog.
 struct GeraeteTexte {
   QString sGeraeteTitel, sSoundkartenmodi, sModusNurEine, sModusAuxKopf, sModusLinksRechts,
-      sKarteAusgang, sKarteKopfhoerer, sKarteLinkerPlayer, sKarteRechterPlayer;
+      sKarteAusgang, sKarteKopfhoerer, sKarteLinkerPlayer, sKarteRechterPlayer,
+      sAusgabepuffer;  // tool tip of the output buffer list
 };
 
 // Language window. sSpracheUngueltig says that the stored language is not

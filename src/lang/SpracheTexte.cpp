@@ -100,6 +100,7 @@ void TFormSprache::FillGerman() {
       .sKarteKopfhoerer = u"Soundkarte Kopfhörer"_s,
       .sKarteLinkerPlayer = u"Soundkarte linker Player"_s,
       .sKarteRechterPlayer = u"Soundkarte rechter Player"_s,
+      .sAusgabepuffer = u"Ausgabepuffer in ms (Latenz)"_s,
   };
   Sprach = SprachTexte{
       .sSprachauswahl = u"Sprachauswahl"_s,
@@ -351,6 +352,7 @@ void TFormSprache::FillEnglish() {
       .sKarteKopfhoerer = u"Soundcard for headphone"_s,
       .sKarteLinkerPlayer = u"Soundcard for left player"_s,
       .sKarteRechterPlayer = u"Soundcard for right player"_s,
+      .sAusgabepuffer = u"Output buffer in ms (latency)"_s,
   };
   Sprach = SprachTexte{
       .sSprachauswahl = u"Choose language"_s,

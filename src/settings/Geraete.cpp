@@ -27,6 +27,10 @@ const QString kMode = QStringLiteral("Mode");
 const QString kCard1 = QStringLiteral("Card_1");
 const QString kCard2 = QStringLiteral("Card_2");
 
+// CB_Buffer's tool tip until the language is applied.
+const QString kAusgabepuffer = QStringLiteral("Ausgabepuffer in ms (Latenz)");
+const QString kOutputBuffer = QString::fromLatin1(qdl::kOutputBufferKey);
+
 // Label1 in mode 0, the same in both languages.
 const QString kSoundkartenauswahl = QStringLiteral("Soundkartenauswahl");
 
@@ -85,6 +89,13 @@ TDlgGeraete::TDlgGeraete(QWidget* parent) : QDialog(parent) {
   CB_Head->setEditable(true);
   CB_Head->setInsertPolicy(QComboBox::NoInsert);
   CB_Head->setGeometry(16, 122, 289, 22);
+  CB_Buffer = new QComboBox(this);
+  CB_Buffer->setObjectName(QStringLiteral("CB_Buffer"));
+  for (const int ms : qdl::sound::kOutputBufferChoices) CB_Buffer->addItem(QString::number(ms), ms);
+  CB_Buffer->setCurrentIndex(CB_Buffer->findData(qdl::sound::kDefaultOutputBuffer));
+  CB_Buffer->setToolTip(kAusgabepuffer);
+  CB_Buffer->setAccessibleName(kAusgabepuffer);
+  CB_Buffer->setGeometry(8, 156, 58, 25);
   OKBtn = new QPushButton(QStringLiteral("&OK"), this);
   OKBtn->setObjectName(QStringLiteral("OKBtn"));
   OKBtn->setDefault(true);
@@ -161,6 +172,23 @@ void TDlgGeraete::FormShow() {
       CB_Aux->setEditText(CB_Aux->itemText(0));
     preselectSecondCard();
   });
+  shownMode_ = settings_->readString(kDevices, kMode, QString());
+  shownCard1_ = settings_->readString(kDevices, kCard1, QString());
+  shownCard2_ = settings_->readString(kDevices, kCard2, QString());
+  restartNeeded_ = false;
+
+  // A broken setting is named and the default is offered in its place.
+  CB_Buffer->setCurrentIndex(CB_Buffer->findData(qdl::sound::kDefaultOutputBuffer));
+  shownBuffer_ = 0;
+  qdl::ui::guarded(this, [this] {
+    shownBuffer_ = qdl::outputBufferSetting(*settings_);
+    CB_Buffer->setCurrentIndex(CB_Buffer->findData(shownBuffer_));
+  });
+}
+
+int TDlgGeraete::chosenBuffer() const {
+  const int ms = CB_Buffer->currentData().toInt();
+  return qdl::sound::outputBufferFrames(ms) > 0 ? ms : qdl::sound::kDefaultOutputBuffer;
 }
 
 void TDlgGeraete::preselectSecondCard() {
@@ -238,11 +266,19 @@ void TDlgGeraete::OKBtnClick() {
     settings_->writeInteger(kDevices, kMode, rgMode->itemIndex());
     settings_->writeString(kDevices, kCard1, card1);
     settings_->writeString(kDevices, kCard2, card2);
+    // Written when chosen (or in place of a broken value): a file without
+    // the line keeps meaning the default.
+    if (chosenBuffer() != shownBuffer_)
+      settings_->writeInteger(kDevices, kOutputBuffer, chosenBuffer());
     settings_->commitChanges();
   });
   // A refused write must not look like a stored choice: stay open so the
   // user can try again or cancel.
   if (!written) return;
+  restartNeeded_ = QString::number(rgMode->itemIndex()) != shownMode_.trimmed() ||
+                   card1 != shownCard1_ || card2 != shownCard2_;
+  // The open cards reopen their streams on threads of their own.
+  qdl::sound::setOutputBuffer(chosenBuffer());
   done(QDialog::Accepted);
 }
 

@@ -5,8 +5,9 @@
 // refreshes "present Devices" among the changes it gathers for qdl.ini),
 // then preselects the stored mode and cards from section "Devices". OK
 // refuses the same text in both lists and otherwise writes "Mode", "Card_1"
-// (CB_Aux) and "Card_2" (CB_Head) with the gathered "present Devices" in one
-// write that changes only those lines; Cancel writes nothing at all, so the
+// (CB_Aux), "Card_2" (CB_Head) and "OutputBuffer" (CB_Buffer) with the
+// gathered "present Devices" in one write that changes only those lines, and
+// gives the open cards the chosen output buffer at once; Cancel writes nothing at all, so the
 // file stays byte for byte as it was. The settings file is held from the
 // show until the dialog closes. Everything runs on the user-interface thread.
 //
@@ -43,6 +44,10 @@ class TDlgGeraete : public QDialog {
   QComboBox* CB_Aux;  // "Card_1": the only card, the main output or the left deck's card
   QLabel* Label2;
   QComboBox* CB_Head;  // "Card_2": the headphone card or the right deck's card
+  // "OutputBuffer": the cards' output buffer, one item per choice in
+  // milliseconds ("3", ...; the tool tip says what it is), in the free
+  // corner left of the buttons.
+  QComboBox* CB_Buffer;
   QFrame* Bevel1;
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
@@ -53,8 +58,10 @@ class TDlgGeraete : public QDialog {
   // closes; lists the devices into both lists (fewer than two: mode 0 with
   // the mode group disabled); selects the stored mode (default 1 with two or
   // more cards, else 0) with its labels; sets the stored card texts, the
-  // first listed card when "Card_1" is empty. A listing that fails or a mode
-  // that is no integer goes to the error display; a bad mode skips the rest.
+  // first listed card when "Card_1" is empty; selects the stored output
+  // buffer. A listing that fails, a mode that is no integer or a broken
+  // output buffer (the default is selected) goes to the error display; a bad
+  // mode skips the cards.
   void FormShow();
   // Applies the selected mode: mode 0 shows "Soundkartenauswahl", an empty
   // Label2 and hides CB_Head with its text emptied; modes 1 and 2 enable the
@@ -64,10 +71,15 @@ class TDlgGeraete : public QDialog {
   void rgModeClick();
   // Equal card texts, or the headphone mode without a headphone card: a
   // refusal message, nothing written, the dialog stays open. Otherwise
-  // writes "Devices" Mode, Card_1, Card_2 and the listed devices and closes
-  // with result OK; a refused write goes to the error display and keeps it
-  // open.
+  // writes "Devices" Mode, Card_1, Card_2, OutputBuffer and the listed
+  // devices, sets the cards' output buffer and closes with result OK; a
+  // refused write goes to the error display and keeps it open.
   void OKBtnClick();
+  // The output buffer chosen (milliseconds).
+  int chosenBuffer() const;
+  // After OK: the mode or a card changed, which takes effect at the next
+  // start (the output buffer takes effect at once).
+  bool restartNeeded() const { return restartNeeded_; }
   // Closes with result Cancel; the file is not written.
   void CancelBtnClick();
   // Opens the dialog's help file at context kHelpContext.
@@ -87,6 +99,10 @@ class TDlgGeraete : public QDialog {
   void preselectSecondCard();
 
   std::optional<qdl::IniFile> settings_;
+  // Mode, Card_1 and Card_2 as stored when the dialog showed.
+  QString shownMode_, shownCard1_, shownCard2_;
+  bool restartNeeded_ = false;
+  int shownBuffer_ = 0;  // the output buffer stored, 0 when it was broken
 };
 
 // The program's one device dialog; nullptr until the program creates it.

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,8 @@
 #include "platform/db/Table.h"
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
+#include "platform/ini/IniFile.h"
+#include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/RadioGroup.h"
 #include "settings/Geraete.h"
@@ -312,17 +315,32 @@ TEST_F(ConsoleTest, AboutBoxCreditsTheDecoderAndClosesWithOk) {
   EXPECT_EQ(AboutBox->windowTitle(), "Info");
 }
 
-TEST_F(ConsoleTest, DeviceDialogFromTheMenuAnnouncesTheRestartOnOkOnly) {
+// The restart is announced on OK when the mode or the cards changed; the
+// output buffer alone takes effect at once, without the notice.
+TEST_F(ConsoleTest, DeviceDialogFromTheMenuAnnouncesTheRestartForChangedCardsOnly) {
   writeFile(cwd.file("qdl.ini"), "[Sprache]\r\nMode=0\r\n");
   start();
   dialogs.onDialog = [](QDialog* d) { d->reject(); };
   FormQuandrel->Geraete1Click();
   EXPECT_TRUE(dialogs.boxes.empty());
-  dialogs.onDialog = [](QDialog* d) { d->accept(); };
+  auto chooseBuffer = [](int ms) {
+    return [ms](QDialog*) {
+      DlgGeraete->CB_Buffer->setCurrentIndex(DlgGeraete->CB_Buffer->findData(ms));
+      DlgGeraete->OKBtn->click();
+    };
+  };
+  dialogs.onDialog = chooseBuffer(6);  // the first choice of cards, too
   FormQuandrel->Geraete1Click();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].text, "Änderung erst nach Programmneustart wirksam");
   EXPECT_EQ(dialogs.boxes[0].caption, "Achtung!");
+  EXPECT_EQ(qdl::sound::outputBuffer(), 6);
+  dialogs.onDialog = chooseBuffer(3);
+  FormQuandrel->Geraete1Click();
+  EXPECT_EQ(dialogs.boxes.size(), 1u) << "no restart for the output buffer";
+  EXPECT_EQ(qdl::sound::outputBuffer(), 3);
+  EXPECT_EQ(qdl::IniFile(cwd.file("qdl.ini")).readString("Devices", "OutputBuffer", ""), "3");
+  qdl::sound::setOutputBuffer(qdl::sound::kDefaultOutputBuffer);
 }
 
 TEST_F(ConsoleTest, WindowHasEveryAreaAndItsFixedClientSize) {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/Dsutil.h"
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
 #include "platform/ini/IniFile.h"
@@ -360,3 +361,112 @@ TEST_F(DeviceDialog, HelpOpensContextForty) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stored output buffer as the dialog shows it, and what the settings
+// reader says of it.
+struct BufferCase {
+  const char* stored;  // nullptr: no line at all
+  int shown;           // milliseconds selected
+  bool broken;         // named as broken (section, key, value and file)
+};
+
+class OutputBufferDialog : public DeviceDialog, public ::testing::WithParamInterface<BufferCase> {
+ protected:
+  ~OutputBufferDialog() override { qdl::sound::setOutputBuffer(qdl::sound::kDefaultOutputBuffer); }
+};
+
+}  // namespace
+
+TEST_P(OutputBufferDialog, ShowsTheStoredBufferOrNamesABrokenOneAndOffersTheDefault) {
+  const BufferCase c = GetParam();
+  QByteArray file = "[Devices]\r\nMode=1\r\nCard_1=Virtual Card A\r\nCard_2=Virtual Card B\r\n";
+  if (c.stored) file += QByteArray("OutputBuffer=") + c.stored + "\r\n";
+  writeFile(ini(), file);
+  int shown = 0;
+  run([&](TDlgGeraete& d) {
+    shown = d.CB_Buffer->currentData().toInt();
+    d.CancelBtn->click();
+  });
+  EXPECT_EQ(shown, c.shown);
+  if (c.broken) {
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    const QString error = dialogs.errors.first();
+    EXPECT_TRUE(error.contains(QStringLiteral("[Devices] OutputBuffer=%1").arg(c.stored).trimmed()))
+        << error.toStdString();
+    EXPECT_TRUE(error.contains(ini())) << error.toStdString();
+    EXPECT_THROW(qdl::outputBufferSetting(settings()), qdl::ConversionError);
+  } else {
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(qdl::outputBufferSetting(settings()), c.shown);
+  }
+
+  // The devices opened from this file play with that buffer, or with the
+  // default beside a message.
+  TSoundDevice* left = nullptr;
+  TSoundDevice* leftHead = nullptr;
+  TSoundDevice* right = nullptr;
+  TSoundDevice* rightHead = nullptr;
+  qdl::sound::setOutputBuffer(c.shown == 3 ? 11 : 3);  // something else before
+  const qdl::OpenDevicesResult result =
+      qdl::openSoundDevices(settings(), {left, leftHead, right, rightHead});
+  EXPECT_EQ(qdl::sound::outputBuffer(), c.shown);
+  EXPECT_EQ(result.bufferProblem.isEmpty(), !c.broken) << result.bufferProblem.toStdString();
+  if (c.broken) {
+    EXPECT_TRUE(result.bufferProblem.contains(QStringLiteral("OutputBuffer")));
+  }
+  qdl::closeSoundDevices({left, leftHead, right, rightHead});
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OutputBufferDialog,
+                         ::testing::Values(BufferCase{nullptr, 10, false},
+                                           BufferCase{"", 10, false}, BufferCase{"3", 3, false},
+                                           BufferCase{"6", 6, false}, BufferCase{" 11 ", 11, false},
+                                           BufferCase{"10", 10, false}, BufferCase{"5", 10, true},
+                                           BufferCase{"6ms", 10, true}, BufferCase{"-3", 10, true},
+                                           BufferCase{"99999999999", 10, true},
+                                           BufferCase{"0x06", 10, true}));
+
+TEST_F(DeviceDialog, OkStoresAChosenBufferAndAppliesItWithoutARestart) {
+  const QByteArray file =
+      "[Devices]\r\nMode=1\r\nCard_1=Virtual Card A\r\nCard_2=Virtual Card B\r\n";
+  writeFile(ini(), file);
+  struct Step {
+    int choose;        // milliseconds chosen
+    int mode;          // mode chosen
+    const char* line;  // the OutputBuffer line stored after OK (nullptr: none)
+    bool restart;      // a restart is needed
+  };
+  for (const Step& step : {Step{10, 1, nullptr, false}, Step{6, 1, "6", false},
+                           Step{3, 2, "3", true}, Step{10, 2, "10", false}}) {
+    SCOPED_TRACE(step.choose);
+    run([&](TDlgGeraete& d) {
+      d.CB_Buffer->setCurrentIndex(d.CB_Buffer->findData(step.choose));
+      d.rgMode->setItemIndex(step.mode);
+      d.OKBtn->click();
+    });
+    EXPECT_EQ(stored("OutputBuffer"), step.line ? QString::fromLatin1(step.line) : "<none>");
+    EXPECT_EQ(qdl::sound::outputBuffer(), step.choose);
+    EXPECT_EQ(dialog.restartNeeded(), step.restart);
+  }
+  qdl::sound::setOutputBuffer(qdl::sound::kDefaultOutputBuffer);
+}
+
+TEST_F(DeviceDialog, TheBufferListFitsBesideTheButtonsInBothLanguages) {
+  int seen = 0;
+  run([&](TDlgGeraete& d) {
+    const QRect list = d.CB_Buffer->geometry();
+    for (QWidget* w : {static_cast<QWidget*>(d.OKBtn), static_cast<QWidget*>(d.Bevel1),
+                       static_cast<QWidget*>(d.rgMode)})
+      EXPECT_FALSE(list.intersects(w->geometry())) << w->objectName().toStdString();
+    EXPECT_TRUE(d.rect().contains(list));
+    EXPECT_LE(d.CB_Buffer->minimumSizeHint().width(), list.width());
+    for (int i = 0; i < d.CB_Buffer->count(); ++i, ++seen)
+      EXPECT_LE(d.CB_Buffer->fontMetrics().horizontalAdvance(d.CB_Buffer->itemText(i)) + 20,
+                list.width())
+          << d.CB_Buffer->itemText(i).toStdString();
+    d.CancelBtn->click();
+  });
+  EXPECT_EQ(seen, int(qdl::sound::kOutputBufferChoices.size()));
+}

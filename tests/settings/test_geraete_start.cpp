@@ -226,7 +226,9 @@ TEST_F(DeviceDialogInProgram, EnglishLabelsForModeTwoAfterTheLanguageIsSwitched)
     auxLabel = d.Label1->text();
     headLabel = d.Label2->text();
     d.rgMode->button(2)->click();
-    d.CB_Head->setEditText(kCardB);
+    // The decks change cards: that needs a restart.
+    d.CB_Aux->setEditText(kCardB);
+    d.CB_Head->setEditText(kCardA);
     d.OKBtn->click();
   };
   FormQuandrel->Geraete1->trigger();

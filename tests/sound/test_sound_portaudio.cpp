@@ -256,3 +256,90 @@ TEST_F(PortAudioCard, APlayAsTheCardFallsAsleepKeepsItPlaying) {
 }
 
 }  // namespace
+
+namespace {
+
+// Waits until the card's stream plays in callbacks of `frames` (the reopen
+// runs on the card's own thread); false after five seconds.
+bool reopenedWith(const Device& device, int frames) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (device.framesPerBuffer() != frames) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Sets the output buffer back to the default, and the test bed's generous
+// latency, when a test ends.
+struct DefaultBufferAfter {
+  ~DefaultBufferAfter() {
+    setOutputBuffer(kDefaultOutputBuffer);
+    qputenv("QUANDREL_AUDIO_LATENCY_MS", "100");
+  }
+};
+
+}  // namespace
+
+// A change of the output buffer reopens the stream of a card that plays: the
+// tone goes on from where it was, on every buffer, and the card is not lost.
+TEST_F(PortAudioCard, AChangedOutputBufferReopensThePlayingStream) {
+  const auto guid = cardGuid(QStringLiteral("quandrel_a"));
+  ASSERT_TRUE(guid);
+  DefaultBufferAfter restore;
+  qunsetenv("QUANDREL_AUDIO_LATENCY_MS");  // the buffers as the console asks for them
+  auto device = Device::open(guid);
+  auto buffer = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::write(*buffer, 0, qdl::test::sine(44100, 2, 1000, 16000));
+  buffer->play();
+  ASSERT_TRUE(qdl::test::cursorMovesOn(*buffer, buffer->currentPosition(), 4410));
+  for (const int ms : {3, 6, 11, 10}) {
+    SCOPED_TRACE(ms);
+    const int before = buffer->currentPosition();
+    setOutputBuffer(ms);
+    ASSERT_TRUE(reopenedWith(*device, outputBufferFrames(ms) / 2));
+    RecordProperty("output_latency_ms_at_" + std::to_string(ms),
+                   std::to_string(device->outputLatency() * 1000));
+    EXPECT_GT(device->outputLatency(), 0.0);
+    EXPECT_TRUE(buffer->isPlaying());
+    EXPECT_TRUE(qdl::test::cursorMovesOn(*buffer, before, 4410)) << "the stream did not go on";
+    EXPECT_FALSE(device->isLost());
+  }
+  const QString wav = dir->filePath(QStringLiteral("after-reopen.wav"));
+  EXPECT_EQ(testbed({QStringLiteral("record"), dir->path(), QStringLiteral("a"), wav,
+                     QStringLiteral("3")}),
+            0);
+  buffer->stop();
+  EXPECT_FALSE(device->isLost());
+  auto left = qdl::test::channel(readWav(wav), 0);
+  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
+  ASSERT_NE(loud, left.end()) << "no sound after the reopens";
+  std::vector<double> tone(loud, left.end());
+  ASSERT_GT(tone.size(), 22050u);
+  tone.resize(tone.size() - 2205);
+  EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
+}
+
+// A card asleep when the buffer changes reopens its stream without starting
+// it; the next play starts it at once with the new buffer.
+TEST_F(PortAudioCard, ACardAsleepReopensAndPlaysWhenWoken) {
+  const auto guid = cardGuid(QStringLiteral("quandrel_a"));
+  ASSERT_TRUE(guid);
+  DefaultBufferAfter restore;
+  auto device = Device::open(guid);
+  auto buffer = device->createBuffer({2, 44100, 16}, 44100 * 4);
+  qdl::test::write(*buffer, 0, qdl::test::sine(44100, 2, 1000, 16000));
+  buffer->play();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  buffer->stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // the card sleeps
+  setOutputBuffer(6);
+  ASSERT_TRUE(reopenedWith(*device, 128));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(device->isLost());
+  buffer->play();
+  EXPECT_TRUE(qdl::test::cursorMovesOn(*buffer, buffer->currentPosition(), 44100))
+      << "the reopened stream did not start";
+  EXPECT_FALSE(device->isLost());
+  buffer->stop();
+}

@@ -30,7 +30,51 @@ std::shared_ptr<Card> findCard(const QString& key) {
   return registry().value(key).lock();
 }
 
+void forEachCard(const std::function<void(Card&)>& visit) {
+  std::vector<std::shared_ptr<Card>> cards;
+  {
+    std::lock_guard lock(registryMutex);
+    for (const std::weak_ptr<Card>& weak : registry())
+      if (std::shared_ptr<Card> card = weak.lock()) cards.push_back(std::move(card));
+  }
+  for (const std::shared_ptr<Card>& card : cards) visit(*card);
+}
+
 }  // namespace detail
+
+namespace {
+std::atomic<int> chosenBuffer{kDefaultOutputBuffer};
+}  // namespace
+
+int outputBufferFrames(int milliseconds) {
+  switch (milliseconds) {
+    case 3:
+      return 128;
+    case 6:
+      return 256;
+    case 10:
+      return 440;
+    case 11:
+      return 512;
+    default:
+      return 0;
+  }
+}
+
+void setOutputBuffer(int milliseconds) {
+  const int frames = outputBufferFrames(milliseconds);
+  if (frames == 0)
+    throw SoundError(QStringLiteral("%1 ms is no output buffer of the cards (3, 6, 10 or 11 ms)")
+                         .arg(milliseconds)
+                         .toStdString());
+  // Taken before the cards are visited: a card opened meanwhile opens with it.
+  chosenBuffer.store(milliseconds);
+  detail::forEachCard([frames](detail::Card& card) {
+    if (detail::Output* out = card.output()) out->setBufferFrames(frames);
+  });
+}
+
+int outputBuffer() { return chosenBuffer.load(); }
 
 struct Device::Impl {
   std::shared_ptr<detail::Card> card;

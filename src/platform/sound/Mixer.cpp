@@ -278,6 +278,12 @@ std::atomic<const std::function<void()>*> sleepHook{nullptr};
 
 void setSleepHook(const std::function<void()>* hook) { sleepHook.store(hook); }
 
+namespace {
+std::atomic<const RenderHook*> renderHook{nullptr};
+}  // namespace
+
+void setRenderHook(const RenderHook* hook) { renderHook.store(hook); }
+
 void Voice::publish(const CardTiming& timing) {
   const double pendingOld = Limiter::kDelay + (timing.realtime ? timing.latencyFrames : 0.0);
   const double pendingNew = pendingOld + (timing.realtime ? timing.lastBlock : 0);
@@ -393,6 +399,9 @@ bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
     playingVoices_.store(playing, std::memory_order_relaxed);
   }
   if (capture_) capture_->write(out, frames);
+  if (latencyFrames >= 0.0)
+    if (const RenderHook* hook = renderHook.load(std::memory_order_acquire))
+      (*hook)(out, frames, latencyFrames);
   // The limiter's delay has long been played out by then.
   idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
   if (latencyFrames < 0.0 || idleFrames_ < kIdleFrames) return false;
@@ -420,6 +429,13 @@ void Card::wakeLocked() {
   lastRender_.store(steadyNs());
   lostAfterMs_.store(kLostAfterWake.count());
   if (output_) output_->resume();
+}
+
+void Card::streamPausing() {
+  const std::int64_t now = steadyNs();
+  lastRender_.store(now);
+  lostAfterMs_.store(kLostAfterWake.count());
+  graceUntil_.store(now + std::chrono::nanoseconds(kLostAfterWake).count());
 }
 
 CardTiming Card::timing() const { return {realtime_, latencyFrames_, lastBlock_, lastRenderNs_}; }
@@ -562,7 +578,9 @@ bool Card::isLost() {
     for (const Voice* v : voices)
       playing = playing || (v->playing && v->device->open && v->device->primaryPlaying);
   }
-  const std::int64_t silentNs = steadyNs() - lastRender_.load();
+  const std::int64_t now = steadyNs();
+  if (now < graceUntil_.load()) return false;  // a reopened stream settles
+  const std::int64_t silentNs = now - lastRender_.load();
   return playing && silentNs > lostAfterMs_.load() * 1000000;
 }
 

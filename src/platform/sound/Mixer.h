@@ -33,6 +33,8 @@
 
 namespace qdl::sound::detail {
 
+class Card;
+
 constexpr int kCardRate = 44100;
 constexpr int kMaxBlock = 1024;     // frames mixed per step
 constexpr int kMinFrequency = 100;  // playback frequency limits, Hz
@@ -206,7 +208,21 @@ class Output {
   virtual int framesPerBuffer() const = 0;
   virtual double latency() const = 0;  // seconds
   virtual void resume() {}
+  // Plays with a buffer of `frames` frames from now on (see setOutputBuffer):
+  // returns at once; the stream changes on the output's own thread.
+  virtual void setBufferFrames(int frames) = 0;
 };
+
+// Called on the rendering thread after each block a real-time output
+// rendered, with the block (interleaved stereo), its frames and the frames
+// until its first one is heard (0 on a virtual card). Benchmarks use it to
+// learn when a sound reaches the card. Null (the default) for none; the
+// caller keeps the function alive while it is set.
+using RenderHook = std::function<void(const std::int16_t* out, int frames, double latencyFrames)>;
+void setRenderHook(const RenderHook* hook);
+
+// Every card opened now (application threads).
+void forEachCard(const std::function<void(Card&)>& visit);
 
 // Called on the rendering thread each time a card has decided to sleep,
 // before its output learns of it; tests use it to play a buffer exactly
@@ -270,6 +286,11 @@ class Card {
   // first output: the sound server may first have to resume an output it
   // suspended while nothing played, and that can take most of a second.
   void markLost() { lost_ = true; }
+  // The output stops its stream for a moment (to reopen it): for as long
+  // as a woken card has for its first output, a card that renders nothing
+  // is not lost (a sound server may take a while to pace a new stream, and
+  // may pause it once more after its first blocks). Any thread.
+  void streamPausing();
   static constexpr std::chrono::milliseconds kLostAfter{500};
   static constexpr std::chrono::milliseconds kLostAfterWake{2500};
   bool isLost();
@@ -305,6 +326,7 @@ class Card {
   std::atomic<bool> realtimeSeen_{false};  // the last render was on a real-time clock
   std::atomic<int> playingVoices_{0};      // voices that played after the last block
   std::atomic<bool> lost_{false};
+  std::atomic<std::int64_t> graceUntil_{0};  // steady ns: silence before it is no loss
   int idleFrames_ = 0;           // frames rendered since something last sounded (rendering thread)
   std::uint64_t seenWakes_ = 0;  // the wake count at the last block (rendering thread)
   // The one sleep state of the card: bit 0 set while asleep, the bits above

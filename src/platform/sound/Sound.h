@@ -36,6 +36,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -87,6 +88,28 @@ QString guidToText(const QUuid& guid);
 // Parses a GUID in registry form (braces required, either letter case).
 // Throws SoundError naming the text when it does not parse (also for "").
 QUuid guidFromText(const QString& text);
+
+// The output buffer of the cards: the mixed sound a card holds ahead of what
+// is heard, the larger part of the time from a press to its sound. The
+// choices are named by their length in whole milliseconds, as the settings
+// and the device dialog show them:
+//    3  128 frames (2.9 ms)
+//    6  256 frames (5.8 ms)
+//   10  440 frames (10 ms), the default
+//   11  512 frames (11.6 ms)
+// PortAudio plays the buffer in two callbacks of half of it each; a virtual
+// real-time card renders the whole buffer in one step every buffer's time.
+inline constexpr std::array<int, 4> kOutputBufferChoices = {3, 6, 10, 11};
+inline constexpr int kDefaultOutputBuffer = 10;
+// The frames of a choice; 0 for a value that is none.
+int outputBufferFrames(int milliseconds);
+// Sets the output buffer of every card: cards opened from now on open their
+// streams with it, and each open card whose stream has another buffer
+// reopens it on a thread of the card's own. Returns at once. A buffer that
+// plays goes silent only while its stream is reopened, and goes on where it
+// was. Throws SoundError for a value that is no choice (nothing changes).
+void setOutputBuffer(int milliseconds);
+int outputBuffer();  // the choice set last (kDefaultOutputBuffer at first)
 
 class SoundBuffer;
 

@@ -1,7 +1,7 @@
 // Virtual backend: two cards without hardware. With the manual clock the
 // caller renders them (VirtualCards::advance); with the real-time clock a
-// thread per open card renders 10 ms every 10 ms, and sleeps while the card
-// has nothing to play.
+// thread per open card renders the output buffer every buffer's time (10 ms
+// every 10 ms by default), and sleeps while the card has nothing to play.
 
 #include "platform/sound/Backends.h"
 #include "platform/sound/VirtualCards.h"
@@ -9,6 +9,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -42,9 +43,8 @@ void checkCard(int card) {
 
 class RealtimeOutput final : public Output {
  public:
-  static constexpr int kStep = kCardRate / 100;
-
-  RealtimeOutput(Card& card, int index) : card_(card), index_(index), block_(2 * kStep) {
+  RealtimeOutput(Card& card, int index, int bufferFrames)
+      : card_(card), index_(index), step_(stepFor(bufferFrames)), block_(2 * kMaxStep) {
     thread_ = std::thread([this] { run(); });
   }
   ~RealtimeOutput() override {
@@ -55,7 +55,7 @@ class RealtimeOutput final : public Output {
     wake_.notify_all();
     thread_.join();
   }
-  int framesPerBuffer() const override { return kStep; }
+  int framesPerBuffer() const override { return step_.load(); }
   double latency() const override { return 0.0; }
   void resume() override {
     {
@@ -64,18 +64,21 @@ class RealtimeOutput final : public Output {
     }
     wake_.notify_all();
   }
+  // The next step renders the new buffer; nothing to reopen.
+  void setBufferFrames(int frames) override { step_ = stepFor(frames); }
 
  private:
   void run() {
     requestRealtimeScheduling("virtual sound card", kCallbackPriority);
     using clock = std::chrono::steady_clock;
-    const auto period = std::chrono::microseconds(1000000 * kStep / kCardRate);
     auto next = clock::now();
     std::unique_lock lock(mutex_);
     while (!stop_) {
       lock.unlock();
-      const bool idle = card_.render(block_.data(), kStep, 0.0);
-      taps[size_t(index_)].rendered += kStep;
+      const int step = step_.load();
+      const auto period = std::chrono::nanoseconds(std::int64_t(1000000000) * step / kCardRate);
+      const bool idle = card_.render(block_.data(), step, 0.0);
+      taps[size_t(index_)].rendered += step;
       lock.lock();
       if (idle && !resumed_) {
         // Nothing to play: the thread sleeps until a buffer plays again.
@@ -90,8 +93,16 @@ class RealtimeOutput final : public Output {
     }
   }
 
+  static constexpr int kMaxStep = 1024;  // frames; above the largest buffer
+  // The default buffer renders 10 ms exactly, as this card always did.
+  static int stepFor(int bufferFrames) {
+    return bufferFrames == outputBufferFrames(kDefaultOutputBuffer)
+               ? kCardRate / 100
+               : std::clamp(bufferFrames, 1, kMaxStep);
+  }
   Card& card_;
   int index_;
+  std::atomic<int> step_;  // frames rendered per step: the output buffer
   std::vector<std::int16_t> block_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -157,7 +168,9 @@ std::shared_ptr<Card> openVirtualCard(const std::optional<QUuid>& guid, bool rea
   return findOrCreateCard(cardKey(index), [&] {
     auto card = std::make_shared<Card>(VirtualCards::description(index));
     card->setCapture(captureFor(index));
-    if (realtime) card->setOutput(std::make_unique<RealtimeOutput>(*card, index));
+    if (realtime)
+      card->setOutput(
+          std::make_unique<RealtimeOutput>(*card, index, outputBufferFrames(outputBuffer())));
     return card;
   });
 }
