@@ -13,6 +13,7 @@
 #include "control/Actions.h"
 #include "controllers/Controllers.h"
 #include "lang/Sprache.h"
+#include "platform/help/HelpKey.h"
 
 namespace qdl::controllers {
 
@@ -33,6 +34,7 @@ ControllerWindow::ControllerWindow(Controllers* controllers, QWidget* parent)
     : QDialog(parent), controllers_(controllers) {
   setObjectName(QStringLiteral("ControllerWindow"));
   setModal(false);
+  qdl::help::setHelpContext(this, 26);  // F1: the MIDI controllers' help page
   auto* top = new QVBoxLayout(this);
 
   auto* row = new QHBoxLayout;

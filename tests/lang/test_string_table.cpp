@@ -18,7 +18,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(ScanTexte) == 11 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
   static_assert(sizeof(PlaylistTexte) == 25 * sizeof(QString));
-  static_assert(sizeof(GeraeteTexte) == 9 * sizeof(QString));
+  static_assert(sizeof(GeraeteTexte) == 10 * sizeof(QString));
   static_assert(sizeof(SprachTexte) == 5 * sizeof(QString));
   static_assert(sizeof(InfoTexte) == 2 * sizeof(QString));
   static_assert(sizeof(MeldungTexte) == 15 * sizeof(QString));
@@ -110,6 +110,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Geraete, sKarteKopfhoerer),
       E(Geraete, sKarteLinkerPlayer),
       E(Geraete, sKarteRechterPlayer),
+      E(Geraete, sAusgabepuffer),
       E(Sprach, sSprachauswahl),
       E(Sprach, sSprachen),
       E(Sprach, sDeutsch),
@@ -199,7 +200,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 161u);
+  ASSERT_EQ(entries.size(), 162u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -225,7 +226,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 161 - 9);
+  EXPECT_EQ(differing, 162 - 9);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
