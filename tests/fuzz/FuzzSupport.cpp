@@ -59,7 +59,7 @@ const std::vector<Target>& targets() {
       {"id3v2", &id3v2, &id3v2Seeds, 8192},  {"qdp", &qdp, &qdpSeeds, 4096},
       {"m3u", &m3u, &m3uSeeds, 4096},        {"ini", &ini, &iniSeeds, 4096},
       {"table", &table, &tableSeeds, 32768}, {"v2write", &v2write, &v2writeSeeds, 8192},
-      {"midi", &midi, &midiSeeds, 4096}, {"mapping", &mapping, &mappingSeeds, 8192},
+      {"midi", &midi, &midiSeeds, 4096},     {"mapping", &mapping, &mappingSeeds, 8192},
   };
   return all;
 }
