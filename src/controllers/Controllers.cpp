@@ -342,21 +342,11 @@ Controllers::Learned Controllers::learn(int controller, const QString& target,
     return out;
   }
   Live& live = **it;
-  const QString path = mappingPath(live.port.name);
   const auto lookup = [this](const QString& n) { return actions_->info(n); };
 
   // The controller's own file as it is (a new one when it has none).
-  MappingFile file;
-  if (QFileInfo::exists(path)) {
-    QString why;
-    const QByteArray bytes = mappingBytes(fileNameOf(live.port.name), &why);
-    if (!why.isEmpty()) {
-      out.error = why;
-      return out;
-    }
-    file = parseMapping(bytes, lookup);
-  }
-  if (file.name.isEmpty()) file.name = live.port.name;
+  MappingFile file = ownMapping(live, &out.error);
+  if (!out.error.isEmpty()) return out;
 
   // The line the message makes, read back by the file's own rules.
   const QString kind =
@@ -383,14 +373,7 @@ Controllers::Learned Controllers::learn(int controller, const QString& target,
       out.alsoOn << b.messageText();
   }
   bindInto(file, out.binding);
-  QDir().mkpath(folder_);
-  const QString why = fs::writeFileSafely(path, writeMapping(file), fs::OutputKind::SideFile);
-  if (!why.isEmpty()) {
-    out.error = path + QStringLiteral(": ") + why;
-    return out;
-  }
-  load(live);
-  sendAll(live);
+  out.error = saveOwnMapping(live, file);
   return out;
 }
 
@@ -398,21 +381,30 @@ QString Controllers::useMapping(int controller, const QString& name) {
   const auto it = live_.find(controller);
   if (it == live_.end()) return QStringLiteral("the controller is gone");
   Live& live = **it;
-  const QString path = mappingPath(live.port.name);
-  const auto lookup = [this](const QString& n) { return actions_->info(n); };
-  MappingFile file;
-  if (QFileInfo::exists(path)) {
-    QString why;
-    const QByteArray bytes = mappingBytes(fileNameOf(live.port.name), &why);
-    if (!why.isEmpty()) return why;
-    file = parseMapping(bytes, lookup);
-  }
-  if (file.name.isEmpty()) file.name = live.port.name;
+  QString why;
+  MappingFile file = ownMapping(live, &why);
+  if (!why.isEmpty()) return why;
   // A mapping does not use itself: its own file is what is written.
   if (fileNameOf(name).compare(fileNameOf(live.port.name), Qt::CaseInsensitive) != 0)
     file.uses = QStringList{name};
   else
     file.uses.clear();
+  return saveOwnMapping(live, file);
+}
+
+MappingFile Controllers::ownMapping(const Live& live, QString* why) const {
+  MappingFile file;
+  if (QFileInfo::exists(mappingPath(live.port.name))) {
+    const QByteArray bytes = mappingBytes(fileNameOf(live.port.name), why);
+    if (!why->isEmpty()) return {};
+    file = parseMapping(bytes, [this](const QString& n) { return actions_->info(n); });
+  }
+  if (file.name.isEmpty()) file.name = live.port.name;
+  return file;
+}
+
+QString Controllers::saveOwnMapping(Live& live, const MappingFile& file) {
+  const QString path = mappingPath(live.port.name);
   QDir().mkpath(folder_);
   const QString why = fs::writeFileSafely(path, writeMapping(file), fs::OutputKind::SideFile);
   if (!why.isEmpty()) return path + QStringLiteral(": ") + why;

@@ -104,6 +104,11 @@ class Controllers : public QObject {
   void sendState(Live& live, const Binding& b, int state);
   void sendAll(Live& live);
   void stateChanged(const QString& name, int state);
+  // The controller's own mapping file as it stands (named after the
+  // controller when it has none); `why` says when it cannot be read.
+  MappingFile ownMapping(const Live& live, QString* why) const;
+  // Writes the controller's own file and follows it at once.
+  QString saveOwnMapping(Live& live, const MappingFile& file);
 
   control::Actions* const actions_;
   const QString folder_;
