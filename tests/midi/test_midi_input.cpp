@@ -125,10 +125,16 @@ TEST(MidiQueue, MergesControlChangesKeepsNotesInOrderAndStaysBounded) {
   EXPECT_EQ(got[4].message, off(0, 16));
   EXPECT_EQ(q.merged(), 126u);
 
-  // A flood of notes fills it and no more.
+  // A flood of notes fills it and no more; a fader moved during the flood
+  // still ends at its last value, after what is queued.
   EXPECT_TRUE(q.push({1, on(0, 1, 1)}));
-  for (int i = 0; i < 3000; ++i) q.push({1, on(0, std::uint8_t(i % 128), 1)});
-  EXPECT_EQ(q.takeAll().size(), 8u);
+  for (int i = 0; i < 3000; ++i) {
+    q.push({1, on(0, std::uint8_t(i % 128), 1)});
+    if (i % 100 == 99) q.push({1, cc(0, 7, std::uint8_t(i / 100))});
+  }
+  got = q.takeAll();
+  ASSERT_EQ(got.size(), 9u);
+  EXPECT_EQ(got.back().message, cc(0, 7, 29));
   EXPECT_EQ(q.dropped(), 3001u - 8u);
   EXPECT_TRUE(q.takeAll().empty());
 }

@@ -4,8 +4,9 @@
 // - a control change replaces the value of one still waiting for the same
 //   controller, channel and number (the latest value wins; a fader moved
 //   quickly sends many values, the console needs the last);
-// - notes keep their order; when the queue is full, what comes is dropped
-//   and counted.
+// - notes keep their order; when the queue is full, notes are dropped and
+//   counted, while a control change is still kept (its latest value, after
+//   the queued messages), so a fader ends where it stopped even in a flood.
 // push() says when the queue was empty before, so the sender wakes the
 // window's thread once per batch, not once per message.
 // Any thread may push; one thread takes. A short lock guards the entries.
@@ -42,6 +43,7 @@ class MidiQueue {
   const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::vector<Incoming> entries_;
+  std::vector<Incoming> lateControls_;  // control changes that came while full
   std::uint64_t dropped_ = 0;
   std::uint64_t merged_ = 0;
 };
