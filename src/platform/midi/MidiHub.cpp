@@ -131,7 +131,7 @@ void MidiHub::run() {
     lock.unlock();
     rescan();
     lock.lock();
-    wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_ || rescanNow_; });
+    wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_ || rescanNow_; });
   }
 }
 
@@ -171,7 +171,7 @@ void MidiHub::rescan() {
 
   // ALSA, when the system has a sequencer (tried again now and then).
   if (!s.alsaIn && s.alsaWait-- <= 0) {
-    s.alsaWait = 20;
+    s.alsaWait = 10;
     if (QFileInfo::exists(QStringLiteral("/dev/snd/seq"))) {
       s.alsaIn = makeRt<RtMidiIn>(RtMidi::LINUX_ALSA, clientName_);
       s.alsaOut = makeRt<RtMidiOut>(RtMidi::LINUX_ALSA, clientName_);

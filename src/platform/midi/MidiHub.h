@@ -4,9 +4,10 @@
 // is used when the system has one, and JACK MIDI while a JACK server runs;
 // the console connects the ports itself.
 //
-// A thread of the hub's own looks at the ports twice a second: a
+// A thread of the hub's own looks at the ports once a second: a
 // controller plugged in is opened, one gone is closed (so a controller is
-// noticed within a second or so). Messages are parsed on the thread that
+// noticed within about a second, and an idle console wakes for it only
+// once a second). Messages are parsed on the thread that
 // receives them (RtMidi's) and queued (MidiQueue) for the thread the hub
 // lives on, which messagesWaiting() wakes; take() gets them. Nothing here
 // touches the sound: a controller pulled out loses its port and nothing
@@ -62,7 +63,7 @@ class MidiHub : public QObject {
   // Sends a short message (1 to 3 bytes) to a controller's feedback port.
   // False when the controller is gone or has no feedback port.
   bool send(int controller, const std::uint8_t* bytes, std::size_t size);
-  // Looks at the ports now (also done by the thread twice a second).
+  // Looks at the ports now (also done by the thread once a second).
   void rescanSoon();
 
   struct Port;  // an open controller (MidiHub.cpp)
