@@ -14,6 +14,7 @@
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
 #include "platform/db/TableModel.h"
+#include "platform/fs/Windows1252.h"
 #include "platform/tags/Id3v2Write.h"
 #include "platform/ui/Dialogs.h"
 
@@ -22,18 +23,10 @@ TDataModule1* DataModule1 = nullptr;
 namespace qdl::id3 {
 namespace {
 
-// Unicode of the bytes 0x80..0x9F in Windows-1252. The five bytes the code
-// page leaves undefined map to the control characters of the same value, so
-// every byte survives a round trip.
-constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 char encode(char32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return char(cp);
   for (int i = 0; i < 32; ++i)
-    if (kHigh[i] == cp) return char(0x80 + i);
+    if (qdl::fs::kWindows1252High[i] == cp) return char(0x80 + i);
   return '?';
 }
 
@@ -108,12 +101,9 @@ void copyText(char* field, int width, const QString& text) {
 }  // namespace
 
 QString fromWindows1252(const char* bytes, int maxBytes) {
-  QString out;
-  for (int i = 0; i < maxBytes && bytes[i] != 0; ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    out += (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(b);
-  }
-  return out;
+  int n = 0;
+  while (n < maxBytes && bytes[n] != 0) ++n;
+  return qdl::fs::fromWindows1252(QByteArrayView(bytes, n));
 }
 
 QByteArray toWindows1252(const QString& text) {

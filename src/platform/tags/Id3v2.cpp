@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/fs/Windows1252.h"
+
 // The frame walk is our own rather than TagLib's ID3v2::Tag: that one builds
 // every frame (it copies each cover picture, and inflates a compressed frame
 // of any kind without a bound on its size), stops at the first frame of size
@@ -26,22 +28,7 @@ namespace {
 
 constexpr int kHeaderBytes = 10;
 
-// Unicode of the bytes 0x80..0x9F in Windows-1252; the five bytes the code
-// page leaves undefined stay the control characters of the same value.
-constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromWindows1252(QByteArrayView bytes) {
-  QString text(bytes.size(), Qt::Uninitialized);
-  QChar* out = text.data();
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    *out++ = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
-  }
-  return text;
-}
+using qdl::fs::fromWindows1252;
 
 QByteArray undoUnsynchronisation(QByteArrayView bytes) {
   const TagLib::ByteVector decoded = TagLib::ID3v2::SynchData::decode(
