@@ -53,6 +53,15 @@ std::vector<std::int16_t> readWav(const QString& path) {
   return {};
 }
 
+// The left channel of a recording from its first loud sample on (the
+// recording may start before the sound); empty when it never gets loud.
+std::vector<double> loudPart(const std::vector<std::int16_t>& samples) {
+  const auto left = qdl::test::channel(samples, 0);
+  const auto loud =
+      std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
+  return {loud, left.end()};
+}
+
 class PortAudioCard : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -139,10 +148,8 @@ TEST_F(PortAudioCard, PlaysAToneThatTheCardRecords) {
   const auto samples = readWav(wav);
   ASSERT_GT(samples.size(), 44100u) << "less than half a second recorded";
   // Keep the stretch where the tone plays (the recording may start before it).
-  auto left = qdl::test::channel(samples, 0);
-  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
-  ASSERT_NE(loud, left.end()) << "the recording is silent";
-  std::vector<double> tone(loud, left.end());
+  std::vector<double> tone = loudPart(samples);
+  ASSERT_FALSE(tone.empty()) << "the recording is silent";
   ASSERT_GT(tone.size(), 22050u);
   tone.resize(tone.size() - 2205);  // the end may be cut mid-block
   EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
@@ -185,10 +192,8 @@ TEST_F(PortAudioCard, StreamPlayerPlaysAnMp3ThatTheCardRecords) {
 
   const auto samples = readWav(wav);
   ASSERT_GT(samples.size(), 44100u) << "less than half a second recorded";
-  auto left = qdl::test::channel(samples, 0);
-  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
-  ASSERT_NE(loud, left.end()) << "the recording is silent";
-  std::vector<double> tone(loud, left.end());
+  std::vector<double> tone = loudPart(samples);
+  ASSERT_FALSE(tone.empty()) << "the recording is silent";
   ASSERT_GT(tone.size(), 44100u);
   tone.resize(tone.size() - 4410);  // the end may be cut mid-block
   EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
@@ -225,12 +230,10 @@ TEST_F(PortAudioCard, ACardThatSleptPlaysAgainAtOnce) {
   buffer->stop();
   EXPECT_FALSE(device->isLost());
   const auto samples = readWav(wav);
-  auto left = qdl::test::channel(samples, 0);
-  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
-  ASSERT_NE(loud, left.end()) << "no sound after the card slept";
-  std::vector<double> tone(loud, left.end());
-  ASSERT_GT(tone.size(), 22050u) << "the tone began " << (loud - left.begin())
-                                 << " samples into a recording of " << left.size();
+  std::vector<double> tone = loudPart(samples);
+  ASSERT_FALSE(tone.empty()) << "no sound after the card slept";
+  ASSERT_GT(tone.size(), 22050u) << "the tone began " << (samples.size() / 2 - tone.size())
+                                 << " samples into a recording of " << samples.size() / 2;
   tone.resize(tone.size() - 2205);
   EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
 }
@@ -311,10 +314,8 @@ TEST_F(PortAudioCard, AChangedOutputBufferReopensThePlayingStream) {
             0);
   buffer->stop();
   EXPECT_FALSE(device->isLost());
-  auto left = qdl::test::channel(readWav(wav), 0);
-  auto loud = std::find_if(left.begin(), left.end(), [](double s) { return std::abs(s) > 8000; });
-  ASSERT_NE(loud, left.end()) << "no sound after the reopens";
-  std::vector<double> tone(loud, left.end());
+  std::vector<double> tone = loudPart(readWav(wav));
+  ASSERT_FALSE(tone.empty()) << "no sound after the reopens";
   ASSERT_GT(tone.size(), 22050u);
   tone.resize(tone.size() - 2205);
   EXPECT_NEAR(qdl::test::peakFrequency(tone), 1000.0, 0.5);
