@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
+#include "SongTableTest.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
@@ -50,23 +51,8 @@ QByteArray tagBlock(const char* magic, const char* title, const char* artist, co
   return b;
 }
 
-class DatamodTest : public ::testing::Test {
+class DatamodTest : public SongTableTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    QDir(dir.path()).mkpath("Data");
-    QDir(dir.path()).mkpath("music");
-    sprache.FillGerman();
-    FormSprache = &sprache;
-    DataModule1 = &dm;
-    dm.Table1->setDatabaseName(dir.path() + "/Data");
-    dm.Table1->setTableName("data.db");
-    dm.CreateSongTable();
-  }
-  void TearDown() override {
-    FormSprache = nullptr;
-    DataModule1 = nullptr;
-  }
   QString write(const QString& name, const QByteArray& content) {
     const QString path = dir.path() + "/music/" + name;
     QFile f(path);
@@ -87,11 +73,6 @@ class DatamodTest : public ::testing::Test {
     ASSERT_EQ(dm.Table1->asString("Dateiname"), path);
   }
   QString text(const char* field) { return dm.Table1->asString(field); }
-
-  QTemporaryDir dir;
-  TFormSprache sprache;
-  TDataModule1 dm;
-  qdl::test::ScriptedDialogs dialogs;
 };
 
 TEST_F(DatamodTest, CreateSongTableDefinesFieldsAndIndexes) {

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
+#include "SongTableTest.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
@@ -191,23 +192,11 @@ QStringList partFiles(const QString& folder) {
 
 QString fromTagLib(const TagLib::String& s) { return QString::fromStdWString(s.toWString()); }
 
-class TagWriteTest : public ::testing::Test {
+class TagWriteTest : public SongTableTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    QDir(dir.path()).mkpath("Data");
-    QDir(dir.path()).mkpath("music");
-    sprache.FillGerman();
-    FormSprache = &sprache;
-    DataModule1 = &dm;
-    dm.Table1->setDatabaseName(dir.path() + "/Data");
-    dm.Table1->setTableName("data.db");
-    dm.CreateSongTable();
+    SongTableTest::SetUp();
     dm.Table1->setIndexName("iDateiName");
-  }
-  void TearDown() override {
-    FormSprache = nullptr;
-    DataModule1 = nullptr;
   }
   QString music(const QString& name) { return dir.path() + "/music/" + name; }
 
@@ -229,11 +218,6 @@ class TagWriteTest : public ::testing::Test {
     return sprache.Bibliothek.sTagNichtGeschrieben.arg(
         path, QString::fromLocal8Bit(std::strerror(error)));
   }
-
-  QTemporaryDir dir;
-  TFormSprache sprache;
-  TDataModule1 dm;
-  qdl::test::ScriptedDialogs dialogs;
 };
 
 // ---- edits that succeed --------------------------------------------------
