@@ -537,9 +537,11 @@ void TDataModule1::Table1BeforePost() {
     const std::optional<QVariant> stored = Table1->storedValue(Table1->currentId(), name);
     return !stored || stored->toString() != Table1->asString(name);
   };
-  // A record moved to another file holds texts meant for that file: all of
-  // them are written, as into its ID3v1 block.
-  if (!changes("DateiName"))
+  // Only the editor's posts write tags (Table1AfterPost); a scan's or an
+  // analysis's posts need not read the stored record. A record moved to
+  // another file holds texts meant for that file: all of them are written,
+  // as into its ID3v1 block.
+  if (editorVisible && editorVisible() && !changes("DateiName"))
     postedEdits_ = {changes("Titel"), changes("Interpret"), changes("Jahr"), changes("Genre")};
   const QVariant beats = Table1->fieldByName(beatsField);
   if (!beats.isValid() || beats.isNull()) return;
