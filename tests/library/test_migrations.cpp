@@ -121,11 +121,30 @@ TEST(Migrations, EveryEarlierLibraryIsBroughtToThisVersionAndKeepsEveryValue) {
     EXPECT_TRUE(lib.table.setAnalysis(1, measured));
     EXPECT_TRUE(lib.table.setAnalysis(2, {93.5, {}}));
     EXPECT_EQ(lib.data.songAnalysis(1), measured);
+    // The grid, loudness and overview rows likewise.
+    const Table::BeatGrid grid{0.4125, 124.0371};
+    const Table::Loudness loud{-9.25, -0.4};
+    const QByteArray shape("\x00\x7f\x10", 3);
+    for (qint64 key : {1, 2}) {
+      EXPECT_TRUE(lib.table.setBeatGrid(key, grid));
+      EXPECT_TRUE(lib.table.setLoudness(key, loud));
+      EXPECT_TRUE(lib.table.setOverview(key, shape));
+    }
+    EXPECT_FALSE(lib.table.setBeatGrid(99, grid));  // no such record
+    EXPECT_EQ(lib.table.beatGrid(2), grid);
+    EXPECT_EQ(lib.table.loudness(2), loud);
+    EXPECT_EQ(lib.table.overview(2), shape);
+    lib.table.removeLoudness(2);
+    EXPECT_FALSE(lib.table.loudness(2));
     ASSERT_TRUE(lib.table.moveToId(1));
     lib.table.deleteRecord();
     EXPECT_FALSE(lib.data.songAnalysis(1));
+    EXPECT_FALSE(lib.table.beatGrid(1));
+    EXPECT_FALSE(lib.table.overview(1));
     lib.table.close();
     EXPECT_EQ(sql(path, "SELECT \"Index\", Tempo FROM data_analysis"), QStringList{"2|93.5"});
+    EXPECT_EQ(sql(path, "SELECT \"Index\", Bpm FROM data_grid"), QStringList{"2|124.0371"});
+    EXPECT_EQ(sql(path, "SELECT count(*) FROM data_overview"), QStringList{"1"});
     EXPECT_EQ(records(path).size(), f.records);  // one deleted, one added
   }
 }

@@ -302,6 +302,35 @@ class Table : public QObject {
   static QByteArray encodeBeats(const std::vector<float>& beats);
   static std::vector<float> decodeBeats(const QByteArray& blob);
 
+  // What the other analyses measured of a record, each in a table of its
+  // own beside the records, keyed by the record's key and gone with the
+  // record like the tempo analysis: the beat grid (<table>_grid), the
+  // loudness (<table>_loudness) and the envelope overview (<table>_overview).
+  // Reading gives nullopt when the record has no row (or the file is of a
+  // version without the table, read-only); a set writes at once and returns
+  // false, writing nothing, when no record has that key; a remove drops the
+  // record's row. Errors as for the analysis.
+  struct BeatGrid {
+    double firstBeat = 0;  // seconds from the start of the song to a downbeat
+    double bpm = 0;        // the grid's tempo: one beat every 60 / bpm seconds
+    bool operator==(const BeatGrid&) const = default;
+  };
+  std::optional<BeatGrid> beatGrid(std::int64_t key) const;
+  bool setBeatGrid(std::int64_t key, const BeatGrid& grid);
+  void removeBeatGrid(std::int64_t key);
+  struct Loudness {
+    double integrated = 0;  // EBU R128 integrated loudness, LUFS
+    double truePeak = 0;    // true peak, dBTP
+    bool operator==(const Loudness&) const = default;
+  };
+  std::optional<Loudness> loudness(std::int64_t key) const;
+  bool setLoudness(std::int64_t key, const Loudness& loudness);
+  void removeLoudness(std::int64_t key);
+  // The overview as its analyser encodes it; the table keeps the bytes.
+  std::optional<QByteArray> overview(std::int64_t key) const;
+  bool setOverview(std::int64_t key, const QByteArray& overview);
+  void removeOverview(std::int64_t key);
+
   // Runs after every successful post and insertRecord.
   void setAfterPost(std::function<void()> callback) { afterPost_ = std::move(callback); }
   // Runs in post() while the change is still pending (state Edit or
@@ -339,7 +368,15 @@ class Table : public QObject {
   // folded case, rebuilt to compare exact text.
   QStringList exactUniqueIndexes() const;
   QString analysisName() const;  // the analysis table's name, unquoted
-  bool exactTieBreak() const;    // the active index is unique and folds case
+  // One row of a side table (suffix "_grid", "_loudness", "_overview"):
+  // the values of `columns` (doubles, or a blob as QByteArray); nullopt when
+  // the record has no row or the file has no such table.
+  std::optional<QVariantList> sideRow(const char* suffix, const QStringList& columns,
+                                      std::int64_t key) const;
+  bool setSideRow(const char* suffix, const QStringList& columns, std::int64_t key,
+                  const QVariantList& values);
+  void removeSideRow(const char* suffix, std::int64_t key);
+  bool exactTieBreak() const;  // the active index is unique and folds case
   void selectOrder(bool notify);
   void rebuildOrder();
   void prepareStatements();

@@ -35,8 +35,10 @@ constexpr int kApplicationId = 0x51444C54;
 // 2  unique text indexes compare exact text (the folded text still orders);
 // 3  the analysis table <table>_analysis keyed by the record's key, with a
 //    trigger that deletes a record's row with the record.
+// 4  the beat grid, loudness and overview tables (<table>_grid,
+//    <table>_loudness, <table>_overview), keyed and deleted the same way.
 // A new version adds a step to Table::migrate and raises this number.
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 // The analysis table and the trigger that keeps it free of rows whose
 // record is gone. The reference documents the key; SQLite enforces it only
@@ -51,6 +53,35 @@ QStringList analysisStatements(const QString& table, const QString& key) {
                      "END")
           .arg(quoted(analysis + QStringLiteral("_delete")), quoted(table), quoted(analysis),
                quoted(key))};
+}
+
+// The tables of version 4: each a row per record, keyed by the record's key
+// and deleted with it by a trigger, like the analysis table.
+struct SideTable {
+  const char* suffix;
+  const char* columns;
+};
+constexpr SideTable kSideTables[] = {
+    {"_grid", "\"FirstBeat\" REAL, \"Bpm\" REAL"},
+    {"_loudness", "\"Loudness\" REAL, \"TruePeak\" REAL"},
+    {"_overview", "\"Overview\" BLOB"},
+};
+
+QStringList sideTableStatements(const QString& table, const QString& key) {
+  QStringList statements;
+  for (const SideTable& side : kSideTables) {
+    const QString name = table + QLatin1String(side.suffix);
+    statements << QStringLiteral(
+                      "CREATE TABLE %1 (%2 INTEGER PRIMARY KEY REFERENCES %3(%2) ON DELETE "
+                      "CASCADE, %4)")
+                      .arg(quoted(name), quoted(key), quoted(table), QLatin1String(side.columns))
+               << QStringLiteral(
+                      "CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE %4=old.%4; "
+                      "END")
+                      .arg(quoted(name + QStringLiteral("_delete")), quoted(table), quoted(name),
+                           quoted(key));
+  }
+  return statements;
 }
 
 // The version in the file's header; -1 when it cannot be read.
@@ -284,9 +315,14 @@ bool Table::createTable(const QList<FieldDef>& fields, const QList<IndexDef>& in
   // its records from 1 again.
   statements << QStringLiteral("DROP TABLE IF EXISTS %1")
                     .arg(quoted(tableName + QStringLiteral("_analysis")));
+  for (const SideTable& side : kSideTables)
+    statements << QStringLiteral("DROP TABLE IF EXISTS %1")
+                      .arg(quoted(tableName + QLatin1String(side.suffix)));
   statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(table);
   statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QLatin1Char(',')));
-  if (autoField >= 0) statements << analysisStatements(tableName, fields[autoField].name);
+  if (autoField >= 0)
+    statements << analysisStatements(tableName, fields[autoField].name)
+               << sideTableStatements(tableName, fields[autoField].name);
   for (const IndexDef& x : indexes) {
     int field = -1;
     for (int i = 0; i < fields.size(); ++i)
@@ -473,6 +509,11 @@ void Table::migrate() {
        [this] {
          return keyField_ < 0 ? QStringList()
                               : analysisStatements(sqlTable_, fields_[keyField_].name);
+       }},
+      {4, "the tables of beat grids, loudness and overviews",
+       [this] {
+         return keyField_ < 0 ? QStringList()
+                              : sideTableStatements(sqlTable_, fields_[keyField_].name);
        }},
   };
   static_assert(std::size(steps) == kSchemaVersion - 1,

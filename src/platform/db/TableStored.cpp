@@ -289,3 +289,139 @@ void Table::removeAnalysis(std::int64_t key) {
 }
 
 }  // namespace qdl::db
+
+// ---------------------------------------------------------------- side tables
+
+namespace qdl::db {
+
+std::optional<QVariantList> Table::sideRow(const char* suffix, const QStringList& columns,
+                                           std::int64_t key) const {
+  requireOpen();
+  const QString name = sqlTable_ + QLatin1String(suffix);
+  {
+    // A read-only file of an earlier version has no such table.
+    Statement s;
+    if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1,
+                           &s.stmt, nullptr) != SQLITE_OK)
+      fail(QStringLiteral("Cannot read the table"));
+    bindText(s.stmt, 1, name);
+    const int rc = sqlite3_step(s.stmt);
+    if (rc == SQLITE_DONE) return std::nullopt;
+    if (rc != SQLITE_ROW) fail(QStringLiteral("Cannot read the table"));
+  }
+  QStringList quotedColumns;
+  for (const QString& c : columns) quotedColumns << quoted(c);
+  Statement s;
+  const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?1")
+                             .arg(quotedColumns.join(QLatin1Char(',')), quoted(name))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot read the analysis"));
+  sqlite3_bind_int64(s.stmt, 1, key);
+  const int rc = sqlite3_step(s.stmt);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) fail(QStringLiteral("Cannot read the analysis"));
+  QVariantList values;
+  for (int i = 0; i < int(columns.size()); ++i) {
+    if (sqlite3_column_type(s.stmt, i) == SQLITE_BLOB) {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s.stmt, i));
+      values << QByteArray(bytes, sqlite3_column_bytes(s.stmt, i));
+    } else {
+      values << sqlite3_column_double(s.stmt, i);
+    }
+  }
+  return values;
+}
+
+bool Table::setSideRow(const char* suffix, const QStringList& columns, std::int64_t key,
+                       const QVariantList& values) {
+  requireWritable();
+  requireKey();
+  QStringList quotedColumns;
+  QStringList parameters;
+  for (int i = 0; i < int(columns.size()); ++i) {
+    quotedColumns << quoted(columns[i]);
+    parameters << QStringLiteral("?%1").arg(i + 2);
+  }
+  Statement s;
+  // Only for a record that is there: a row without its record would be
+  // found by the next record given that key.
+  const QByteArray sql =
+      QStringLiteral(
+          "INSERT OR REPLACE INTO %1 (rowid, %2) SELECT ?1, %3 "
+          "WHERE EXISTS (SELECT 1 FROM %4 WHERE rowid=?1)")
+          .arg(quoted(sqlTable_ + QLatin1String(suffix)), quotedColumns.join(QLatin1Char(',')),
+               parameters.join(QLatin1Char(',')), quoted(sqlTable_))
+          .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the analysis"));
+  sqlite3_bind_int64(s.stmt, 1, key);
+  for (int i = 0; i < int(values.size()); ++i) {
+    const QVariant& v = values[i];
+    if (v.typeId() == QMetaType::QByteArray) {
+      const QByteArray blob = v.toByteArray();
+      sqlite3_bind_blob(s.stmt, i + 2, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_double(s.stmt, i + 2, v.toDouble());
+    }
+  }
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the analysis"));
+  return sqlite3_changes(db_) > 0;
+}
+
+void Table::removeSideRow(const char* suffix, std::int64_t key) {
+  requireWritable();
+  requireKey();
+  Statement s;
+  const QByteArray sql = QStringLiteral("DELETE FROM %1 WHERE rowid=?1")
+                             .arg(quoted(sqlTable_ + QLatin1String(suffix)))
+                             .toUtf8();
+  if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+    fail(QStringLiteral("Cannot write the analysis"));
+  sqlite3_bind_int64(s.stmt, 1, key);
+  if (sqlite3_step(s.stmt) != SQLITE_DONE) fail(QStringLiteral("Cannot write the analysis"));
+}
+
+namespace {
+const QStringList kGridColumns{QStringLiteral("FirstBeat"), QStringLiteral("Bpm")};
+const QStringList kLoudnessColumns{QStringLiteral("Loudness"), QStringLiteral("TruePeak")};
+const QStringList kOverviewColumns{QStringLiteral("Overview")};
+}  // namespace
+
+std::optional<Table::BeatGrid> Table::beatGrid(std::int64_t key) const {
+  const auto row = sideRow("_grid", kGridColumns, key);
+  if (!row) return std::nullopt;
+  return BeatGrid{(*row)[0].toDouble(), (*row)[1].toDouble()};
+}
+
+bool Table::setBeatGrid(std::int64_t key, const BeatGrid& grid) {
+  return setSideRow("_grid", kGridColumns, key, {grid.firstBeat, grid.bpm});
+}
+
+void Table::removeBeatGrid(std::int64_t key) { removeSideRow("_grid", key); }
+
+std::optional<Table::Loudness> Table::loudness(std::int64_t key) const {
+  const auto row = sideRow("_loudness", kLoudnessColumns, key);
+  if (!row) return std::nullopt;
+  return Loudness{(*row)[0].toDouble(), (*row)[1].toDouble()};
+}
+
+bool Table::setLoudness(std::int64_t key, const Loudness& loudness) {
+  return setSideRow("_loudness", kLoudnessColumns, key, {loudness.integrated, loudness.truePeak});
+}
+
+void Table::removeLoudness(std::int64_t key) { removeSideRow("_loudness", key); }
+
+std::optional<QByteArray> Table::overview(std::int64_t key) const {
+  const auto row = sideRow("_overview", kOverviewColumns, key);
+  if (!row) return std::nullopt;
+  return (*row)[0].toByteArray();
+}
+
+bool Table::setOverview(std::int64_t key, const QByteArray& overview) {
+  return setSideRow("_overview", kOverviewColumns, key, {overview});
+}
+
+void Table::removeOverview(std::int64_t key) { removeSideRow("_overview", key); }
+
+}  // namespace qdl::db
