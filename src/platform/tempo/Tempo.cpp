@@ -7,6 +7,11 @@
 namespace qdl::tempo {
 
 Result analyseFile(const std::string& path, const Range& range, const CancelCheck& cancelled) {
+  return analyseFile(path, range, cancelled, {});
+}
+
+Result analyseFile(const std::string& path, const Range& range, const CancelCheck& cancelled,
+                   const std::vector<PcmSink*>& sinks) {
   Result result;
   if (cancelled && cancelled()) {
     result.outcome = Outcome::Cancelled;
@@ -24,6 +29,7 @@ Result analyseFile(const std::string& path, const Range& range, const CancelChec
     result.reason = "unsupported sample rate";
     return result;
   }
+  for (PcmSink* sink : sinks) sink->start(out.sampleRate, out.channels);
   while (!decoder.atEnd()) {
     if (cancelled && cancelled()) {
       result.outcome = Outcome::Cancelled;
@@ -31,7 +37,9 @@ Result analyseFile(const std::string& path, const Range& range, const CancelChec
     }
     if (decoder.decode() != mp3::DecodeStatus::Ok) break;
     const auto* pcm = reinterpret_cast<const std::int16_t*>(decoder.frame());
-    tracker.feed(pcm, std::size_t(out.frameBytes / (out.bytesPerSample * out.channels)));
+    const auto frames = std::size_t(out.frameBytes / (out.bytesPerSample * out.channels));
+    tracker.feed(pcm, frames);
+    for (PcmSink* sink : sinks) sink->add(pcm, frames);
   }
   result = estimateTempo(tracker.onsets(), range);
   if (result.outcome == Outcome::Tempo) result.beats = tracker.onsets().beats;

@@ -17,6 +17,8 @@
 // memory: no PCM is kept, only envelopes, about a quarter of a megabyte per
 // minute of audio at the most.
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -69,5 +71,21 @@ using CancelCheck = std::function<bool()>;
 // read cold; the check comes again right after it.
 Result analyseFile(const std::string& path, const Range& range = {},
                    const CancelCheck& cancelled = {});
+
+// Another analysis fed the same decoded PCM in the same pass, so a song is
+// decoded once for all of them: start() once the format is known (before
+// any add), then add() for each decoded frame, interleaved 16-bit samples,
+// `frames` frames of `channels` samples. Called on the analysing thread.
+class PcmSink {
+ public:
+  virtual ~PcmSink() = default;
+  virtual void start(int sampleRate, int channels) = 0;
+  virtual void add(const std::int16_t* pcm, std::size_t frames) = 0;
+};
+
+// As above, and feeds every sink the PCM the tempo analysis reads. A sink
+// has seen the whole song when the outcome is Tempo or NoTempo.
+Result analyseFile(const std::string& path, const Range& range, const CancelCheck& cancelled,
+                   const std::vector<PcmSink*>& sinks);
 
 }  // namespace qdl::tempo
