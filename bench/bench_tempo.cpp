@@ -4,6 +4,10 @@
 //     songs of 30..60 s spread over 70..180 BPM in ten styles, some swung,
 //     some with a beatless intro, at random levels, rates and bit rates
 //     (tests/support/BeatSongs.h), analysed with the default range 70..180;
+//     On the same songs, the beat grid: the share whose first downbeat lies
+//     within 10 ms of the true one (the drums' entry brought into the first
+//     bar), found in the analysis and, as `quandrel analyse` does for songs
+//     analysed before grids were kept, from the tracker's beats alone;
 //   AnalyseFiveMinutesBesideDecode: a 5-minute 320 kbps song analysed and
 //     decoded bare, alternately in one loop, as CPU seconds and the
 //     analysis's speed in times real time.
@@ -41,6 +45,9 @@ int envInt(const char* name, int fallback) {
   const int v = qEnvironmentVariableIntValue(name);
   return v > 0 ? v : fallback;
 }
+
+// `x` brought into -m/2 .. m/2.
+double circular(double x, double m) { return x - std::round(x / m) * m; }
 
 int songCount() { return envInt("QDL_BENCH_TEMPO_SONGS", 48); }
 unsigned seed() { return unsigned(envInt("QDL_BENCH_TEMPO_SEED", 17)); }
@@ -100,10 +107,11 @@ void TempoAccuracy(benchmark::State& state) {
     return;
   }
   const bool verbose = qEnvironmentVariableIntValue("QDL_BENCH_VERBOSE") > 0;
-  int within = 0, octave = 0, none = 0;
-  double cpu = 0;
+  int within = 0, octave = 0, none = 0, gridHit = 0, beatsHit = 0, gridSongs = 0;
+  double cpu = 0, lagSum = 0, beatsLagSum = 0;
   for (auto _ : state) {
-    within = octave = none = 0;
+    within = octave = none = gridHit = beatsHit = gridSongs = 0;
+    lagSum = beatsLagSum = 0;
     const double cpu0 = cpuSeconds();
     for (const BeatSong& s : songs) {
       const auto r = qdl::tempo::analyseFile(pathOf(s).toStdString());
@@ -120,6 +128,24 @@ void TempoAccuracy(benchmark::State& state) {
                      : oct ? "OCT "
                            : "MISS",
                      r.exactBpm, r.bpm, r.strength);
+      // The grid, measured only where the tempo is right: a grid at the
+      // wrong tempo is the tempo's miss, counted above.
+      if (!hit) continue;
+      ++gridSongs;
+      const double bar = 240 / s.bpm, beat = 60 / s.bpm;
+      const double truth = std::fmod(s.introSeconds, bar);
+      const auto fromBeats = qdl::tempo::findBeatGrid(r.exactBpm, r.beats);
+      const double err = circular(r.grid.firstBeat - truth, bar);
+      const double beatsErr = circular(fromBeats.firstBeat - truth, bar);
+      lagSum += circular(r.grid.firstBeat - truth, beat);
+      beatsLagSum += circular(fromBeats.firstBeat - truth, beat);
+      gridHit += r.grid.valid() && std::abs(err) <= 0.010;
+      beatsHit += fromBeats.valid() && std::abs(beatsErr) <= 0.010;
+      if (verbose || std::abs(err) > 0.010)
+        std::fprintf(stderr,
+                     "%-44s grid %s %+8.1f ms (beat phase %+6.1f ms), from beats %+8.1f ms\n",
+                     qPrintable(s.name()), std::abs(err) <= 0.010 ? "ok  " : "MISS", err * 1000,
+                     circular(r.grid.firstBeat - truth, beat) * 1000, beatsErr * 1000);
     }
     cpu = cpuSeconds() - cpu0;
   }
@@ -130,6 +156,15 @@ void TempoAccuracy(benchmark::State& state) {
   state.counters["no_tempo_pct"] = 100.0 * none / n;
   state.counters["cpu_s_per_song"] = cpu / n;
   qdl::bench::figure("Tempo: songs within 1 BPM", 100.0 * within / n, "%", qdl::bench::atLeast(95));
+  const double g = std::max(1, gridSongs);
+  state.counters["grid_within_10ms_pct"] = 100.0 * gridHit / g;
+  state.counters["grid_from_beats_within_10ms_pct"] = 100.0 * beatsHit / g;
+  state.counters["grid_mean_beat_phase_ms"] = 1000 * lagSum / g;
+  state.counters["grid_from_beats_mean_beat_phase_ms"] = 1000 * beatsLagSum / g;
+  qdl::bench::figure("Beat grid: first downbeat within 10 ms", 100.0 * gridHit / g, "%",
+                     qdl::bench::atLeast(95));
+  qdl::bench::figure("Beat grid from stored beats: first downbeat within 10 ms",
+                     100.0 * beatsHit / g, "%", qdl::bench::noTarget());
   qdl::bench::figure("Tempo: octave errors", 100.0 * octave / n, "%", qdl::bench::atMost(2));
 }
 BENCHMARK(TempoAccuracy)->Unit(benchmark::kSecond)->Iterations(1);

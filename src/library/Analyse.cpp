@@ -75,11 +75,11 @@ void TFormAnalyse::Stop() {
 void TFormAnalyse::showCount() {
   if (!analysis_) return;
   const qdl::library::TempoCounts& c = analysis_->counts();
-  ProgressBar1->setValue(c.done);
+  ProgressBar1->setValue(c.handled());
   // The count and the last song's tempo, then that song's file (whose
   // start the window cuts when it is long).
-  QString text = FormSprache ? FormSprache->Tempo.sTempoStand.arg(c.done).arg(c.toAnalyse)
-                             : QStringLiteral("%1 / %2").arg(c.done).arg(c.toAnalyse);
+  QString text = FormSprache ? FormSprache->Tempo.sTempoStand.arg(c.handled()).arg(c.total())
+                             : QStringLiteral("%1 / %2").arg(c.handled()).arg(c.total());
   if (!analysis_->lastFile().isEmpty())
     text += QStringLiteral("    ") +
             (analysis_->lastBpm() > 0 ? QStringLiteral("%1 BPM").arg(analysis_->lastBpm())

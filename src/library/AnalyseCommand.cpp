@@ -34,7 +34,10 @@ constexpr int kInterruptPollMs = 50;
 const char* analyseUsage() {
   return "Usage: quandrel analyse [--redo]\n"
          "  Analyses the tempo (beats per minute) of the songs of the library in the\n"
-         "  current folder (Data/data.db) whose Beats is empty and not analysed yet.\n"
+         "  current folder (Data/data.db) whose Beats is empty and not analysed yet,\n"
+         "  and the beat grid (where the bars begin) of every song that has a Beats\n"
+         "  but no grid yet: from the beats analysed before where the library holds\n"
+         "  them, else from the file; a typed Beats is kept as the tempo.\n"
          "  --redo  also analyse again the songs analysed before (a Beats typed by\n"
          "          hand is never changed)\n"
          "  The range the tempo is folded into: [Tempo] MinBPM and MaxBPM in qdl.ini\n"
@@ -77,8 +80,8 @@ int runAnalyseCommand(const QStringList& arguments, std::FILE* out, std::FILE* e
   QObject::connect(&analysis, &TempoAnalysis::resultHandled, &loop, [&] {
     const TempoCounts& c = analysis.counts();
     progress.show(QStringLiteral("analysing: %1 of %2, %3 with tempo  %4")
-                      .arg(c.done)
-                      .arg(c.toAnalyse)
+                      .arg(c.handled())
+                      .arg(c.total())
                       .arg(c.tempo)
                       .arg(QDir::toNativeSeparators(analysis.lastFile())));
   });
@@ -90,7 +93,7 @@ int runAnalyseCommand(const QStringList& arguments, std::FILE* out, std::FILE* e
   });
   try {
     if (analysis.start(range, redo) > 0) {
-      progress.show(QStringLiteral("analysing: 0 of %1").arg(analysis.counts().toAnalyse), true);
+      progress.show(QStringLiteral("analysing: 0 of %1").arg(analysis.counts().total()), true);
       interruptPoll.start();
       loop.exec();
     }

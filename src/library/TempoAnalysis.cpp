@@ -12,6 +12,7 @@
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
 #include "platform/ini/IniFile.h"
+#include "platform/tempo/BeatGrid.h"
 
 namespace qdl::library {
 namespace {
@@ -71,6 +72,31 @@ void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& be
   table.endBatch();
 }
 
+// Runs `write` in one batch of the table: all of it is stored or none.
+template <typename Write>
+void inOneBatch(db::Table& table, Write write) {
+  table.beginBatch();
+  try {
+    write();
+  } catch (...) {
+    try {
+      table.endBatch();
+    } catch (const db::DbError&) {
+      // The first failure is the one to tell.
+    }
+    throw;
+  }
+  table.endBatch();
+}
+
+// A song's grid, or none (a song without a steady beat).
+void writeGrid(db::Table& table, qint64 key, const tempo::BeatGrid& grid) {
+  if (grid.valid())
+    table.setBeatGrid(key, {grid.firstBeat, grid.bpm});
+  else
+    table.removeBeatGrid(key);
+}
+
 void lowerWorkerPriority() {
   // The idle class runs the calling thread only on a core nobody else wants,
   // and any other thread that wakes takes the core at once: the
@@ -95,6 +121,10 @@ QString tempoSummaryText(const TempoCounts& c) {
                   .arg(c.noTempo)
                   .arg(c.unreadable)
                   .arg(c.notReachable);
+  s += QStringLiteral("grids added: %1\n").arg(c.grids);
+  if (c.gridDisagrees > 0)
+    s += QStringLiteral("typed tempo disagrees with the measured one, no grid: %1\n")
+             .arg(c.gridDisagrees);
   if (c.skipped > 0) s += QStringLiteral("changed meanwhile: %1\n").arg(c.skipped);
   return s;
 }
@@ -142,7 +172,7 @@ TempoAnalysis::~TempoAnalysis() {
 }
 
 int TempoAnalysis::start(const tempo::Range& range, bool redo) {
-  if (running_) return counts_.toAnalyse;
+  if (running_) return counts_.total();
   if (table_.isOpen() && table_.isReadOnly())
     throw db::ReadOnlyError(
         QStringLiteral("The library %1 cannot be written (a read-only medium or folder).")
@@ -153,10 +183,37 @@ int TempoAnalysis::start(const tempo::Range& range, bool redo) {
     if (path.isEmpty()) return;
     const bool hasBeats = v[1].isValid();
     const bool analysed = v[2].toBool();
-    if ((!hasBeats && !analysed) || (redo && analysed)) jobs.push_back({key, path});
+    if ((!hasBeats && !analysed) || (redo && analysed)) {
+      Job job;
+      job.key = key;
+      job.path = path;
+      jobs.push_back(std::move(job));
+    } else if (hasBeats && (analysed || v[1].toInt() > 0)) {
+      Job job;
+      job.key = key;
+      job.path = path;
+      job.gridOnly = true;
+      job.beats = v[1];
+      job.typed = !analysed;
+      jobs.push_back(std::move(job));
+    }
+  });
+  // Grid jobs only for records without a grid; read after the walk, which
+  // holds its own statement open.
+  int gridJobs = 0;
+  std::erase_if(jobs, [&](Job& job) {
+    if (!job.gridOnly) return false;
+    if (table_.beatGrid(job.key)) return true;
+    if (const auto stored = table_.analysis(job.key); stored && !stored->beats.empty()) {
+      job.storedBpm = stored->tempo;
+      job.storedBeats.assign(stored->beats.begin(), stored->beats.end());
+    }
+    ++gridJobs;
+    return false;
   });
   counts_ = TempoCounts{};
-  counts_.toAnalyse = int(jobs.size());
+  counts_.toAnalyse = int(jobs.size()) - gridJobs;
+  counts_.gridToFind = gridJobs;
   lastFile_.clear();
   lastBpm_ = 0;
   error_.clear();
@@ -167,7 +224,7 @@ int TempoAnalysis::start(const tempo::Range& range, bool redo) {
   running_ = true;
   worker_ = std::thread(
       [this, jobs = std::move(jobs), range]() mutable { work(std::move(jobs), range); });
-  return counts_.toAnalyse;
+  return counts_.total();
 }
 
 void TempoAnalysis::cancel() { stop_ = true; }
@@ -179,7 +236,8 @@ void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
   for (const Job& job : jobs) {
     if (stop_) break;
     Measured measured;
-    const Found found = analyse(job, range, measured);
+    const Found found =
+        job.gridOnly ? findGrid(job, range, measured) : analyse(job, range, measured);
     if (found == Found::Cancelled) break;
     QMetaObject::invokeMethod(
         this, [this, job, found, measured = std::move(measured)] { store(job, found, measured); },
@@ -200,6 +258,7 @@ TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& 
       measured.bpm = r.bpm;
       measured.exactBpm = r.exactBpm;
       measured.beats.assign(r.beats.begin(), r.beats.end());
+      measured.grid = r.grid;
       return there ? Found::Tempo : Found::NotThere;
     case tempo::Outcome::NoTempo:
       return there ? Found::NoTempo : Found::NotThere;
@@ -207,6 +266,26 @@ TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& 
       // The file is there and can be read, yet is no MP3 audio.
       return there && QFileInfo(job.path).isReadable() ? Found::NotMpeg : Found::NotThere;
   }
+}
+
+TempoAnalysis::Found TempoAnalysis::findGrid(const Job& job, const tempo::Range& range,
+                                             Measured& measured) const {
+  Found found = Found::Tempo;
+  if (!job.storedBeats.empty()) {
+    measured.grid = tempo::findBeatGrid(job.storedBpm, job.storedBeats);
+  } else {
+    // A typed tempo may lie outside the range the analysis folds into.
+    found = analyse(job, job.typed ? tempo::Range{kLowestBpm, kHighestBpm} : range, measured);
+    if (found != Found::Tempo) return found;
+  }
+  // The grid keeps the record's tempo: the measured one folded to its
+  // octave, none where the two disagree.
+  if (measured.grid.valid()) {
+    const std::optional<double> bpm = tempo::foldTempo(measured.grid.bpm, job.beats.toInt());
+    if (!bpm) return Found::Disagrees;
+    measured.grid = tempo::withTempo(measured.grid, *bpm);
+  }
+  return found;
 }
 
 // ---- Back on the user-interface thread ----------------------------------------
@@ -224,8 +303,48 @@ bool TempoAnalysis::mayStore(const Job& job, bool& analysed) {
   return !typing;
 }
 
+bool TempoAnalysis::mayStoreGrid(const Job& job) {
+  const std::optional<QVariant> file = table_.storedValue(job.key, kDateiName);
+  if (!file || file->toString() != job.path) return false;
+  const QVariant beats = *table_.storedValue(job.key, kBeats);
+  const bool analysed = table_.storedValue(job.key, kAnalyse)->toBool();
+  // The grid belongs to the tempo it was found for: a Beats typed, cleared or
+  // analysed meanwhile makes it a grid of another song or tempo.
+  if (!sameBeats(beats, job.beats) || analysed == job.typed) return false;
+  if (table_.beatGrid(job.key)) return false;
+  const bool typing = table_.state() == db::Table::State::Edit && table_.currentId() == job.key &&
+                      !sameBeats(table_.fieldByName(kBeats), beats);
+  return !typing;
+}
+
+void TempoAnalysis::storeGrid(const Job& job, Found found, const Measured& measured) {
+  ++counts_.gridDone;
+  lastFile_ = job.path;
+  lastBpm_ = 0;
+  try {
+    if (found == Found::NotThere) {
+      ++counts_.notReachable;
+    } else if (found == Found::Disagrees) {
+      ++counts_.gridDisagrees;
+    } else if (found == Found::Tempo && measured.grid.valid()) {
+      if (!mayStoreGrid(job)) {
+        ++counts_.skipped;
+      } else {
+        inOneBatch(table_, [&] { writeGrid(table_, job.key, measured.grid); });
+        ++counts_.grids;
+      }
+    }
+  } catch (const db::DbError& e) {
+    --counts_.gridDone;
+    error_ = e.message();
+    stop_ = true;
+  }
+  emit resultHandled();
+}
+
 void TempoAnalysis::store(const Job& job, Found found, const Measured& measured) {
   if (!error_.isEmpty()) return;  // the run has failed: nothing more is stored
+  if (job.gridOnly) return storeGrid(job, found, measured);
   ++counts_.done;
   lastFile_ = job.path;
   lastBpm_ = 0;
@@ -237,11 +356,18 @@ void TempoAnalysis::store(const Job& job, Found found, const Measured& measured)
       ++counts_.skipped;
     } else if (found == Found::Tempo) {
       const db::Table::Analysis analysis{measured.exactBpm, measured.beats};
-      writeResult(table_, job.key, true, measured.bpm, &analysis);
+      inOneBatch(table_, [&] {
+        writeResult(table_, job.key, true, measured.bpm, &analysis);
+        writeGrid(table_, job.key, measured.grid);
+      });
       lastBpm_ = measured.bpm;
       ++counts_.tempo;
+      counts_.grids += measured.grid.valid();
     } else if (found == Found::NoTempo) {
-      writeResult(table_, job.key, true, QVariant());
+      inOneBatch(table_, [&] {
+        writeResult(table_, job.key, true, QVariant());
+        writeGrid(table_, job.key, {});
+      });
       ++counts_.noTempo;
     } else {
       if (!analysed) writeResult(table_, job.key, false, QVariant());

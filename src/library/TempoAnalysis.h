@@ -32,11 +32,22 @@
 // (also one typed into the editor and not posted yet) keeps what it has.
 // A storage failure (a full disk) ends the run; error() says why.
 //
+// The beat grid (Table::setBeatGrid, see qdl::tempo::BeatGrid) is stored in
+// the same batch as the tempo; a song without a steady beat has its grid
+// removed. Records that have a Beats but no grid are chosen too, for their
+// grid only, and their Beats and Analyse are never changed: those analysed
+// before grids were kept get it from the beats in the analysis table when
+// it holds them (no decoding), else from their file; those with a typed or
+// tagged Beats (Analyse false) get the measured tempo folded to the octave
+// nearest the typed one, and no grid at all when the two differ by more than
+// 3 % (counted: a wrong grid would pull the other deck off the beat).
+//
 // cancel() stops after the current frame of the current file: results
 // finished until then are stored, the rest stays to do.
 
 #include <QObject>
 #include <QString>
+#include <QVariant>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -54,18 +65,26 @@ class Table;
 namespace qdl::library {
 
 struct TempoCounts {
-  int toAnalyse = 0;     // records chosen when the run started
-  int done = 0;          // results handled: the sum of the five below
+  int toAnalyse = 0;     // records chosen for their tempo when the run started
+  int done = 0;          // their results handled: the sum of the five below, less grid jobs
   int tempo = 0;         // stored with a tempo
   int noTempo = 0;       // marked analysed without a tempo
   int unreadable = 0;    // files that are there but hold no MP3 audio
   int notReachable = 0;  // files not there or not readable now, left to do
   int skipped = 0;       // records changed or deleted while their file was analysed
+  // Records with a Beats chosen for their grid only, and how many of them
+  // were handled (also those counted as not reachable or skipped above).
+  int gridToFind = 0;
+  int gridDone = 0;
+  int grids = 0;          // grids stored, with a tempo or alone
+  int gridDisagrees = 0;  // typed tempos the measurement disagrees with: no grid
+  int total() const { return toAnalyse + gridToFind; }
+  int handled() const { return done + gridDone; }
 };
 
 // The summary for the command line, one "name: value" line each: records to
-// analyse, tempo found, no tempo, unreadable, not reachable; changed
-// meanwhile only when not 0.
+// analyse, tempo found, no tempo, unreadable, not reachable, grids added;
+// typed tempos without a grid and changed meanwhile only when not 0.
 QString tempoSummaryText(const TempoCounts& counts);
 
 // The section and keys of the fold range in the settings file.
@@ -120,23 +139,35 @@ class TempoAnalysis : public QObject {
 
  private:
   struct Job {
-    qint64 key;
+    qint64 key = 0;
     QString path;
+    // For the grid only: the record's Beats when chosen (the tempo the grid
+    // is folded to), whether it was typed, and the analysis table's beats
+    // when it has them.
+    bool gridOnly = false;
+    QVariant beats;
+    bool typed = false;
+    double storedBpm = 0;
+    std::vector<double> storedBeats;
   };
-  enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled };
+  enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled, Disagrees };
 
   // What a tempo found comes back with.
   struct Measured {
     int bpm = 0;
     double exactBpm = 0;
     std::vector<float> beats;
+    tempo::BeatGrid grid;
   };
 
   void work(std::vector<Job> jobs, tempo::Range range);
   Found analyse(const Job& job, const tempo::Range& range, Measured& measured) const;
+  Found findGrid(const Job& job, const tempo::Range& range, Measured& measured) const;
   void store(const Job& job, Found found, const Measured& measured);
+  void storeGrid(const Job& job, Found found, const Measured& measured);
   // Whether the record may take the result; counts it as skipped if not.
   bool mayStore(const Job& job, bool& analysed);
+  bool mayStoreGrid(const Job& job);
   void workerEnded();
 
   db::Table& table_;

@@ -42,7 +42,10 @@ Result analyseFile(const std::string& path, const Range& range, const CancelChec
     for (PcmSink* sink : sinks) sink->add(pcm, frames);
   }
   result = estimateTempo(tracker.onsets(), range);
-  if (result.outcome == Outcome::Tempo) result.beats = tracker.onsets().beats;
+  if (result.outcome == Outcome::Tempo) {
+    result.beats = tracker.onsets().beats;
+    result.grid = findBeatGrid(result.exactBpm, result.beats, &tracker.onsets());
+  }
   return result;
 }
 

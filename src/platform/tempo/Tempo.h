@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/tempo/BeatGrid.h"
+
 namespace qdl::tempo {
 
 // Beats per minute the result is folded into, both ends included, compared
@@ -56,6 +58,8 @@ struct Result {
   // tracker locked onto dotted beats that the analysis corrected); a beat
   // grid takes its period from exactBpm and its phase from these.
   std::vector<double> beats;
+  // Where the bars begin (Tempo only; see BeatGrid.h), at exactBpm.
+  BeatGrid grid;
 };
 
 // Asked on the analysing thread whether to give up; must be cheap, as it is
