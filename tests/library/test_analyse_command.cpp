@@ -7,9 +7,12 @@
 #include <QFile>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "library/AnalyseCommand.h"
 #include "library/Datamod.h"
@@ -27,15 +30,17 @@ CommandRun analyse(const QStringList& args) {
   return runCommand(qdl::library::runAnalyseCommand, args);
 }
 
-QString summary(int toAnalyse, int tempo, int noTempo, int unreadable, int notReachable) {
+QString summary(int toAnalyse, int tempo, int noTempo, int unreadable, int notReachable,
+                int grids) {
   return QStringLiteral(
              "records to analyse: %1\ntempo found: %2\nno tempo: %3\nunreadable: %4\n"
-             "not reachable: %5\n")
+             "not reachable: %5\ngrids added: %6\n")
       .arg(toAnalyse)
       .arg(tempo)
       .arg(noTempo)
       .arg(unreadable)
-      .arg(notReachable);
+      .arg(notReachable)
+      .arg(grids);
 }
 
 QByteArray bytesOf(const QString& path) {
@@ -89,7 +94,7 @@ TEST(AnalyseCommand, AnalysesWhatIsToDoThenOnlyWhatIsLeftAndRedoesOnRequest) {
 
   CommandRun r = analyse({});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1));
+  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1, 1));
   EXPECT_TRUE(r.err.contains("analysing: 0 of 4")) << r.err.toStdString();
   EXPECT_EQ(stored(), (QStringList{"132/analysed", "-/analysed", "-/analysed", "-/to do"}));
   EXPECT_TRUE(bytesOf(beat) == beatBytes);
@@ -98,7 +103,7 @@ TEST(AnalyseCommand, AnalysesWhatIsToDoThenOnlyWhatIsLeftAndRedoesOnRequest) {
   // Only the song of the stick is left; the stick is still not there.
   r = analyse({});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, summary(1, 0, 0, 0, 1));
+  EXPECT_EQ(r.out, summary(1, 0, 0, 0, 1, 0));
 
   // A redo with a range that holds only the half tempo.
   QFile ini(cwd.file("qdl.ini"));
@@ -107,9 +112,69 @@ TEST(AnalyseCommand, AnalysesWhatIsToDoThenOnlyWhatIsLeftAndRedoesOnRequest) {
   ini.close();
   r = analyse({"--redo"});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1));
+  EXPECT_EQ(r.out, summary(4, 1, 1, 1, 1, 1));
   EXPECT_EQ(stored(), (QStringList{"66/analysed", "-/analysed", "-/analysed", "-/to do"}));
   EXPECT_TRUE(bytesOf(beat) == beatBytes);
+}
+
+// A library analysed before grids were kept: the grid comes from the beats
+// it holds, without reading the file (here gone); a typed Beats gets its grid
+// from its file, and keeps its Beats.
+TEST(AnalyseCommand, FillsTheGridsOfALibraryAnalysedBefore) {
+  qdl::test::TempCwd cwd;
+  qdl::test::BeatSong song;
+  song.style = qdl::test::BeatStyle::House;
+  song.bpm = 124;
+  song.seconds = 20;
+  song.seed = 302;
+  const QString typed = cwd.file("typed.mp3");
+  const QString error = qdl::test::makeBeatSong(song, typed);
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  const QString gone = cwd.file("stick/analysed.mp3");
+  makeLibrary({typed, gone});
+  std::vector<float> beats;
+  for (int k = 0; k < 60; ++k) beats.push_back(float(0.25 + k * 60 / 128.0));
+  {
+    TDataModule1 data;
+    qdl::db::Table& t = *data.Table1;
+    t.setDatabaseName(QDir::current().filePath("Data"));
+    t.setTableName("data.db");
+    t.open();
+    std::vector<qint64> keys;
+    t.forEachStored({"DateiName"}, [&](qint64 key, const QVariantList&) { keys.push_back(key); });
+    ASSERT_EQ(keys.size(), 2u);
+    t.setStoredValue(keys[0], "Beats", 124);  // typed: Analyse stays false
+    t.setStoredValue(keys[1], "Analyse", true);
+    t.setStoredValue(keys[1], "Beats", 128);
+    ASSERT_TRUE(t.setAnalysis(keys[1], {128.0, beats}));
+  }
+  const QByteArray typedBytes = bytesOf(typed);
+
+  CommandRun r = analyse({});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 2));
+  EXPECT_TRUE(r.err.contains("analysing: 0 of 2")) << r.err.toStdString();
+  EXPECT_EQ(stored(), (QStringList{"124/to do", "128/analysed"}));
+  EXPECT_TRUE(bytesOf(typed) == typedBytes);
+  TDataModule1 data;
+  qdl::db::Table& t = *data.Table1;
+  t.setDatabaseName(QDir::current().filePath("Data"));
+  t.setTableName("data.db");
+  t.open();
+  std::vector<std::optional<qdl::db::Table::BeatGrid>> grids;
+  t.forEachStored({"DateiName"},
+                  [&](qint64 key, const QVariantList&) { grids.push_back(t.beatGrid(key)); });
+  ASSERT_EQ(grids.size(), 2u);
+  ASSERT_TRUE(grids[0] && grids[1]);
+  EXPECT_NEAR(grids[0]->bpm, 124, 0.1);
+  EXPECT_NEAR(std::remainder(grids[0]->firstBeat, 60 / 124.0), 0, 0.010);
+  EXPECT_NEAR(grids[1]->bpm, 128, 1e-6);
+  EXPECT_NEAR(grids[1]->firstBeat, 0.25, 0.002);
+  t.close();
+
+  // Nothing is left to do.
+  r = analyse({});
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 0, 0));
 }
 
 TEST(AnalyseCommand, RefusesWrongArgumentsAMissingLibraryAndABrokenRange) {
@@ -172,7 +237,7 @@ TEST(AnalyseCommand, CtrlCStopsAndKeepsTheLibraryAsItWas) {
   std::signal(SIGINT, previous);
   EXPECT_EQ(r.code, 130) << r.out.toStdString();
   EXPECT_TRUE(r.out.endsWith("interrupted: the songs analysed until then are in the library\n"));
-  EXPECT_TRUE(r.out.startsWith(summary(1, 0, 0, 0, 0)));
+  EXPECT_TRUE(r.out.startsWith(summary(1, 0, 0, 0, 0, 0)));
   EXPECT_EQ(stored(), QStringList{"-/to do"});
 }
 

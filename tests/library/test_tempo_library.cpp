@@ -104,6 +104,7 @@ struct FakeAnalyser {
         r.bpm = name.mid(name.indexOf("bpm") + 3).toInt();
         r.exactBpm = r.bpm + 0.25;
         r.beats = {0.125, 0.125 + 60 / r.exactBpm};
+        r.grid = {0.125, r.exactBpm};
       } else if (name.contains("beatless")) {
         r.outcome = Outcome::NoTempo;
       } else {
@@ -138,7 +139,8 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
   FakeAnalyser fake;
   a.analyser = fake.fn();
   run(a);
-  EXPECT_EQ(fake.names().size(), 5) << fake.names().join(' ').toStdString();
+  // Five for their tempo, the typed and the analysed Beats for their grid.
+  EXPECT_EQ(fake.names().size(), 7) << fake.names().join(' ').toStdString();
   // The worker only takes a core no other thread wants: the decks' refill
   // never waits for it.
   EXPECT_EQ(*fake.policy, SCHED_IDLE);
@@ -152,7 +154,26 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
   EXPECT_EQ(c.skipped, 0);
   EXPECT_EQ(qdl::library::tempoSummaryText(c),
             "records to analyse: 5\ntempo found: 2\nno tempo: 1\nunreadable: 1\n"
-            "not reachable: 1\n");
+            "not reachable: 1\ngrids added: 4\n");
+  // The grids: the typed and the earlier analysed Beats keep their tempo,
+  // the grid the measured one in their octave.
+  const std::pair<qint64, std::optional<qdl::db::Table::BeatGrid>> grids[] = {
+      {tempo, qdl::db::Table::BeatGrid{0.125, 128.25}},
+      {old, qdl::db::Table::BeatGrid{0.125, 100.25}},
+      {typed, qdl::db::Table::BeatGrid{0.125, 90.25}},
+      {done, qdl::db::Table::BeatGrid{0.125, 70.125}},
+      {none, std::nullopt},
+      {text, std::nullopt},
+      {doneNone, std::nullopt},
+      {unplugged, std::nullopt},
+  };
+  for (const auto& [key, grid] : grids) {
+    SCOPED_TRACE(table.storedValue(key, "DateiName")->toString().toStdString());
+    EXPECT_EQ(table.beatGrid(key), grid);
+  }
+  EXPECT_EQ(c.gridToFind, 2);
+  EXPECT_EQ(c.gridDone, 2);
+  EXPECT_EQ(c.grids, 4);
 
   struct Expect {
     qint64 key;
@@ -212,6 +233,121 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
   EXPECT_EQ(data.songAnalysis(done), measured(140.25));
   EXPECT_EQ(data.songAnalysis(tempo), measured(128.25));
   EXPECT_FALSE(data.songAnalysis(doneNone));
+  // A song that has no tempo any more has no grid either.
+  EXPECT_EQ(table.beatGrid(done), (qdl::db::Table::BeatGrid{0.125, 140.25}));
+}
+
+TEST_F(Library, TypedBeatsGetAGridOnlyAndEarlierAnalysesGetTheirsFromTheStoredBeats) {
+  const QString music = cwd.file("music/");
+  for (const char* name : {"a_bpm64.mp3", "b_bpm123.mp3", "c_beatless.mp3", "d_bpm120.mp3",
+                           "e_bpm126.mp3", "f_bpm99.mp3"})
+    writeFile(music + name, "some bytes");
+  const qint64 half = add(music + "a_bpm64.mp3", 128);  // typed twice the measured tempo (64.25)
+  const qint64 disagrees = add(music + "b_bpm123.mp3", 128);  // 123.25 is 3.7 % off: no grid
+  const qint64 beatless = add(music + "c_beatless.mp3", 90);
+  // Analysed before grids were kept: the beats are in the library.
+  const qint64 before = add(music + "d_bpm120.mp3", 120, true);
+  std::vector<float> steady;
+  for (int k = 0; k < 40; ++k) steady.push_back(float(0.3 + k * 0.5));
+  ASSERT_TRUE(table.setAnalysis(before, {120.0, steady}));
+  // Typed over an earlier analysis whose beats are still there.
+  const qint64 typedOver = add(music + "e_bpm126.mp3", 63);
+  std::vector<float> slow;
+  for (int k = 0; k < 40; ++k) slow.push_back(float(1.1 + k * 60 / 126.0));
+  ASSERT_TRUE(table.setAnalysis(typedOver, {126.0, slow}));
+  // Has a grid already: not taken.
+  const qint64 hasGrid = add(music + "f_bpm99.mp3", 99, true);
+  ASSERT_TRUE(table.setBeatGrid(hasGrid, {0.5, 99.2}));
+
+  TempoAnalysis a(table);
+  FakeAnalyser fake;
+  a.analyser = fake.fn();
+  run(a);
+  // Only the songs without stored beats are decoded.
+  QStringList asked = fake.names();
+  asked.sort();
+  EXPECT_EQ(asked, (QStringList{"a_bpm64.mp3", "b_bpm123.mp3", "c_beatless.mp3"}));
+  const TempoCounts c = a.counts();
+  EXPECT_EQ(c.toAnalyse, 0);
+  EXPECT_EQ(c.gridToFind, 5);
+  EXPECT_EQ(c.gridDone, 5);
+  EXPECT_EQ(c.grids, 3);
+  EXPECT_EQ(c.gridDisagrees, 1);
+  EXPECT_EQ(qdl::library::tempoSummaryText(c),
+            "records to analyse: 0\ntempo found: 0\nno tempo: 0\nunreadable: 0\n"
+            "not reachable: 0\ngrids added: 3\n"
+            "typed tempo disagrees with the measured one, no grid: 1\n");
+
+  struct Expect {
+    qint64 key;
+    QVariant beats;
+    bool analysed;
+    std::optional<qdl::db::Table::BeatGrid> grid;
+  };
+  const Expect expected[] = {
+      {half, 128, false, qdl::db::Table::BeatGrid{0.125, 128.5}},
+      {disagrees, 128, false, std::nullopt},
+      {beatless, 90, false, std::nullopt},
+      {before, 120, true, qdl::db::Table::BeatGrid{0.3, 120}},
+      {typedOver, 63, false, qdl::db::Table::BeatGrid{1.1, 63}},
+      {hasGrid, 99, true, qdl::db::Table::BeatGrid{0.5, 99.2}},
+  };
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(table.storedValue(e.key, "DateiName")->toString().toStdString());
+    EXPECT_EQ(beats(e.key), e.beats);
+    EXPECT_EQ(analysed(e.key).toBool(), e.analysed);
+    const auto grid = table.beatGrid(e.key);
+    ASSERT_EQ(grid.has_value(), e.grid.has_value());
+    if (grid) {
+      EXPECT_NEAR(grid->firstBeat, e.grid->firstBeat, 0.002);
+      EXPECT_NEAR(grid->bpm, e.grid->bpm, 1e-4);
+    }
+  }
+  // The analyses of the library are untouched.
+  EXPECT_EQ(data.songAnalysis(before), (qdl::db::Table::Analysis{120.0, steady}));
+  EXPECT_FALSE(data.songAnalysis(half));
+}
+
+TEST_F(Library, ACancelKeepsTheGridsStoredUntilThen) {
+  QStringList files;
+  for (int i = 0; i < 3; ++i) {
+    files << cwd.file(QStringLiteral("music/%1.mp3").arg(i));
+    writeFile(files.last(), "x");
+  }
+  std::vector<qint64> keys;
+  for (const QString& f : files) keys.push_back(add(f, 125));  // typed: grid only
+  TempoAnalysis a(table);
+  // The first file is measured at once, the others wait for the cancel.
+  a.analyser = [first = files[0]](const QString& path, const qdl::tempo::Range&,
+                                  const qdl::tempo::CancelCheck& cancelled) {
+    Result r;
+    while (path != first && !cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (path != first) {
+      r.outcome = Outcome::Cancelled;
+      return r;
+    }
+    r.outcome = Outcome::Tempo;
+    r.bpm = 125;
+    r.exactBpm = 125.1;
+    r.grid = {0.2, 125.1};
+    return r;
+  };
+  ASSERT_EQ(a.start({}), 3);
+  QEventLoop loop;
+  QObject::connect(&a, &TempoAnalysis::resultHandled, &a, &TempoAnalysis::cancel);
+  QObject::connect(&a, &TempoAnalysis::finished, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_TRUE(a.cancelled());
+  EXPECT_EQ(a.counts().grids, 1);
+  EXPECT_EQ(table.beatGrid(keys[0]), (qdl::db::Table::BeatGrid{0.2, 125.1}));
+  EXPECT_FALSE(table.beatGrid(keys[1]));
+  EXPECT_FALSE(table.beatGrid(keys[2]));
+  // The next run takes only what is left.
+  EXPECT_EQ(a.start({}), 2);
+  a.cancel();
+  QEventLoop wait;
+  QObject::connect(&a, &TempoAnalysis::finished, &wait, &QEventLoop::quit);
+  wait.exec();
 }
 
 // A fake that finds 125 BPM in every file once `release` is set.

@@ -24,9 +24,12 @@ constexpr double kTrackerLagSeconds = 0.0;
 // The envelope frame f describes the audio around (f + kFrameCentre) frames
 // from the start (its window ends one hop after that), measured like the lag.
 constexpr double kFrameCentre = 0.0;
-// A beat of the bar stands out when its mean strength exceeds the runner-up's
-// by this share.
-constexpr double kBarMargin = 0.15;
+// The snare's beats stand out when their mean strength exceeds the other
+// beats' by this share.
+constexpr double kBackbeatMargin = 0.15;
+// The kick, bass and chords tell 1 from 3 only when one of them is this much
+// stronger; the drums' entry is the surer sign in most songs.
+constexpr double kOneMargin = 0.5;
 // A beat is strong when its onset strength reaches this share of the median
 // strength of the song's beats.
 constexpr double kStrongShare = 0.5;
@@ -151,13 +154,13 @@ long firstStrong(const std::vector<double>& strength) {
 }
 
 // From the beats alone: the first beat of the first run of eight beats on
-// the grid (within a quarter period of it), as a number of periods from the
-// phase.
+// the grid (within 8 % of the period of it: the tracker's beats in a steady
+// part keep closer), as a number of periods from the phase.
 long firstSteadyBeat(const std::vector<double>& beats, double period, double phase) {
   for (std::size_t i = 0; i + 8 <= beats.size(); ++i) {
     bool steady = true;
     for (std::size_t j = i; j < i + 8 && steady; ++j)
-      steady = std::abs(centred(beats[j] / period - phase)) < 0.25 &&
+      steady = std::abs(centred(beats[j] / period - phase)) < 0.08 &&
                (j == i || beats[j] - beats[j - 1] < 2.5 * period);
     if (steady) return std::lround(beats[i] / period - phase);
   }
@@ -191,11 +194,18 @@ BeatGrid findBeatGrid(double bpm, const std::vector<double>& beats, const Onsets
     double bestScore = -1, bestPhase = phase;
     for (int m = 0; m < 4; ++m) {
       const double candidate = wrap(phase + m / 4.0);
-      double score = 0;
+      double low = 0, high[2] = {0, 0};
       int n = 0;
-      for (double t = candidate * period; t < env.seconds(); t += period, ++n)
-        score += env.at(Low, t) + 2 * env.at(HighMid, t);
-      score /= std::max(1, n);
+      for (double t = candidate * period; t < env.seconds(); t += period, ++n) {
+        low += env.at(Low, t);
+        high[n % 2] += env.at(HighMid, t);
+      }
+      if (n < 2) continue;
+      // The snare or clap on every second beat is the surest sign of the
+      // beat: off-beat hats and bass lines come on every off-beat alike.
+      const double half = double(n / 2);
+      const double score =
+          (low + high[0] + high[1]) / n + 2 * std::abs(high[0] - high[1]) / (2 * half);
       if (score > bestScore) bestScore = score, bestPhase = candidate;
     }
     phase = env.foldedPeak(period, bestPhase, kPhaseReach);
@@ -203,17 +213,18 @@ BeatGrid findBeatGrid(double bpm, const std::vector<double>& beats, const Onsets
     // song that starts on the beat), not one period later.
     if (phase > 1 - kPhaseReach / 2) phase -= 1;
 
-    // Each beat of the bar: the mean strengths of the bands over the song.
+    for (double t = phase * period; t < env.seconds(); t += period) strength.push_back(env.all(t));
+    const long first = firstStrong(strength);
+    long one = first < 0 ? 0 : first;
+    // Each beat of the bar: the mean strengths of the bands from the drums'
+    // entry on (an intro's pads fall anywhere).
     std::array<std::array<double, kBands>, kBeatsPerBar> mean{};
     std::array<int, kBeatsPerBar> count{};
-    long k = 0;
-    for (double t = phase * period; t < env.seconds(); t += period, ++k) {
-      strength.push_back(env.all(t));
+    for (long k = std::max(0L, first); k < long(strength.size()); ++k) {
+      const double t = (phase + double(k)) * period;
       for (int b = 0; b < kBands; ++b) mean[std::size_t(k % kBeatsPerBar)][b] += env.at(b, t);
       ++count[std::size_t(k % kBeatsPerBar)];
     }
-    long first = firstStrong(strength);
-    long one = first < 0 ? 0 : first;
     if (*std::min_element(count.begin(), count.end()) >= 4) {
       for (int j = 0; j < kBeatsPerBar; ++j)
         for (int b = 0; b < kBands; ++b) mean[std::size_t(j)][b] /= count[std::size_t(j)];
@@ -226,13 +237,13 @@ BeatGrid findBeatGrid(double bpm, const std::vector<double>& beats, const Onsets
       };
       const double even = high(1) + high(3), odd = high(0) + high(2);
       int parity = -1;
-      if (even > (1 + kBarMargin) * odd) parity = 0;
-      if (odd > (1 + kBarMargin) * even) parity = 1;
+      if (even > (1 + kBackbeatMargin) * odd) parity = 0;
+      if (odd > (1 + kBackbeatMargin) * even) parity = 1;
       int best = -1;
       if (parity >= 0) {
         const int a = parity, b = parity + 2;
-        if (low(a) > (1 + kBarMargin) * low(b)) best = a;
-        if (low(b) > (1 + kBarMargin) * low(a)) best = b;
+        if (low(a) > (1 + kOneMargin) * low(b)) best = a;
+        if (low(b) > (1 + kOneMargin) * low(a)) best = b;
         // Without a clear "one", the first strong beat decides between the
         // two candidates.
         if (best < 0 && first >= 0)
