@@ -1,8 +1,9 @@
 #pragma once
 // `quandrel analyse [--redo]`: the tempo analysis of the library in the
 // current folder (Data/data.db), without a window. Analyses every record
-// still to do (see qdl::library::TempoAnalysis); --redo also those analysed
-// before, but never a Beats the user typed. The fold range comes from the
+// still to do (see qdl::library::TempoAnalysis), and finds the beat grid of
+// every record that has a Beats but no grid; --redo also analyses those
+// analysed before, but never a Beats the user typed. The fold range comes from the
 // settings file in the current folder ([Tempo] MinBPM, MaxBPM).
 //
 // Prints a progress line to `err` while it works (one line rewritten in

@@ -199,15 +199,15 @@ int TempoAnalysis::start(const tempo::Range& range, bool redo) {
     }
   });
   // Grid jobs only for records without a grid; read after the walk, which
-  // holds its own statement open.
+  // holds its own statement open. The file is decoded even where the
+  // analysis table holds the tracker's beats: the tracker often locks onto
+  // the off-beats (an off-beat bass, open hats), which only the song's
+  // onsets tell from the beat, and a grid half a beat off is worse than
+  // none.
   int gridJobs = 0;
-  std::erase_if(jobs, [&](Job& job) {
+  std::erase_if(jobs, [&](const Job& job) {
     if (!job.gridOnly) return false;
     if (table_.beatGrid(job.key)) return true;
-    if (const auto stored = table_.analysis(job.key); stored && !stored->beats.empty()) {
-      job.storedBpm = stored->tempo;
-      job.storedBeats.assign(stored->beats.begin(), stored->beats.end());
-    }
     ++gridJobs;
     return false;
   });
@@ -270,14 +270,10 @@ TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& 
 
 TempoAnalysis::Found TempoAnalysis::findGrid(const Job& job, const tempo::Range& range,
                                              Measured& measured) const {
-  Found found = Found::Tempo;
-  if (!job.storedBeats.empty()) {
-    measured.grid = tempo::findBeatGrid(job.storedBpm, job.storedBeats);
-  } else {
-    // A typed tempo may lie outside the range the analysis folds into.
-    found = analyse(job, job.typed ? tempo::Range{kLowestBpm, kHighestBpm} : range, measured);
-    if (found != Found::Tempo) return found;
-  }
+  // A typed tempo may lie outside the range the analysis folds into.
+  const Found found =
+      analyse(job, job.typed ? tempo::Range{kLowestBpm, kHighestBpm} : range, measured);
+  if (found != Found::Tempo) return found;
   // The grid keeps the record's tempo: the measured one folded to its
   // octave, none where the two disagree.
   if (measured.grid.valid()) {

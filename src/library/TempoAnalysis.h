@@ -35,12 +35,14 @@
 // The beat grid (Table::setBeatGrid, see qdl::tempo::BeatGrid) is stored in
 // the same batch as the tempo; a song without a steady beat has its grid
 // removed. Records that have a Beats but no grid are chosen too, for their
-// grid only, and their Beats and Analyse are never changed: those analysed
-// before grids were kept get it from the beats in the analysis table when
-// it holds them (no decoding), else from their file; those with a typed or
-// tagged Beats (Analyse false) get the measured tempo folded to the octave
-// nearest the typed one, and no grid at all when the two differ by more than
-// 3 % (counted: a wrong grid would pull the other deck off the beat).
+// grid only, from their file (decoded once), and their Beats, Analyse and
+// analysis row are never changed: the grid's tempo is the measured one
+// folded to the octave nearest the Beats (typed, tagged or analysed before
+// grids were kept), and there is no grid at all when the two differ by more
+// than 3 % (counted: a wrong grid would pull the other deck off the beat).
+// The beats the analysis table holds are not enough for a grid: the
+// tracker often locks onto the off-beats, which only the song's onsets tell
+// from the beat.
 //
 // cancel() stops after the current frame of the current file: results
 // finished until then are stored, the rest stays to do.
@@ -142,13 +144,10 @@ class TempoAnalysis : public QObject {
     qint64 key = 0;
     QString path;
     // For the grid only: the record's Beats when chosen (the tempo the grid
-    // is folded to), whether it was typed, and the analysis table's beats
-    // when it has them.
+    // is folded to) and whether it was typed.
     bool gridOnly = false;
     QVariant beats;
     bool typed = false;
-    double storedBpm = 0;
-    std::vector<double> storedBeats;
   };
   enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled, Disagrees };
 

@@ -26,16 +26,18 @@ constexpr double kTrackerLagSeconds = 0.0;
 constexpr double kFrameCentre = 0.0;
 // The snare's beats stand out when their mean strength exceeds the other
 // beats' by this share.
+// How much the difference between every second beat (the backbeat) counts
+// beside the strength of the beats when choosing the beat's phase.
+constexpr double kAlternationWeight = 2;
 constexpr double kBackbeatMargin = 0.15;
 // The kick, bass and chords tell 1 from 3 only when one of them is this much
 // stronger; the drums' entry is the surer sign in most songs.
 constexpr double kOneMargin = 0.5;
-// A beat is strong when its onset strength reaches this share of the median
-// strength of the song's beats.
-constexpr double kStrongShare = 0.5;
-// A strong beat begins the drums when this many of the next eight beats are
-// strong too.
-constexpr int kStrongRun = 6;
+// The drums' entry compares this many beats after a beat with as many before
+// it; a rise counts as the entry when it reaches this share of the song's
+// largest.
+constexpr std::size_t kEntrySpan = 8;
+constexpr double kEntryShare = 0.7;
 
 double wrap(double x) { return x - std::floor(x); }     // into [0, 1)
 double centred(double x) { return x - std::round(x); }  // into [-0.5, 0.5]
@@ -136,19 +138,25 @@ class Envelopes {
   std::array<double, kBands> norm_{};
 };
 
-// The index of the first strong beat that begins a run of strong beats (the
-// drums coming in after an intro), or -1.
+// Where the drums come in: the beat where the strength of the eight beats
+// from it on rises most over the eight before it (the song's start counts as
+// silence before it), the first such rise of the song when several come
+// close (a breakdown's end is a drums' entry too). -1 for a song too short.
 long firstStrong(const std::vector<double>& strength) {
-  if (strength.empty()) return -1;
-  std::vector<double> sorted = strength;
-  std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
-  const double threshold = kStrongShare * sorted[sorted.size() / 2];
-  for (std::size_t k = 0; k < strength.size(); ++k) {
-    if (strength[k] < threshold || strength[k] <= 0) continue;
-    int strong = 0;
-    for (std::size_t j = k + 1; j < std::min(strength.size(), k + 9); ++j)
-      strong += strength[j] >= threshold;
-    if (strong >= std::min<int>(kStrongRun, int(strength.size() - k - 1))) return long(k);
+  const std::size_t n = strength.size();
+  if (n < 2 * kEntrySpan) return -1;
+  std::vector<double> rise(n - kEntrySpan + 1, 0.0);
+  for (std::size_t k = 0; k < rise.size(); ++k) {
+    double after = 0, before = 0;
+    for (std::size_t j = k; j < k + kEntrySpan; ++j) after += strength[j];
+    for (std::size_t j = k >= kEntrySpan ? k - kEntrySpan : 0; j < k; ++j) before += strength[j];
+    rise[k] = (after - before) / kEntrySpan;
+  }
+  const double top = *std::max_element(rise.begin(), rise.end());
+  for (std::size_t k = 0; k < rise.size(); ++k) {
+    const bool peak =
+        (k == 0 || rise[k] >= rise[k - 1]) && (k + 1 == rise.size() || rise[k] >= rise[k + 1]);
+    if (peak && rise[k] >= kEntryShare * top) return long(k);
   }
   return -1;
 }
@@ -194,18 +202,17 @@ BeatGrid findBeatGrid(double bpm, const std::vector<double>& beats, const Onsets
     double bestScore = -1, bestPhase = phase;
     for (int m = 0; m < 4; ++m) {
       const double candidate = wrap(phase + m / 4.0);
-      double low = 0, high[2] = {0, 0};
+      std::array<std::array<double, 2>, kBands> sum{};
       int n = 0;
-      for (double t = candidate * period; t < env.seconds(); t += period, ++n) {
-        low += env.at(Low, t);
-        high[n % 2] += env.at(HighMid, t);
-      }
+      for (double t = candidate * period; t < env.seconds(); t += period, ++n)
+        for (int b = 0; b < kBands; ++b) sum[std::size_t(b)][n % 2] += env.at(b, t);
       if (n < 2) continue;
       // The snare or clap on every second beat is the surest sign of the
       // beat: off-beat hats and bass lines come on every off-beat alike.
-      const double half = double(n / 2);
-      const double score =
-          (low + high[0] + high[1]) / n + 2 * std::abs(high[0] - high[1]) / (2 * half);
+      const double alternation =
+          std::abs(sum[LowMid][0] - sum[LowMid][1]) + std::abs(sum[HighMid][0] - sum[HighMid][1]);
+      const double score = (sum[Low][0] + sum[Low][1] + sum[HighMid][0] + sum[HighMid][1]) / n +
+                           kAlternationWeight * alternation / n;
       if (score > bestScore) bestScore = score, bestPhase = candidate;
     }
     phase = env.foldedPeak(period, bestPhase, kPhaseReach);
