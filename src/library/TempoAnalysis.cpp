@@ -270,12 +270,10 @@ TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& 
 
 TempoAnalysis::Found TempoAnalysis::findGrid(const Job& job, const tempo::Range& range,
                                              Measured& measured) const {
-  // A typed tempo may lie outside the range the analysis folds into.
-  const Found found =
-      analyse(job, job.typed ? tempo::Range{kLowestBpm, kHighestBpm} : range, measured);
+  const Found found = analyse(job, range, measured);
   if (found != Found::Tempo) return found;
   // The grid keeps the record's tempo: the measured one folded to its
-  // octave, none where the two disagree.
+  // octave (also one outside the range), none where the two disagree.
   if (measured.grid.valid()) {
     const std::optional<double> bpm = tempo::foldTempo(measured.grid.bpm, job.beats.toInt());
     if (!bpm) return Found::Disagrees;
