@@ -1,6 +1,9 @@
 // Deck timer ticks and deck loads on the console itself, on the virtual
 // cards' manual clock (QUANDREL_AUDIO=virtual is set here).
 //
+// LoadToOverview: the time from the load of a 5-minute song whose record
+// has no overview to the overview in the deck (made by the load's worker).
+//
 //   bench_decks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
@@ -16,6 +19,9 @@
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
+#include "decks/DeckPanel.h"
+#include "decks/OverviewLoader.h"
+#include "decks/OverviewView.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
 #include "platform/sound/Sound.h"
@@ -146,6 +152,38 @@ void BM_TimerTickWithRefill(benchmark::State& state) {
                      qdl::bench::below(2));
 }
 BENCHMARK(BM_TimerTickWithRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_LoadToOverview(benchmark::State& state) {
+  Console console;
+  const QString song =
+      QDir(QStringLiteral(QDL_FIXTURE_DIR)).filePath("bench_chord_44k_stereo_cbr192_5min.mp3");
+  qdl::db::Table& table = *DataModule1->Table1;
+  table.insertRecord({QVariant(), "Bench", "Five minutes", QVariant(), "Chord", "2026", song,
+                      QVariant(), 0, QVariant(), false});
+  table.setIndexName(QStringLiteral("iDateiname"));
+  table.findNearest(song);
+  const qint64 key = table.currentId();
+  TFormQuandrel& f = *FormQuandrel;
+  const auto* loader = f.Panel1->overview->findChild<qdl::decks::OverviewLoader*>();
+  qdl::bench::Samples ms;
+  for (auto _ : state) {
+    table.removeOverview(key);
+    const double t0 = qdl::bench::wallSeconds();
+    f.LoadDB_LinksClick();
+    while (!loader->overview() && qdl::bench::wallSeconds() - t0 < 30)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    ms.add((qdl::bench::wallSeconds() - t0) * 1000);
+    if (!loader->overview() || !f.Panel1->overview->isVisible())
+      state.SkipWithError("no overview shown");
+  }
+  std::fprintf(stderr, "  load to overview: median %.0f ms, largest %.0f ms\n", ms.median(),
+               ms.max());
+  qdl::bench::figure("Deck: load to overview of a 5-minute song without one, median", ms.median(),
+                     "ms", qdl::bench::atMost(300));
+  qdl::bench::figure("Deck: load to overview of a 5-minute song without one, largest", ms.max(),
+                     "ms", qdl::bench::noTarget());
+}
+BENCHMARK(BM_LoadToOverview)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 
