@@ -322,7 +322,8 @@ void Overviews(benchmark::State& state) {
     for (int w = 0; w < std::max(2, 2 * ((seconds() + 9) / 10)); ++w) {
       const bool show = w % 2 == 0;
       for (const qdl::decks::DeckPanel* p : panels)
-        p->overview->setOverview(show ? loader(p)->overview() : std::nullopt);
+        p->overview->setOverview(show ? loader(p)->overview()
+                                      : std::optional<qdl::analysis::Overview>());
       runFor(0.5);
       (show ? shown : hidden).add(cpuShare(5));
     }
