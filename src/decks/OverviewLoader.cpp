@@ -1,6 +1,7 @@
 #include "decks/OverviewLoader.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 #include "decks/DeckModel.h"
 #include "platform/db/DbError.h"
@@ -9,8 +10,8 @@
 namespace qdl::decks {
 namespace {
 
-// Decoders at once for one song: the machine's two cores.
-constexpr int kParts = 2;
+// Decoders at once for one song: one per core, at least two, at most four.
+int parts() { return std::clamp(int(std::thread::hardware_concurrency()), 2, 4); }
 
 }  // namespace
 
@@ -31,6 +32,8 @@ void OverviewLoader::songChanged() {
   ++generation_;
   if (!jobs_.empty() && !jobs_.back()->done) jobs_.back()->cancel = true;
   working_ = false;
+  // The old song's picture never stands over the new song.
+  show(std::nullopt);
   if (lookUpPending_) return;
   lookUpPending_ = true;
   QMetaObject::invokeMethod(this, &OverviewLoader::lookUp, Qt::QueuedConnection);
@@ -64,7 +67,7 @@ void OverviewLoader::start(qint64 key, const QString& path) {
   job->thread = std::thread([this, j, generation, key, file = path.toStdString()] {
     analysis::lowerCurrentThreadPriority();
     std::optional<analysis::Overview> o = analysis::overviewOfFile(
-        file, [j] { return j->cancel.load(); }, kParts);
+        file, [j] { return j->cancel.load(); }, parts());
     const bool wasCancelled = j->cancel.load();
     // Posted before `done`: the loader joins a done worker, and waits for
     // this one in its destructor, so `this` is alive here.

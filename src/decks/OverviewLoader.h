@@ -1,7 +1,7 @@
 #pragma once
 // The overview of the song a deck has loaded. A song whose record has one
 // stored shows it at once; for another, a worker thread at low priority
-// decodes the file with decoders of its own (two at once, one per core),
+// decodes the file with decoders of its own (one per core, two to four),
 // the picture is shown as soon as it is done and the library keeps it
 // (Table::setOverview, on the window's thread). A new load, or a deck that
 // lets its song go, cancels the worker of the song before: its picture is
