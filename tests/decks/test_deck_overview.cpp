@@ -123,6 +123,36 @@ TEST(DeckOverview, ASongWithoutOneGetsItsShapeAtLoadAndTheLibraryKeepsIt) {
   EXPECT_EQ(*loaderOf(f.Panel3)->overview(), *loader->overview());
 }
 
+TEST(DeckOverview, ADamagedStoredOverviewIsMadeAnewAndAnUnreadableFileShowsNothing) {
+  Console c;
+  TFormQuandrel& f = *c.f;
+  const QString path = makeSong(c, "tone.mp3", {{5, 0.5}});
+  c.addSong(path, "Tone", "Five");
+  const qint64 key = c.songs->currentId();
+  ASSERT_TRUE(c.songs->setOverview(key, QByteArray("\x01\x14\xff\xff\xff\xff", 6)));
+  OverviewLoader* loader = loaderOf(f.Panel1);
+  f.LoadDB_LinksClick();
+  ASSERT_TRUE(waitFor([&] { return loader->overview().has_value(); }));
+  EXPECT_EQ(loader->started(), 1);
+  EXPECT_EQ(loader->overview()->bins(), 100u);
+  EXPECT_EQ(c.songs->overview(key), qdl::analysis::encode(*loader->overview()));
+
+  // A file that plays but whose overview cannot be made (it went away
+  // after the load): no picture, nothing stored, the deck plays on.
+  const QString gone = makeSong(c, "gone.mp3", {{5, 0.5}});
+  c.addSong(gone, "Gone", "Soon");
+  const qint64 goneKey = c.songs->currentId();
+  f.LoadDB_LinksClick();
+  ASSERT_TRUE(QFile::remove(gone));
+  QApplication::processEvents();  // the worker starts
+  EXPECT_TRUE(loader->working());
+  ASSERT_TRUE(waitFor([&] { return !loader->working(); }));
+  EXPECT_FALSE(loader->overview());
+  EXPECT_FALSE(viewOf(f.Panel1)->isVisible());
+  EXPECT_FALSE(c.songs->overview(goneKey));
+  EXPECT_EQ(c.leftState(), "loaded");
+}
+
 TEST(DeckOverview, ANewLoadCancelsTheWorkerOfTheSongBefore) {
   Console c;
   TFormQuandrel& f = *c.f;
