@@ -24,6 +24,7 @@
 #include "decks/OverviewLoader.h"
 #include "decks/OverviewView.h"
 #include "library/Datamod.h"
+#include "platform/analysis/Overview.h"
 #include "platform/db/Table.h"
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
@@ -203,6 +204,56 @@ void BM_LoadToOverview(benchmark::State& state) {
   qdl::bench::figure("Deck: load to overview of a 5-minute song without one, largest", ms.max(),
                      "ms", qdl::bench::noTarget());
 }
+// The time display's frame with the overview under it and without: the
+// label repainted with its text changed, as the frame clock does while a
+// deck plays (30 a second for each deck). The difference, for two decks at
+// 30 frames a second, as a share of one core.
+void BM_TimeFrameOverOverview(benchmark::State& state) {
+  Console console;
+  TFormQuandrel& f = *FormQuandrel;
+  qdl::db::Table& table = *DataModule1->Table1;
+  table.first();
+  qdl::analysis::Overview o;
+  for (int b = 0; b < 12000; ++b) {  // ten minutes of a song that breathes
+    o.peak.push_back(std::uint8_t(120 + (b * 7) % 130));
+    o.rms.push_back(std::uint8_t(60 + (b * 3) % 60));
+  }
+  table.setOverview(table.currentId(), qdl::analysis::encode(o));
+  f.LoadDB_LinksClick();
+  QCoreApplication::processEvents();
+  qdl::decks::OverviewView* view = f.Panel1->overview;
+  if (!view->isVisible()) {
+    state.SkipWithError("no overview shown");
+    return;
+  }
+  const auto frameUs = [&](bool shown) {
+    view->setOverview(shown ? std::optional<qdl::analysis::Overview>(o) : std::nullopt);
+    QCoreApplication::processEvents();
+    qdl::bench::Samples us;
+    for (int i = 0; i < 2000; ++i) {
+      f.LabelZeitLinks->setText(QStringLiteral("00:01:%1:%2").arg(i / 100 % 60).arg(i % 100));
+      const double t0 = qdl::bench::wallSeconds();
+      f.LabelZeitLinks->repaint();
+      us.add((qdl::bench::wallSeconds() - t0) * 1e6);
+    }
+    return us.median();
+  };
+  double shown = 0, hidden = 0;
+  for (auto _ : state) {
+    hidden = frameUs(false);
+    shown = frameUs(true);
+  }
+  const double extraPct = (shown - hidden) * 1e-6 * 30 * 2 * 100;
+  std::fprintf(stderr, "  time frame: %.1f us with the overview, %.1f us without\n", shown, hidden);
+  qdl::bench::figure("Deck: time display frame over the overview, median", shown, "us",
+                     qdl::bench::noTarget());
+  qdl::bench::figure("Deck: time display frame without an overview, median", hidden, "us",
+                     qdl::bench::noTarget());
+  qdl::bench::figure("Deck: the overviews under two decks' time frames, share of one core",
+                     extraPct, "%", qdl::bench::atMost(0.5));
+}
+BENCHMARK(BM_TimeFrameOverOverview)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 BENCHMARK(BM_LoadToOverview)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
