@@ -22,6 +22,10 @@
 // for it plus its place in the block. 25 presses each, with the deck paused
 // in between for lengths that put the presses on every phase of the card's
 // blocks; the median and the largest.
+// Overviews: both decks play in mode 0 with their songs' overviews, shown
+// and hidden in turns of 5 s in the same run (so that what else loads the
+// machine falls on both alike); the figure is the difference of the two
+// medians of CPU share.
 // HeldWindow: both decks play in mode 0 while the window's thread is held
 // busy for 1 s and for 5 s (a stuck dialog, a slow disk); the figure is the
 // refill misses of the two decks' rings over that time.
@@ -52,6 +56,9 @@
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
+#include "decks/DeckPanel.h"
+#include "decks/OverviewLoader.h"
+#include "decks/OverviewView.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
 #include "platform/sound/Mixer.h"
@@ -276,6 +283,65 @@ void measure(benchmark::State& state, bool playing) {
     state.SkipWithError("the left deck did not move on with the card");
 }
 
+// CPU share of one core over `s` seconds of the event loop.
+double cpuShare(double s) {
+  const double w0 = qdl::bench::wallSeconds();
+  const Usage a = Usage::now();
+  runFor(s);
+  const Usage b = Usage::now();
+  return 100.0 * (b.cpu - a.cpu) / (qdl::bench::wallSeconds() - w0);
+}
+
+void Overviews(benchmark::State& state) {
+  if (!bed || !bed->running()) {
+    state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
+    return;
+  }
+  Console console(0);
+  if (!console.ok()) {
+    state.SkipWithError("the songs did not load");
+    return;
+  }
+  TFormQuandrel& f = *FormQuandrel;
+  const qdl::decks::DeckPanel* panels[] = {f.Panel1, f.Panel3};
+  const auto loader = [](const qdl::decks::DeckPanel* p) {
+    return p->overview->findChild<qdl::decks::OverviewLoader*>();
+  };
+  // The loads made both overviews in the background.
+  for (int i = 0; i < 300 && !(loader(panels[0])->overview() && loader(panels[1])->overview()); ++i)
+    runFor(0.1);
+  if (!loader(panels[0])->overview() || !loader(panels[1])->overview()) {
+    state.SkipWithError("the overviews were not made");
+    return;
+  }
+  f.Play_LinksMouseDown();
+  f.Play_RechtsMouseDown();
+  runFor(2);  // settle
+  qdl::bench::Samples shown, hidden;
+  for (auto _ : state) {
+    for (int w = 0; w < std::max(2, 2 * ((seconds() + 9) / 10)); ++w) {
+      const bool show = w % 2 == 0;
+      for (const qdl::decks::DeckPanel* p : panels)
+        p->overview->setOverview(show ? loader(p)->overview()
+                                      : std::optional<qdl::analysis::Overview>());
+      runFor(0.5);
+      (show ? shown : hidden).add(cpuShare(5));
+    }
+  }
+  const double extra = shown.median() - hidden.median();
+  std::fprintf(stderr, "  overviews shown %.2f %%, hidden %.2f %% of a core\n", shown.median(),
+               hidden.median());
+  state.counters["shown_pct"] = shown.median();
+  state.counters["hidden_pct"] = hidden.median();
+  state.counters["extra_pct"] = extra;
+  qdl::bench::figure("Cost: two decks playing with their overviews shown, CPU share of one core",
+                     shown.median(), "%", qdl::bench::noTarget());
+  qdl::bench::figure("Cost: two decks playing with their overviews hidden, CPU share of one core",
+                     hidden.median(), "%", qdl::bench::noTarget());
+  qdl::bench::figure("Cost: the two overviews shown beyond hidden, CPU share of one core", extra,
+                     "%", qdl::bench::atMost(0.5));
+}
+
 void HeldWindow(benchmark::State& state) {
   if (!bed || !bed->running()) {
     state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
@@ -428,6 +494,7 @@ BENCHMARK(Playing)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+BENCHMARK(Overviews)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(HeldWindow)
     ->ArgName("ms")
     ->Arg(1000)

@@ -1,12 +1,16 @@
 // Deck timer ticks and deck loads on the console itself, on the virtual
 // cards' manual clock (QUANDREL_AUDIO=virtual is set here).
 //
+// LoadToOverview: the time from the load of a 5-minute song whose record
+// has no overview to the overview in the deck (made by the load's worker).
+//
 //   bench_decks --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -16,7 +20,11 @@
 #include "app/Mainform.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
+#include "decks/DeckPanel.h"
+#include "decks/OverviewLoader.h"
+#include "decks/OverviewView.h"
 #include "library/Datamod.h"
+#include "platform/analysis/Overview.h"
 #include "platform/db/Table.h"
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
@@ -24,6 +32,8 @@
 #include "platform/ui/Dialogs.h"
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -146,6 +156,105 @@ void BM_TimerTickWithRefill(benchmark::State& state) {
                      qdl::bench::below(2));
 }
 BENCHMARK(BM_TimerTickWithRefill)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// CPU seconds (user and system) of all of the process's threads.
+double cpuSeconds() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+         double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+}
+
+void BM_LoadToOverview(benchmark::State& state) {
+  Console console;
+  const QString song =
+      QDir(QStringLiteral(QDL_FIXTURE_DIR)).filePath("bench_chord_44k_stereo_cbr192_5min.mp3");
+  qdl::db::Table& table = *DataModule1->Table1;
+  table.insertRecord({QVariant(), "Bench", "Five minutes", QVariant(), "Chord", "2026", song,
+                      QVariant(), 0, QVariant(), false});
+  table.setIndexName(QStringLiteral("iDateiname"));
+  table.findNearest(song);
+  const qint64 key = table.currentId();
+  TFormQuandrel& f = *FormQuandrel;
+  const auto* loader = f.Panel1->overview->findChild<qdl::decks::OverviewLoader*>();
+  qdl::bench::Samples ms, cpuMs;
+  for (auto _ : state) {
+    table.removeOverview(key);
+    const double t0 = qdl::bench::wallSeconds();
+    const double c0 = cpuSeconds();
+    // The window's thread sleeps in its event loop until the overview is shown.
+    QEventLoop loop;
+    QObject::connect(loader, &qdl::decks::OverviewLoader::overviewChanged, &loop, [&] {
+      if (loader->overview()) loop.quit();
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    f.LoadDB_LinksClick();
+    if (!loader->overview()) loop.exec();
+    ms.add((qdl::bench::wallSeconds() - t0) * 1000);
+    cpuMs.add((cpuSeconds() - c0) * 1000);
+    if (!loader->overview() || !f.Panel1->overview->isVisible())
+      state.SkipWithError("no overview shown");
+  }
+  std::fprintf(stderr, "  load to overview: median %.0f ms, largest %.0f ms, CPU %.0f ms\n",
+               ms.median(), ms.max(), cpuMs.median());
+  qdl::bench::figure("Deck: load to overview of a 5-minute song without one, CPU of all threads",
+                     cpuMs.median(), "ms", qdl::bench::noTarget());
+  qdl::bench::figure("Deck: load to overview of a 5-minute song without one, median", ms.median(),
+                     "ms", qdl::bench::atMost(300));
+  qdl::bench::figure("Deck: load to overview of a 5-minute song without one, largest", ms.max(),
+                     "ms", qdl::bench::noTarget());
+}
+// The time display's frame with the overview under it and without: the
+// label repainted with its text changed, as the frame clock does while a
+// deck plays (30 a second for each deck). The difference, for two decks at
+// 30 frames a second, as a share of one core.
+void BM_TimeFrameOverOverview(benchmark::State& state) {
+  Console console;
+  TFormQuandrel& f = *FormQuandrel;
+  qdl::db::Table& table = *DataModule1->Table1;
+  table.first();
+  qdl::analysis::Overview o;
+  for (int b = 0; b < 12000; ++b) {  // ten minutes of a song that breathes
+    o.peak.push_back(std::uint8_t(120 + (b * 7) % 130));
+    o.rms.push_back(std::uint8_t(60 + (b * 3) % 60));
+  }
+  table.setOverview(table.currentId(), qdl::analysis::encode(o));
+  f.LoadDB_LinksClick();
+  QCoreApplication::processEvents();
+  qdl::decks::OverviewView* view = f.Panel1->overview;
+  if (!view->isVisible()) {
+    state.SkipWithError("no overview shown");
+    return;
+  }
+  const auto frameUs = [&](bool shown) {
+    view->setOverview(shown ? std::optional<qdl::analysis::Overview>(o) : std::nullopt);
+    QCoreApplication::processEvents();
+    qdl::bench::Samples us;
+    for (int i = 0; i < 2000; ++i) {
+      f.LabelZeitLinks->setText(QStringLiteral("00:01:%1:%2").arg(i / 100 % 60).arg(i % 100));
+      const double t0 = qdl::bench::wallSeconds();
+      f.LabelZeitLinks->repaint();
+      us.add((qdl::bench::wallSeconds() - t0) * 1e6);
+    }
+    return us.median();
+  };
+  double shown = 0, hidden = 0;
+  for (auto _ : state) {
+    hidden = frameUs(false);
+    shown = frameUs(true);
+  }
+  const double extraPct = (shown - hidden) * 1e-6 * 30 * 2 * 100;
+  std::fprintf(stderr, "  time frame: %.1f us with the overview, %.1f us without\n", shown, hidden);
+  qdl::bench::figure("Deck: time display frame over the overview, median", shown, "us",
+                     qdl::bench::noTarget());
+  qdl::bench::figure("Deck: time display frame without an overview, median", hidden, "us",
+                     qdl::bench::noTarget());
+  qdl::bench::figure("Deck: the overviews under two decks' time frames, share of one core",
+                     extraPct, "%", qdl::bench::atMost(0.5));
+}
+BENCHMARK(BM_TimeFrameOverOverview)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+BENCHMARK(BM_LoadToOverview)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 

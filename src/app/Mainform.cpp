@@ -23,6 +23,8 @@
 #include "control/Actions.h"
 #include "decks/DeckModel.h"
 #include "decks/DeckPanel.h"
+#include "decks/OverviewLoader.h"
+#include "decks/OverviewView.h"
 #include "lang/Sprache.h"
 #include "library/Analyse.h"
 #include "library/Datamod.h"
@@ -174,6 +176,10 @@ void TFormQuandrel::bindModels() {
   qdl::decks::bindHeadCueButton(*DeckLinks, SBHeadCueLinks);
   qdl::decks::bindHeadCueButton(*DeckRechts, SBHeadCueRechts);
   qdl::decks::bindMixer(*mixer, sbFader, SBVolume_Head, cbAutoCue, cbAutoPlay);
+  const auto songs = [] { return DataModule1 ? DataModule1->Table1 : nullptr; };
+  for (auto [deck, panel] : {std::pair(DeckLinks, Panel1), std::pair(DeckRechts, Panel3)})
+    qdl::decks::bindOverview(*deck, panel->overview,
+                             new qdl::decks::OverviewLoader(*deck, songs, panel->overview));
 }
 
 void TFormQuandrel::buildSearchPanel() {

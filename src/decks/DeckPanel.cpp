@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "decks/OverviewView.h"
 #include "platform/ui/Controls.h"
 
 namespace qdl::decks {
@@ -93,6 +94,7 @@ DeckPanel::DeckPanel(Deck::Side side, QWidget* parent) : QFrame(parent), side_(s
 
   seek = scrollBar(info, Qt::Horizontal, 0, 0, 1, 10, QRect(4, 64, 254, 18));
   seek->setObjectName(named("sBarSeek", side));
+  overview = new OverviewView(info, time, seek);
 
   pitch = scrollBar(this, Qt::Vertical, Deck::kPitchMin, Deck::kPitchMax, 1, 10,
                     QRect(pitchX, 4, 18, 150));

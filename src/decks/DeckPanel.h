@@ -29,6 +29,8 @@ class StatusBar;
 
 namespace qdl::decks {
 
+class OverviewView;
+
 class DeckPanel : public QFrame {
   Q_OBJECT
  public:
@@ -49,6 +51,7 @@ class DeckPanel : public QFrame {
   QLabel* tempo;            // lbTempo_Links, the playing tempo
   ui::RunningLabel* time;   // LabelZeitLinks
   ui::ScrollBar* seek;      // sBarSeekLinks
+  OverviewView* overview;   // the song's shape behind the time, over the seek bar's track
   ui::ScrollBar* pitch;     // SBarPitchLinks
   ui::SpeedButton* plus;    // SBtPlusSpeedLinks
   ui::SpeedButton* minus;   // SBtMinusSpeedLinks

@@ -212,6 +212,8 @@ namespace {
 // The running labels waiting for the next frame, and the frame clock. The
 // clock belongs to the application, so it goes with it.
 std::vector<RunningLabel*> waitingLabels;
+// Other widgets' parts waiting for the next frame.
+std::vector<std::pair<QPointer<QWidget>, QRect>> waitingParts;
 QPointer<QTimer> frameClock;
 
 QTimer* frames() {
@@ -247,7 +249,24 @@ void RunningLabel::setRunningText(const QString& text) {
   }
 }
 
+void RunningLabel::updateWithFrame(QWidget* widget, const QRect& rect) {
+  QTimer* clock = frames();
+  if (!clock->isActive()) {
+    widget->update(rect);
+    clock->start();
+    return;
+  }
+  for (auto& [w, r] : waitingParts)
+    if (w == widget) {
+      r |= rect;
+      return;
+    }
+  waitingParts.emplace_back(widget, rect);
+}
+
 void RunningLabel::drawFrameNow() {
+  for (auto& [widget, rect] : std::exchange(waitingParts, {}))
+    if (widget) widget->update(rect);
   if (waitingLabels.empty()) {
     // Nothing ran during a whole frame: the clock sleeps until something does.
     if (frameClock) frameClock->stop();

@@ -137,6 +137,10 @@ class RunningLabel : public QLabel {
   // Draws the running labels that changed since the last frame (the frame
   // clock calls it).
   static void drawFrameNow();
+  // Repaints `rect` of `widget` with the next frame, together with the
+  // running labels, so a widget under or over one is painted once with it;
+  // at once when no label ran during the last frame.
+  static void updateWithFrame(QWidget* widget, const QRect& rect);
   // How often it was drawn (for tests and benchmarks).
   int paints() const { return paints_; }
 
