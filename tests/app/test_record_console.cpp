@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 
 #include "app/RecordControl.h"
@@ -24,6 +25,7 @@
 #include "platform/record/Recorder.h"
 #include "platform/ui/Controls.h"
 #include "playlist/Playlist.h"
+#include "support/ScratchDisk.h"
 
 using qdl::control::ActionResult;
 using qdl::test::Console;
@@ -239,6 +241,33 @@ TEST_F(RecordConsole, QuittingWhileRecordingAsksAndAYesFinishesTheFile) {
   const QStringList files = recordings(c.cwd.file("Aufnahmen"), QStringLiteral("*.flac"));
   ASSERT_EQ(files.size(), 1);
   EXPECT_EQ(decode(files[0]).size(), heard.size());
+}
+
+TEST(RecordFullDiskOfTheConsole, AFullDiskStopsTheRecordingWithAMessageAndTheFilePlays) {
+  qdl::test::ScratchDisk disk(256);
+  if (!disk.isMounted()) GTEST_SKIP() << "no disk of its own can be mounted here";
+  qdl::test::TempCwd probe;
+  qdl::test::writeVirtualCardSettings(probe.file("qdl.ini"), 0);
+  QFile ini(probe.file("qdl.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  Console c(ini.readAll() + "[Record]\r\nFormat=wav\r\nFolder=" + disk.path().toUtf8() + "\r\n");
+  ASSERT_EQ(c.f->recording->toggle(), QString());
+  // 256 KiB hold about 1.5 s of WAV.
+  for (int i = 0; i < 100 && c.f->recording->isRecording(); ++i) {
+    c.run(100);
+    const qdl::record::Recorder& r = c.f->recording->recorder();
+    while (!r.status().failed && r.status().writtenFrames < r.status().frames) QThread::msleep(2);
+    c.f->recording->refresh();
+  }
+  EXPECT_FALSE(c.f->recording->isRecording());
+  EXPECT_FALSE(c.f->Aufnahme1->isChecked());
+  ASSERT_EQ(c.dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(c.dialogs.boxes[0].text.startsWith(
+      FormSprache->Aufnahme.sGestoppt.section(QStringLiteral("%1"), 0, 0)))
+      << c.dialogs.boxes[0].text.toStdString();
+  const QStringList files = recordings(disk.path(), QStringLiteral("*.wav"));
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_GT(decode(files[0]).size(), std::size_t(44100));
 }
 
 TEST(RecordSettingsOfTheConsole, FolderAndFormatComeFromTheSettingsFile) {
