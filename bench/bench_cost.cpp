@@ -26,6 +26,11 @@
 // and hidden in turns of 5 s in the same run (so that what else loads the
 // machine falls on both alike); the figure is the difference of the two
 // medians of CPU share.
+// Recording: both decks play in mode 0 while the set is recorded to FLAC or
+// MP3, in 5-second windows that alternate with windows without a recording
+// (so a machine that others load counts against both alike); the figures are
+// the extra CPU share (the median window with, less the median without) and
+// the refill misses of the decks' rings over the whole run.
 // HeldWindow: both decks play in mode 0 while the window's thread is held
 // busy for 1 s and for 5 s (a stuck dialog, a slow disk); the figure is the
 // refill misses of the two decks' rings over that time.
@@ -53,6 +58,7 @@
 #include "BenchDialogs.h"
 #include "Figures.h"
 #include "app/Mainform.h"
+#include "app/RecordControl.h"
 #include "app/Windows.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
@@ -61,6 +67,7 @@
 #include "decks/OverviewView.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
+#include "platform/record/Recorder.h"
 #include "platform/sound/Mixer.h"
 #include "platform/sound/Sound.h"
 #include "platform/ui/Controls.h"
@@ -372,6 +379,66 @@ void HeldWindow(benchmark::State& state) {
                      missed, "", qdl::bench::atMost(0));
 }
 
+void Recording(benchmark::State& state) {
+  if (!bed || !bed->running()) {
+    state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
+    return;
+  }
+  const bool mp3 = state.range(0) == 1;
+  Console console(0);
+  if (!console.ok()) {
+    state.SkipWithError("the songs did not load");
+    return;
+  }
+  {
+    QFile ini(QStringLiteral("qdl.ini"));
+    if (ini.open(QIODevice::Append))
+      ini.write(mp3 ? "[Record]\r\nFormat=mp3\r\n" : "[Record]\r\nFormat=flac\r\n");
+  }
+  TFormQuandrel& f = *FormQuandrel;
+  f.Play_LinksMouseDown();
+  f.Play_RechtsMouseDown();
+  runFor(2);  // settle
+  auto misses = [&] {
+    return f.PlayerLinks->MainBuffer->refillMisses() + f.PlayerRechts->MainBuffer->refillMisses();
+  };
+  const int before = misses();
+  qdl::bench::Samples with, without;
+  std::int64_t lost = 0;
+  for (auto _ : state) {
+    for (int w = 0; w < 2 * std::max(1, seconds() / 5); ++w) {
+      const bool recording = w % 2 == 1;
+      if (recording && !f.actions->press(QStringLiteral("record.toggle")).why.isEmpty()) {
+        state.SkipWithError("the recording did not start");
+        return;
+      }
+      runFor(0.5);  // the ring and the encoder are made; the writer runs
+      const double w0 = qdl::bench::wallSeconds();
+      const Usage a = Usage::now();
+      runFor(5);
+      const Usage b = Usage::now();
+      (recording ? with : without).add(100.0 * (b.cpu - a.cpu) / (qdl::bench::wallSeconds() - w0));
+      if (recording) {
+        lost += f.recording->recorder().status().lostFrames;
+        f.actions->press(QStringLiteral("record.toggle"));
+      }
+    }
+  }
+  const int missed = misses() - before;
+  const double extra = with.median() - without.median();
+  state.counters["cpu_pct_recording"] = with.median();
+  state.counters["cpu_pct_not_recording"] = without.median();
+  state.counters["extra_cpu_pct"] = extra;
+  state.counters["refill_misses"] = missed;
+  state.counters["lost_frames"] = double(lost);
+  const std::string what =
+      std::string("Cost: recording ") + (mp3 ? "MP3 (320 kbit/s)" : "FLAC") + " beside two decks";
+  qdl::bench::figure(what + ", extra CPU share of one core", extra, "%",
+                     qdl::bench::below(mp3 ? 4.0 : 1.0));
+  qdl::bench::figure(what + ", refill misses", missed, "", qdl::bench::atMost(0));
+  qdl::bench::figure(what + ", frames lost", double(lost), "", qdl::bench::atMost(0));
+}
+
 // Marks, on the card's rendering thread, when the first sounding sample
 // after a press is heard (steady clock, ns).
 class FirstSound {
@@ -495,6 +562,13 @@ BENCHMARK(Playing)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK(Overviews)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(Recording)
+    ->ArgName("mp3")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK(HeldWindow)
     ->ArgName("ms")
     ->Arg(1000)

@@ -18,6 +18,7 @@
 
 #include "app/About.h"
 #include "app/ConsoleKeys.h"
+#include "app/RecordControl.h"
 #include "app/Tastatur.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
@@ -123,6 +124,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
   TimerRechts = timer(this, "TimerRechts", 10);
   TimerAutoPlay = timer(this, "TimerAutoPlay", 1000);
   bindModels();
+  buildRecording();
   buildActions();
   wireDecks();
   wireSearch();
@@ -314,6 +316,11 @@ void TFormQuandrel::buildMenu() {
   Neu1 = item(Playliste1, "Neu1", QStringLiteral("&Neu"), &TFormQuandrel::Neu1Click);
   Laden1 =
       item(Playliste1, "Laden1", QStringLiteral("&Laden/Importieren"), &TFormQuandrel::Laden1Click);
+  Playliste1->addSeparator();
+  Aufnahme1 =
+      item(Playliste1, "Aufnahme1", QStringLiteral("&Aufnahme"), &TFormQuandrel::Aufnahme1Click);
+  Aufnahme1->setCheckable(true);
+  Aufnahme1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   Einstellungen1 = menu("Einstellungen1", QStringLiteral("&Einstellungen"));
   Geraete1 =
       item(Einstellungen1, "Geraete1", QStringLiteral("&Geräte"), &TFormQuandrel::Geraete1Click);
@@ -373,6 +380,7 @@ bool TFormQuandrel::mayClose() {
   };
   if (sounds(DeckLinks) || sounds(DeckRechts)) reasons << t.sPlayerSpielt;
   if (mixer->autoPlay()) reasons << t.sAutoplayLaeuft;
+  if (recording && recording->isRecording()) reasons << FormSprache->Aufnahme.sAufnahmeLaeuft;
   if (FormDatenBearbeiten && FormDatenBearbeiten->holdsUnpostedEdit())
     reasons << t.sEditorAenderung;
   if (reasons.isEmpty()) return true;

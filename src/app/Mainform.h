@@ -35,7 +35,8 @@ class Actions;
 }
 namespace qdl::app {
 class ConsoleKeys;
-}
+class RecordControl;
+}  // namespace qdl::app
 class TFormTastatur;
 namespace qdl::controllers {
 class Controllers;
@@ -77,6 +78,8 @@ class TFormQuandrel : public QMainWindow {
   // the Controller folder beside qdl.ini; nullptr before.
   qdl::controllers::Controllers* controllers = nullptr;
   qdl::controllers::ControllerWindow* controllerWindow = nullptr;
+  // Recording the set (MainformRecord.cpp, app/RecordControl.h).
+  qdl::app::RecordControl* recording = nullptr;
 
   // ---- Left deck panel
   qdl::decks::DeckPanel* Panel1;
@@ -165,6 +168,7 @@ class TFormQuandrel : public QMainWindow {
   QMenu* Playliste1;
   QAction* Neu1;
   QAction* Laden1;
+  QAction* Aufnahme1;  // ticked while recording; Ctrl+R
   QMenu* Einstellungen1;
   QAction* Geraete1;
   QAction* Sprache1;
@@ -212,6 +216,7 @@ class TFormQuandrel : public QMainWindow {
   void Beenden1Click();
   void Neu1Click();
   void Laden1Click();
+  void Aufnahme1Click();  // runs record.toggle
   void Geraete1Click();
   void Sprache1Click();
   void Tastatur1Click();  // the keyboard window
@@ -337,6 +342,7 @@ class TFormQuandrel : public QMainWindow {
   void buildDeck(bool left);
   void bindModels();
   void buildActions();      // MainformActions.cpp
+  void buildRecording();    // MainformRecord.cpp
   void startControllers();  // MainformControllers.cpp
   void stopControllers();
   // The search box whose index orders the grid now (the artist box for any

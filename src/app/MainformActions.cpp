@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/Mainform.h"
+#include "app/RecordControl.h"
 #include "audio/Dsutil.h"
 #include "control/Actions.h"
 #include "decks/Deck.h"
@@ -262,6 +263,13 @@ void TFormQuandrel::buildActions() {
                m->setAutoPlay(true);
                return ActionResult::done();
              });
+  a.addPress(
+      QStringLiteral("record.toggle"),
+      QStringLiteral("record what the room hears, or stop recording (lit while recording)"),
+      [this] { return told(recording->toggle()); },
+      [this] { return int(recording->isRecording()); });
+  connect(recording, &qdl::app::RecordControl::recordingChanged, actions,
+          [this] { actions->refresh(QStringLiteral("record.toggle")); });
   a.addPress(QStringLiteral("search.focus"),
              QStringLiteral("into the search box of the grid's order, its text selected"), [this] {
                QLineEdit* box = searchBoxOfOrder();

@@ -1,6 +1,7 @@
 // Opening and closing the sound devices of the four slots.
 
 #include "app/Mainform.h"
+#include "app/RecordControl.h"
 #include "audio/Dsutil.h"
 #include "lang/Sprache.h"
 #include "platform/ini/IniFile.h"
@@ -33,5 +34,7 @@ void TFormQuandrel::OpenSoundDevices() {
 }
 
 void TFormQuandrel::CloseSoundDevices() {
+  // A recording ends with its card: its file is finished first.
+  if (recording) recording->stop();
   qdl::closeSoundDevices({LeftMain, LeftHead, RightMain, RightHead});
 }

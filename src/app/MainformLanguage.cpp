@@ -94,6 +94,7 @@ void TFormQuandrel::ApplyLanguage() {
   Playliste1->setTitle(m.sPlayliste);
   Neu1->setText(m.sNeu);
   Laden1->setText(m.sLaden);
+  Aufnahme1->setText(s.Aufnahme.sAufnahme);
   Einstellungen1->setTitle(m.sEinstellungen);
   Geraete1->setText(m.sGeraete);
   Sprache1->setText(m.sSprache);

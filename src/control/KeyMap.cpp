@@ -149,6 +149,7 @@ constexpr Default kDefaults[] = {
     {"autocue.toggle", 71},                // F5
     {"autoplay.toggle", 72},               // F6
     {"playlist.start", 73},                // F7
+    {"record.toggle", 96},                 // F12
 };
 
 }  // namespace

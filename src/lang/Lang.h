@@ -139,6 +139,14 @@ struct VorschauTexte {
       sDruckFehler, sPdfFehler;
 };
 
+// Recording the set: the menu entry (of "&Playliste"), the reason the
+// console asks before it quits, and the messages. sGestoppt and sStartFehler
+// take the reason (%1), sVerloren the seconds lost (%1), sFormat the value of
+// the setting (%1) and the settings file (%2).
+struct AufnahmeTexte {
+  QString sAufnahme, sAufnahmeLaeuft, sGestoppt, sStartFehler, sVerloren, sKeineKarte, sFormat;
+};
+
 // MIDI controllers: the menu entry of "&Einstellungen" and the learn window.
 // sZuordnung takes the mapping's name (%1); sBewegen the controller (%1) and
 // the action (%2); sGelernt the message (%1) and the action (%2); sErsetzt

@@ -68,6 +68,7 @@ class TFormSprache : public QDialog {
   TempoTexte Tempo;
   TastaturTexte Tastatur;
   ControllerTexte Controller;
+  AufnahmeTexte Aufnahme;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank
   QString sHilfeDatei;       // help file name of the windows, without a folder
 

@@ -229,6 +229,7 @@ void TFormSprache::FillGerman() {
               {u"autoplay.toggle"_s, u"Autoplay an/aus"_s},
               {u"playlist.start"_s, u"Playliste starten (Autoplay an)"_s},
               {u"search.focus"_s, u"Ins Suchfeld"_s},
+              {u"record.toggle"_s, u"Aufnahme an/aus"_s},
           },
   };
   Controller = ControllerTexte{
@@ -252,6 +253,18 @@ void TFormSprache::FillGerman() {
       .sProbleme = u"Fehler in der Zuordnung:"_s,
       .sNachricht = u"Nachricht"_s,
       .sAktion = u"Aktion"_s,
+  };
+  Aufnahme = AufnahmeTexte{
+      .sAufnahme = u"&Aufnahme"_s,
+      .sAufnahmeLaeuft = u"Eine Aufnahme läuft."_s,
+      .sGestoppt =
+          u"Die Aufnahme wurde angehalten: %1\nWas bis dahin aufgenommen ist, bleibt abspielbar."_s,
+      .sStartFehler = u"Die Aufnahme kann nicht beginnen: %1"_s,
+      .sVerloren =
+          u"%1 s der Aufnahme gingen verloren (die Festplatte war zu langsam); an ihrer Stelle steht Stille."_s,
+      .sKeineKarte = u"Keine Soundkarte geöffnet: es gibt nichts aufzunehmen."_s,
+      .sFormat =
+          u"[Record] Format=%1 in %2 ist kein Format (flac, wav oder mp3): es wird FLAC aufgenommen."_s,
   };
   sTitelVerfuegbar = u" Titel verfügbar"_s;
   sHilfeDatei = u"qdl_g.hlp"_s;
@@ -478,6 +491,7 @@ void TFormSprache::FillEnglish() {
               {u"autoplay.toggle"_s, u"autoplay on/off"_s},
               {u"playlist.start"_s, u"start the playlist (autoplay on)"_s},
               {u"search.focus"_s, u"into the search box"_s},
+              {u"record.toggle"_s, u"recording on/off"_s},
           },
   };
   Controller = ControllerTexte{
@@ -501,6 +515,16 @@ void TFormSprache::FillEnglish() {
       .sProbleme = u"Problems in the mapping:"_s,
       .sNachricht = u"Message"_s,
       .sAktion = u"Action"_s,
+  };
+  Aufnahme = AufnahmeTexte{
+      .sAufnahme = u"&Record"_s,
+      .sAufnahmeLaeuft = u"A recording is running."_s,
+      .sGestoppt = u"The recording was stopped: %1\nWhat was recorded until then still plays."_s,
+      .sStartFehler = u"The recording cannot start: %1"_s,
+      .sVerloren =
+          u"%1 s of the recording were lost (the disk was too slow); silence stands in their place."_s,
+      .sKeineKarte = u"No sound card is open: there is nothing to record."_s,
+      .sFormat = u"[Record] Format=%1 in %2 is no format (flac, wav or mp3): FLAC is recorded."_s,
   };
   sTitelVerfuegbar = u" Songs avaible"_s;
   sHilfeDatei = u"qdl_e.hlp"_s;

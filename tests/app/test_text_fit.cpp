@@ -20,6 +20,7 @@
 #include "TextRoom.h"
 #include "app/About.h"
 #include "app/Mainform.h"
+#include "app/RecordControl.h"
 #include "app/Windows.h"
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
@@ -63,6 +64,10 @@ void widestRuntimeTexts() {
   FormQuandrel->lbPitch_Rechts->setText(QStringLiteral("-20,0%"));
   for (QLabel* tempo : {FormQuandrel->lbTempo_Links, FormQuandrel->lbTempo_Rechts})
     tempo->setText(qdl::decks::TempoText(740, 200));  // "888.0 BPM"
+  // A recording of 99 hours that has filled a large disk.
+  QLabel* rec = FormQuandrel->recording->label();
+  rec->setText(qdl::app::RecordControl::statusText(44100LL * 359999, 99'999'000'000));
+  rec->show();
 }
 
 // The tempo analysis's status: its first line (the count, the last tempo

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <optional>
 
+#include "app/RecordControl.h"
 #include "decks/DeckHarness.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
@@ -40,7 +41,7 @@ constexpr std::array kKinds{
     Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
     Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
     Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
-    Kind{"controller", 4},  Kind{"key", 4},
+    Kind{"controller", 4},  Kind{"key", 4},         Kind{"record", 0.3},
 };
 
 }  // namespace
@@ -117,9 +118,26 @@ void SoakSet::act() {
       return log(QStringLiteral("autocue %1").arg(f.cbAutoCue->isChecked() ? "on" : "off"));
     case 20:
       return turnKnob(d);
+    case 22:
+      return record();
     default:
       return pressKey(d);
   }
+}
+
+// Records the set for 10 to 60 seconds, into Aufnahmen in the set's folder,
+// by the action a key or a controller runs.
+void SoakSet::record() {
+  TFormQuandrel& f = console();
+  if (f.recording->isRecording()) return;
+  f.actions->press(QStringLiteral("record.toggle"));
+  log(QStringLiteral("record: %1").arg(f.recording->isRecording() ? "on" : "refused"));
+  later(1000 + int(rng_() % 5000), [this] {
+    TFormQuandrel& c = console();
+    if (!c.recording->isRecording()) return;
+    c.actions->press(QStringLiteral("record.toggle"));
+    log(QStringLiteral("record: off"));
+  });
 }
 
 // A song from the grid into a deck; a playing deck is paused first (a DJ

@@ -136,6 +136,7 @@ class SoakSet {
   void sweepFader();
   void jumpFader();
   void turnKnob(Deck& d);
+  void record();  // record.toggle, and off again a little later
   void pressKey(Deck& d);
   void toggleHeadCue(Deck& d);
   void editPlaylist();

@@ -130,6 +130,8 @@ int Device::framesPerBuffer() const {
 
 bool Device::isLost() const { return d_->card->isLost(); }
 
+void Device::setTap(std::shared_ptr<OutputTap> tap) { d_->card->setTap(std::move(tap)); }
+
 double Device::outputLatency() const {
   const detail::Output* out = d_->card->output();
   return out ? out->latency() : 0.0;

@@ -358,6 +358,21 @@ Card::~Card() {
 
 void Card::setCapture(std::unique_ptr<WavWriter> capture) { capture_ = std::move(capture); }
 
+void Card::setTap(std::shared_ptr<OutputTap> tap) {
+  std::shared_ptr<OutputTap> old;
+  {
+    std::lock_guard lock(control);
+    old = std::exchange(tapOwner_, tap);
+    tap_.store(tap.get(), std::memory_order_seq_cst);
+  }
+  // render() marks itself busy before it loads the tap (both sequentially
+  // consistent): once it is seen idle here, it has either finished with the
+  // old tap or will load the new one.
+  while (tapBusy_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+  old.reset();
+  if (tap) wake();
+}
+
 bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
   // A wake() from here on changes the word, and the card stays awake.
   const std::uint64_t wakes = sleep_.load(std::memory_order_acquire) & ~std::uint64_t(1);
@@ -399,12 +414,16 @@ bool Card::render(std::int16_t* out, int frames, double latencyFrames) {
     playingVoices_.store(playing, std::memory_order_relaxed);
   }
   if (capture_) capture_->write(out, frames);
+  tapBusy_.store(true, std::memory_order_seq_cst);
+  OutputTap* tap = tap_.load(std::memory_order_seq_cst);
+  if (tap) tap->push(out, frames);
+  tapBusy_.store(false, std::memory_order_release);
   if (latencyFrames >= 0.0)
     if (const RenderHook* hook = renderHook.load(std::memory_order_acquire))
       (*hook)(out, frames, latencyFrames);
   // The limiter's delay has long been played out by then.
   idleFrames_ = sounded ? 0 : std::min(idleFrames_ + frames, kIdleFrames);
-  if (latencyFrames < 0.0 || idleFrames_ < kIdleFrames) return false;
+  if (latencyFrames < 0.0 || idleFrames_ < kIdleFrames || tap) return false;
   std::uint64_t expected = wakes;
   if (!sleep_.compare_exchange_strong(expected, wakes | 1u, std::memory_order_acq_rel)) {
     idleFrames_ = 0;  // woken while mixing this block

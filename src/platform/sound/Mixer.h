@@ -18,6 +18,7 @@
 
 #include "platform/sound/Kernel.h"
 #include "platform/sound/Limiter.h"
+#include "platform/sound/OutputTap.h"
 #include "platform/sound/Realtime.h"
 #include "platform/sound/Sound.h"
 
@@ -299,6 +300,12 @@ class Card {
   Output* output() const { return output_.get(); }
   void setCapture(std::unique_ptr<WavWriter> capture);
 
+  // The tap that gets a copy of every block after the limiter, or none.
+  // Replacing it returns once the rendering thread no longer uses the old
+  // one. While a tap is set the card never sleeps: a recording keeps its
+  // silences. Application threads.
+  void setTap(std::shared_ptr<OutputTap> tap);
+
  private:
   void apply(const Command& command);
   void applyQueued();
@@ -314,7 +321,10 @@ class Card {
   QString description_;
   std::unique_ptr<Output> output_;
   std::unique_ptr<WavWriter> capture_;
-  Limiter limiter_;  // the mixer sums into it; used by the rendering thread only
+  std::shared_ptr<OutputTap> tapOwner_;  // (control)
+  std::atomic<OutputTap*> tap_{nullptr};
+  std::atomic<bool> tapBusy_{false};  // render() is between its load of tap_ and its push
+  Limiter limiter_;                   // the mixer sums into it; used by the rendering thread only
   // Timing of the last render, for the heard position (rendering thread).
   bool realtime_ = false;
   double latencyFrames_ = 0.0;

@@ -112,6 +112,7 @@ void setOutputBuffer(int milliseconds);
 int outputBuffer();  // the choice set last (kDefaultOutputBuffer at first)
 
 class SoundBuffer;
+class OutputTap;
 
 // An opened device object. Several device objects may open the same card; they
 // share the card's one output stream and their buffers are mixed together.
@@ -160,6 +161,13 @@ class Device {
   // half a second while a buffer plays. A lost card does not come back; the
   // program must open the devices anew (after a restart).
   bool isLost() const;
+
+  // Gives the card's output, after the limiter, to `tap` as well: every
+  // frame the card renders from now on, until another tap (or none) is set.
+  // One tap per card: setting it on any device object of the card replaces
+  // the card's tap. Returns once the card's rendering thread no longer uses
+  // the previous tap. While a tap is set the card does not sleep in silence.
+  void setTap(std::shared_ptr<OutputTap> tap);
 
   struct Impl;
 

@@ -1,0 +1,98 @@
+#include "platform/sound/OutputTap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qdl::sound {
+
+OutputTap::OutputTap(int frames)
+    : capacity_(std::max(frames, 1)), ring_(std::size_t(capacity_) * kChannels) {}
+
+void OutputTap::push(const std::int16_t* out, int frames) noexcept {
+  if (frames <= 0) return;
+  const std::int64_t w = written_.load(std::memory_order_relaxed);
+  const std::int64_t r = read_.load(std::memory_order_acquire);
+  if (openAt_ >= 0) closeGap();
+  // Sound after a gap the reader cannot yet be told of would be read before
+  // it: until the gap is queued, nothing is kept.
+  const int room = openAt_ >= 0 ? 0 : capacity_ - int(w - r);
+  const int keep = std::min(frames, room);
+  if (keep > 0) {
+    const int start = int(w % capacity_);
+    const int first = std::min(keep, capacity_ - start);
+    std::memcpy(ring_.data() + std::size_t(start) * kChannels, out,
+                std::size_t(first) * kChannels * sizeof(std::int16_t));
+    if (keep > first)
+      std::memcpy(ring_.data(), out + std::size_t(first) * kChannels,
+                  std::size_t(keep - first) * kChannels * sizeof(std::int16_t));
+    written_.store(w + keep, std::memory_order_release);
+  }
+  if (keep < frames) {
+    const int lost = frames - keep;
+    if (openAt_ < 0) {
+      openAt_ = w + keep;
+      openFrames_ = 0;
+    }
+    openFrames_ += lost;
+    lost_.fetch_add(lost, std::memory_order_release);
+    // Queued at once when the gap queue has room, so that a reader that
+    // drains the ring learns of it without waiting for the next kept frame.
+    closeGap();
+  }
+  produced_.fetch_add(frames, std::memory_order_release);
+}
+
+void OutputTap::closeGap() noexcept {
+  if (openAt_ < 0 || openFrames_ == 0) return;
+  const std::uint32_t gw = gapsWritten_.load(std::memory_order_relaxed);
+  const std::uint32_t gr = gapsRead_.load(std::memory_order_acquire);
+  if (gw - gr < kMaxGaps) {
+    gaps_[gw % kMaxGaps] = {openAt_, openFrames_};
+    gapsWritten_.store(gw + 1, std::memory_order_release);
+    openAt_ = -1;
+    openFrames_ = 0;
+  }
+  // Else the gap stays open and grows until the reader has taken a gap.
+}
+
+OutputTap::Chunk OutputTap::pop(std::int16_t* into, int maxFrames) noexcept {
+  Chunk chunk;
+  const std::int64_t r = read_.load(std::memory_order_relaxed);
+  const std::int64_t w = written_.load(std::memory_order_acquire);
+  std::int64_t limit = w;
+  const std::uint32_t gr = gapsRead_.load(std::memory_order_relaxed);
+  if (gr != gapsWritten_.load(std::memory_order_acquire)) {
+    const Gap& gap = gaps_[gr % kMaxGaps];
+    if (gap.at <= r) {
+      chunk.gap = gap.frames;
+      gapsRead_.store(gr + 1, std::memory_order_release);
+      return chunk;
+    }
+    limit = std::min(limit, gap.at);
+  }
+  const int n = int(std::min<std::int64_t>(limit - r, maxFrames));
+  if (n <= 0) return chunk;
+  const int start = int(r % capacity_);
+  const int first = std::min(n, capacity_ - start);
+  std::memcpy(into, ring_.data() + std::size_t(start) * kChannels,
+              std::size_t(first) * kChannels * sizeof(std::int16_t));
+  if (n > first)
+    std::memcpy(into + std::size_t(first) * kChannels, ring_.data(),
+                std::size_t(n - first) * kChannels * sizeof(std::int16_t));
+  read_.store(r + n, std::memory_order_release);
+  chunk.frames = n;
+  return chunk;
+}
+
+std::int64_t OutputTap::takeLastGap() noexcept {
+  const std::int64_t frames = openAt_ >= 0 ? openFrames_ : 0;
+  openAt_ = -1;
+  openFrames_ = 0;
+  return frames;
+}
+
+int OutputTap::available() const noexcept {
+  return int(written_.load(std::memory_order_acquire) - read_.load(std::memory_order_acquire));
+}
+
+}  // namespace qdl::sound
