@@ -44,7 +44,7 @@ QString usageText() {
       "                           start the console in the current folder (DIR, or ~/Quandrel)\n"
       "       quandrel --version  print the version\n"
       "       quandrel --help     print this text\n"
-      "       quandrel [--folder DIR] scan [--check] [--only-check] PATH...\n"
+      "       quandrel [--folder DIR] scan [--check] [--only-check] [--retag] PATH...\n"
       "                           add the MP3 files below PATH to the library here\n"
       "       quandrel [--folder DIR] analyse [--redo]\n"
       "                           analyse the tempo of the songs of the library here\n"
