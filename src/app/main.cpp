@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
     if (command) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (qEnvironmentVariableIsEmpty("DISPLAY") &&
-               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+               !options.arguments.contains(QStringLiteral("-platform")) &&
+               !options.arguments.contains(QStringLiteral("--platform"))) {
       std::fputs(
           "quandrel: the console needs a display (neither DISPLAY nor WAYLAND_DISPLAY is set);\n"
           "the commands work without one: quandrel --help\n",
@@ -58,6 +60,8 @@ int main(int argc, char** argv) {
   qdl::ui::Application app(qtArgc, qtArgv.data());
   QApplication::setApplicationName(QStringLiteral("Quandrel"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/ICON")));
+  // The desktop matches the window to its menu entry (quandrel.desktop).
+  QGuiApplication::setDesktopFileName(QStringLiteral("quandrel"));
 
   // Command-line work without a window (for instance a library scan).
   if (const auto code = qdl::app::runCommandLine(QApplication::arguments())) return *code;
