@@ -128,6 +128,26 @@ QString workingFolder(const StartOptions& options, const QString& current, const
   return here;
 }
 
+QStringList withAbsolutePaths(const StartOptions& options, const QString& current) {
+  QStringList arguments = options.arguments;
+  const qsizetype start = arguments.indexOf(options.command);
+  if (options.command.isEmpty() || start < 0) return arguments;
+  const QDir here(current);
+  const bool pathsAreWords =
+      options.command == QLatin1String("scan") || options.command == QLatin1String("playlist");
+  for (qsizetype i = start + 1; i < arguments.size(); ++i) {
+    QString& a = arguments[i];
+    if (options.command == QLatin1String("print") && a == QLatin1String("--pdf") &&
+        i + 1 < arguments.size()) {
+      ++i;
+      arguments[i] = QDir::cleanPath(here.absoluteFilePath(arguments[i]));
+    } else if (pathsAreWords && !a.startsWith(QLatin1Char('-')) && !a.isEmpty()) {
+      a = QDir::cleanPath(here.absoluteFilePath(a));
+    }
+  }
+  return arguments;
+}
+
 bool enterFolder(const QString& folder, QString* error) {
   if (!QDir().mkpath(folder)) {
     if (error) *error = QStringLiteral("quandrel: cannot create the folder '%1'\n").arg(folder);

@@ -48,6 +48,13 @@ bool isCommandWord(const QString& word);
 // launcher that passes no option starts there. Otherwise the current folder.
 QString workingFolder(const StartOptions& options, const QString& current, const QString& home);
 
+// The arguments to hand on (StartOptions::arguments) with the paths the
+// command names made absolute against `current`, the folder the program was
+// started in: a command that works in another folder (--folder, --menu)
+// still reads and writes the files the user named from where the user is.
+// The paths are scan's folders, print's --pdf file and playlist's file.
+QStringList withAbsolutePaths(const StartOptions& options, const QString& current);
+
 // Makes `folder` (creating it and its parents when missing) the current
 // folder; false with a message when that fails.
 bool enterFolder(const QString& folder, QString* error);

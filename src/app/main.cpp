@@ -44,7 +44,12 @@ int main(int argc, char** argv) {
     }
   }
   QString error;
-  const QString folder = qdl::app::workingFolder(options, QDir::currentPath(), QDir::homePath());
+  const QString started = QDir::currentPath();
+  const QString folder = qdl::app::workingFolder(options, started, QDir::homePath());
+  // Paths the user typed stay those of the folder the program started in.
+  const QStringList handedOn = QDir(folder) == QDir(started)
+                                   ? options.arguments
+                                   : qdl::app::withAbsolutePaths(options, started);
   if (!qdl::app::enterFolder(folder, &error)) {
     std::fputs(error.toLocal8Bit().constData(), stderr);
     return 1;
@@ -52,7 +57,7 @@ int main(int argc, char** argv) {
 
   // Qt sees the program name, its own options and the command.
   std::vector<QByteArray> kept;
-  for (const QString& a : options.arguments) kept.push_back(a.toLocal8Bit());
+  for (const QString& a : handedOn) kept.push_back(a.toLocal8Bit());
   std::vector<char*> qtArgv;
   for (QByteArray& a : kept) qtArgv.push_back(a.data());
   qtArgv.push_back(nullptr);

@@ -150,6 +150,35 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"a relative --folder is the current folder's", "quandrel --folder gig/../set",
                    "away", "", "away/set"}));
 
+struct PathsCase {
+  const char* line;
+  const char* handedOn;  // with "@" for the folder the program started in
+};
+
+class AbsolutePaths : public testing::TestWithParam<PathsCase> {};
+
+TEST_P(AbsolutePaths, TheFilesACommandNamesStayThoseOfTheStartFolder) {
+  const StartOptions o = parseStartOptions(words(GetParam().line));
+  ASSERT_FALSE(o.exitCode.has_value());
+  EXPECT_EQ(qdl::app::withAbsolutePaths(o, QStringLiteral("/start/here")),
+            words(GetParam().handedOn)
+                .replaceInStrings(QStringLiteral("@"), QStringLiteral("/start/here")))
+      << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AbsolutePaths,
+    testing::Values(
+        PathsCase{"quandrel --folder lib scan --check music ../other /abs",
+                  "quandrel scan --check @/music /start/other /abs"},
+        PathsCase{"quandrel --menu playlist lists/friday.m3u",
+                  "quandrel playlist @/lists/friday.m3u"},
+        PathsCase{"quandrel --folder lib print --sort artist --lang en --pdf out/list.pdf",
+                  "quandrel print --sort artist --lang en --pdf @/out/list.pdf"},
+        PathsCase{"quandrel --folder lib analyse --redo", "quandrel analyse --redo"},
+        PathsCase{"quandrel --folder lib devices --verbose", "quandrel devices --verbose"},
+        PathsCase{"quandrel --menu -style fusion", "quandrel -style fusion"}));
+
 TEST(StartOptions, EnterFolderCreatesTheFolderAndMakesItCurrent) {
   const qdl::test::TempCwd cwd;
   const QString target = cwd.file(QStringLiteral("home/Quandrel"));

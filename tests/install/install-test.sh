@@ -130,6 +130,16 @@ nodisplay "$p/bin/quandrel" --folder "$tmp/lib" print --sort artist --lang en --
   fail "print --pdf"
 }
 [ "$(head -c 5 "$tmp/list.pdf")" = "%PDF-" ] || fail "print wrote no PDF"
+# Relative paths a command names are those of the folder it was started in,
+# also when --folder names another one.
+(cd "$tmp" && nodisplay "$p/bin/quandrel" --folder lib2 scan music >/dev/null 2>&1) ||
+  fail "scan with relative paths"
+(cd "$tmp" && nodisplay "$p/bin/quandrel" --folder lib2 print --sort title --pdf list2.pdf \
+  >/dev/null 2>&1) || fail "print with a relative --pdf"
+[ -f "$tmp/lib2/Data/data.db" ] && [ -f "$tmp/list2.pdf" ] || fail "relative paths with --folder"
+if command -v pdftotext >/dev/null; then
+  pdftotext "$tmp/list2.pdf" - | grep -q "Second Song" || fail "the relative scan found no songs"
+fi
 if command -v pdftotext >/dev/null; then
   pdftotext "$tmp/list.pdf" - | grep -q "Installed Artist" || fail "the PDF does not list the songs"
 fi
