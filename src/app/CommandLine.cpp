@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/DevicesCommand.h"
+#include "app/StartOptions.h"
 #include "library/AnalyseCommand.h"
 #include "library/ScanCommand.h"
 #include "playlist/PlaylistCommand.h"
@@ -11,21 +12,7 @@
 namespace qdl::app {
 namespace {
 
-void printUsage() {
-  std::fputs(
-      "Usage: quandrel            start the console in the current folder\n"
-      "       quandrel --version  print the version\n"
-      "       quandrel scan [--check] [--only-check] PATH...\n"
-      "                           add the MP3 files below PATH to the library here\n"
-      "       quandrel analyse [--redo]\n"
-      "                           analyse the tempo of the songs of the library here\n"
-      "       quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
-      "                           write the song list of the library here as PDF\n"
-      "       quandrel playlist FILE\n"
-      "                           print the songs of a playlist (.qdp, .m3u, .m3u8)\n"
-      "       quandrel devices    list the sound outputs that play (GUID, tab, name)\n",
-      stdout);
-}
+void printUsage() { std::fputs(usageText().toLocal8Bit().constData(), stdout); }
 
 }  // namespace
 
@@ -33,7 +20,7 @@ std::optional<int> runCommandLine(const QStringList& arguments) {
   if (arguments.size() < 2) return std::nullopt;
   const QString& command = arguments.at(1);
   if (command == QLatin1String("--version")) {
-    std::fputs("Quandrel public Alpha 2\n", stdout);
+    std::fputs(versionText().toLocal8Bit().constData(), stdout);
     return 0;
   }
   if (command == QLatin1String("scan"))

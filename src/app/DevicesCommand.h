@@ -9,6 +9,11 @@
 // per output that cannot play, with the reason, goes to `err`. Nothing is
 // written to qdl.ini.
 //
+// The sound libraries (ALSA, JACK) write their own messages to the process's
+// standard error while the outputs are listed and opened: about a hundred
+// lines that bury the answer. They are dropped unless "--verbose" is given;
+// the command's own lines are written after the listing.
+//
 // Returns the exit code: 0 at least one output plays, 3 none does (no sound
 // card), 1 the sound system cannot be started, 2 wrong arguments.
 
@@ -16,6 +21,19 @@
 #include <cstdio>
 
 namespace qdl::app {
+
+// While it lives, whatever is written to file descriptor 2 goes to
+// /dev/null; the old standard error comes back when it ends.
+class SilencedStderr {
+ public:
+  SilencedStderr();
+  ~SilencedStderr();
+  SilencedStderr(const SilencedStderr&) = delete;
+  SilencedStderr& operator=(const SilencedStderr&) = delete;
+
+ private:
+  int saved_ = -1;
+};
 
 // `arguments` are the words after "devices".
 int runDevicesCommand(const QStringList& arguments, std::FILE* out, std::FILE* err);

@@ -398,9 +398,16 @@ void TFormQuandrel::FormShow() {
   // check and scan) speak the language the console will speak.
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
 
-  // First run: choose the sound cards before anything is opened.
-  if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))))
+  // First run: choose the sound cards before anything is opened. The
+  // settings file the dialog makes keeps the language the first start took
+  // from the system.
+  if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini")))) {
     qdl::ui::dialogs().execDialog(DlgGeraete);
+    qdl::ui::guarded(this, [] {
+      qdl::IniFile settings = qdl::openSettings();
+      qdl::lang::storeSystemLanguageIfMissing(settings);
+    });
+  }
 
   if (!QFileInfo(base.filePath(QStringLiteral("Playlist"))).isDir())
     base.mkdir(QStringLiteral("Playlist"));

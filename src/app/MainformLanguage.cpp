@@ -156,6 +156,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setItemIndex(0);
   FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
   FormScan->cbRetag->setText(sc.sTagsNeuLesen);
+  FormScan->btFolder->setText(sc.sOrdnerWahl);
 
   // 8. Record editor.
   FormDatenBearbeiten->setWindowTitle(s.Editor.sEditorTitel);

@@ -13,6 +13,8 @@
 #include "library/Progress.h"
 #include "library/Scan.h"
 #include "library/Suche.h"
+#include "platform/help/Help.h"
+#include "platform/help/HelpKey.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Look.h"
 #include "playlist/Playlist.h"
@@ -59,10 +61,22 @@ void showMainWindow() { FormQuandrel->show(); }
 void saveScreenshotAndQuit(const QString& file) {
   // A second leaves room for the first show's work and the first paint.
   QTimer::singleShot(1000, FormQuandrel, [file] {
-    const bool saved = FormQuandrel->grab().save(file, "PNG");
-    std::fprintf(saved ? stdout : stderr, "%s %s: %s | %s\n", saved ? "saved" : "cannot write",
+    QWidget* shown = FormQuandrel;
+    QString help;
+    if (qEnvironmentVariableIsSet("QUANDREL_SCREENSHOT_HELP")) {
+      // The help window of the main window instead (F1), when its file is
+      // found; the line names the file, so a check sees where it came from.
+      const QString found = qdl::help::locate(qdl::help::helpFileOf(FormQuandrel));
+      help = QStringLiteral(" | help: %1").arg(found.isEmpty() ? QStringLiteral("missing") : found);
+      if (!found.isEmpty()) {
+        qdl::help::helpKeyPressed(FormQuandrel);
+        if (QWidget* window = qdl::help::helpWindow()) shown = window;
+      }
+    }
+    const bool saved = shown->grab().save(file, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s: %s | %s%s\n", saved ? "saved" : "cannot write",
                  qPrintable(file), qPrintable(FormQuandrel->windowTitle()),
-                 qPrintable(FormQuandrel->StatusBarData->simpleText()));
+                 qPrintable(FormQuandrel->StatusBarData->simpleText()), qPrintable(help));
     std::fflush(stdout);
     QApplication::exit(saved ? 0 : 1);
   });

@@ -27,10 +27,11 @@ struct LabelTexte {
 };
 
 // Check and scan window; sScanFortschritt and sCheckFortschritt are the
-// captions of the progress window while the scan or the check runs.
+// captions of the progress window while the scan or the check runs;
+// sOrdnerWahl is the button that adds a folder of the user's choice.
 struct ScanTexte {
   QString sScanTitel, sLaufwerke, sNetzwerk, sCDROM, sWechselmedien, sScanbedingungen, sNurCheck,
-      sNurScan, sScanFortschritt, sCheckFortschritt, sTagsNeuLesen;
+      sNurScan, sScanFortschritt, sCheckFortschritt, sTagsNeuLesen, sOrdnerWahl;
 };
 
 // Record and tag editor.

@@ -1,5 +1,6 @@
 #include "lang/Sprache.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QPushButton>
@@ -21,7 +22,10 @@ namespace qdl::lang {
 
 LanguageSetting readLanguageSetting(const qdl::IniFile& settings) {
   LanguageSetting setting;
-  setting.text = settings.readString(kSection, kKey, QStringLiteral("0"));
+  const QString missing = QFileInfo::exists(settings.fileName())
+                              ? QStringLiteral("0")
+                              : QString::number(systemLanguage());
+  setting.text = settings.readString(kSection, kKey, missing);
   try {
     const int number = qdl::strToInt(setting.text);
     setting.valid = number == 0 || number == 1;
@@ -30,6 +34,28 @@ LanguageSetting readLanguageSetting(const qdl::IniFile& settings) {
     setting.valid = false;
   }
   return setting;
+}
+
+int languageOfLocale(const QString& locale) {
+  const QString language = locale.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
+  if (language.isEmpty() || language == QLatin1String("C") || language == QLatin1String("POSIX"))
+    return 0;
+  return language == QLatin1String("de") || language.startsWith(QLatin1String("de_")) ? 0 : 1;
+}
+
+int systemLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const QString value = qEnvironmentVariable(name);
+    if (!value.isEmpty()) return languageOfLocale(value);
+  }
+  return languageOfLocale(QString());
+}
+
+bool storeSystemLanguageIfMissing(qdl::IniFile& settings) {
+  if (!QFileInfo::exists(settings.fileName())) return false;
+  if (!settings.readString(kSection, kKey, QString()).isEmpty()) return false;
+  settings.writeInteger(kSection, kKey, systemLanguage());
+  return true;
 }
 
 }  // namespace qdl::lang

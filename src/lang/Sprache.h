@@ -28,7 +28,9 @@ class RadioGroup;
 namespace qdl::lang {
 
 // The language setting, "Sprache"/"Mode" of the settings file: "0" German,
-// "1" English; a missing key or file reads as "0".
+// "1" English; a missing key reads as "0", a missing file as the system's
+// language (systemLanguage), so that a first start speaks the user's
+// language.
 struct LanguageSetting {
   int index = 0;      // 0 German, 1 English; 0 for a value that is not valid
   bool valid = true;  // false for another number or a text that is no number
@@ -38,6 +40,21 @@ struct LanguageSetting {
 // Reads the setting; a file that exists but cannot be read throws
 // qdl::IniFileError.
 LanguageSetting readLanguageSetting(const qdl::IniFile& settings);
+
+// The language a locale name such as "de_DE.UTF-8" asks for: 0 German for
+// "de" and "de_*", 1 English for any other language; 0 (the console's own
+// default) for a locale that names no language ("C", "C.UTF-8", "POSIX",
+// empty).
+int languageOfLocale(const QString& locale);
+
+// The language of the locale of the user's messages: the first of LC_ALL,
+// LC_MESSAGES and LANG that is set, as the C library chooses it.
+int systemLanguage();
+
+// Writes the system's language into a settings file that exists and has no
+// "Sprache"/"Mode" yet (the file the first start's device dialog made);
+// true when it wrote. A file that cannot be written throws qdl::IniFileError.
+bool storeSystemLanguageIfMissing(qdl::IniFile& settings);
 
 }  // namespace qdl::lang
 

@@ -57,6 +57,7 @@ void TFormSprache::FillGerman() {
       .sScanFortschritt = u"scanne Hardisk und integriere mp3-Dateien in DB"_s,
       .sCheckFortschritt = u"überprüfe Datenbank"_s,
       .sTagsNeuLesen = u"Tags neu lesen"_s,
+      .sOrdnerWahl = u"Ordner…"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{
@@ -323,6 +324,7 @@ void TFormSprache::FillEnglish() {
       .sScanFortschritt = u"scanning disks and adding MP3 files to the database"_s,
       .sCheckFortschritt = u"checking database"_s,
       .sTagsNeuLesen = u"Re-read tags"_s,
+      .sOrdnerWahl = u"Folder…"_s,
   };
   Editor = EditorTexte{.sEditorTitel = u"ID3-Editor"_s};
   Playlist = PlaylistTexte{

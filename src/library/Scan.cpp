@@ -1,6 +1,10 @@
 #include "library/Scan.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,6 +17,7 @@
 #include "library/Datamod.h"
 #include "library/KeepPlace.h"
 #include "library/Progress.h"
+#include "library/ScanRoots.h"
 #include "library/SongScanner.h"
 #include "platform/db/Table.h"
 #include "platform/help/HelpKey.h"
@@ -20,6 +25,8 @@
 #include "platform/ui/RadioGroup.h"
 
 TFormScan* FormScan = nullptr;
+
+const QString TFormScan::kFolderType = QStringLiteral("folder");
 
 namespace {
 
@@ -41,6 +48,22 @@ QString scanText(QString ScanTexte::*entry, const char16_t* german) {
   return text.isEmpty() ? QString::fromUtf16(german) : text;
 }
 
+// The user's music and home folders, then the mounted volumes.
+// A folder that is itself a volume's mount point is listed as that volume.
+QList<qdl::fs::Volume> offeredVolumes() {
+  const QList<qdl::fs::Volume> volumes = qdl::fs::mountedVolumes();
+  QList<qdl::fs::Volume> offered;
+  for (const QString& folder : qdl::library::currentPersonalFolders()) {
+    const bool isVolume = std::any_of(volumes.begin(), volumes.end(), [&](const auto& v) {
+      return QDir::cleanPath(v.mountPoint) == folder;
+    });
+    if (!isVolume)
+      offered << qdl::fs::Volume{folder, QString(), TFormScan::kFolderType,
+                                 qdl::fs::VolumeKind::Fixed};
+  }
+  return offered + volumes;
+}
+
 // A volume's folder with the trailing slash the walk expects.
 QString rootOf(const QString& mountPoint) {
   return mountPoint.endsWith(QLatin1Char('/')) ? mountPoint : mountPoint + QLatin1Char('/');
@@ -50,7 +73,7 @@ QString rootOf(const QString& mountPoint) {
 
 TFormScan::TFormScan(QWidget* parent)
     : QDialog(parent),
-      volumeSource(qdl::fs::mountedVolumes),
+      volumeSource(offeredVolumes),
       mountPointSource(systemMountPoints),
       volumeMapSource(qdl::fs::VolumeMap::current) {
   setObjectName(QStringLiteral("FormScan"));
@@ -69,8 +92,17 @@ TFormScan::TFormScan(QWidget* parent)
   driveLayout_ = new QVBoxLayout(driveList);
   driveLayout_->setContentsMargins(0, 0, 0, 0);
   driveLayout_->setSpacing(2);
+  // The list ends with the button that adds a folder of the user's choice.
+  btFolder = new QPushButton(QStringLiteral("Ordner…"), driveList);
+  btFolder->setObjectName(QStringLiteral("btFolder"));
+  btFolder->setFixedWidth(110);
+  driveLayout_->addWidget(btFolder, 0, Qt::AlignLeft);
   driveLayout_->addStretch();
   driveArea_->setWidget(driveList);
+  folderChooser = [this] {
+    return QFileDialog::getExistingDirectory(this, btFolder->text().remove(QLatin1Char('&')),
+                                             QDir::homePath());
+  };
   cbNet = new QCheckBox(QStringLiteral("mit Netzlaufwerken"), GroupBox1);
   cbNet->setObjectName(QStringLiteral("cbNet"));
   cbNet->setChecked(true);
@@ -118,6 +150,8 @@ TFormScan::TFormScan(QWidget* parent)
           [this] { qdl::ui::guarded(this, [this] { cbChangeClick(); }); });
   connect(btStart, &QPushButton::clicked, this,
           [this] { qdl::ui::guarded(this, [this] { btStartClick(); }); });
+  connect(btFolder, &QPushButton::clicked, this,
+          [this] { qdl::ui::guarded(this, [this] { btFolderClick(); }); });
 }
 
 TFormScan::~TFormScan() = default;
@@ -134,21 +168,44 @@ void TFormScan::cbNetClick() { buildDriveList(); }
 void TFormScan::cbCDRomClick() { buildDriveList(); }
 void TFormScan::cbChangeClick() { buildDriveList(); }
 
+QCheckBox* TFormScan::addDriveBox(const qdl::fs::Volume& v) {
+  auto* box = new QCheckBox(v.mountPoint);
+  box->setObjectName(QStringLiteral("Drive%1").arg(Drives.size()));
+  box->setToolTip(v.fsType == kFolderType ? v.mountPoint
+                                          : QStringLiteral("%1 (%2)").arg(v.device, v.fsType));
+  // Before the folder button and the stretch.
+  driveLayout_->insertWidget(driveLayout_->count() - 2, box);
+  Drives << box;
+  DriveVolumes << v;
+  return box;
+}
+
 void TFormScan::buildDriveList() {
   qDeleteAll(Drives);
   Drives.clear();
-  DriveVolumes = volumeSource ? volumeSource() : QList<qdl::fs::Volume>{};
-  for (const qdl::fs::Volume& v : std::as_const(DriveVolumes)) {
-    auto* box = new QCheckBox(v.mountPoint);
-    box->setObjectName(QStringLiteral("Drive%1").arg(Drives.size()));
-    box->setToolTip(QStringLiteral("%1 (%2)").arg(v.device, v.fsType));
+  const QList<qdl::fs::Volume> volumes = volumeSource ? volumeSource() : QList<qdl::fs::Volume>{};
+  DriveVolumes.clear();
+  for (const qdl::fs::Volume& v : volumes) {
+    QCheckBox* box = addDriveBox(v);
     box->setChecked(false);
     box->setEnabled(false);
-    driveLayout_->insertWidget(driveLayout_->count() - 1, box);
-    Drives << box;
   }
+  for (const QString& folder : std::as_const(ChosenFolders))
+    addDriveBox({folder, QString(), kFolderType, qdl::fs::VolumeKind::Fixed});
 
+  // Of the user's own folders only the first (the music folder, or the home
+  // folder when there is none) is ticked: the home folder holds much more
+  // than music. Chosen folders are ticked.
+  int personal = 0;
   for (int i = 0; i < Drives.size(); ++i) {
+    if (DriveVolumes[i].fsType != kFolderType) continue;
+    const bool chosen = i >= volumes.size();
+    Drives[i]->setEnabled(true);
+    Drives[i]->setChecked(chosen || personal == 0);
+    if (!chosen) ++personal;
+  }
+  for (int i = 0; i < Drives.size(); ++i) {
+    if (DriveVolumes[i].fsType == kFolderType) continue;
     bool offered = false;
     switch (DriveVolumes[i].kind) {
       case qdl::fs::VolumeKind::Fixed:
@@ -167,6 +224,24 @@ void TFormScan::buildDriveList() {
     Drives[i]->setEnabled(offered);
     Drives[i]->setChecked(offered);
   }
+}
+
+void TFormScan::btFolderClick() {
+  const QString chosen = folderChooser ? folderChooser() : QString();
+  if (chosen.isEmpty()) return;
+  const QString folder = QDir::cleanPath(QDir(chosen).absolutePath());
+  for (int i = 0; i < Drives.size(); ++i) {
+    if (QDir::cleanPath(DriveVolumes[i].mountPoint) == folder) {
+      // Listed already: ticking it is what the user wants.
+      Drives[i]->setEnabled(true);
+      Drives[i]->setChecked(true);
+      return;
+    }
+  }
+  ChosenFolders << folder;
+  QCheckBox* box = addDriveBox({folder, QString(), kFolderType, qdl::fs::VolumeKind::Fixed});
+  box->setChecked(true);
+  driveArea_->ensureWidgetVisible(btFolder);
 }
 
 // ---- Start -----------------------------------------------------------------
@@ -232,9 +307,13 @@ void TFormScan::runScan() {
   showStatus();
   // The ticked volumes as they stand now: nothing that runs while the work
   // processes events can change what is scanned.
-  QStringList roots;
+  QStringList ticked;
   for (int i = 0; i < Drives.size(); ++i)
-    if (Drives[i]->isChecked()) roots << rootOf(DriveVolumes[i].mountPoint);
+    if (Drives[i]->isChecked()) ticked << rootOf(DriveVolumes[i].mountPoint);
+  // A ticked folder inside another ticked one on the same volume is walked
+  // with that one, not twice.
+  const QStringList roots =
+      qdl::library::rootsToWalk(ticked, mountPointSource ? mountPointSource() : QStringList{});
   const bool retag = cbRetag->isChecked();
   for (const QString& root : std::as_const(roots)) {
     if (scanner.cancelled()) break;

@@ -1,8 +1,12 @@
 #pragma once
 // The check and scan window: keeps the song library in step with the disks.
 //
-// GroupBox1 holds one check box per mounted volume (`Drives`, in mount-point
-// order, captioned with the mount point) and the three volume-kind boxes.
+// GroupBox1 holds one check box per offered folder and mounted volume
+// (`Drives`, captioned with the folder or mount point), the "Folder…"
+// button (btFolder) and the three volume-kind boxes. The user's music
+// folder and home folder come first (the music folder ticked; the home
+// folder ticked only when there is no music folder), then the volumes in
+// mount-point order, then the folders chosen with btFolder (ticked).
 // Each showing and each click on a kind box rebuilds the list: every box is
 // cleared and disabled, then fixed volumes are enabled and ticked always,
 // network volumes with cbNet, optical ones with cbCDRom, removable ones with
@@ -65,16 +69,28 @@ class TFormScan : public QDialog {
   QPushButton* btStart;
   QPushButton* btCancel;
   QPushButton* btHelp;
+  // Below the boxes of the list: adds a folder the user chooses.
+  QPushButton* btFolder;
 
-  // One box per mounted volume, in mount-point order; rebuilt on each show.
+  // One box per offered folder or mounted volume; rebuilt on each show.
   QList<QCheckBox*> Drives;
-  // The volume of each box of Drives.
+  // The volume of each box of Drives; a folder has the type kFolderType.
   QList<qdl::fs::Volume> DriveVolumes;
+  // The folders chosen with btFolder, kept while the window lives.
+  QStringList ChosenFolders;
 
-  // Where the volumes and the mount points come from, and what the check
-  // knows about volumes that are not mounted; the running system's unless
-  // replaced (tests).
+  // The file-system type of a listed folder that is no mount point.
+  static const QString kFolderType;
+
+  // Where the offered folders and volumes and the mount points come from,
+  // and what the check knows about volumes that are not mounted; the
+  // running system's unless replaced (tests). The default volume source
+  // lists the user's music and home folders (kFolderType) before the
+  // mounted volumes.
   std::function<QList<qdl::fs::Volume>()> volumeSource;
+  // Asks for a folder to add; an empty text when cancelled. A folder dialog
+  // unless replaced (tests).
+  std::function<QString()> folderChooser;
   std::function<QStringList()> mountPointSource;
   std::function<qdl::fs::VolumeMap()> volumeMapSource;
 
@@ -84,6 +100,7 @@ class TFormScan : public QDialog {
   void cbCDRomClick();
   void cbChangeClick();
   void btStartClick();
+  void btFolderClick();
 
   // The steps of the work; each needs btStartClick's scanner, so they are
   // only meaningful while it runs (else they start one of their own).
@@ -104,6 +121,7 @@ class TFormScan : public QDialog {
 
  private:
   void buildDriveList();
+  QCheckBox* addDriveBox(const qdl::fs::Volume& volume);
   void runScan();
   void step(int kind);
   void showStatus();

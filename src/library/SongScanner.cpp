@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "library/Datamod.h"
+#include "library/ScanRoots.h"
 #include "platform/db/Table.h"
 
 namespace qdl::library {
@@ -262,6 +263,8 @@ void SongScanner::walkFolders(const QString& folder) {
     if (e.kind != fs::EntryKind::Folder) continue;
     const QString path = folder + e.name;
     if (mountPoints_.contains(path)) continue;
+    // The system's own trees (/usr, /proc, ...) hold no music of the user's.
+    if (isSystemTree(path)) continue;
     const QString sub = path + QLatin1Char('/');
     // A folder seen before (through a bind mount) is neither walked nor
     // scanned again. One that cannot be examined is still tried, so that

@@ -64,6 +64,7 @@ QStringList shownTexts(const TFormSprache& s) {
       c.sNurCheck,
       c.sNurScan,
       c.sTagsNeuLesen,
+      c.sOrdnerWahl,
       c.sScanFortschritt,
       c.sCheckFortschritt,
       s.Editor.sEditorTitel,

@@ -15,7 +15,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
   static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
-  static_assert(sizeof(ScanTexte) == 11 * sizeof(QString));
+  static_assert(sizeof(ScanTexte) == 12 * sizeof(QString));
   static_assert(sizeof(EditorTexte) == 1 * sizeof(QString));
   static_assert(sizeof(PlaylistTexte) == 25 * sizeof(QString));
   static_assert(sizeof(GeraeteTexte) == 10 * sizeof(QString));
@@ -73,6 +73,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Scan, sNurCheck),
       E(Scan, sNurScan),
       E(Scan, sTagsNeuLesen),
+      E(Scan, sOrdnerWahl),
       E(Scan, sScanFortschritt),
       E(Scan, sCheckFortschritt),
       E(Editor, sEditorTitel),
@@ -207,7 +208,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 169u);
+  ASSERT_EQ(entries.size(), 170u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -233,7 +234,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 169 - 9);
+  EXPECT_EQ(differing, 170 - 9);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include "platform/fs/Resources.h"
 #include "platform/help/HelpFile.h"
 #include "platform/help/HelpWindow.h"
 #include "platform/ui/Dialogs.h"
@@ -158,14 +159,7 @@ QStringList helpFolders() {
     if (!folders.contains(clean)) folders << clean;
   };
   add(qEnvironmentVariable("QUANDREL_HELP_DIR"));
-  const QString appDir = QCoreApplication::applicationDirPath();
-  if (!appDir.isEmpty()) {
-    add(appDir + QStringLiteral("/help"));
-    add(appDir + QStringLiteral("/../share/quandrel/help"));
-  }
-#ifdef QDL_HELP_SOURCE_DIR
-  add(QStringLiteral(QDL_HELP_SOURCE_DIR));
-#endif
+  for (const QString& folder : qdl::fs::resourceFolders(QStringLiteral("help"))) add(folder);
   return folders;
 }
 
