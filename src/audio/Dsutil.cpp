@@ -105,9 +105,13 @@ bool TStreamPlayer::readBlock(std::uint8_t* dest) {
   // Key lock shifts the key down by what the playback frequency raises it.
   const double scale = double(Source->SampleRate) / std::max(1, frequency_.load());
   auto* pcm = reinterpret_cast<std::int16_t*>(dest);
-  return stage_->next(pcm, keyLock_, scale, [this](std::int16_t* to) {
+  const bool end = stage_->next(pcm, keyLock_, scale, [this](std::int16_t* to) {
+    heldTimes_.push_back(Source->GetTime());
     return Source->ReadBlock(reinterpret_cast<std::uint8_t*>(to)) == 10;
   });
+  const auto held = static_cast<std::size_t>(stage_->heldFrames() / stage_->blockFrames());
+  while (heldTimes_.size() > held) heldTimes_.pop_front();
+  return end;
 }
 
 void TStreamPlayer::FillHalf(int offset) {
@@ -182,9 +186,11 @@ int TStreamPlayer::Update() {
   }
   const std::uint32_t queuedTime =
       queued * 100u / static_cast<std::uint32_t>(Source->BytesPerSecond);
-  // The source is ahead of the ring by what the key lock stage holds.
-  const int held = static_cast<int>(std::int64_t(stage_->heldFrames()) * 100 / Source->SampleRate);
-  const int position = std::max(0, Source->GetTime() - held - static_cast<int>(queuedTime));
+  // The source may be ahead of the ring by what the key lock stage holds:
+  // the next sound for the ring starts at the time the source had when it
+  // read the first block held.
+  const int next = heldTimes_.empty() ? Source->GetTime() : heldTimes_.front();
+  const int position = std::max(0, next - static_cast<int>(queuedTime));
   lock.unlock();
   // The feeder takes its own lock before a player's: wake it only now.
   if (started) qdl::DeckFeeder::instance().wake();
@@ -220,6 +226,7 @@ void TStreamPlayer::SetPosition(int hundredths) {
   feeding_ = false;
   Source->Seek(hundredths);
   stage_->reset();
+  heldTimes_.clear();
   // End reports from before the move do not count towards the new end: a
   // look at the song's end and back would otherwise stop it early.
   EndCount = 0;

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -179,6 +180,9 @@ class TStreamPlayer {
   int writtenEnd_ = 0;                // ring offset where the decoded sound ends (feedMutex_)
   // Between the source and the ring; holds blocks read ahead (feedMutex_).
   std::unique_ptr<qdl::stretch::KeyLock> stage_;
+  // The source's time at the start of each block the stage holds, oldest
+  // first: the time of the next sound for the ring (feedMutex_).
+  std::deque<int> heldTimes_;
   std::atomic<bool> keyLock_{false};
 };
 

@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
+#include <numbers>
 
 #include "SignalAnalysis.h"
 #include "app/ConsoleKeys.h"
@@ -140,8 +144,12 @@ Played playGapSong(const std::vector<int>& presses, bool startLocked, int seekAt
   for (int tick = 0; tick < 300; ++tick) {
     if (std::count(presses.begin(), presses.end(), tick)) f.actions->press("links.keylock");
     if (tick == seekAt) {
+      // A seek and play at once: the deck plays on from there.
       f.sBarSeekLinks->setValue(seekTo);
+      f.sBarSeekLinksScroll(ScrollCode::ThumbTrack);
       f.sBarSeekLinksScroll(ScrollCode::EndScroll);
+      EXPECT_EQ(c.leftState(), "seeking");
+      f.Play_LinksMouseDown();
     }
     c.run(10);
     const auto out = Console::played(0);
@@ -169,7 +177,9 @@ TEST_P(KeyLockSwitch, NoClickAndTheSongStaysOnItsTimeline) {
   ASSERT_GT(expected, 0);
   EXPECT_NEAR(double(onsetAfterSilence(locked.out)), double(expected), 66.0) << s.name;
   // The position (seek bar, time display) is the same at every tick.
-  EXPECT_EQ(locked.positions, plain.positions) << s.name;
+  ASSERT_EQ(locked.positions.size(), plain.positions.size());
+  for (std::size_t i = 0; i < plain.positions.size(); ++i)
+    EXPECT_EQ(locked.positions[i], plain.positions[i]) << s.name << ", tick " << i;
   // No click: away from the gap's own edges (0.6 s of the song at +8 %,
   // with room for the MP3's smearing), no step larger than the faster of the
   // two tones makes.
@@ -241,7 +251,6 @@ TEST(KeyLock, SeekPreviewWithKeyLockLoopsTheNewPlace) {
     c.run(1000);
     EXPECT_EQ(c.leftState(), "playing");
     EXPECT_NEAR(f.sBarSeekLinks->value(), 400 + 92, 5) << "locked " << locked;
-    EXPECT_EQ(f.PlayerLinks->MainBuffer->refillMisses(), 0);
   }
 }
 
