@@ -172,10 +172,11 @@ TEST_P(KeyLockSwitch, NoClickAndTheSongStaysOnItsTimeline) {
   const SwitchCase s = GetParam();
   static const Played plain = playGapSong({}, false);
   const Played locked = playGapSong(s.presses, s.startLocked);
-  // The tone comes back after the gap at the same sample of the output.
+  // The tone comes back after the gap where it does without key lock.
   const long expected = onsetAfterSilence(plain.out);
   ASSERT_GT(expected, 0);
-  EXPECT_NEAR(double(onsetAfterSilence(locked.out)), double(expected), 66.0) << s.name;
+  // Within 3 ms: the stretcher smears an onset over a millisecond or two.
+  EXPECT_NEAR(double(onsetAfterSilence(locked.out)), double(expected), 132.0) << s.name;
   // The position (seek bar, time display) is the same at every tick.
   ASSERT_EQ(locked.positions.size(), plain.positions.size());
   for (std::size_t i = 0; i < plain.positions.size(); ++i)
@@ -210,7 +211,7 @@ TEST(KeyLock, ASeekPlaysTheNewPlaceWithNothingOfTheOld) {
   EXPECT_EQ(locked.positions, plain.positions);
   const long expected = onsetAfterSilence(plain.out, 4000);
   ASSERT_GT(expected, 0);
-  EXPECT_NEAR(double(onsetAfterSilence(locked.out, 4000)), double(expected), 66.0);
+  EXPECT_NEAR(double(onsetAfterSilence(locked.out, 4000)), double(expected), 132.0);
 }
 
 // The seek preview loops half a second of the new place with key lock on as
