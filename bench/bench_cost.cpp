@@ -6,6 +6,8 @@
 //            card B), the seek bars and time displays following the songs;
 //   Idle     the console in mode 1 with both songs loaded and nothing
 //            playing.
+// PlayingKeyLocked: both decks at +8 % with key lock on, in mode 0; also
+// the refill misses of both rings over the run.
 // Figures: the console's CPU share of one core (user and system time of all
 // of its threads over wall time; the sound server is another process and
 // does not count) and its wake-ups per second (voluntary and involuntary
@@ -217,7 +219,7 @@ void runFor(double s) {
   loop.exec();
 }
 
-void measure(benchmark::State& state, bool playing) {
+void measure(benchmark::State& state, bool playing, bool keyLock = false) {
   if (!bed || !bed->running()) {
     state.SkipWithError("the audio test bed did not start (pulseaudio missing?)");
     return;
@@ -230,6 +232,12 @@ void measure(benchmark::State& state, bool playing) {
     return;
   }
   TFormQuandrel& f = *FormQuandrel;
+  if (keyLock) {
+    // Both decks at +8 % with key lock: the stretcher runs for both.
+    f.SBarPitchLinks->setValue(80);
+    f.actions->press(QStringLiteral("links.keylock"));
+    f.actions->press(QStringLiteral("rechts.keylock"));
+  }
   if (playing) {
     f.Play_LinksMouseDown();
     f.Play_RechtsMouseDown();
@@ -275,11 +283,21 @@ void measure(benchmark::State& state, bool playing) {
                    100.0 * cpu / wall, double(sw) / wall);
   }
   const std::string what =
-      std::string(playing ? "Cost: two decks playing (one at +8 %)" : "Cost: nothing playing") +
+      std::string(keyLock   ? "Cost: two decks playing at +8 % with key lock"
+                  : playing ? "Cost: two decks playing (one at +8 %)"
+                            : "Cost: nothing playing") +
       (mode == 0 ? ", one card" : ", main and headphone cards") +
       (bufferMs > 0 ? ", output buffer " + std::to_string(bufferMs) + " ms" : std::string());
   qdl::bench::figure(what + ", CPU share of one core", share, "%",
-                     qdl::bench::below(playing ? 3.0 : 0.5));
+                     qdl::bench::below(keyLock   ? 25.0
+                                       : playing ? 3.0
+                                                 : 0.5));
+  if (keyLock) {
+    const int missed =
+        f.PlayerLinks->MainBuffer->refillMisses() + f.PlayerRechts->MainBuffer->refillMisses();
+    state.counters["refill_misses"] = missed;
+    qdl::bench::figure(what + ", refill misses", missed, "", qdl::bench::atMost(0));
+  }
   qdl::bench::figure(what + ", wake-ups", wakeups, "per s");
   if (playing && (f.StatusBar_Links->panelText(0) != QLatin1String("playing") ||
                   f.StatusBar_Rechts->panelText(0) != QLatin1String("playing")))
@@ -545,6 +563,7 @@ void ActionToSound(benchmark::State& state) {
 
 void Playing(benchmark::State& state) { measure(state, true); }
 void Idle(benchmark::State& state) { measure(state, false); }
+void PlayingKeyLocked(benchmark::State& state) { measure(state, true, true); }
 BENCHMARK(ActionToSound)
     ->ArgNames({"portaudio", "buffer_ms"})
     ->ArgsProduct({{1, 0}, {3, 6, 10, 11}})
@@ -566,6 +585,12 @@ BENCHMARK(Recording)
     ->ArgName("mp3")
     ->Arg(0)
     ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK(PlayingKeyLocked)
+    ->ArgNames({"mode", "buffer_ms"})
+    ->Args({0, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

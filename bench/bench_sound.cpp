@@ -9,6 +9,7 @@
 #include "platform/sound/Mixer.h"
 #include "platform/sound/Sound.h"
 #include "platform/sound/VirtualCards.h"
+#include "platform/stretch/KeyLock.h"
 
 #include "Figures.h"
 #include "SignalAnalysis.h"
@@ -77,6 +78,108 @@ BENCHMARK(mixDecks)
     ->Args({-200, 2})
     ->Args({200, 2})
     ->Unit(benchmark::kMillisecond);
+
+// A deck as the player feeds it, with key lock on: a tone decoded block by
+// block, through the key lock stage into a half-second ring, the half the
+// cursor has left refilled after each 10 ms of the card.
+class LockedDeck {
+ public:
+  static constexpr int kBlock = kRate / 4;
+
+  LockedDeck(Device& device, int pitch, double hz)
+      : hz_(hz), scale_(double(kRate) / (kRate + pitch * (kRate / 1000))) {
+    ring_ = device.createBuffer({2, kRate, 16}, kBlock * 2 * 4);
+    fill(0);
+    fill(kBlock * 4);
+    ring_->setFrequency(kRate + pitch * (kRate / 1000));
+    ring_->play();
+  }
+  void refill() {
+    const auto p = std::uint32_t(ring_->currentPosition());
+    const std::uint32_t half = kBlock * 4;
+    if (p >= half && last_ < half) fill(0);
+    if (p < last_) fill(int(half));
+    last_ = p;
+  }
+
+ private:
+  void fill(int offset) {
+    stage_.next(block_.data(), true, scale_, [this](std::int16_t* d) {
+      for (int i = 0; i < kBlock; ++i, ++frame_)
+        d[2 * i] = d[2 * i + 1] = std::int16_t(
+            12000 * std::sin(2 * std::numbers::pi * hz_ * double(frame_ % kRate) / kRate));
+      return false;
+    });
+    const LockedRegion r = ring_->lock(offset, kBlock * 4);
+    std::memcpy(r.first.data(), block_.data(), r.first.size());
+    ring_->unlock(r);
+  }
+
+  double hz_;
+  double scale_;
+  qdl::stretch::KeyLock stage_{kRate, 2, kBlock};
+  std::unique_ptr<SoundBuffer> ring_;
+  std::vector<std::int16_t> block_ = std::vector<std::int16_t>(kBlock * 2);
+  std::int64_t frame_ = 0;
+  std::uint32_t last_ = 0;
+};
+
+// The mixer with key lock: two decks at pitch +80 whose rings the key lock
+// stage fills, one second of card output per iteration (the stage's work
+// and the mixer's, as the feeder and the card do them).
+void mixDecksKeyLocked(benchmark::State& state) {
+  qputenv("QUANDREL_AUDIO", "virtual");
+  const int pitch = int(state.range(0));
+  auto device = Device::open();
+  std::vector<std::unique_ptr<LockedDeck>> decks;
+  for (int i = 0; i < 2; ++i)
+    decks.push_back(std::make_unique<LockedDeck>(*device, pitch, 440.0 * (i + 1)));
+  const double cpu0 = qdl::bench::cpuSeconds();
+  for (auto _ : state) {
+    for (int done = 0; done < kRate; done += 441) {
+      VirtualCards::advance(0, 441);
+      for (auto& d : decks) d->refill();
+    }
+    benchmark::DoNotOptimize(VirtualCards::takeCaptured(0));
+  }
+  const double x = double(state.iterations()) / (qdl::bench::cpuSeconds() - cpu0);
+  state.counters["x_realtime"] = x;
+  qdl::bench::figure("Mixer: two decks at pitch " + std::to_string(pitch) +
+                         " with key lock on one card, times real time (CPU)",
+                     x, "x", qdl::bench::atLeast(20));
+}
+BENCHMARK(mixDecksKeyLocked)->ArgName("pitch")->Arg(80)->Arg(-80)->Unit(benchmark::kMillisecond);
+
+// Key lock's accuracy: a 1 kHz tone on one deck at pitch +8 % and -8 % with
+// key lock, measured on the card's output (zero crossings over 4 s).
+void keyLockTone(benchmark::State& state) {
+  qputenv("QUANDREL_AUDIO", "virtual");
+  const int pitch = int(state.range(0));
+  double hz = 0;
+  for (auto _ : state) {
+    auto device = Device::open();
+    LockedDeck deck(*device, pitch, 1000.0);
+    VirtualCards::takeCaptured(0);
+    std::vector<std::int16_t> out;
+    for (int done = 0; done < 5 * kRate; done += 441) {
+      VirtualCards::advance(0, 441);
+      deck.refill();
+      if (done >= kRate) {
+        const auto part = VirtualCards::takeCaptured(0);
+        out.insert(out.end(), part.begin(), part.end());
+      } else {
+        VirtualCards::takeCaptured(0);
+      }
+    }
+    hz = qdl::test::toneFrequency(qdl::test::channel(out, 0));
+  }
+  state.counters["hz"] = hz;
+  const std::string at = std::string(pitch > 0 ? "+" : "") + std::to_string(pitch / 10) + " %";
+  qdl::bench::figure("Key lock: 1 kHz tone at pitch " + at + ", measured on the card", hz, "Hz");
+  qdl::bench::figure("Key lock: 1 kHz tone at pitch " + at + ", off by",
+                     100 * std::abs(hz - 1000) / 1000, "%", qdl::bench::atMost(0.5));
+}
+BENCHMARK(keyLockTone)->ArgName("pitch")->Arg(80)->Arg(-80)->Iterations(1);
 
 // Two full-scale decks at the centre (tones of 95 % of full scale, so their
 // sum passes it) at `pitch`, one second of a card's output per iteration:

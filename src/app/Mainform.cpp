@@ -130,6 +130,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
   wireSearch();
   wirePlaylist();
   wireKeys();
+  wireKeyLock();
 
   qdl::help::setHelpContext(Panel1, 20);
   qdl::help::setHelpContext(Panel3, 20);
@@ -164,6 +165,7 @@ void TFormQuandrel::buildDeck(bool left) {
   (left ? SpeedZero_Links : SpeedZero_Rechts) = panel->zero;
   (left ? Cue_Links : Cue_Rechts) = panel->cue;
   (left ? Play_Links : Play_Rechts) = panel->play;
+  (left ? KeyLock_Links : KeyLock_Rechts) = panel->keyLock;
   (left ? Image1 : Image2) = panel->image;
   (left ? StatusBar_Links : StatusBar_Rechts) = panel->status;
 }
@@ -442,6 +444,7 @@ void TFormQuandrel::FormShow() {
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
   ReadKeyMap();
+  readKeyLock();
   startControllers();
 }
 

@@ -96,6 +96,7 @@ class TFormQuandrel : public QMainWindow {
   qdl::ui::SpeedButton* SpeedZero_Links;
   qdl::ui::ClickPanel* Cue_Links;
   qdl::ui::ClickPanel* Play_Links;
+  QPushButton* KeyLock_Links;
   QLabel* Image1;
   qdl::ui::StatusBar* StatusBar_Links;
 
@@ -114,6 +115,7 @@ class TFormQuandrel : public QMainWindow {
   qdl::ui::SpeedButton* SpeedZero_Rechts;
   qdl::ui::ClickPanel* Cue_Rechts;
   qdl::ui::ClickPanel* Play_Rechts;
+  QPushButton* KeyLock_Rechts;
   QLabel* Image2;
   qdl::ui::StatusBar* StatusBar_Rechts;
 
@@ -361,6 +363,12 @@ class TFormQuandrel : public QMainWindow {
   bool mayClose();
   void wireDecks();
   void wireKeys();  // the keyboard and the notice; run by the constructor
+  // Key lock (MainformKeyLock.cpp): the buttons run the actions; the
+  // setting of each deck is read from qdl.ini at the show and stored there
+  // at each change.
+  void wireKeyLock();
+  void readKeyLock();
+  void storeKeyLock(const qdl::decks::Deck& deck);
   void bindSongGrid();
   qdl::decks::DeckRefs deckLinks();
   qdl::decks::DeckRefs deckRechts();

@@ -169,6 +169,16 @@ void TFormQuandrel::buildActions() {
           return ActionResult::done();
         },
         [deck] { return deck->headCue(); });
+    // Key lock works with or without a song: a deck keeps it across loads.
+    a.addPress(
+        name("keylock"),
+        QStringLiteral("key lock on or off: the pitch changes the tempo, not the key"),
+        [this, deck] {
+          deck->setKeyLock(!deck->keyLock());
+          storeKeyLock(*deck);
+          return ActionResult::done();
+        },
+        [deck] { return int(deck->keyLock()); });
 
     // The states sent back follow the deck.
     const auto refresh = [this, name](std::initializer_list<const char*> names) {
@@ -182,6 +192,7 @@ void TFormQuandrel::buildActions() {
     connect(deck, &Deck::pitchChanged, actions, refresh({"pitch"}));
     connect(deck, &Deck::volumeChanged, actions, refresh({"volume"}));
     connect(deck, &Deck::headCueChanged, actions, refresh({"headcue"}));
+    connect(deck, &Deck::keyLockChanged, actions, refresh({"keylock"}));
   }
 
   Mixer* m = mixer;

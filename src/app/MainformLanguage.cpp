@@ -121,6 +121,8 @@ void TFormQuandrel::ApplyLanguage() {
   sbCrossZero->setText(k.sZero);
   SpeedZero_Links->setText(k.sZero);
   SpeedZero_Rechts->setText(k.sZero);
+  KeyLock_Links->setText(k.sKeyLock);
+  KeyLock_Rechts->setText(k.sKeyLock);
   s.btCancel->setText(k.sAbbruch);
   s.btOK->setText(k.sOK);
   s.btHelp->setText(k.sHilfeKnopf);

@@ -3,6 +3,7 @@
 #include "audio/DeckFeeder.h"
 
 #include "platform/ini/IniFile.h"
+#include "platform/stretch/KeyLock.h"
 
 #include <QDir>
 #include <QStringList>
@@ -79,6 +80,9 @@ TStreamPlayer::TStreamPlayer(qdl::sound::Device* mainSound, qdl::sound::Device* 
   NearEnd = 0;
   EndCount = 0;
   block_.resize(static_cast<std::size_t>(HalfBytes));
+  const int frameBytes = Source->Channels * Source->BitsPerSample / 8;
+  stage_ = std::make_unique<qdl::stretch::KeyLock>(Source->SampleRate, Source->Channels,
+                                                   HalfBytes / frameBytes);
   ring_.resize(static_cast<std::size_t>(Source->BufferBytes));
   // Play, pause, cue and seeks glide in and out instead of jumping to or
   // from the middle of a waveform.
@@ -97,8 +101,21 @@ TStreamPlayer::~TStreamPlayer() {
   Source.reset();
 }
 
+bool TStreamPlayer::readBlock(std::uint8_t* dest) {
+  // Key lock shifts the key down by what the playback frequency raises it.
+  const double scale = double(Source->SampleRate) / std::max(1, frequency_.load());
+  auto* pcm = reinterpret_cast<std::int16_t*>(dest);
+  const bool end = stage_->next(pcm, keyLock_, scale, [this](std::int16_t* to) {
+    heldTimes_.push_back(Source->GetTime());
+    return Source->ReadBlock(reinterpret_cast<std::uint8_t*>(to)) == 10;
+  });
+  const auto held = static_cast<std::size_t>(stage_->heldFrames() / stage_->blockFrames());
+  while (heldTimes_.size() > held) heldTimes_.pop_front();
+  return end;
+}
+
 void TStreamPlayer::FillHalf(int offset) {
-  if (Source->ReadBlock(block_.data()) == 10) ++EndCount;
+  if (readBlock(block_.data())) ++EndCount;
   writtenEnd_ = offset == 0 ? HalfBytes : 0;
   for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
     if (!buffer) continue;
@@ -169,7 +186,11 @@ int TStreamPlayer::Update() {
   }
   const std::uint32_t queuedTime =
       queued * 100u / static_cast<std::uint32_t>(Source->BytesPerSecond);
-  const int position = std::max(0, Source->GetTime() - static_cast<int>(queuedTime));
+  // The source may be ahead of the ring by what the key lock stage holds:
+  // the next sound for the ring starts at the time the source had when it
+  // read the first block held.
+  const int next = heldTimes_.empty() ? Source->GetTime() : heldTimes_.front();
+  const int position = std::max(0, next - static_cast<int>(queuedTime));
   lock.unlock();
   // The feeder takes its own lock before a player's: wake it only now.
   if (started) qdl::DeckFeeder::instance().wake();
@@ -204,6 +225,8 @@ void TStreamPlayer::SetPosition(int hundredths) {
   std::lock_guard lock(feedMutex_);
   feeding_ = false;
   Source->Seek(hundredths);
+  stage_->reset();
+  heldTimes_.clear();
   // End reports from before the move do not count towards the new end: a
   // look at the song's end and back would otherwise stop it early.
   EndCount = 0;
@@ -211,7 +234,7 @@ void TStreamPlayer::SetPosition(int hundredths) {
   // move in one step: a playing buffer goes straight from its old sound to
   // the new one, never through what the ring held before.
   for (int offset : {0, HalfBytes})
-    if (Source->ReadBlock(ring_.data() + offset) == 10) ++EndCount;
+    if (readBlock(ring_.data() + offset)) ++EndCount;
   for (qdl::sound::SoundBuffer* buffer : {MainBuffer.get(), HeadBuffer.get()}) {
     if (!buffer) continue;
     const qdl::sound::LockedRegion region = buffer->lock(0, Source->BufferBytes);

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,10 @@
 
 #include "audio/Formate.h"
 #include "platform/sound/Sound.h"
+
+namespace qdl::stretch {
+class KeyLock;
+}
 
 class QWidget;
 
@@ -120,6 +125,11 @@ class TStreamPlayer {
   void SetPitch(int tenthsOfPercent);
   void SetVolume(int hundredthsDb);      // MainBuffer only
   void SetHeadVolume(int hundredthsDb);  // HeadBuffer only; nothing without
+  // Key lock: while on, the pitch changes the tempo but not the key. Takes
+  // effect with the next block written to the ring (crossfaded); the ring
+  // already written plays as it was.
+  void SetKeyLock(bool on) { keyLock_ = on; }
+  bool KeyLock() const { return keyLock_; }
   // The deck's time text "hh:mm:ss:cc" of `hundredths` (elapsed) or "-" and
   // the time left to Duration (remaining; shown as 0 once past the end).
   // Sets NearEnd to 1 when less than 7 seconds are left, else 0.
@@ -154,6 +164,10 @@ class TStreamPlayer {
   // Keeps the headphone ring's cursor on the main ring's (see Update).
   void trackHeadphones(std::uint32_t mainCursor);
 
+  // Reads the next block of the song's PCM through the key lock stage into
+  // `dest` (HalfBytes); true when it holds the song's end (feedMutex_ held).
+  bool readBlock(std::uint8_t* dest);
+
   std::vector<std::uint8_t> block_;  // one half of PCM between source and buffers
   std::vector<std::uint8_t> ring_;   // a whole ring of PCM for SetPosition
   std::atomic<int> frequency_{0};    // playback frequency set by SetPitch, Hz
@@ -164,6 +178,12 @@ class TStreamPlayer {
   bool fed_ = false;                  // the feeder refills (a card with its own clock)
   std::atomic<bool> feeding_{false};  // between an Update and SetPosition or PauseRefills
   int writtenEnd_ = 0;                // ring offset where the decoded sound ends (feedMutex_)
+  // Between the source and the ring; holds blocks read ahead (feedMutex_).
+  std::unique_ptr<qdl::stretch::KeyLock> stage_;
+  // The source's time at the start of each block the stage holds, oldest
+  // first: the time of the next sound for the ring (feedMutex_).
+  std::deque<int> heldTimes_;
+  std::atomic<bool> keyLock_{false};
 };
 
 namespace qdl {

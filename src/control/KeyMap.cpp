@@ -115,7 +115,8 @@ constexpr Default kDefaults[] = {
     {"links.load", 24},                    // Q
     {"links.cue", 38},                     // A
     {"links.play", 39},                    // S
-    {"links.time", 27},                    // R
+    {"links.time", 10},                    // 1
+    {"links.keylock", 27},                 // R
     {"links.pitch.down", 40},              // D
     {"links.pitch.up", 41},                // F
     {"links.pitch.zero", 26},              // E
@@ -127,7 +128,8 @@ constexpr Default kDefaults[] = {
     {"rechts.load", 33},                   // P
     {"rechts.cue", 47},                    // ; (Ö)
     {"rechts.play", 46},                   // L
-    {"rechts.time", 30},                   // U
+    {"rechts.time", 19},                   // 0
+    {"rechts.keylock", 30},                // U
     {"rechts.pitch.down", 44},             // J
     {"rechts.pitch.up", 45},               // K
     {"rechts.pitch.zero", 31},             // I

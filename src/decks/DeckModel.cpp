@@ -52,11 +52,19 @@ void Deck::setPlayer(TStreamPlayer* player) {
   if (player_ == player) return;
   delete player_;
   player_ = player;
+  if (player_) player_->SetKeyLock(keyLock_);
   emit playerChanged();
   noticeNearEnd();
 }
 
 void Deck::deletePlayer() { setPlayer(nullptr); }
+
+void Deck::setKeyLock(bool on) {
+  if (keyLock_ == on) return;
+  keyLock_ = on;
+  if (player_) player_->SetKeyLock(on);
+  emit keyLockChanged(on);
+}
 
 bool Deck::nearEnd() const { return player_ && player_->NearEnd == 1; }
 

@@ -88,6 +88,12 @@ class Deck : public QObject {
   const int& headCueField() const { return headCue_; }
   void setHeadCue(int on);
 
+  // Key lock: while on, the pitch changes the tempo but not the key. Kept
+  // with the deck across loads; its player is told at once (its feeder
+  // reads it through an atomic of the player's own).
+  bool keyLock() const { return keyLock_; }
+  void setKeyLock(bool on);
+
   // Time mode: 1 elapsed, 0 remaining.
   int timeMode() const { return timeMode_; }
   const int& timeModeField() const { return timeMode_; }
@@ -126,6 +132,7 @@ class Deck : public QObject {
   void pitchChanged(int pitch);
   void volumeChanged(int volume);
   void headCueChanged(bool on);
+  void keyLockChanged(bool on);
   void timeModeChanged(int mode);
   void timeTextChanged(const QString& text);
   void pitchTextChanged(const QString& text);
@@ -142,6 +149,7 @@ class Deck : public QObject {
   int pitch_ = 0;
   int volume_ = 0;
   int headCue_ = 0;
+  bool keyLock_ = false;
   int timeMode_ = 1;
   qint64 song_ = -1;
   int beats_ = 0;

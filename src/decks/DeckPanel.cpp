@@ -135,6 +135,13 @@ DeckPanel::DeckPanel(Deck::Side side, QWidget* parent) : QFrame(parent), side_(s
   image->setAlignment(Qt::AlignCenter);
   image->setGeometry(2, 2, 68, 48);
 
+  // Key lock, in the free corner right of the play panel.
+  keyLock = new QPushButton(QStringLiteral("KEY"), this);
+  keyLock->setObjectName(named("KeyLock_", side));
+  keyLock->setCheckable(true);
+  keyLock->setFocusPolicy(Qt::NoFocus);
+  keyLock->setGeometry(mainX + 212, 154, 50, 22);
+
   status = new ui::StatusBar(this, {50, 50});
   status->setObjectName(named("StatusBar_", side));
   status->setGeometry(2, kHeight - 22, kWidth - 4, 20);
@@ -156,6 +163,10 @@ void DeckPanel::bind(Deck& deck) {
   connect(&deck, &Deck::timeTextChanged, time, &ui::RunningLabel::setRunningText);
   connect(&deck, &Deck::pitchTextChanged, pitchLabel, &QLabel::setText);
   connect(&deck, &Deck::tempoTextChanged, tempo, &QLabel::setText);
+  // The button shows the model; a click runs the console's action, which
+  // sets the model (and so the button) again.
+  keyLock->setChecked(deck.keyLock());
+  connect(&deck, &Deck::keyLockChanged, keyLock, &QPushButton::setChecked);
 }
 
 void bindVolumeBar(Deck& deck, ui::ScrollBar* bar) {

@@ -58,6 +58,7 @@ class DeckPanel : public QFrame {
   ui::SpeedButton* zero;    // SpeedZero_Links
   ui::ClickPanel* cue;      // Cue_Links
   ui::ClickPanel* play;     // Play_Links
+  QPushButton* keyLock;     // KeyLock_Links: key lock on or off, down while on
   QLabel* image;            // Image1 (left), Image2 (right)
   ui::StatusBar* status;    // StatusBar_Links: the state word and the song
 

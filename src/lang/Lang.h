@@ -17,6 +17,7 @@ struct MenueTexte {
 struct KnopfTexte {
   QString sSpeichern, sStarten, sLadenDeck, sRechts, sLinks, sZero, sSchliessen, sAbbruch, sOK,
       sHilfeKnopf;
+  QString sKeyLock;  // the deck's key lock button
 };
 
 // Main window labels (search fields, volumes). sVirtuelleKarte is added to

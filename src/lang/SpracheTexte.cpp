@@ -35,6 +35,7 @@ void TFormSprache::FillGerman() {
       .sAbbruch = u"&Abbruch"_s,
       .sOK = u"&OK"_s,
       .sHilfeKnopf = u"&Hilfe"_s,
+      .sKeyLock = u"KEY"_s,
   };
   Label = LabelTexte{
       .sSucheInterpret = u"Suche Interpret"_s,
@@ -217,6 +218,7 @@ void TFormSprache::FillGerman() {
               {u"volume.up"_s, u"%1: Lautstärke 1 dB lauter"_s},
               {u"volume.down"_s, u"%1: Lautstärke 1 dB leiser"_s},
               {u"headcue"_s, u"%1: Kopfhörer an/aus"_s},
+              {u"keylock"_s, u"%1: Key Lock an/aus (Tonart halten)"_s},
               {u"mixer.crossfader.links"_s, u"Crossfader nach links"_s},
               {u"mixer.crossfader.rechts"_s, u"Crossfader nach rechts"_s},
               {u"mixer.crossfader.links.hold"_s, u"Crossfader links, solange gehalten"_s},
@@ -302,6 +304,7 @@ void TFormSprache::FillEnglish() {
       .sAbbruch = u"&Cancel"_s,
       .sOK = u"&OK"_s,
       .sHilfeKnopf = u"&Help"_s,
+      .sKeyLock = u"KEY"_s,
   };
   Label = LabelTexte{
       .sSucheInterpret = u"Search Artist"_s,
@@ -480,6 +483,7 @@ void TFormSprache::FillEnglish() {
               {u"volume.up"_s, u"%1: volume 1 dB louder"_s},
               {u"volume.down"_s, u"%1: volume 1 dB quieter"_s},
               {u"headcue"_s, u"%1: headphone cue on/off"_s},
+              {u"keylock"_s, u"%1: key lock on/off (keep the key)"_s},
               {u"mixer.crossfader.links"_s, u"crossfader to the left"_s},
               {u"mixer.crossfader.rechts"_s, u"crossfader to the right"_s},
               {u"mixer.crossfader.links.hold"_s, u"crossfader left while held"_s},

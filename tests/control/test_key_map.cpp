@@ -154,7 +154,7 @@ TEST(KeyMap, BrokenEntriesAreToldOneByOneAndTheRestWorks) {
   EXPECT_EQ(map.keysOf("links.play"), (QList<int>{65, 28}));
   EXPECT_EQ(map.actionOf(39), "") << "S left links.play";
   EXPECT_EQ(map.keysOf("links.cue"), QList<int>{38});
-  EXPECT_EQ(map.keysOf("links.time"), QList<int>{27});
+  EXPECT_EQ(map.keysOf("links.time"), QList<int>{10});
   EXPECT_TRUE(map.keysOf("rechts.play").isEmpty());
   EXPECT_EQ(map.keysOf("links.load"), QList<int>{52});
 }

@@ -54,6 +54,7 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
     rows.push_back({s + "volume.up", ActionKind::Press, 0, 0});
     rows.push_back({s + "volume.down", ActionKind::Press, 0, 0});
     rows.push_back({s + "headcue", ActionKind::Press, 0, 0});
+    rows.push_back({s + "keylock", ActionKind::Press, 0, 0});
   }
   rows.push_back({"mixer.crossfader", ActionKind::Value, -3000, 3000});
   rows.push_back({"mixer.crossfader.links", ActionKind::Press, 0, 0});

@@ -337,7 +337,7 @@ TEST(DeckKeys, TheSettingsFileChangesTheMapAndNamesEachBrokenEntry) {
   EXPECT_EQ(map.actionOf(39), "mixer.crossfader.zero");  // S went to the crossfader
   EXPECT_EQ(map.actionOf(46), "");                       // L plays no more
   EXPECT_EQ(map.actionOf(38), "links.cue");              // a broken entry keeps the default
-  EXPECT_EQ(map.actionOf(27), "links.time");             // T was taken: R stays
+  EXPECT_EQ(map.actionOf(10), "links.time");             // T was taken: 1 stays
   c.loadBoth();
   click(kSpace);
   EXPECT_EQ(c.leftState(), "playing");

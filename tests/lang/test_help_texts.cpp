@@ -49,6 +49,7 @@ QStringList shownTexts(const TFormSprache& s) {
       k.sAbbruch,
       k.sOK,
       k.sHilfeKnopf,
+      k.sKeyLock,
       l.sSucheInterpret,
       l.sSucheTitel,
       l.sSucheKategorie,

@@ -301,11 +301,12 @@ void SoakSet::turnKnob(Deck& d) {
 }
 
 // A key of the keyboard map that steps a bar or switches something on: the
-// press actions the mouse has no button for.
+// press actions the mouse has no button for, and key lock (often while the
+// deck plays).
 void SoakSet::pressKey(Deck& d) {
   TFormQuandrel& f = console();
   static const char* const kDeckKeys[] = {"pitch.step.up", "pitch.step.down", "volume.up",
-                                          "volume.down"};
+                                          "volume.down", "keylock"};
   static const char* const kMixerKeys[] = {"mixer.crossfader.step.links",
                                            "mixer.crossfader.step.rechts",
                                            "mixer.headvolume.up",

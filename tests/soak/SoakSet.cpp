@@ -161,10 +161,9 @@ bool SoakSet::inPreview(const Deck& d) const {
 // What the decks on a card can make its output bend, from what they play
 // now and in the step before (a fade or a ramp spans the change): each
 // song's largest bend, scaled by the square of its playback speed and by
-// its volume; allowances for fades and volume ramps (a hundredth of the
-// song's peak) and, when the decks together pass full scale, for the
-// limiter's gain coming down; and a floor for the resampler's and the
-// encoder's noise.
+// its volume (as at speed 1 at least with key lock); allowances for fades and volume ramps (a
+// hundredth of the song's peak) and, when the decks together pass full scale, for the limiter's
+// gain coming down; and a floor for the resampler's and the encoder's noise.
 double SoakSet::cardBound(int card) {
   double bound = 60, loud = 0;
   for (auto& d : decks_) {
@@ -183,7 +182,11 @@ double SoakSet::cardBound(int card) {
     const double hz = b && b->frequency() > 0 ? b->frequency() : s->rate;
     const double speed = hz / 44100.0;
     const double g = std::max(gain, d->lastGain[card]);
-    const double v = std::max(speed, d->lastSpeed[card]);
+    // Key lock keeps the song's key: its waveform bends as at speed 1 (or
+    // more), whatever the pitch; a fifth more for the stretcher's own.
+    const bool locked = d->player() && d->player()->KeyLock();
+    const double v = locked ? 1.2 * std::max({speed, d->lastSpeed[card], 1.0})
+                            : std::max(speed, d->lastSpeed[card]);
     d->lastGain[card] = gain;
     d->lastSpeed[card] = speed;
     bound += g * (s->bend * std::max(v * v, 0.25) + 0.012 * s->peak);
