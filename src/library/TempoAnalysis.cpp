@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "library/SongLoudness.h"
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
 #include "platform/ini/IniFile.h"
@@ -50,8 +51,10 @@ int tempoSetting(const IniFile& settings, const char* key, int def) {
 // transaction, the record reads "analysed, no tempo" (done again by a redo),
 // never as a Beats the user typed. The exact tempo and the beat times go
 // into the analysis table in the same transaction; no tempo removes them.
+// The loudness, when given, goes into the same transaction.
 void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats,
-                 const db::Table::Analysis* analysis = nullptr) {
+                 const db::Table::Analysis* analysis = nullptr,
+                 const std::optional<loudness::Level>* level = nullptr) {
   table.beginBatch();
   try {
     table.setStoredValue(key, kAnalyse, true);
@@ -60,6 +63,7 @@ void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& be
       table.setAnalysis(key, *analysis);
     else if (setBeats)
       table.removeAnalysis(key);
+    if (level) storeMeasuredLoudness(table, key, *level);
   } catch (...) {
     try {
       table.endBatch();
@@ -96,6 +100,7 @@ QString tempoSummaryText(const TempoCounts& c) {
                   .arg(c.unreadable)
                   .arg(c.notReachable);
   if (c.skipped > 0) s += QStringLiteral("changed meanwhile: %1\n").arg(c.skipped);
+  if (c.loudnessOnly > 0) s += QStringLiteral("loudness only: %1\n").arg(c.loudnessOnly);
   return s;
 }
 
@@ -130,10 +135,10 @@ tempo::Range tempoRangeSetting(const IniFile& settings) {
 
 TempoAnalysis::TempoAnalysis(db::Table& table, QObject* parent)
     : QObject(parent),
-      analyser(
-          [](const QString& path, const tempo::Range& range, const tempo::CancelCheck& cancelled) {
-            return tempo::analyseFile(QFile::encodeName(path).toStdString(), range, cancelled);
-          }),
+      analyser([this](const QString& path, const tempo::Range& range,
+                      const tempo::CancelCheck& cancelled) {
+        return tempo::analyseFile(QFile::encodeName(path).toStdString(), range, cancelled, sinks_);
+      }),
       table_(table) {}
 
 TempoAnalysis::~TempoAnalysis() {
@@ -153,7 +158,10 @@ int TempoAnalysis::start(const tempo::Range& range, bool redo) {
     if (path.isEmpty()) return;
     const bool hasBeats = v[1].isValid();
     const bool analysed = v[2].toBool();
-    if ((!hasBeats && !analysed) || (redo && analysed)) jobs.push_back({key, path});
+    if ((!hasBeats && !analysed) || (redo && analysed))
+      jobs.push_back({key, path});
+    else if (loudnessToMeasure(table_, key))
+      jobs.push_back({key, path, false});
   });
   counts_ = TempoCounts{};
   counts_.toAnalyse = int(jobs.size());
@@ -190,9 +198,13 @@ void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
 }
 
 TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& range,
-                                            Measured& measured) const {
+                                            Measured& measured) {
+  loudness::Meter meter;
+  sinks_ = {&meter};
   const tempo::Result r = analyser(job.path, range, [this] { return stop_.load(); });
+  sinks_.clear();
   if (r.outcome == tempo::Outcome::Cancelled) return Found::Cancelled;
+  measured.level = meter.level();
   // A stick pulled out during the analysis leaves a result of half a file.
   const bool there = fs::fileState(job.path) == fs::FileState::Present;
   switch (r.outcome) {
@@ -231,20 +243,31 @@ void TempoAnalysis::store(const Job& job, Found found, const Measured& measured)
   lastBpm_ = 0;
   try {
     bool analysed = false;
+    const std::optional<loudness::Level> silent;
     if (found == Found::NotThere) {
       ++counts_.notReachable;
+    } else if (!job.tempo) {
+      if (storeLoudness(job, found, measured))
+        ++counts_.loudnessOnly;
+      else
+        ++counts_.skipped;
     } else if (!mayStore(job, analysed)) {
+      // The tempo is the user's now; what the song measured still holds.
+      storeLoudness(job, found, measured);
       ++counts_.skipped;
     } else if (found == Found::Tempo) {
       const db::Table::Analysis analysis{measured.exactBpm, measured.beats};
-      writeResult(table_, job.key, true, measured.bpm, &analysis);
+      writeResult(table_, job.key, true, measured.bpm, &analysis, &measured.level);
       lastBpm_ = measured.bpm;
       ++counts_.tempo;
     } else if (found == Found::NoTempo) {
-      writeResult(table_, job.key, true, QVariant());
+      writeResult(table_, job.key, true, QVariant(), nullptr, &measured.level);
       ++counts_.noTempo;
     } else {
-      if (!analysed) writeResult(table_, job.key, false, QVariant());
+      if (!analysed)
+        writeResult(table_, job.key, false, QVariant(), nullptr, &silent);
+      else
+        storeMeasuredLoudness(table_, job.key, silent);
       ++counts_.unreadable;
     }
   } catch (const db::DbError& e) {
@@ -253,6 +276,14 @@ void TempoAnalysis::store(const Job& job, Found found, const Measured& measured)
     stop_ = true;
   }
   emit resultHandled();
+}
+
+bool TempoAnalysis::storeLoudness(const Job& job, Found found, const Measured& measured) {
+  const std::optional<QVariant> file = table_.storedValue(job.key, kDateiName);
+  if (!file || file->toString() != job.path) return false;
+  if (!loudnessToMeasure(table_, job.key)) return false;
+  storeMeasuredLoudness(table_, job.key, found == Found::NotMpeg ? std::nullopt : measured.level);
+  return true;
 }
 
 void TempoAnalysis::workerEnded() {

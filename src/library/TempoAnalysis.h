@@ -32,6 +32,13 @@
 // (also one typed into the editor and not posted yet) keeps what it has.
 // A storage failure (a full disk) ends the run; error() says why.
 //
+// Loudness: the same pass measures each song's EBU R128 loudness
+// (loudness::Meter) and stores it in the same batch (SongLoudness.h). Records
+// are also chosen when their tempo is done (or typed) but their loudness is
+// not measured yet, or comes from ReplayGain tags; for those only the
+// loudness is stored, whatever the tempo analysis finds. A song that is
+// silent or holds no MP3 audio is stored as measured without a loudness.
+//
 // cancel() stops after the current frame of the current file: results
 // finished until then are stored, the rest stays to do.
 
@@ -42,6 +49,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/loudness/Loudness.h"
 #include "platform/tempo/Tempo.h"
 
 namespace qdl {
@@ -55,17 +63,18 @@ namespace qdl::library {
 
 struct TempoCounts {
   int toAnalyse = 0;     // records chosen when the run started
-  int done = 0;          // results handled: the sum of the five below
+  int done = 0;          // results handled: the sum of the six below
   int tempo = 0;         // stored with a tempo
   int noTempo = 0;       // marked analysed without a tempo
   int unreadable = 0;    // files that are there but hold no MP3 audio
   int notReachable = 0;  // files not there or not readable now, left to do
   int skipped = 0;       // records changed or deleted while their file was analysed
+  int loudnessOnly = 0;  // records whose tempo was done that had only their loudness measured
 };
 
 // The summary for the command line, one "name: value" line each: records to
 // analyse, tempo found, no tempo, unreadable, not reachable; changed
-// meanwhile only when not 0.
+// meanwhile and loudness only when not 0.
 QString tempoSummaryText(const TempoCounts& counts);
 
 // The section and keys of the fold range in the settings file.
@@ -93,8 +102,11 @@ class TempoAnalysis : public QObject {
   // file's opening scan).
   ~TempoAnalysis() override;
 
-  // qdl::tempo::analyseFile unless replaced (tests).
+  // qdl::tempo::analyseFile, feeding sinks(), unless replaced (tests).
   Analyser analyser;
+  // The analyses the current file's PCM goes to besides the tempo (its
+  // loudness meter): for the analyser, on the worker thread.
+  const std::vector<tempo::PcmSink*>& sinks() const { return sinks_; }
 
   // Chooses the records (see above) and starts the worker; returns how many
   // were chosen. With none, nothing starts and finished() is not emitted.
@@ -122,6 +134,7 @@ class TempoAnalysis : public QObject {
   struct Job {
     qint64 key;
     QString path;
+    bool tempo = true;  // false: the tempo is done, only the loudness is wanted
   };
   enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled };
 
@@ -130,16 +143,20 @@ class TempoAnalysis : public QObject {
     int bpm = 0;
     double exactBpm = 0;
     std::vector<float> beats;
+    std::optional<loudness::Level> level;  // nullopt: silent
   };
 
   void work(std::vector<Job> jobs, tempo::Range range);
-  Found analyse(const Job& job, const tempo::Range& range, Measured& measured) const;
+  Found analyse(const Job& job, const tempo::Range& range, Measured& measured);
   void store(const Job& job, Found found, const Measured& measured);
+  // A loudness-only job's result; true when the record took it.
+  bool storeLoudness(const Job& job, Found found, const Measured& measured);
   // Whether the record may take the result; counts it as skipped if not.
   bool mayStore(const Job& job, bool& analysed);
   void workerEnded();
 
   db::Table& table_;
+  std::vector<tempo::PcmSink*> sinks_;  // the worker's, for the current file
   std::thread worker_;
   std::atomic<bool> stop_{false};
   bool running_ = false;
