@@ -317,6 +317,7 @@ void TFormQuandrel::buildMenu() {
                    &TFormQuandrel::Tastatur1Click);
   MidiController1 = item(Einstellungen1, "MidiController1", QStringLiteral("&MIDI-Controller"),
                          &TFormQuandrel::MidiController1Click);
+  buildAutoGain();
   Hilfe1 = menu("Hilfe1", QStringLiteral("&Hilfe"));
   Inhalt1 = item(Hilfe1, "Inhalt1", QStringLiteral("&Inhalt"), &TFormQuandrel::Inhalt1Click);
   Index1 = item(Hilfe1, "Index1", QStringLiteral("Inde&x"), &TFormQuandrel::Index1Click);
@@ -385,8 +386,8 @@ void TFormQuandrel::FormShow() {
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
 
   // First run: choose the sound cards before anything is opened.
-  if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))))
-    qdl::ui::dialogs().execDialog(DlgGeraete);
+  const bool newSettings = !QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini")));
+  if (newSettings) qdl::ui::dialogs().execDialog(DlgGeraete);
 
   if (!QFileInfo(base.filePath(QStringLiteral("Playlist"))).isDir())
     base.mkdir(QStringLiteral("Playlist"));
@@ -420,6 +421,7 @@ void TFormQuandrel::FormShow() {
   SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+  ReadAutoGain(newSettings);
   ReadKeyMap();
   startControllers();
 }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/db/Table.h"
+#include "platform/ini/IniFile.h"
 
 namespace qdl::library {
 
@@ -58,6 +59,18 @@ std::optional<double> songGainDb(const std::optional<SongLoudness>& loudness,
                                  double referenceLufs) {
   if (!loudness) return std::nullopt;
   return loudness::autoGainDb(loudness->level, referenceLufs);
+}
+
+double referenceLoudnessSetting(const IniFile& settings) {
+  constexpr double kLowest = -40.0, kHighest = 0.0;
+  bool ok = false;
+  const double reference = settings
+                               .readString(QLatin1String(kAutoGainSection),
+                                           QLatin1String(kAutoGainReferenceKey), QString())
+                               .toDouble(&ok);
+  if (!ok || !std::isfinite(reference) || reference < kLowest || reference > kHighest)
+    return loudness::kDefaultReferenceLufs;
+  return reference;
 }
 
 }  // namespace qdl::library

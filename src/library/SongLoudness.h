@@ -20,6 +20,9 @@
 
 #include "platform/loudness/Loudness.h"
 
+namespace qdl {
+class IniFile;
+}
 namespace qdl::db {
 class Table;
 }
@@ -54,5 +57,14 @@ bool storeReplayGain(db::Table& table, qint64 key, double trackGainDb,
 // The gain auto-gain applies to a song at `referenceLufs` (see
 // loudness::autoGainDb); nullopt without a loudness.
 std::optional<double> songGainDb(const std::optional<SongLoudness>& loudness, double referenceLufs);
+
+// The auto-gain's settings in qdl.ini: [AutoGain] On (1 or 0) and
+// Reference (LUFS).
+inline constexpr const char* kAutoGainSection = "AutoGain";
+inline constexpr const char* kAutoGainOnKey = "On";
+inline constexpr const char* kAutoGainReferenceKey = "Reference";
+// The reference loudness the settings set: a number from -40 to 0 LUFS
+// (a point as the decimal separator); -14 when missing or anything else.
+double referenceLoudnessSetting(const IniFile& settings);
 
 }  // namespace qdl::library

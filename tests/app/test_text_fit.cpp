@@ -63,6 +63,9 @@ void widestRuntimeTexts() {
   FormQuandrel->lbPitch_Rechts->setText(QStringLiteral("-20,0%"));
   for (QLabel* tempo : {FormQuandrel->lbTempo_Links, FormQuandrel->lbTempo_Rechts})
     tempo->setText(qdl::decks::TempoText(740, 200));  // "888.0 BPM"
+  for (const char* gain : {"lbGain_Links", "lbGain_Rechts"})
+    if (auto* label = FormQuandrel->findChild<QLabel*>(QLatin1String(gain)))
+      label->setText(QStringLiteral("-24,0 dB"));  // the widest auto-gain
 }
 
 // The tempo analysis's status: its first line (the count, the last tempo

@@ -114,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AutoGain,
                                                "PeakAboveTheCapStillLowered", {-8, 4}, -14, -6},
                                            GainCase{"OtherReference", {-14, -1}, -18, -4},
                                            GainCase{"RoundedToATenth", {-14.04, -10}, -10.97, 3.1},
+                                           GainCase{"LoweredAtMost24", {+14, 0}, -14, -24},
                                            GainCase{"NoMeasurement", {-INFINITY, 0}, -14, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 

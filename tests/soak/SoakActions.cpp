@@ -40,7 +40,7 @@ constexpr std::array kKinds{
     Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
     Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
     Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
-    Kind{"controller", 4},  Kind{"key", 4},
+    Kind{"controller", 4},  Kind{"key", 4},         Kind{"autogain", 0.3},
 };
 
 }  // namespace
@@ -117,6 +117,9 @@ void SoakSet::act() {
       return log(QStringLiteral("autocue %1").arg(f.cbAutoCue->isChecked() ? "on" : "off"));
     case 20:
       return turnKnob(d);
+    case 22:
+      f.actions->press(QStringLiteral("autogain.toggle"));
+      return log(QStringLiteral("autogain %1").arg(f.AutoGain1->isChecked() ? "on" : "off"));
     default:
       return pressKey(d);
   }

@@ -65,6 +65,7 @@ double autoGainDb(const Level& level, double referenceLufs) {
   gain = std::min(gain, kMaxGainDb);
   if (std::isfinite(level.truePeak))
     gain = std::min(gain, std::max(0.0, kMaxPeakDbtp - level.truePeak));
+  gain = std::max(gain, kMinGainDb);
   return std::round(gain * 10.0) / 10.0;
 }
 

@@ -48,6 +48,8 @@ class Meter : public tempo::PcmSink {
 
 // The highest gain auto-gain gives: a very quiet song is lifted this much.
 inline constexpr double kMaxGainDb = 12.0;
+// The lowest: what the sound path's gain trim reaches.
+inline constexpr double kMinGainDb = -24.0;
 // The true peak a lifted song may reach: a few dB over full scale are
 // caught by the output limiter without audible pumping; beyond that the
 // gain is held back.
@@ -56,7 +58,7 @@ inline constexpr double kMaxPeakDbtp = 3.0;
 inline constexpr double kDefaultReferenceLufs = -14.0;
 
 // The gain in dB that brings a song of `level` to `referenceLufs`: the
-// difference, at most kMaxGainDb, and no more than lets its true peak reach
+// difference, kMinGainDb to kMaxGainDb, and no more than lets its true peak reach
 // kMaxPeakDbtp (a song that peaks higher already is not lifted, but may
 // still be lowered). Rounded to a tenth of a dB.
 double autoGainDb(const Level& level, double referenceLufs);
