@@ -12,7 +12,7 @@ namespace {
 // Every entry of the table with its name. The static_asserts make sure this
 // list grows with the records.
 std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
-  static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
+  static_assert(sizeof(MenueTexte) == 17 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 10 * sizeof(QString));
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 11 * sizeof(QString));
