@@ -68,6 +68,7 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
   rows.push_back({"mixer.headvolume.down", ActionKind::Press, 0, 0});
   rows.push_back({"autocue.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"autoplay.toggle", ActionKind::Press, 0, 0});
+  rows.push_back({"autogain.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"playlist.start", ActionKind::Press, 0, 0});
   rows.push_back({"search.focus", ActionKind::Press, 0, 0});
   EXPECT_EQ(a.list().size(), qsizetype(rows.size()));
