@@ -30,7 +30,7 @@ void Meter::start(int sampleRate, int channels) {
   channels_ = 0;
   if (sampleRate <= 0 || channels <= 0) return;
   ebur128_state* st = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
-                                   EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+                                   EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
   if (!st) return;
   state_.reset(new State{st});
   channels_ = channels;
@@ -50,7 +50,7 @@ std::optional<Level> Meter::level() const {
   double peak = 0;
   for (int c = 0; c < channels_; ++c) {
     double p = 0;
-    if (ebur128_true_peak(state_->st, unsigned(c), &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+    if (ebur128_sample_peak(state_->st, unsigned(c), &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
   }
   Level level;
   level.integrated = integrated;
