@@ -50,7 +50,8 @@ std::optional<Level> Meter::level() const {
   double peak = 0;
   for (int c = 0; c < channels_; ++c) {
     double p = 0;
-    if (ebur128_sample_peak(state_->st, unsigned(c), &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+    if (ebur128_sample_peak(state_->st, unsigned(c), &p) == EBUR128_SUCCESS)
+      peak = std::max(peak, p);
   }
   Level level;
   level.integrated = integrated;
