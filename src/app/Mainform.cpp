@@ -332,6 +332,7 @@ void TFormQuandrel::buildMenu() {
                    &TFormQuandrel::Tastatur1Click);
   MidiController1 = item(Einstellungen1, "MidiController1", QStringLiteral("&MIDI-Controller"),
                          &TFormQuandrel::MidiController1Click);
+  buildAutoGain();
   Hilfe1 = menu("Hilfe1", QStringLiteral("&Hilfe"));
   Inhalt1 = item(Hilfe1, "Inhalt1", QStringLiteral("&Inhalt"), &TFormQuandrel::Inhalt1Click);
   Index1 = item(Hilfe1, "Index1", QStringLiteral("Inde&x"), &TFormQuandrel::Index1Click);
@@ -403,7 +404,8 @@ void TFormQuandrel::FormShow() {
   // First run: choose the sound cards before anything is opened. The
   // settings file the dialog makes keeps the language the first start took
   // from the system.
-  if (!QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini")))) {
+  const bool newSettings = !QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini")));
+  if (newSettings) {
     qdl::ui::dialogs().execDialog(DlgGeraete);
     qdl::ui::guarded(this, [] {
       qdl::IniFile settings = qdl::openSettings();
@@ -443,6 +445,7 @@ void TFormQuandrel::FormShow() {
   SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
+  ReadAutoGain(newSettings);
   ReadKeyMap();
   readKeyLock();
   startControllers();

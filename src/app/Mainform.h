@@ -176,6 +176,7 @@ class TFormQuandrel : public QMainWindow {
   QAction* Sprache1;
   QAction* Tastatur1;
   QAction* MidiController1;
+  QAction* AutoGain1;  // auto-gain on or off (a tick)
   QMenu* Hilfe1;
   QAction* Inhalt1;
   QAction* Index1;
@@ -222,6 +223,11 @@ class TFormQuandrel : public QMainWindow {
   void Geraete1Click();
   void Sprache1Click();
   void Tastatur1Click();  // the keyboard window
+  // Auto-gain (MainformAutoGain.cpp): the menu item, [AutoGain] in qdl.ini
+  // (on for a settings file made by this start), the decks' gains.
+  void ReadAutoGain(bool newSettings);
+  void AutoGain1Click();
+  void AutoGainChanged();
   // Opens the learn window of the MIDI controllers (MainformControllers.cpp).
   void MidiController1Click();
   void Inhalt1Click();
@@ -373,6 +379,7 @@ class TFormQuandrel : public QMainWindow {
   qdl::decks::DeckRefs deckLinks();
   qdl::decks::DeckRefs deckRechts();
   qdl::decks::Shared shared();
+  void buildAutoGain();  // MainformAutoGain.cpp
 
   bool shown_ = false;
   bool closed_ = false;

@@ -268,6 +268,14 @@ void TFormQuandrel::buildActions() {
         return ActionResult::done();
       },
       [m] { return int(m->autoPlay()); });
+  a.addPress(
+      QStringLiteral("autogain.toggle"),
+      QStringLiteral("auto-gain on or off: play each song at the reference loudness"),
+      [m] {
+        m->setAutoGain(!m->autoGain());
+        return ActionResult::done();
+      },
+      [m] { return int(m->autoGain()); });
   a.addPress(QStringLiteral("playlist.start"),
              QStringLiteral("autoplay on, as \"Start\" in the playlist window"), [m] {
                if (m->autoPlay()) return ActionResult::ignored();
@@ -296,6 +304,8 @@ void TFormQuandrel::buildActions() {
           [this] { actions->refresh(QStringLiteral("autocue.toggle")); });
   connect(m, &Mixer::autoPlayChanged, actions,
           [this] { actions->refresh(QStringLiteral("autoplay.toggle")); });
+  connect(m, &Mixer::autoGainChanged, actions,
+          [this] { actions->refresh(QStringLiteral("autogain.toggle")); });
 }
 
 QLineEdit* TFormQuandrel::searchBoxOfOrder() const {

@@ -101,6 +101,7 @@ void TFormQuandrel::ApplyLanguage() {
   Tastatur1->setText(s.Tastatur.sTastatur);
   if (FormTastatur && FormTastatur->isVisible()) Tastatur1Click();
   MidiController1->setText(s.Controller.sMidiController);
+  AutoGain1->setText(m.sAutoGain);
   if (controllerWindow) controllerWindow->applyTexts();
   Hilfe1->setTitle(m.sHilfe);
   Inhalt1->setText(m.sInhalt);

@@ -273,6 +273,12 @@ void TStreamPlayer::SetHeadVolume(int hundredthsDb) {
   if (HeadBuffer) HeadBuffer->setVolume(hundredthsDb);
 }
 
+void TStreamPlayer::SetGain(int hundredthsDb) {
+  hundredthsDb = std::clamp(hundredthsDb, -2400, 1200);
+  MainBuffer->setGain(hundredthsDb);
+  if (HeadBuffer) HeadBuffer->setGain(hundredthsDb);
+}
+
 QString TStreamPlayer::FormatTime(int hundredths, bool elapsed) {
   const int remaining = Source->Duration - hundredths;
   NearEnd = remaining < 700 ? 1 : 0;

@@ -130,6 +130,9 @@ class TStreamPlayer {
   // already written plays as it was.
   void SetKeyLock(bool on) { keyLock_ = on; }
   bool KeyLock() const { return keyLock_; }
+  // The song's level trim before the volumes (auto-gain), on both buffers,
+  // in hundredths of a dB, clamped to -2400..+1200.
+  void SetGain(int hundredthsDb);
   // The deck's time text "hh:mm:ss:cc" of `hundredths` (elapsed) or "-" and
   // the time left to Duration (remaining; shown as 0 once past the end).
   // Sets NearEnd to 1 when less than 7 seconds are left, else 0.

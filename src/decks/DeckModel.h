@@ -119,6 +119,9 @@ class Deck : public QObject {
   void setPitchText(const QString& text);
   QString tempoText() const { return tempoText_; }
   void setTempoText(const QString& text);
+  // The auto-gain applied to the loaded song ("-3.5 dB"); empty when none.
+  QString gainText() const { return gainText_; }
+  void setGainText(const QString& text);
   QString songText() const { return songText_; }
   void setSongText(const QString& text);
 
@@ -137,6 +140,7 @@ class Deck : public QObject {
   void timeTextChanged(const QString& text);
   void pitchTextChanged(const QString& text);
   void tempoTextChanged(const QString& text);
+  void gainTextChanged(const QString& text);
   void songTextChanged(const QString& text);
 
  private:
@@ -157,6 +161,7 @@ class Deck : public QObject {
   QString timeText_ = QStringLiteral("00:00:00:00");
   QString pitchText_ = QStringLiteral("0 %");
   QString tempoText_;
+  QString gainText_;
   QString songText_;
 };
 
@@ -182,12 +187,19 @@ class Mixer : public QObject {
   void setAutoCue(bool on);
   bool autoPlay() const { return autoPlay_; }
   void setAutoPlay(bool on);
+  // Auto-gain: each loaded song played at the reference loudness (LUFS).
+  bool autoGain() const { return autoGain_; }
+  void setAutoGain(bool on);
+  double referenceLoudness() const { return referenceLoudness_; }
+  void setReferenceLoudness(double lufs);
 
  signals:
   void crossfaderChanged(int position);
   void headVolumeChanged(int volume);
   void autoCueChanged(bool on);
   void autoPlayChanged(bool on);
+  void autoGainChanged(bool on);
+  void referenceLoudnessChanged(double lufs);
 
  private:
   int crossfader_ = 0;
@@ -195,6 +207,8 @@ class Mixer : public QObject {
   int headVolume_ = 0;
   bool autoCue_ = false;
   bool autoPlay_ = false;
+  bool autoGain_ = false;
+  double referenceLoudness_ = -14.0;
 };
 
 }  // namespace qdl::decks

@@ -80,6 +80,13 @@ DeckPanel::DeckPanel(Deck::Side side, QWidget* parent) : QFrame(parent), side_(s
   tempo->setGeometry(52, 4, 96, 20);
   tempo->setAlignment(Qt::AlignCenter);
 
+  // The auto-gain, right of the tempo, on the left of the pitch text's
+  // room (the pitch text is right-aligned and never reaches it).
+  gain = new QLabel(info);
+  gain->setObjectName(named("lbGain_", side));
+  gain->setGeometry(150, 4, kGainWidth, 20);
+  gain->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
   time = new ui::RunningLabel(QStringLiteral("00:00:00:00"), info);
   time->setObjectName(named("LabelZeit", side));
   QFont big = time->font();
@@ -167,6 +174,7 @@ void DeckPanel::bind(Deck& deck) {
   // sets the model (and so the button) again.
   keyLock->setChecked(deck.keyLock());
   connect(&deck, &Deck::keyLockChanged, keyLock, &QPushButton::setChecked);
+  connect(&deck, &Deck::gainTextChanged, gain, &QLabel::setText);
 }
 
 void bindVolumeBar(Deck& deck, ui::ScrollBar* bar) {

@@ -36,6 +36,9 @@ class DeckPanel : public QFrame {
  public:
   static constexpr int kWidth = 318;
   static constexpr int kHeight = 201;
+  // The width of the auto-gain text beside the tempo; the pitch text keeps
+  // the rest of its room to the right.
+  static constexpr int kGainWidth = 50;
 
   // A panel of kWidth x kHeight at the top left of `parent`; the console
   // moves it to its place.
@@ -49,6 +52,7 @@ class DeckPanel : public QFrame {
   QPushButton* timeButton;  // btTime_Links
   QLabel* pitchLabel;       // lbPitch_Links
   QLabel* tempo;            // lbTempo_Links, the playing tempo
+  QLabel* gain;             // lbGain_Links, the auto-gain applied to the song
   ui::RunningLabel* time;   // LabelZeitLinks
   ui::ScrollBar* seek;      // sBarSeekLinks
   OverviewView* overview;   // the song's shape behind the time, over the seek bar's track

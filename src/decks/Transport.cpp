@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "audio/Dsutil.h"
+#include "decks/AutoGain.h"
 #include "decks/Deck.h"
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
@@ -138,6 +139,7 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   // silent too.
   deck.player()->SetVolume(BarVolume(deck.volume()));
   deck.player()->SetHeadVolume(deck.headCue() == 1 ? BarVolume(s.mixer->headVolume()) : -10000);
+  ApplyAutoGain(d, s);
   showTime(d);
   PitchChange(d);
   return LoadResult::Loaded;

@@ -11,6 +11,7 @@
 struct MenueTexte {
   QString sDatenbank, sCheck, sID3Editor, sDrucken, sDruckereinrichtung, sBeenden, sPlayliste, sNeu,
       sLaden, sEinstellungen, sGeraete, sSprache, sHilfe, sInhalt, sIndex, sInfo;
+  QString sAutoGain;  // the auto-gain's menu item (a tick)
 };
 
 // Button captions shared by several windows.

@@ -23,6 +23,7 @@ void TFormSprache::FillGerman() {
       .sInhalt = u"&Inhalt"_s,
       .sIndex = u"Inde&x"_s,
       .sInfo = u"In&fo..."_s,
+      .sAutoGain = u"&Lautheit angleichen (Auto-Gain)"_s,
   };
   Knopf = KnopfTexte{
       .sSpeichern = u"&Speichern"_s,
@@ -230,6 +231,7 @@ void TFormSprache::FillGerman() {
               {u"mixer.headvolume.down"_s, u"Kopfhörer 1 dB leiser"_s},
               {u"autocue.toggle"_s, u"Autocue an/aus"_s},
               {u"autoplay.toggle"_s, u"Autoplay an/aus"_s},
+              {u"autogain.toggle"_s, u"Auto-Gain an/aus"_s},
               {u"playlist.start"_s, u"Playliste starten (Autoplay an)"_s},
               {u"search.focus"_s, u"Ins Suchfeld"_s},
               {u"record.toggle"_s, u"Aufnahme an/aus"_s},
@@ -292,6 +294,7 @@ void TFormSprache::FillEnglish() {
       .sInhalt = u"&Contents"_s,
       .sIndex = u"Inde&x"_s,
       .sInfo = u"In&fo..."_s,
+      .sAutoGain = u"&Auto-gain (even loudness)"_s,
   };
   Knopf = KnopfTexte{
       .sSpeichern = u"&Save"_s,
@@ -495,6 +498,7 @@ void TFormSprache::FillEnglish() {
               {u"mixer.headvolume.down"_s, u"headphones 1 dB quieter"_s},
               {u"autocue.toggle"_s, u"autocue on/off"_s},
               {u"autoplay.toggle"_s, u"autoplay on/off"_s},
+              {u"autogain.toggle"_s, u"auto-gain on/off"_s},
               {u"playlist.start"_s, u"start the playlist (autoplay on)"_s},
               {u"search.focus"_s, u"into the search box"_s},
               {u"record.toggle"_s, u"recording on/off"_s},

@@ -1,5 +1,7 @@
 #include "library/Datamod.h"
 
+#include "library/SongLoudness.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -386,7 +388,8 @@ bool TDataModule1::OpenSongTable(const QString& baseDir, qdl::library::MissingLi
   return made;
 }
 
-qdl::tags::SongTexts TDataModule1::songTags(const QString& path, bool* hasV1Tag) {
+qdl::tags::SongTexts TDataModule1::songTags(const QString& path, bool* hasV1Tag,
+                                            qdl::tags::V2Fields* v2Fields) {
   using namespace qdl::id3;
   const TId3Tag block = readBlock(path);
   qdl::tags::SongTexts v1;
@@ -401,12 +404,14 @@ qdl::tags::SongTexts TDataModule1::songTags(const QString& path, bool* hasV1Tag)
   }
   const qdl::tags::V2Fields v2 = qdl::tags::readV2(path);
   if (hasV1Tag) *hasV1Tag = hasV1;
+  if (v2Fields) *v2Fields = v2;
   return qdl::tags::overV1(v2, v1);
 }
 
 void TDataModule1::AddSongFile(const QString& path) {
   bool hasV1 = false;
-  qdl::tags::SongTexts t = songTags(path, &hasV1);
+  qdl::tags::V2Fields v2;
+  qdl::tags::SongTexts t = songTags(path, &hasV1, &v2);
   if (!hasV1 && t.interpret.isEmpty() && t.titel.isEmpty()) {
     QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
@@ -422,13 +427,22 @@ void TDataModule1::AddSongFile(const QString& path) {
   } catch (const qdl::db::DuplicateKeyError&) {
     // Already in the library: the file is skipped. Any other failure (a full
     // disk) goes to the caller, who must not count the song as added.
+    return;
   }
+  keepReplayGain(Table1->currentId(), v2);
+}
+
+void TDataModule1::keepReplayGain(qint64 key, const qdl::tags::V2Fields& v2) {
+  // Until the analysis measures the song, its tags say how loud it is.
+  if (v2.replayGain) qdl::library::storeReplayGain(*Table1, key, *v2.replayGain, v2.replayPeak);
 }
 
 bool TDataModule1::RetagCurrent() {
   const QString path = Table1->asString(QStringLiteral("DateiName"));
   if (path.isEmpty()) return false;
-  const qdl::tags::SongTexts t = songTags(path);
+  qdl::tags::V2Fields v2;
+  const qdl::tags::SongTexts t = songTags(path, nullptr, &v2);
+  keepReplayGain(Table1->currentId(), v2);
   bool changed = false;
   auto take = [&](const QString& field, const QString& value, int width) {
     const QString fitted = qdl::tags::cutToWidth(value, width);

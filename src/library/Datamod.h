@@ -165,15 +165,20 @@ class TDataModule1 : public QObject {
 
   // What a file's tags give its record: the ID3v2 tag's fields over the
   // ID3v1 tag's texts (qdl::tags::overV1; the v1 comment stands for Genre).
-  // `hasV1` (when given) says whether the file has an ID3v1 tag.
-  static qdl::tags::SongTexts songTags(const QString& path, bool* hasV1 = nullptr);
+  // `hasV1` (when given) says whether the file has an ID3v1 tag; `v2`
+  // (when given) takes the ID3v2 tag's fields as read.
+  static qdl::tags::SongTexts songTags(const QString& path, bool* hasV1 = nullptr,
+                                       qdl::tags::V2Fields* v2 = nullptr);
 
   // Inserts a record made from the file's tags (songTags); a file without
   // an ID3v1 tag whose ID3v2 tag (if any) names neither artist nor title
   // gets its file name, without the extension, as Interpret. A Beats from the tag's TBPM counts as
   // typed (Analyse false). A file already in the table is skipped silently; any other storage
-  // failure goes to the caller.
+  // failure goes to the caller. A ReplayGain track gain in the ID3v2 tag
+  // is kept as the song's loudness until it is measured
+  // (library::storeReplayGain); so it is by RetagCurrent.
   void AddSongFile(const QString& path);
+  void keepReplayGain(qint64 key, const qdl::tags::V2Fields& v2);
 
   // Reads the tags of the current record's file again (songTags) into the
   // record and posts it when that changed a field: each of Interpret,

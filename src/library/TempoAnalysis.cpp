@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "library/SongLoudness.h"
+#include "platform/analysis/Overview.h"
 #include "platform/db/Table.h"
 #include "platform/fs/Folders.h"
 #include "platform/ini/IniFile.h"
@@ -51,8 +53,10 @@ int tempoSetting(const IniFile& settings, const char* key, int def) {
 // transaction, the record reads "analysed, no tempo" (done again by a redo),
 // never as a Beats the user typed. The exact tempo and the beat times go
 // into the analysis table in the same transaction; no tempo removes them.
+// The loudness, when given, goes into the same transaction.
 void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats,
-                 const db::Table::Analysis* analysis = nullptr) {
+                 const db::Table::Analysis* analysis = nullptr,
+                 const std::optional<loudness::Level>* level = nullptr) {
   table.beginBatch();
   try {
     table.setStoredValue(key, kAnalyse, true);
@@ -61,6 +65,7 @@ void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& be
       table.setAnalysis(key, *analysis);
     else if (setBeats)
       table.removeAnalysis(key);
+    if (level) storeMeasuredLoudness(table, key, *level);
   } catch (...) {
     try {
       table.endBatch();
@@ -126,6 +131,7 @@ QString tempoSummaryText(const TempoCounts& c) {
     s += QStringLiteral("typed tempo disagrees with the measured one, no grid: %1\n")
              .arg(c.gridDisagrees);
   if (c.skipped > 0) s += QStringLiteral("changed meanwhile: %1\n").arg(c.skipped);
+  if (c.loudnessOnly > 0) s += QStringLiteral("loudness only: %1\n").arg(c.loudnessOnly);
   return s;
 }
 
@@ -160,10 +166,10 @@ tempo::Range tempoRangeSetting(const IniFile& settings) {
 
 TempoAnalysis::TempoAnalysis(db::Table& table, QObject* parent)
     : QObject(parent),
-      analyser(
-          [](const QString& path, const tempo::Range& range, const tempo::CancelCheck& cancelled) {
-            return tempo::analyseFile(QFile::encodeName(path).toStdString(), range, cancelled);
-          }),
+      analyser([this](const QString& path, const tempo::Range& range,
+                      const tempo::CancelCheck& cancelled) {
+        return tempo::analyseFile(QFile::encodeName(path).toStdString(), range, cancelled, sinks_);
+      }),
       table_(table) {}
 
 TempoAnalysis::~TempoAnalysis() {
@@ -183,32 +189,31 @@ int TempoAnalysis::start(const tempo::Range& range, bool redo) {
     if (path.isEmpty()) return;
     const bool hasBeats = v[1].isValid();
     const bool analysed = v[2].toBool();
-    if ((!hasBeats && !analysed) || (redo && analysed)) {
-      Job job;
-      job.key = key;
-      job.path = path;
-      jobs.push_back(std::move(job));
-    } else if (hasBeats && (analysed || v[1].toInt() > 0)) {
-      Job job;
-      job.key = key;
-      job.path = path;
-      job.gridOnly = true;
+    Job job;
+    job.key = key;
+    job.path = path;
+    if (!((!hasBeats && !analysed) || (redo && analysed))) {
+      job.tempo = false;
+      job.grid = hasBeats && (analysed || v[1].toInt() > 0);
       job.beats = v[1];
       job.typed = !analysed;
-      jobs.push_back(std::move(job));
     }
+    jobs.push_back(std::move(job));
   });
-  // Grid jobs only for records without a grid; read after the walk, which
+  // What the records whose tempo is done still want: a grid when they have
+  // none, a loudness when none was measured. Read after the walk, which
   // holds its own statement open. The file is decoded even where the
   // analysis table holds the tracker's beats: the tracker often locks onto
   // the off-beats (an off-beat bass, open hats), which only the song's
   // onsets tell from the beat, and a grid half a beat off is worse than
   // none.
   int gridJobs = 0;
-  std::erase_if(jobs, [&](const Job& job) {
-    if (!job.gridOnly) return false;
-    if (table_.beatGrid(job.key)) return true;
-    ++gridJobs;
+  std::erase_if(jobs, [&](Job& job) {
+    if (job.tempo) return false;
+    if (job.grid && table_.beatGrid(job.key)) job.grid = false;
+    job.loudness = loudnessToMeasure(table_, job.key);
+    if (!job.grid && !job.loudness) return true;
+    gridJobs += job.grid;
     return false;
   });
   counts_ = TempoCounts{};
@@ -236,8 +241,7 @@ void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
   for (const Job& job : jobs) {
     if (stop_) break;
     Measured measured;
-    const Found found =
-        job.gridOnly ? findGrid(job, range, measured) : analyse(job, range, measured);
+    const Found found = job.grid ? findGrid(job, range, measured) : analyse(job, range, measured);
     if (found == Found::Cancelled) break;
     QMetaObject::invokeMethod(
         this, [this, job, found, measured = std::move(measured)] { store(job, found, measured); },
@@ -248,11 +252,20 @@ void TempoAnalysis::work(std::vector<Job> jobs, tempo::Range range) {
 }
 
 TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& range,
-                                            Measured& measured) const {
+                                            Measured& measured) {
+  loudness::Meter meter;
+  analysis::OverviewBuilder overview;
+  sinks_ = {&meter, &overview};
   const tempo::Result r = analyser(job.path, range, [this] { return stop_.load(); });
+  sinks_.clear();
   if (r.outcome == tempo::Outcome::Cancelled) return Found::Cancelled;
+  measured.level = meter.level();
   // A stick pulled out during the analysis leaves a result of half a file.
   const bool there = fs::fileState(job.path) == fs::FileState::Present;
+  if (r.outcome == tempo::Outcome::Tempo || r.outcome == tempo::Outcome::NoTempo) {
+    const analysis::Overview shape = overview.result();
+    if (!shape.empty()) measured.overview = analysis::encode(shape);
+  }
   switch (r.outcome) {
     case tempo::Outcome::Tempo:
       measured.bpm = r.bpm;
@@ -269,7 +282,7 @@ TempoAnalysis::Found TempoAnalysis::analyse(const Job& job, const tempo::Range& 
 }
 
 TempoAnalysis::Found TempoAnalysis::findGrid(const Job& job, const tempo::Range& range,
-                                             Measured& measured) const {
+                                             Measured& measured) {
   const Found found = analyse(job, range, measured);
   if (found != Found::Tempo) return found;
   // The grid keeps the record's tempo: the measured one folded to its
@@ -311,25 +324,47 @@ bool TempoAnalysis::mayStoreGrid(const Job& job) {
   return !typing;
 }
 
-void TempoAnalysis::storeGrid(const Job& job, Found found, const Measured& measured) {
-  ++counts_.gridDone;
+// The overview of a song decoded whole goes with what else was stored of it.
+void TempoAnalysis::storeOverview(const Job& job, const Measured& measured) {
+  if (!measured.overview.isEmpty()) table_.setOverview(job.key, measured.overview);
+}
+
+void TempoAnalysis::storeSide(const Job& job, Found found, const Measured& measured) {
+  if (job.grid)
+    ++counts_.gridDone;
+  else
+    ++counts_.done;
   lastFile_ = job.path;
   lastBpm_ = 0;
   try {
     if (found == Found::NotThere) {
       ++counts_.notReachable;
-    } else if (found == Found::Disagrees) {
-      ++counts_.gridDisagrees;
-    } else if (found == Found::Tempo && measured.grid.valid()) {
-      if (!mayStoreGrid(job)) {
-        ++counts_.skipped;
-      } else {
-        inOneBatch(table_, [&] { writeGrid(table_, job.key, measured.grid); });
-        ++counts_.grids;
-      }
+    } else {
+      bool grid = false;
+      bool gridRefused = false;
+      bool loud = false;
+      inOneBatch(table_, [&] {
+        if (job.grid && found == Found::Tempo && measured.grid.valid()) {
+          if (mayStoreGrid(job)) {
+            writeGrid(table_, job.key, measured.grid);
+            grid = true;
+          } else {
+            gridRefused = true;
+          }
+        }
+        if (job.loudness) loud = storeLoudness(job, found, measured);
+        if (grid || loud) storeOverview(job, measured);
+      });
+      if (found == Found::Disagrees && job.grid) ++counts_.gridDisagrees;
+      if (grid) ++counts_.grids;
+      if (loud && !job.grid) ++counts_.loudnessOnly;
+      if (gridRefused || (!job.grid && !loud)) ++counts_.skipped;
     }
   } catch (const db::DbError& e) {
-    --counts_.gridDone;
+    if (job.grid)
+      --counts_.gridDone;
+    else
+      --counts_.done;
     error_ = e.message();
     stop_ = true;
   }
@@ -338,33 +373,43 @@ void TempoAnalysis::storeGrid(const Job& job, Found found, const Measured& measu
 
 void TempoAnalysis::store(const Job& job, Found found, const Measured& measured) {
   if (!error_.isEmpty()) return;  // the run has failed: nothing more is stored
-  if (job.gridOnly) return storeGrid(job, found, measured);
+  if (!job.tempo) return storeSide(job, found, measured);
   ++counts_.done;
   lastFile_ = job.path;
   lastBpm_ = 0;
   try {
     bool analysed = false;
+    const std::optional<loudness::Level> silent;
     if (found == Found::NotThere) {
       ++counts_.notReachable;
     } else if (!mayStore(job, analysed)) {
+      // The tempo is the user's now; what the song measured still holds.
+      inOneBatch(table_, [&] {
+        if (storeLoudness(job, found, measured)) storeOverview(job, measured);
+      });
       ++counts_.skipped;
     } else if (found == Found::Tempo) {
       const db::Table::Analysis analysis{measured.exactBpm, measured.beats};
       inOneBatch(table_, [&] {
-        writeResult(table_, job.key, true, measured.bpm, &analysis);
+        writeResult(table_, job.key, true, measured.bpm, &analysis, &measured.level);
         writeGrid(table_, job.key, measured.grid);
+        storeOverview(job, measured);
       });
       lastBpm_ = measured.bpm;
       ++counts_.tempo;
       counts_.grids += measured.grid.valid();
     } else if (found == Found::NoTempo) {
       inOneBatch(table_, [&] {
-        writeResult(table_, job.key, true, QVariant());
+        writeResult(table_, job.key, true, QVariant(), nullptr, &measured.level);
         writeGrid(table_, job.key, {});
+        storeOverview(job, measured);
       });
       ++counts_.noTempo;
     } else {
-      if (!analysed) writeResult(table_, job.key, false, QVariant());
+      if (!analysed)
+        writeResult(table_, job.key, false, QVariant(), nullptr, &silent);
+      else
+        storeMeasuredLoudness(table_, job.key, silent);
       ++counts_.unreadable;
     }
   } catch (const db::DbError& e) {
@@ -373,6 +418,14 @@ void TempoAnalysis::store(const Job& job, Found found, const Measured& measured)
     stop_ = true;
   }
   emit resultHandled();
+}
+
+bool TempoAnalysis::storeLoudness(const Job& job, Found found, const Measured& measured) {
+  const std::optional<QVariant> file = table_.storedValue(job.key, kDateiName);
+  if (!file || file->toString() != job.path) return false;
+  if (!loudnessToMeasure(table_, job.key)) return false;
+  storeMeasuredLoudness(table_, job.key, found == Found::NotMpeg ? std::nullopt : measured.level);
+  return true;
 }
 
 void TempoAnalysis::workerEnded() {

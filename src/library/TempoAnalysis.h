@@ -44,17 +44,29 @@
 // tracker often locks onto the off-beats, which only the song's onsets tell
 // from the beat.
 //
+// Loudness and overview: the same pass measures each song's EBU R128 loudness
+// (loudness::Meter) and its overview (analysis::OverviewBuilder) and stores
+// them in the same batch (SongLoudness.h, Table::setOverview). Records
+// are also chosen when their tempo is done (or typed) but their loudness is
+// not measured yet, or comes from ReplayGain tags; for those only the
+// loudness (and the grid, when they need one too) is stored, whatever the
+// tempo analysis finds. A song that is
+// silent or holds no MP3 audio is stored as measured without a loudness.
+//
 // cancel() stops after the current frame of the current file: results
 // finished until then are stored, the rest stays to do.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "platform/loudness/Loudness.h"
 #include "platform/tempo/Tempo.h"
 
 namespace qdl {
@@ -67,8 +79,8 @@ class Table;
 namespace qdl::library {
 
 struct TempoCounts {
-  int toAnalyse = 0;     // records chosen for their tempo when the run started
-  int done = 0;          // their results handled: the sum of the five below, less grid jobs
+  int toAnalyse = 0;     // records chosen for their tempo or loudness when the run started
+  int done = 0;          // their results handled
   int tempo = 0;         // stored with a tempo
   int noTempo = 0;       // marked analysed without a tempo
   int unreadable = 0;    // files that are there but hold no MP3 audio
@@ -82,11 +94,13 @@ struct TempoCounts {
   int gridDisagrees = 0;  // typed tempos the measurement disagrees with: no grid
   int total() const { return toAnalyse + gridToFind; }
   int handled() const { return done + gridDone; }
+  int loudnessOnly = 0;  // records whose tempo was done that had only their loudness measured
 };
 
 // The summary for the command line, one "name: value" line each: records to
 // analyse, tempo found, no tempo, unreadable, not reachable, grids added;
-// typed tempos without a grid and changed meanwhile only when not 0.
+// typed tempos without a grid, changed meanwhile and loudness only when
+// not 0.
 QString tempoSummaryText(const TempoCounts& counts);
 
 // The section and keys of the fold range in the settings file.
@@ -114,8 +128,12 @@ class TempoAnalysis : public QObject {
   // file's opening scan).
   ~TempoAnalysis() override;
 
-  // qdl::tempo::analyseFile unless replaced (tests).
+  // qdl::tempo::analyseFile, feeding sinks(), unless replaced (tests).
   Analyser analyser;
+  // The analyses the current file's PCM goes to besides the tempo (its
+  // loudness meter and its overview): for the analyser, on the worker
+  // thread.
+  const std::vector<tempo::PcmSink*>& sinks() const { return sinks_; }
 
   // Chooses the records (see above) and starts the worker; returns how many
   // were chosen. With none, nothing starts and finished() is not emitted.
@@ -143,11 +161,13 @@ class TempoAnalysis : public QObject {
   struct Job {
     qint64 key = 0;
     QString path;
-    // For the grid only: the record's Beats when chosen (the tempo the grid
-    // is folded to) and whether it was typed.
-    bool gridOnly = false;
+    bool tempo = true;  // false: the tempo is done; the grid or the loudness is wanted
+    // Without the tempo: the grid is wanted, folded to the record's Beats
+    // when chosen, which was typed or analysed.
+    bool grid = false;
     QVariant beats;
     bool typed = false;
+    bool loudness = false;  // without the tempo: the loudness is wanted
   };
   enum class Found { Tempo, NoTempo, NotMpeg, NotThere, Cancelled, Disagrees };
 
@@ -157,19 +177,26 @@ class TempoAnalysis : public QObject {
     double exactBpm = 0;
     std::vector<float> beats;
     tempo::BeatGrid grid;
+    std::optional<loudness::Level> level;  // nullopt: silent
+    QByteArray overview;                   // empty: none was made
   };
 
   void work(std::vector<Job> jobs, tempo::Range range);
-  Found analyse(const Job& job, const tempo::Range& range, Measured& measured) const;
-  Found findGrid(const Job& job, const tempo::Range& range, Measured& measured) const;
+  Found analyse(const Job& job, const tempo::Range& range, Measured& measured);
+  Found findGrid(const Job& job, const tempo::Range& range, Measured& measured);
   void store(const Job& job, Found found, const Measured& measured);
-  void storeGrid(const Job& job, Found found, const Measured& measured);
+  // A job that leaves the tempo alone: the grid and the loudness it wants.
+  void storeSide(const Job& job, Found found, const Measured& measured);
+  // The loudness of a job that leaves the tempo alone; true when the record took it.
+  bool storeLoudness(const Job& job, Found found, const Measured& measured);
   // Whether the record may take the result; counts it as skipped if not.
   bool mayStore(const Job& job, bool& analysed);
   bool mayStoreGrid(const Job& job);
+  void storeOverview(const Job& job, const Measured& measured);
   void workerEnded();
 
   db::Table& table_;
+  std::vector<tempo::PcmSink*> sinks_;  // the worker's, for the current file
   std::thread worker_;
   std::atomic<bool> stop_{false};
   bool running_ = false;

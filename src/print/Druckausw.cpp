@@ -1,14 +1,19 @@
 #include "print/Druckausw.h"
 
+#include <QDir>
 #include <QPushButton>
+#include <exception>
 
 #include "library/Datamod.h"
+#include "library/SongLoudness.h"
 #include "platform/db/Table.h"
 #include "platform/help/Help.h"
 #include "platform/help/HelpKey.h"
+#include "platform/ini/IniFile.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
 #include "print/Report.h"
+#include "print/SongCsv.h"
 
 TFormDruckauswahl* FormDruckauswahl = nullptr;
 
@@ -36,6 +41,12 @@ TFormDruckauswahl::TFormDruckauswahl(QWidget* parent) : QDialog(parent) {
   btVorschau = button("btVorschau", QStringLiteral("&Vorschau"));
   btAbbruch = button("btAbbruch", QStringLiteral("&Abbruch"));
   btHelp = button("btHelp", QStringLiteral("Hilfe"));
+  // Right of the sort choice, level with its last row: no other control moves.
+  btCsv = new QPushButton(QStringLiteral("CSV..."), this);
+  btCsv->setObjectName(QStringLiteral("btCsv"));
+  btCsv->setGeometry(262, 72, 48, 25);
+  btCsv->setAutoDefault(false);
+  connect(btCsv, &QPushButton::clicked, this, [this] { btCsvClick(); });
   connect(btDruck, &QPushButton::clicked, this, [this] { btDruckClick(); });
   connect(btVorschau, &QPushButton::clicked, this, [this] { btVorschauClick(); });
   connect(btAbbruch, &QPushButton::clicked, this, [this] { btAbbruchClick(); });
@@ -67,6 +78,26 @@ void TFormDruckauswahl::btDruckClick() {
     printed = FormQReport->Print(*DataModule1->Table1, this);
   });
   if (printed) accept();
+}
+
+void TFormDruckauswahl::btCsvClick() {
+  qdl::ui::guarded(this, [this] {
+    SelectSort();
+    QString fileName =
+        qdl::ui::dialogs().saveFileName(this, QStringLiteral("CSV"), QDir::currentPath(),
+                                        QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
+    if (fileName.isEmpty()) return;
+    fileName = qdl::ui::withSuffix(fileName, QStringLiteral("csv"));
+    double reference = qdl::loudness::kDefaultReferenceLufs;
+    try {
+      reference = qdl::library::referenceLoudnessSetting(qdl::openSettings());
+    } catch (const std::exception&) {  // an unreadable settings file: the default
+    }
+    const QString why = qdl::print::writeSongCsv(*DataModule1->Table1, fileName, reference);
+    if (!why.isEmpty())
+      qdl::ui::dialogs().showError(this,
+                                   QDir::toNativeSeparators(fileName) + QLatin1Char('\n') + why);
+  });
 }
 
 void TFormDruckauswahl::btAbbruchClick() { reject(); }

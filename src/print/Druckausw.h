@@ -7,7 +7,8 @@
 // leaves the window open, so several orders can be looked at before one is
 // printed; a print that was done closes it with OK, one that failed, found
 // nothing to print or was cancelled leaves it open. Cancel closes it and leaves the song
-// table alone. The window keeps its sort choice between openings; each
+// table alone. "CSV..." saves the list in the chosen order as a CSV file.
+// The window keeps its sort choice between openings; each
 // application of the language sets it back to the first item.
 
 #include <QDialog>
@@ -29,6 +30,7 @@ class TFormDruckauswahl : public QDialog {
   QPushButton* btVorschau;
   QPushButton* btAbbruch;
   QPushButton* btHelp;
+  QPushButton* btCsv;  // the list as a CSV file, beside the sort choice
   qdl::ui::RadioGroup* rgSort;
 
   // Makes the index of the chosen sort item (iInterpret, iTitel, iGenre,
@@ -40,6 +42,10 @@ class TFormDruckauswahl : public QDialog {
   // SelectSort, then the report's print; closes the window with OK when the
   // list was printed.
   void btDruckClick();
+  // SelectSort, then asks for a file name (the dialog service's save
+  // dialog, ".csv" added when missing) and writes the list there
+  // (print/SongCsv.h); a failure is told. The window stays open.
+  void btCsvClick();
   // Closes the window with Cancel.
   void btAbbruchClick();
   // The window's help topic.

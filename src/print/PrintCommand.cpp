@@ -10,11 +10,13 @@
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
+#include "library/SongLoudness.h"
 #include "platform/db/Table.h"
 #include "platform/fs/Printable.h"
 #include "platform/ini/IniFile.h"
 #include "platform/report/Document.h"
 #include "print/Report.h"
+#include "print/SongCsv.h"
 
 namespace qdl::print {
 namespace {
@@ -37,16 +39,19 @@ int failure(std::FILE* err, const QString& why) {
 
 const char* printUsage() {
   return "Usage: quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE\n"
+         "       quandrel print --sort artist|title|genre|year --csv FILE\n"
          "  Writes the song list of the library in the current folder (Data/data.db)\n"
          "  as a PDF file, sorted as chosen.\n"
-         "  --lang  the language of the list (default: the one set in qdl.ini here)\n";
+         "  --lang  the language of the list (default: the one set in qdl.ini here)\n"
+         "  --csv   every field of each song, with Loudness, Gain and FirstBeat, as a\n"
+         "          CSV file (UTF-8, RFC 4180) in the same order; with --pdf, both\n";
 }
 
 int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   static const QStringList sorts{QStringLiteral("artist"), QStringLiteral("title"),
                                  QStringLiteral("genre"), QStringLiteral("year")};
   static const char* const indexes[] = {"iInterpret", "iTitel", "iGenre", "iJahr"};
-  QString sort, lang, pdf;
+  QString sort, lang, pdf, csv;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
     if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -56,6 +61,7 @@ int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err
     QString* value = a == QLatin1String("--sort")   ? &sort
                      : a == QLatin1String("--lang") ? &lang
                      : a == QLatin1String("--pdf")  ? &pdf
+                     : a == QLatin1String("--csv")  ? &csv
                                                     : nullptr;
     if (!value) return usageError(err, QStringLiteral("unknown argument '%1'").arg(a));
     if (i + 1 >= arguments.size())
@@ -67,8 +73,13 @@ int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err
                                           : QStringLiteral("unknown sort '%1'").arg(sort));
   if (!lang.isEmpty() && lang != QLatin1String("de") && lang != QLatin1String("en"))
     return usageError(err, QStringLiteral("unknown language '%1'").arg(lang));
-  if (pdf.isEmpty()) return usageError(err, QStringLiteral("--pdf is missing"));
-  if (QFileInfo(pdf).isDir()) return usageError(err, QStringLiteral("'%1' is a folder").arg(pdf));
+  if (pdf.isEmpty() && csv.isEmpty())
+    return usageError(err, QStringLiteral("--pdf or --csv is missing"));
+  for (const QString& file : {pdf, csv})
+    if (!file.isEmpty() && QFileInfo(file).isDir())
+      return usageError(err, QStringLiteral("'%1' is a folder").arg(file));
+  if (!pdf.isEmpty() && pdf == csv)
+    return usageError(err, QStringLiteral("--pdf and --csv name the same file"));
 
   // The texts in the chosen language, or in the one the console would show.
   bool english = lang == QLatin1String("en");
@@ -90,6 +101,25 @@ int runPrintCommand(const QStringList& arguments, std::FILE* out, std::FILE* err
                        {QLatin1String(indexes[sorts.indexOf(sort)]), QString()});
   } catch (const std::exception& e) {
     return failure(err, QString::fromUtf8(e.what()));
+  }
+
+  if (!csv.isEmpty()) {
+    const QString name = QDir::toNativeSeparators(csv);
+    if (table.recordCount() == 0) {
+      std::fprintf(err, "quandrel print: the library holds no songs; %s was not written\n",
+                   qPrintable(name));
+      return 3;
+    }
+    double reference = loudness::kDefaultReferenceLufs;
+    try {
+      reference = library::referenceLoudnessSetting(openSettings());
+    } catch (const std::exception&) {  // an unreadable settings file: the default
+    }
+    const QString why = writeSongCsv(table, csv, reference);
+    if (!why.isEmpty())
+      return failure(err, QStringLiteral("%1 cannot be written: %2").arg(name, why));
+    std::fprintf(out, "%s: %d songs\n", qPrintable(name), table.recordCount());
+    if (pdf.isEmpty()) return 0;
   }
 
   const bool terminal = ::isatty(::fileno(err)) != 0;

@@ -1,7 +1,9 @@
 #pragma once
 // `quandrel print --sort artist|title|genre|year [--lang de|en] --pdf FILE`:
 // the song list of the library in the current folder (Data/data.db) as a PDF
-// file, without a window. The list is the one the print selection window
+// file, without a window. With `--csv FILE` (instead of or beside --pdf) the
+// list in the same order as CSV (SongCsv.h), the auto-gain's column at the
+// reference loudness qdl.ini here sets. The list is the one the print selection window
 // prints, in the chosen order; its texts are German or English (without
 // --lang, the language set in qdl.ini here; German when none is set).
 //

@@ -68,6 +68,9 @@ void widestRuntimeTexts() {
   QLabel* rec = FormQuandrel->recording->label();
   rec->setText(qdl::app::RecordControl::statusText(44100LL * 359999, 99'999'000'000));
   rec->show();
+  for (const char* gain : {"lbGain_Links", "lbGain_Rechts"})
+    if (auto* label = FormQuandrel->findChild<QLabel*>(QLatin1String(gain)))
+      label->setText(QStringLiteral("-24,0 dB"));  // the widest auto-gain
 }
 
 // The tempo analysis's status: its first line (the count, the last tempo

@@ -69,6 +69,7 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
   rows.push_back({"mixer.headvolume.down", ActionKind::Press, 0, 0});
   rows.push_back({"autocue.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"autoplay.toggle", ActionKind::Press, 0, 0});
+  rows.push_back({"autogain.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"playlist.start", ActionKind::Press, 0, 0});
   rows.push_back({"record.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"search.focus", ActionKind::Press, 0, 0});

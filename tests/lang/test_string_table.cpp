@@ -12,7 +12,7 @@ namespace {
 // Every entry of the table with its name. The static_asserts make sure this
 // list grows with the records.
 std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
-  static_assert(sizeof(MenueTexte) == 16 * sizeof(QString));
+  static_assert(sizeof(MenueTexte) == 17 * sizeof(QString));
   static_assert(sizeof(KnopfTexte) == 11 * sizeof(QString));
   static_assert(sizeof(LabelTexte) == 7 * sizeof(QString));
   static_assert(sizeof(ScanTexte) == 12 * sizeof(QString));
@@ -47,6 +47,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Menue, sInhalt),
       E(Menue, sIndex),
       E(Menue, sInfo),
+      E(Menue, sAutoGain),
       E(Knopf, sSpeichern),
       E(Knopf, sStarten),
       E(Knopf, sLadenDeck),
@@ -209,7 +210,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 171u);
+  ASSERT_EQ(entries.size(), 172u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -235,7 +236,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 171 - 10);
+  EXPECT_EQ(differing, 172 - 10);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);

@@ -8,12 +8,15 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <cmath>
+#include <optional>
 
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "library/Progress.h"
 #include "library/Scan.h"
 #include "library/ScanCommand.h"
+#include "library/SongLoudness.h"
 #include "library/SongScanner.h"
 #include "platform/db/Table.h"
 #include "platform/ui/RadioGroup.h"
@@ -265,6 +268,64 @@ TEST(SongTagsWindow, TheTickBoxReadsTheTagsOfTheTickedVolumes) {
   FormProgress = nullptr;
   DataModule1 = nullptr;
   FormSprache = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// A user text frame: description and value.
+QByteArray txxx(int major, Enc enc, const QString& description, const QString& value) {
+  return frame(major, major == 2 ? "TXX" : "TXXX", text(enc, QStringList{description, value}));
+}
+
+TEST_F(SongTags, ReplayGainTagsGiveTheLoudnessUntilItIsMeasured) {
+  const struct {
+    const char* name;
+    QByteArray tagBytes;
+    std::optional<double> lufs, peak;  // what the record's loudness says
+  } cases[] = {
+      {"gain and peak",
+       tag(4, txxx(4, Enc::Utf8, "REPLAYGAIN_TRACK_GAIN", "-6.54 dB") +
+                  txxx(4, Enc::Utf8, "REPLAYGAIN_TRACK_PEAK", "0.988553")),
+       -18 + 6.54, 20 * std::log10(0.988553)},
+      {"lower case, UTF-16, gain only",
+       tag(3, txxx(3, Enc::Utf16LeBom, "replaygain_track_gain", "+2.10 dB")), -20.1, 0.0},
+      {"album gain alone does not count",
+       tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_ALBUM_GAIN", "-3.00 dB")), std::nullopt,
+       std::nullopt},
+      {"version 2.2", tag(2, txxx(2, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "-1.5dB")), -16.5, 0.0},
+      {"no number", tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "loud")), std::nullopt,
+       std::nullopt},
+      {"a gain no file has", tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "-99 dB")),
+       std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = song(QString::fromUtf8(c.name) + ".mp3");
+    ASSERT_TRUE(writeFile(path, c.tagBytes + audio()));
+    data.AddSongFile(path);
+    ASSERT_TRUE(select(path));
+    const qint64 key = data.Table1->currentId();
+    const auto l = qdl::library::songLoudness(*data.Table1, key);
+    ASSERT_EQ(l.has_value(), c.lufs.has_value());
+    if (!l) continue;
+    EXPECT_TRUE(l->fromReplayGain);
+    EXPECT_NEAR(l->level.integrated, *c.lufs, 1e-9);
+    EXPECT_NEAR(l->level.truePeak, *c.peak, 1e-9);
+    // The analysis still takes the song.
+    EXPECT_TRUE(qdl::library::loudnessToMeasure(*data.Table1, key));
+  }
+
+  // A measured song keeps its measurement when its tags are read again.
+  const QString measured = song("gain and peak.mp3");
+  ASSERT_TRUE(select(measured));
+  const qint64 key = data.Table1->currentId();
+  ASSERT_TRUE(
+      qdl::library::storeMeasuredLoudness(*data.Table1, key, qdl::loudness::Level{-9.0, -0.2}));
+  data.RetagCurrent();
+  EXPECT_EQ(qdl::library::songLoudness(*data.Table1, key)->level.integrated, -9.0);
+  EXPECT_FALSE(qdl::library::songLoudness(*data.Table1, key)->fromReplayGain);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "library/Datamod.h"
+#include "library/SongLoudness.h"
 #include "library/TempoAnalysis.h"
 #include "platform/db/Table.h"
 #include "platform/ini/IniFile.h"
@@ -134,6 +135,10 @@ TEST_F(Library, StoresEachOutcomeTakesOnlyWhatIsToDoAndRedoKeepsTypedBeats) {
   const qint64 doneNone = add(music + "g_beatless.mp3", {}, true);
   const qint64 unplugged = add(cwd.file("stick/h_bpm120.mp3"));
   const qint64 noFile = add(QString());
+  // Songs done in an earlier run have their loudness too (a record without
+  // one is taken for it alone).
+  for (const qint64 key : {typed, done, doneNone})
+    ASSERT_TRUE(qdl::library::storeMeasuredLoudness(table, key, qdl::loudness::Level{-14, -1}));
 
   TempoAnalysis a(table);
   FakeAnalyser fake;

@@ -2,9 +2,11 @@
 // damaged tags, files tagged by TagLib and by lame, and the mapping into the
 // library's fields (widths, genres, tempos).
 #include <gtest/gtest.h>
+
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
+#include <optional>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -385,3 +387,44 @@ TEST(Id3v2CutToWidth, KeepsCharactersWhole) {
 }
 
 }  // namespace
+
+TEST(Id3v2Parse, ReplayGainTrackValuesFromUserTextFrames) {
+  auto txxx = [](int major, Enc enc, const QString& d, const QString& v) {
+    return frame(major, major == 2 ? "TXX" : "TXXX", text(enc, QStringList{d, v}));
+  };
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    std::optional<double> gain, peak;
+  } cases[] = {
+      {"both, 2.4 UTF-8",
+       tag(4,
+           txxx(4, Enc::Utf8, "REPLAYGAIN_TRACK_GAIN", "-7.03 dB") +
+               txxx(4, Enc::Utf8, "REPLAYGAIN_TRACK_PEAK", "1.052"),
+           0),
+       -7.03, 1.052},
+      {"among other frames, any case, no blank before dB",
+       tag(3, frame(3, "TIT2", text(Enc::Latin1, "T")) +
+                  txxx(3, Enc::Latin1, "MusicBrainz Album Id", "x") +
+                  txxx(3, Enc::Utf16LeBom, "ReplayGain_Track_Gain", "+3.5dB")),
+       3.5, std::nullopt},
+      {"the first counts",
+       tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "-1 dB") +
+                  txxx(3, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "-9 dB")),
+       -1.0, std::nullopt},
+      {"album values are not the track's",
+       tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_ALBUM_GAIN", "-2 dB")), std::nullopt, std::nullopt},
+      {"a comma is no decimal point",
+       tag(3, txxx(3, Enc::Latin1, "REPLAYGAIN_TRACK_GAIN", "-2,5 dB")), std::nullopt,
+       std::nullopt},
+      {"2.2", tag(2, txxx(2, Enc::Latin1, "REPLAYGAIN_TRACK_PEAK", "0.5")), std::nullopt, 0.5},
+      {"no value", tag(3, frame(3, "TXXX", text(Enc::Latin1, "REPLAYGAIN_TRACK_GAIN"))),
+       std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const qdl::tags::V2Fields f = parseV2(c.bytes);
+    EXPECT_EQ(f.replayGain, c.gain);
+    EXPECT_EQ(f.replayPeak, c.peak);
+  }
+}

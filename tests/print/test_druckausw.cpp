@@ -339,3 +339,39 @@ TEST_F(PrintWindowTest, OnlyADonePrintClosesTheWindow) {
     QDir(cwd.file("Data")).removeRecursively();
   }
 }
+
+namespace {
+
+TEST_F(PrintWindowTest, CsvSavesTheChosenOrderThroughTheSaveDialogAndTellsAFailure) {
+  start(kFour);
+  FormDruckauswahl->rgSort->setItemIndex(3);  // year
+  // Cancel in the save dialog writes nothing.
+  FormDruckauswahl->btCsv->click();
+  EXPECT_TRUE(QDir(cwd.path()).entryList({"*.csv"}).isEmpty());
+  dialogs.fileNames.push_back(cwd.file("Songs by year"));  // ".csv" is added
+  FormDruckauswahl->btCsv->click();
+  QFile csv(cwd.file("Songs by year.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = csv.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 6);  // header, four songs, the end of the last line
+  EXPECT_TRUE(lines[0].startsWith("Index,Interpret,Titel,Beats,"));
+  EXPECT_TRUE(lines[0].endsWith(",Loudness,Gain,FirstBeat\r"));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_TRUE(lines[i + 1].contains(QByteArray("1985,1999,2003,2010").split(',')[i]))
+        << lines[i + 1].constData();
+  EXPECT_EQ(table->indexName(), "iJahr");  // the grid shows the order chosen
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+  // A file that is no text file is not replaced; the reason is told.
+  const QByteArray picture("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+  QFile other(cwd.file("picture.csv"));
+  ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+  other.write(picture);
+  other.close();
+  dialogs.fileNames.push_back(cwd.file("picture.csv"));
+  FormDruckauswahl->btCsv->click();
+  EXPECT_EQ(dialogs.errors.size(), 1);
+  ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+  EXPECT_EQ(other.readAll(), picture);
+}
+
+}  // namespace

@@ -41,7 +41,7 @@ constexpr std::array kKinds{
     Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
     Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
     Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
-    Kind{"controller", 4},  Kind{"key", 4},         Kind{"record", 0.3},
+    Kind{"controller", 4},  Kind{"key", 4},         Kind{"record", 0.3},   Kind{"autogain", 0.3},
 };
 
 }  // namespace
@@ -120,6 +120,9 @@ void SoakSet::act() {
       return turnKnob(d);
     case 22:
       return record();
+    case 23:
+      f.actions->press(QStringLiteral("autogain.toggle"));
+      return log(QStringLiteral("autogain %1").arg(f.AutoGain1->isChecked() ? "on" : "off"));
     default:
       return pressKey(d);
   }

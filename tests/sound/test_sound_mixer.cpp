@@ -69,6 +69,37 @@ TEST_F(Mixer, VolumeInHundredthsOfADecibel) {
   EXPECT_EQ(b->volume(), -10000);
 }
 
+// The gain trim works with the volume: a cut, a lift above full level
+// (which the volume alone cannot give), silence at the volume's bottom.
+TEST_F(Mixer, GainTrimsBeforeTheVolumeAndLiftsAboveFullLevel) {
+  auto b = playing(qdl::test::constant(2 * 4410, 10000));
+  const struct {
+    int gain, volume, expected;
+  } steps[] = {
+      {-600, 0, 5012},     // 10^(-0.3)
+      {600, 0, 19953},     // 10^(+0.3): above the sample's own level
+      {600, -600, 10000},  // the volume takes back what the gain lifted
+      {1200, 0, 31655},    // 39811 is held at the limiter's ceiling
+      {0, 0, 10000},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.gain);
+    ASSERT_TRUE(b->setGain(s.gain));
+    ASSERT_TRUE(b->setVolume(s.volume));
+    EXPECT_EQ(b->gain(), s.gain);
+    EXPECT_EQ(b->volume(), s.volume);
+    render(0, 3 * 44100);  // the ramp, and the limiter's recovery
+    EXPECT_NEAR(render(0, 100)[1], s.expected, 2);
+  }
+  ASSERT_TRUE(b->setGain(1200));
+  ASSERT_TRUE(b->setVolume(-10000));  // the bar's bottom stays silent
+  render(0, 1024 + kDelay);
+  for (std::int16_t v : render(0, 500)) ASSERT_EQ(v, 0);
+  EXPECT_FALSE(b->setGain(1201));
+  EXPECT_FALSE(b->setGain(-2401));
+  EXPECT_EQ(b->gain(), 1200);
+}
+
 TEST_F(Mixer, SumsPastFullScaleAreLimitedInsteadOfClipped) {
   // Two loud tones of whole periods per second, so their buffers loop
   // seamlessly: at 44100 Hz and full volume the card's input is exactly

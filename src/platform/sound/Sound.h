@@ -255,6 +255,12 @@ class SoundBuffer {
   // outside that range.
   bool setVolume(int hundredthsDb);
   int volume() const;
+  // A gain in hundredths of a decibel applied with the volume,
+  // -2400..+1200 (a level trim before the volume: positive values lift the
+  // sound above full level, the card's limiter catches what goes over);
+  // false (and unchanged) outside that range. Ramps as a volume change does.
+  bool setGain(int hundredthsDb);
+  int gain() const;
 
   // Playback frequency in hertz, 100..200000, or 0 for the format's own
   // rate; false (and unchanged) otherwise. A change takes effect smoothly.

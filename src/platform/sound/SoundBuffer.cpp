@@ -181,19 +181,34 @@ bool SoundBuffer::setFadeFrames(int frames) {
 
 int SoundBuffer::fadeFrames() const { return d_->fadeFrames; }
 
+void SoundBuffer::Impl::sendVolume() {
+  const int v = volume;
+  Command c;
+  c.kind = Command::Volume;
+  c.voice = voice.get();
+  c.number = v;
+  c.gain = v <= -10000 ? 0.0f : float(std::pow(10.0, (v + gain) / 2000.0));
+  card->run(c, false);
+}
+
 bool SoundBuffer::setVolume(int hundredthsDb) {
   if (hundredthsDb < -10000 || hundredthsDb > 0) return false;
   d_->volume = hundredthsDb;
-  Command c;
-  c.kind = Command::Volume;
-  c.voice = d_->voice.get();
-  c.number = hundredthsDb;
-  c.gain = hundredthsDb <= -10000 ? 0.0f : float(std::pow(10.0, hundredthsDb / 2000.0));
-  d_->card->run(c, false);
+  d_->sendVolume();
   return true;
 }
 
 int SoundBuffer::volume() const { return d_->volume; }
+
+bool SoundBuffer::setGain(int hundredthsDb) {
+  if (hundredthsDb < -2400 || hundredthsDb > 1200) return false;
+  if (d_->gain == hundredthsDb) return true;
+  d_->gain = hundredthsDb;
+  d_->sendVolume();
+  return true;
+}
+
+int SoundBuffer::gain() const { return d_->gain; }
 
 bool SoundBuffer::setFrequency(int hz) {
   if (hz == 0) hz = format().sampleRate;

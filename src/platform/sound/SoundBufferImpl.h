@@ -20,6 +20,9 @@ struct SoundBuffer::Impl {
   int lockBytes = 0;
   // The values last set, as the setters' callers see them at once.
   std::atomic<int> volume{0};
+  std::atomic<int> gain{0};
+  // Sends the volume and the gain as one factor to the mixer.
+  void sendVolume();
   std::atomic<int> frequency{0};
   std::atomic<int> fadeFrames{0};
   // The heard position last reported and the voice's restart count then:

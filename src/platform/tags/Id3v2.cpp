@@ -8,12 +8,14 @@
 
 #include <QByteArrayView>
 #include <QFile>
+#include <QLocale>
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/fs/Windows1252.h"
 
@@ -54,7 +56,7 @@ bool validFrameId(const unsigned char* p, int n) {
   return true;
 }
 
-enum class Field { None, Interpret, Titel, Recording, Year, Genre, Beats };
+enum class Field { None, Interpret, Titel, Recording, Year, Genre, Beats, UserText };
 
 Field fieldOf(QByteArrayView id) {
   if (id.size() == 3) {
@@ -63,6 +65,7 @@ Field fieldOf(QByteArrayView id) {
     if (id == "TYE") return Field::Year;
     if (id == "TCO") return Field::Genre;
     if (id == "TBP") return Field::Beats;
+    if (id == "TXX") return Field::UserText;
     return Field::None;
   }
   if (id == "TPE1") return Field::Interpret;
@@ -71,6 +74,7 @@ Field fieldOf(QByteArrayView id) {
   if (id == "TYER") return Field::Year;
   if (id == "TCON") return Field::Genre;
   if (id == "TBPM") return Field::Beats;
+  if (id == "TXXX") return Field::UserText;
   return Field::None;
 }
 
@@ -232,10 +236,17 @@ std::optional<int> beatsOf(QString text) {
 }
 
 struct Found {
-  std::optional<QStringList> values[7];
+  std::optional<QStringList> values[8];
+  // Every user text frame (TXXX): its description and value, in tag order.
+  std::vector<QStringList> userTexts;
 };
 
 void takeFrame(Found& found, Field field, QByteArrayView data) {
+  if (field == Field::UserText) {
+    // A tag holds many; a few hundred are more than any tagger writes.
+    if (found.userTexts.size() < 256) found.userTexts.push_back(textValues(data));
+    return;
+  }
   auto& slot = found.values[int(field)];
   if (slot) return;  // the first frame of a kind counts
   slot = textValues(data);
@@ -308,6 +319,19 @@ void walkFrames(Found& found, QByteArrayView body, int major, bool tagUnsynchron
   }
 }
 
+// A ReplayGain value: a decimal number with a point ("-6.54", "+2.1",
+// "0.988525"), a gain followed by "dB" (any case, blanks allowed); none
+// for anything else or a number that is not finite.
+std::optional<double> replayGainNumber(QString text, bool gain) {
+  text = text.trimmed();
+  if (gain && text.endsWith(QLatin1String("db"), Qt::CaseInsensitive))
+    text = text.chopped(2).trimmed();
+  bool ok = false;
+  const double v = QLocale::c().toDouble(text, &ok);
+  if (!ok || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
 V2Fields mapped(const Found& found, int major) {
   V2Fields fields;
   fields.present = true;
@@ -328,6 +352,15 @@ V2Fields mapped(const Found& found, int major) {
   if (!genre.isEmpty()) fields.genre = fitted(genreName(genre.first()), kGenreWidth);
   const QStringList beats = values(Field::Beats);
   if (!beats.isEmpty()) fields.beats = beatsOf(beats.first());
+  for (const QStringList& text : found.userTexts) {
+    if (text.size() < 2) continue;
+    if (!fields.replayGain &&
+        text[0].compare(QLatin1String("REPLAYGAIN_TRACK_GAIN"), Qt::CaseInsensitive) == 0)
+      fields.replayGain = replayGainNumber(text[1], true);
+    else if (!fields.replayPeak &&
+             text[0].compare(QLatin1String("REPLAYGAIN_TRACK_PEAK"), Qt::CaseInsensitive) == 0)
+      fields.replayPeak = replayGainNumber(text[1], false);
+  }
   return fields;
 }
 

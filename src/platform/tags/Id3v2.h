@@ -22,6 +22,10 @@
 //              "(RX)" "Remix" and "(CR)" "Cover"                (10)
 //   beats      TBPM / TBP rounded to the nearest integer when that is a
 //              number from 1 to 999, else none
+// and beside the fields the ReplayGain 2.0 track values of the user text
+// frames (TXXX / TXX) REPLAYGAIN_TRACK_GAIN ("-6.54 dB") and
+// REPLAYGAIN_TRACK_PEAK ("0.988525"), descriptions in any case, the first
+// of each counting.
 // Text encodings: Latin-1 (read as Windows-1252, as the ID3v1 texts are),
 // UTF-16 with a byte-order mark or without one (the order then guessed from
 // the bytes), UTF-16BE and UTF-8.
@@ -39,7 +43,9 @@ struct V2Fields {
   bool present = false;  // the file starts with an ID3v2 tag that could be read
   int major = 0;         // 2, 3 or 4
   QString interpret, titel, jahr, genre;
-  std::optional<int> beats;  // TBPM, rounded, 1..999
+  std::optional<int> beats;          // TBPM, rounded, 1..999
+  std::optional<double> replayGain;  // REPLAYGAIN_TRACK_GAIN in dB, as written
+  std::optional<double> replayPeak;  // REPLAYGAIN_TRACK_PEAK, linear (1.0 full scale)
 };
 
 // The most bytes of a tag that are read and parsed; a tag that declares more
