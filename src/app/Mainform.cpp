@@ -125,6 +125,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
   wireDecks();
   wireSearch();
   wirePlaylist();
+  wireSync();
   wireKeys();
 
   qdl::help::setHelpContext(Panel1, 20);

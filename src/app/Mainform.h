@@ -165,6 +165,7 @@ class TFormQuandrel : public QMainWindow {
   QMenu* Playliste1;
   QAction* Neu1;
   QAction* Laden1;
+  QAction* AutoplayBeat1;  // the tick of autoplay on the beat
   QMenu* Einstellungen1;
   QAction* Geraete1;
   QAction* Sprache1;
@@ -354,6 +355,9 @@ class TFormQuandrel : public QMainWindow {
   // the tag editor holds an unposted change; true when it may close.
   bool mayClose();
   void wireDecks();
+  // The Sync buttons and the tick of autoplay on the beat, whose setting
+  // it reads from qdl.ini (MainformSync.cpp); run by the constructor.
+  void wireSync();
   void wireKeys();  // the keyboard and the notice; run by the constructor
   void bindSongGrid();
   qdl::decks::DeckRefs deckLinks();

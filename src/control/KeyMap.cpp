@@ -118,7 +118,8 @@ constexpr Default kDefaults[] = {
     {"links.time", 27},                    // R
     {"links.pitch.down", 40},              // D
     {"links.pitch.up", 41},                // F
-    {"links.pitch.zero", 26},              // E
+    {"links.pitch.zero", 52},              // Z (Y)
+    {"links.sync", 26},                    // E
     {"links.pitch.step.down", 53},         // X
     {"links.pitch.step.up", 54},           // C
     {"links.volume.down", 11},             // 2
@@ -130,7 +131,8 @@ constexpr Default kDefaults[] = {
     {"rechts.time", 30},                   // U
     {"rechts.pitch.down", 44},             // J
     {"rechts.pitch.up", 45},               // K
-    {"rechts.pitch.zero", 31},             // I
+    {"rechts.pitch.zero", 60},             // .
+    {"rechts.sync", 31},                   // I
     {"rechts.pitch.step.down", 58},        // M
     {"rechts.pitch.step.up", 59},          // ,
     {"rechts.volume.down", 17},            // 8
@@ -149,6 +151,7 @@ constexpr Default kDefaults[] = {
     {"autocue.toggle", 71},                // F5
     {"autoplay.toggle", 72},               // F6
     {"playlist.start", 73},                // F7
+    {"autoplay.beat.toggle", 74},          // F8
 };
 
 }  // namespace

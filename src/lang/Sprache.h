@@ -66,6 +66,7 @@ class TFormSprache : public QDialog {
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
   TempoTexte Tempo;
+  SyncTexte Sync;
   TastaturTexte Tastatur;
   ControllerTexte Controller;
   QString sTitelVerfuegbar;  // suffix of the song count, with its leading blank

@@ -171,6 +171,10 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
       E(Tempo, sKeinTempo),
       E(Tempo, sAllesAnalysiert),
       E(Tempo, sTempoNachScan),
+      E(Sync, sSyncOhneSong),
+      E(Sync, sSyncOhneRaster),
+      E(Sync, sSyncAusserhalb),
+      E(Sync, sAutoplayAufBeat),
       E(Controller, sMidiController),
       E(Controller, sControllerTitel),
       E(Controller, sController),
@@ -200,7 +204,7 @@ std::vector<std::pair<const char*, QString*>> allEntries(TFormSprache& f) {
 TEST(StringTable, EmptyUntilFilledThenEveryEntryWritten) {
   TFormSprache f;
   const auto entries = allEntries(f);
-  ASSERT_EQ(entries.size(), 162u);
+  ASSERT_EQ(entries.size(), 166u);
   for (const auto& [name, text] : entries) EXPECT_TRUE(text->isEmpty()) << name;
 
   for (void (TFormSprache::*fill)() : {&TFormSprache::FillGerman, &TFormSprache::FillEnglish}) {
@@ -226,7 +230,7 @@ TEST(StringTable, SwitchingLanguageLeavesNoTextOfTheOther) {
     if (*g[i].second != *e[i].second) ++differing;
   }
   // Only the texts that read the same in both languages are shared.
-  EXPECT_EQ(differing, 162 - 9);
+  EXPECT_EQ(differing, 166 - 9);
 
   switched.FillGerman();
   const auto s2 = allEntries(switched);
