@@ -129,6 +129,7 @@ TFormQuandrel::TFormQuandrel(QWidget* parent)
   wireDecks();
   wireSearch();
   wirePlaylist();
+  wireSync();
   wireKeys();
   wireKeyLock();
 

@@ -171,6 +171,7 @@ class TFormQuandrel : public QMainWindow {
   QAction* Neu1;
   QAction* Laden1;
   QAction* Aufnahme1;  // ticked while recording; Ctrl+R
+  QAction* AutoplayBeat1;  // the tick of autoplay on the beat
   QMenu* Einstellungen1;
   QAction* Geraete1;
   QAction* Sprache1;
@@ -368,6 +369,9 @@ class TFormQuandrel : public QMainWindow {
   // the tag editor holds an unposted change; true when it may close.
   bool mayClose();
   void wireDecks();
+  // The Sync buttons and the tick of autoplay on the beat, whose setting
+  // it reads from qdl.ini (MainformSync.cpp); run by the constructor.
+  void wireSync();
   void wireKeys();  // the keyboard and the notice; run by the constructor
   // Key lock (MainformKeyLock.cpp): the buttons run the actions; the
   // setting of each deck is read from qdl.ini at the show and stored there

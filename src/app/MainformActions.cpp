@@ -12,6 +12,7 @@
 #include "control/Actions.h"
 #include "decks/Deck.h"
 #include "decks/DeckModel.h"
+#include "decks/Sync.h"
 #include "library/Datamod.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
@@ -160,6 +161,14 @@ void TFormQuandrel::buildActions() {
                                [deck](int v) { deck->setVolume(v); });
                  });
     }
+    a.addPress(name("sync"),
+               QStringLiteral("take the other deck's tempo and, while both play, its beats"),
+               [this, refs, deck, ignoredWithoutSong] {
+                 if (ignoredWithoutSong()) return ActionResult::ignored();
+                 auto d = refs();
+                 const Deck& other = deck == DeckLinks ? *DeckRechts : *DeckLinks;
+                 return told(qdl::decks::Sync(d, other));
+               });
     a.addPress(
         name("headcue"), QStringLiteral("headphone cue on or off"),
         [this, refs, ignoredWithoutSong] {
@@ -276,6 +285,13 @@ void TFormQuandrel::buildActions() {
         return ActionResult::done();
       },
       [m] { return int(m->autoGain()); });
+      QStringLiteral("autoplay.beat.toggle"),
+      QStringLiteral("autoplay on the beat on or off: start the next song in time with the last"),
+      [m] {
+        m->setBeatAutoPlay(!m->beatAutoPlay());
+        return ActionResult::done();
+      },
+      [m] { return int(m->beatAutoPlay()); });
   a.addPress(QStringLiteral("playlist.start"),
              QStringLiteral("autoplay on, as \"Start\" in the playlist window"), [m] {
                if (m->autoPlay()) return ActionResult::ignored();
@@ -306,6 +322,8 @@ void TFormQuandrel::buildActions() {
           [this] { actions->refresh(QStringLiteral("autoplay.toggle")); });
   connect(m, &Mixer::autoGainChanged, actions,
           [this] { actions->refresh(QStringLiteral("autogain.toggle")); });
+  connect(m, &Mixer::beatAutoPlayChanged, actions,
+          [this] { actions->refresh(QStringLiteral("autoplay.beat.toggle")); });
 }
 
 QLineEdit* TFormQuandrel::searchBoxOfOrder() const {

@@ -158,6 +158,7 @@ void TFormQuandrel::ApplyLanguage() {
   FormScan->RGBedingung->setItems({sc.sScanTitel, sc.sNurCheck, sc.sNurScan});
   FormScan->RGBedingung->setItemIndex(0);
   FormScan->cbTempo->setText(s.Tempo.sTempoNachScan);
+  AutoplayBeat1->setText(s.Sync.sAutoplayAufBeat);
   FormScan->cbRetag->setText(sc.sTagsNeuLesen);
   FormScan->btFolder->setText(sc.sOrdnerWahl);
 

@@ -94,6 +94,7 @@ void TFormQuandrel::TimerAutoPlayTimer() {
   };
   songs.tell = tellLater;
   songs.tries = playlist ? int(FormPlayList->FileList.size()) : 1;
+  songs.onTheBeat = mixer->beatAutoPlay();
   const auto tick = [&] {
     qdl::decks::AutoPlayTick(
         {deckLinks(), load(true), [this] { Play_LinksMouseDown(Qt::LeftButton); }},

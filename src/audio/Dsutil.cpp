@@ -222,9 +222,34 @@ std::chrono::milliseconds TStreamPlayer::feed() {
 }
 
 void TStreamPlayer::SetPosition(int hundredths) {
+  const std::int64_t t = std::max(hundredths, 0);
+  SetSamplePosition((t * Source->SampleRate + 99) / 100);
+}
+
+std::int64_t TStreamPlayer::PlayingSample() {
+  const auto bufferBytes = static_cast<std::uint32_t>(Source->BufferBytes);
+  std::lock_guard lock(feedMutex_);
+  const auto p = static_cast<std::uint32_t>(MainBuffer->currentPosition());
+  // The ring holds decoded sound from the cursor up to where the last write
+  // ended; the source hands out what follows.
+  std::uint32_t queued = (static_cast<std::uint32_t>(writtenEnd_) + bufferBytes - p) % bufferBytes;
+  if (queued == 0) queued = bufferBytes;
+  const int frameBytes = Source->Channels * Source->BitsPerSample / 8;
+  // The key lock stage reads ahead of what it has handed to the ring.
+  return std::max<std::int64_t>(0,
+                                Source->NextSample() - stage_->heldFrames() - queued / frameBytes);
+}
+
+double TStreamPlayer::OutputLead() const {
+  const double rate = qdl::sound::Device::kPrimaryFormat.sampleRate;
+  return (qdl::sound::Device::kOutputDelayFrames + MainSound->framesPerBuffer() / 2.0) / rate +
+         MainSound->outputLatency();
+}
+
+void TStreamPlayer::SetSamplePosition(std::int64_t sample) {
   std::lock_guard lock(feedMutex_);
   feeding_ = false;
-  Source->Seek(hundredths);
+  Source->SeekSample(sample);
   stage_->reset();
   heldTimes_.clear();
   // End reports from before the move do not count towards the new end: a
@@ -261,10 +286,14 @@ void TStreamPlayer::Stop() {
 void TStreamPlayer::SetPitch(int tenthsOfPercent) {
   const int rate = Source->SampleRate;
   const int frequency = rate + tenthsOfPercent * (rate / 1000);
+  SetFrequency(frequency);
+}
+
+void TStreamPlayer::SetFrequency(int hz) {
   std::lock_guard lock(feedMutex_);
-  frequency_ = frequency;
-  MainBuffer->setFrequency(frequency);
-  if (HeadBuffer) HeadBuffer->setFrequency(frequency + headCorrection_);
+  frequency_ = hz;
+  MainBuffer->setFrequency(hz);
+  if (HeadBuffer) HeadBuffer->setFrequency(hz + headCorrection_);
 }
 
 void TStreamPlayer::SetVolume(int hundredthsDb) { MainBuffer->setVolume(hundredthsDb); }

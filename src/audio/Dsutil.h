@@ -119,10 +119,23 @@ class TStreamPlayer {
   // crossfades from its old sound to the new). Does not start or stop the
   // buffers.
   void SetPosition(int hundredths);
+  // The same at sample frame `sample` of the song: a move finer than a
+  // hundredth, for putting beats on beats.
+  void SetSamplePosition(std::int64_t sample);
+  // The sample frame of the song under MainBuffer's play cursor.
+  std::int64_t PlayingSample();
+  // How long after a position change or Play the new sound is heard:
+  // the main card's output lead (its latency, half a block on average and
+  // the limiter's look-ahead), in seconds of the card's output.
+  double OutputLead() const;
   void Play();  // both buffers, looping, fading in over kFadeFrames
   void Stop();  // both buffers, fading out; the cursors stay, so Play resumes
   // Playback frequency SampleRate + pitch * (SampleRate / 1000) on both.
   void SetPitch(int tenthsOfPercent);
+  // Playback frequency in Hz on both rings, finer than SetPitch's steps.
+  void SetFrequency(int hz);
+  // The playback frequency SetPitch or SetFrequency set last, Hz.
+  int Frequency() const { return frequency_; }
   void SetVolume(int hundredthsDb);      // MainBuffer only
   void SetHeadVolume(int hundredthsDb);  // HeadBuffer only; nothing without
   // Key lock: while on, the pitch changes the tempo but not the key. Takes

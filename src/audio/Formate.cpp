@@ -93,13 +93,21 @@ int TMp3Source::GetTime() const {
 
 void TMp3Source::Seek(int hundredths) {
   const int t = std::max(hundredths, 0);
+  // The next block starts at the first sample at or after the target, so a
+  // song at 0 starts with its first sample and GetTime is the target.
+  SeekSample((static_cast<std::int64_t>(t) * SampleRate + 99) / 100);
+}
+
+void TMp3Source::SeekSample(std::int64_t sample) {
   CarryBytes = 0;
   CarryTime = 0.0;
   endOffset_ = -1;
-  // The next block starts at the first sample at or after the target, so a
-  // song at 0 starts with its first sample and GetTime is the target.
-  decoder_->seekToSample((static_cast<std::int64_t>(t) * SampleRate + 99) / 100);
+  decoder_->seekToSample(std::max<std::int64_t>(sample, 0));
   if (decoder_->atEnd()) endOffset_ = 0;
+}
+
+std::int64_t TMp3Source::NextSample() const {
+  return decoder_->position() - CarryBytes / blockAlign();
 }
 
 void TMp3Source::fadeOutEnd(std::uint8_t* frame, std::int64_t first) const {

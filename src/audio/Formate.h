@@ -64,6 +64,11 @@ class TMp3Source {
   // sample at or after `hundredths` (negative values mean 0): 0 is the
   // song's first sample. Also valid after the end was reached.
   void Seek(int hundredths);
+  // Positions the source so that the next block begins with sample frame
+  // `sample` (clamped to 0 .. the song's length).
+  void SeekSample(std::int64_t sample);
+  // The sample frame the next ReadBlock hands out first.
+  std::int64_t NextSample() const;
 
   int SampleRate = 0;     // samples per second per channel
   int BitsPerSample = 0;  // 16

@@ -119,7 +119,8 @@ constexpr Default kDefaults[] = {
     {"links.keylock", 27},                 // R
     {"links.pitch.down", 40},              // D
     {"links.pitch.up", 41},                // F
-    {"links.pitch.zero", 26},              // E
+    {"links.pitch.zero", 52},              // Z (Y)
+    {"links.sync", 26},                    // E
     {"links.pitch.step.down", 53},         // X
     {"links.pitch.step.up", 54},           // C
     {"links.volume.down", 11},             // 2
@@ -132,7 +133,8 @@ constexpr Default kDefaults[] = {
     {"rechts.keylock", 30},                // U
     {"rechts.pitch.down", 44},             // J
     {"rechts.pitch.up", 45},               // K
-    {"rechts.pitch.zero", 31},             // I
+    {"rechts.pitch.zero", 60},             // .
+    {"rechts.sync", 31},                   // I
     {"rechts.pitch.step.down", 58},        // M
     {"rechts.pitch.step.up", 59},          // ,
     {"rechts.volume.down", 17},            // 8
@@ -152,6 +154,7 @@ constexpr Default kDefaults[] = {
     {"autoplay.toggle", 72},               // F6
     {"playlist.start", 73},                // F7
     {"record.toggle", 96},                 // F12
+    {"autoplay.beat.toggle", 74},          // F8
 };
 
 }  // namespace

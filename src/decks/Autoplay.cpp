@@ -5,6 +5,7 @@
 #include <QScopeGuard>
 
 #include "audio/Dsutil.h"
+#include "decks/Sync.h"
 
 namespace qdl::decks {
 namespace {
@@ -42,8 +43,10 @@ bool loadNext(AutoplayDeck& to, const AutoplaySongs& songs, bool* took) {
 bool handOver(AutoplayDeck& from, AutoplayDeck& to, const AutoplaySongs& songs) {
   if (!from.deck.deck.nearEnd() || state(to.deck) == DeckState::Playing) return false;
   bool took = false;
-  loadNext(to, songs, &took);
+  const bool loaded = loadNext(to, songs, &took);
   if (!took) return true;  // nothing to take: asked again next tick
+  if (loaded && songs.onTheBeat && state(from.deck) == DeckState::Playing)
+    StartOnTheBeat(to.deck, from.deck.deck);
   to.play();
   from.deck.deck.clearNearEnd();
   return true;

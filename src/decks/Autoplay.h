@@ -41,6 +41,9 @@ struct AutoplaySongs {
   std::function<void(const QString& why)> tell;
   // How many songs one hand-over may try.
   int tries = 1;
+  // Autoplay on the beat: a song whose grid and tempo allow it starts in
+  // time with the outgoing one (StartOnTheBeat in Sync.h).
+  bool onTheBeat = false;
 };
 
 // One tick; at most one hand-over: first from the left deck to the right,

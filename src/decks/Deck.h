@@ -102,6 +102,8 @@ QString PitchText(int position);
 // and the locale's decimal separator, then " BPM" ("128.0 BPM"); empty for
 // a song without Beats (0 or less).
 QString TempoText(int beats, int pitch);
+// The same for a song played at `ratio` times its speed (a synced deck).
+QString ExactTempoText(int beats, double ratio);
 // Shows the deck's tempo at the pitch the player plays (bar, or bar and bend).
 void ShowTempo(DeckRefs& d, int pitch);
 // Reads Beats of the record the deck was loaded from and shows the tempo at

@@ -17,6 +17,9 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
+
+#include "platform/db/Table.h"
 
 class TStreamPlayer;
 
@@ -110,6 +113,43 @@ class Deck : public QObject {
   int cuePoint() const { return cuePoint_; }
   void setCuePoint(int cue);
 
+  // The beat grid of the loaded song (read from the library at load), none
+  // when the song has not been analysed for one.
+  const std::optional<db::Table::BeatGrid>& grid() const { return grid_; }
+  void setGrid(const std::optional<db::Table::BeatGrid>& grid) { grid_ = grid; }
+
+  // A playback frequency finer than the pitch bar's steps, set by Sync or
+  // by autoplay on the beat: the deck plays at `hz` while the bar stands at
+  // `step`; a move of the bar away from `step` returns the deck to the bar.
+  // 0 when the deck plays at the bar's pitch.
+  int syncFrequency() const { return syncFrequency_; }
+  int syncStep() const { return syncStep_; }
+  void setSync(int hz, int step) {
+    syncFrequency_ = hz;
+    syncStep_ = step;
+  }
+  // Also ends a glide (below).
+  void clearSync() {
+    syncFrequency_ = 0;
+    beatLeader_ = nullptr;
+    glideStart_ = -1;
+  }
+  // Autoplay on the beat: the deck this one was started in time with.
+  // Once that deck stops playing, the synced frequency glides back to the
+  // bar's over 16 beats, counted from glideStart (a position, -1 before)
+  // and starting from glideFrequency.
+  const Deck* beatLeader() const { return beatLeader_; }
+  void setBeatLeader(const Deck* leader) {
+    beatLeader_ = leader;
+    glideStart_ = -1;
+  }
+  int glideStart() const { return glideStart_; }
+  int glideFrequency() const { return glideFrequency_; }
+  void setGlideStart(int position, int hz) {
+    glideStart_ = position;
+    glideFrequency_ = hz;
+  }
+
   // What the displays show: the time, the pitch ("0 %" until the first
   // pitch change with a song), the playing tempo, and the loaded song
   // ("Interpret - Titel").
@@ -158,6 +198,12 @@ class Deck : public QObject {
   qint64 song_ = -1;
   int beats_ = 0;
   int cuePoint_ = 0;
+  std::optional<db::Table::BeatGrid> grid_;
+  int syncFrequency_ = 0;
+  int syncStep_ = 0;
+  const Deck* beatLeader_ = nullptr;
+  int glideStart_ = -1;
+  int glideFrequency_ = 0;
   QString timeText_ = QStringLiteral("00:00:00:00");
   QString pitchText_ = QStringLiteral("0 %");
   QString tempoText_;
@@ -192,6 +238,14 @@ class Mixer : public QObject {
   void setAutoGain(bool on);
   double referenceLoudness() const { return referenceLoudness_; }
   void setReferenceLoudness(double lufs);
+  // Autoplay on the beat: hand-overs between songs with beat grids start
+  // the next song in time with the last (on unless qdl.ini says otherwise).
+  bool beatAutoPlay() const { return beatAutoPlay_; }
+  void setBeatAutoPlay(bool on) {
+    if (beatAutoPlay_ == on) return;
+    beatAutoPlay_ = on;
+    emit beatAutoPlayChanged(on);
+  }
 
  signals:
   void crossfaderChanged(int position);
@@ -200,6 +254,7 @@ class Mixer : public QObject {
   void autoPlayChanged(bool on);
   void autoGainChanged(bool on);
   void referenceLoudnessChanged(double lufs);
+  void beatAutoPlayChanged(bool on);
 
  private:
   int crossfader_ = 0;
@@ -209,6 +264,7 @@ class Mixer : public QObject {
   bool autoPlay_ = false;
   bool autoGain_ = false;
   double referenceLoudness_ = -14.0;
+  bool beatAutoPlay_ = true;
 };
 
 }  // namespace qdl::decks

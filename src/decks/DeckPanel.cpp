@@ -113,6 +113,12 @@ DeckPanel::DeckPanel(Deck::Side side, QWidget* parent) : QFrame(parent), side_(s
   zero = speedButton(this, QStringLiteral("Zero"), QRect(pitchX, 158, 44, 20));
   zero->setObjectName(named("SpeedZero_", side));
 
+  // Beside the play panel, where nothing else stands.
+  sync = new QPushButton(QStringLiteral("Sync"), this);
+  sync->setObjectName(named("btSync_", side));
+  sync->setGeometry(mainX + 160, 124, 56, 24);
+  sync->setFocusPolicy(Qt::NoFocus);
+
   cue = new ui::ClickPanel(this);
   cue->setObjectName(named("Cue_", side));
   cue->setAutoFillBackground(true);

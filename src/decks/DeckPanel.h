@@ -60,6 +60,7 @@ class DeckPanel : public QFrame {
   ui::SpeedButton* plus;    // SBtPlusSpeedLinks
   ui::SpeedButton* minus;   // SBtMinusSpeedLinks
   ui::SpeedButton* zero;    // SpeedZero_Links
+  QPushButton* sync;        // btSync_Links: tempo and beats to the other deck
   ui::ClickPanel* cue;      // Cue_Links
   ui::ClickPanel* play;     // Play_Links
   QPushButton* keyLock;     // KeyLock_Links: key lock on or off, down while on

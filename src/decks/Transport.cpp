@@ -10,6 +10,7 @@
 #include "audio/Dsutil.h"
 #include "decks/AutoGain.h"
 #include "decks/Deck.h"
+#include "decks/Sync.h"
 #include "lang/Sprache.h"
 #include "platform/db/Table.h"
 #include "platform/ui/Controls.h"
@@ -125,6 +126,14 @@ LoadResult Load(DeckRefs& d, const Shared& s, QString* why) {
   deck.setSong(key.isValid() ? key.toLongLong() : -1);
   const QVariant beats = s.songs->fieldByName(QStringLiteral("Beats"));
   deck.setBeats(beats.isValid() ? beats.toInt() : 0);
+  deck.clearSync();
+  std::optional<db::Table::BeatGrid> grid;
+  try {
+    if (deck.song() >= 0) grid = s.songs->beatGrid(deck.song());
+  } catch (const db::DbError&) {
+    // A grid that cannot be read is as none: the song plays, Sync says why.
+  }
+  deck.setGrid(grid && grid->bpm > 0 ? grid : std::nullopt);
   const int cue = currentStartZeit(s);
   deck.setCuePoint(cue);
 
@@ -221,6 +230,7 @@ void TimerTick(DeckRefs& d, const Shared& s) {
       if (device && device->DirectSound && device->DirectSound->isLost())
         s.cardLost(device->DirectSound->description());
   deck.setPosition(deck.player()->Update());
+  GlideStep(d);
   if (deck.player()->EndCount < 3) return;
   d.timer->stop();
   deck.player()->Stop();

@@ -110,6 +110,13 @@ struct TempoTexte {
   QString sTempoAnalysieren, sTempoTitel, sTempoStand, sKeinTempo, sAllesAnalysiert, sTempoNachScan;
 };
 
+// Sync and autoplay on the beat: why Sync did nothing (sSyncAusserhalb:
+// %1 the pitch it would need, %2 the bar's end), and the tick in the
+// playlist menu.
+struct SyncTexte {
+  QString sSyncOhneSong, sSyncOhneRaster, sSyncAusserhalb, sAutoplayAufBeat;
+};
+
 // The keyboard window ("&Tastatur" in the settings menu): its caption, the
 // column heads, the note under the map, and the problems of the settings
 // file's [Keys] (%1 the file, %2 the section, %3 the entry, %4 the key's

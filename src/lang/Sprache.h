@@ -83,6 +83,7 @@ class TFormSprache : public QDialog {
   VorschauTexte Vorschau;
   BibliothekTexte Bibliothek;
   TempoTexte Tempo;
+  SyncTexte Sync;
   TastaturTexte Tastatur;
   ControllerTexte Controller;
   AufnahmeTexte Aufnahme;

@@ -188,6 +188,13 @@ void TFormSprache::FillGerman() {
       .sAllesAnalysiert = u"Das Tempo aller Titel ist bereits analysiert."_s,
       .sTempoNachScan = u"Tempo neuer Titel analysieren"_s,
   };
+  Sync = SyncTexte{
+      .sSyncOhneSong = u"Sync: Auf dem anderen Deck ist kein Titel."_s,
+      .sSyncOhneRaster =
+          u"Sync: Beide Titel brauchen ein Beat-Raster. Bitte die Titel analysieren (Datenbank > Tempo analysieren)."_s,
+      .sSyncAusserhalb = u"Sync: Dafür wäre ein Pitch von %1 nötig, der Regler reicht bis %2."_s,
+      .sAutoplayAufBeat = u"Autoplay auf den &Beat"_s,
+  };
   Tastatur = TastaturTexte{
       .sTastatur = u"&Tastatur"_s,
       .sTastaturTitel = u"Tastatur"_s,
@@ -214,6 +221,7 @@ void TFormSprache::FillGerman() {
               {u"pitch.up"_s, u"%1: Pitch + (gehalten)"_s},
               {u"pitch.down"_s, u"%1: Pitch - (gehalten)"_s},
               {u"pitch.zero"_s, u"%1: Pitch Zero"_s},
+              {u"sync"_s, u"%1: Sync (Tempo und Beats zum anderen Deck)"_s},
               {u"pitch.step.up"_s, u"%1: Pitch 0,1 % schneller"_s},
               {u"pitch.step.down"_s, u"%1: Pitch 0,1 % langsamer"_s},
               {u"volume.up"_s, u"%1: Lautstärke 1 dB lauter"_s},
@@ -232,6 +240,7 @@ void TFormSprache::FillGerman() {
               {u"autocue.toggle"_s, u"Autocue an/aus"_s},
               {u"autoplay.toggle"_s, u"Autoplay an/aus"_s},
               {u"autogain.toggle"_s, u"Auto-Gain an/aus"_s},
+              {u"autoplay.beat.toggle"_s, u"Autoplay auf den Beat an/aus"_s},
               {u"playlist.start"_s, u"Playliste starten (Autoplay an)"_s},
               {u"search.focus"_s, u"Ins Suchfeld"_s},
               {u"record.toggle"_s, u"Aufnahme an/aus"_s},
@@ -455,6 +464,13 @@ void TFormSprache::FillEnglish() {
       .sAllesAnalysiert = u"The tempo of every song has been analysed already."_s,
       .sTempoNachScan = u"Analyse the tempo of new songs"_s,
   };
+  Sync = SyncTexte{
+      .sSyncOhneSong = u"Sync: there is no song on the other deck."_s,
+      .sSyncOhneRaster =
+          u"Sync: both songs need a beat grid. Please analyse them (Database > Analyse tempo)."_s,
+      .sSyncAusserhalb = u"Sync: this would need a pitch of %1; the bar reaches %2."_s,
+      .sAutoplayAufBeat = u"Autoplay on the &beat"_s,
+  };
   Tastatur = TastaturTexte{
       .sTastatur = u"&Keyboard"_s,
       .sTastaturTitel = u"Keyboard"_s,
@@ -481,6 +497,7 @@ void TFormSprache::FillEnglish() {
               {u"pitch.up"_s, u"%1: pitch + (held)"_s},
               {u"pitch.down"_s, u"%1: pitch - (held)"_s},
               {u"pitch.zero"_s, u"%1: pitch Zero"_s},
+              {u"sync"_s, u"%1: Sync (tempo and beats to the other deck)"_s},
               {u"pitch.step.up"_s, u"%1: pitch 0.1 % faster"_s},
               {u"pitch.step.down"_s, u"%1: pitch 0.1 % slower"_s},
               {u"volume.up"_s, u"%1: volume 1 dB louder"_s},
@@ -499,6 +516,7 @@ void TFormSprache::FillEnglish() {
               {u"autocue.toggle"_s, u"autocue on/off"_s},
               {u"autoplay.toggle"_s, u"autoplay on/off"_s},
               {u"autogain.toggle"_s, u"auto-gain on/off"_s},
+              {u"autoplay.beat.toggle"_s, u"autoplay on the beat on/off"_s},
               {u"playlist.start"_s, u"start the playlist (autoplay on)"_s},
               {u"search.focus"_s, u"into the search box"_s},
               {u"record.toggle"_s, u"recording on/off"_s},

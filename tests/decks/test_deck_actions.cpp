@@ -48,6 +48,7 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
     rows.push_back({s + "pitch.up", ActionKind::PressRelease, 0, 0});
     rows.push_back({s + "pitch.down", ActionKind::PressRelease, 0, 0});
     rows.push_back({s + "pitch.zero", ActionKind::Press, 0, 0});
+    rows.push_back({s + "sync", ActionKind::Press, 0, 0});
     rows.push_back({s + "pitch.step.up", ActionKind::Press, 0, 0});
     rows.push_back({s + "pitch.step.down", ActionKind::Press, 0, 0});
     rows.push_back({s + "volume", ActionKind::Value, 0, 3000});
@@ -70,6 +71,7 @@ TEST(DeckActions, EveryActionIsThereWithItsKindAndRange) {
   rows.push_back({"autocue.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"autoplay.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"autogain.toggle", ActionKind::Press, 0, 0});
+  rows.push_back({"autoplay.beat.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"playlist.start", ActionKind::Press, 0, 0});
   rows.push_back({"record.toggle", ActionKind::Press, 0, 0});
   rows.push_back({"search.focus", ActionKind::Press, 0, 0});

@@ -13,7 +13,9 @@
 #include <optional>
 
 #include "app/RecordControl.h"
+#include "control/Actions.h"
 #include "decks/DeckHarness.h"
+#include "decks/DeckModel.h"
 #include "lang/Sprache.h"
 #include "library/Datamod.h"
 #include "platform/ui/RadioGroup.h"
@@ -36,12 +38,19 @@ struct Kind {
 
 // How often each action comes, relative to the others.
 constexpr std::array kKinds{
-    Kind{"load", 10},       Kind{"cue", 6},         Kind{"cue store", 6},  Kind{"seek preview", 6},
-    Kind{"play", 8},        Kind{"pitch", 8},       Kind{"bend", 5},       Kind{"volume", 8},
-    Kind{"head volume", 2}, Kind{"fader sweep", 5}, Kind{"fader jump", 4}, Kind{"head cue", 4},
-    Kind{"time mode", 2},   Kind{"search", 3},      Kind{"playlist", 4},   Kind{"tag edit", 2},
-    Kind{"check", 0.4},     Kind{"scan", 0.4},      Kind{"language", 0.5}, Kind{"autocue", 0.3},
-    Kind{"controller", 4},  Kind{"key", 4},         Kind{"record", 0.3},   Kind{"autogain", 0.3},
+    Kind{"load", 10},       Kind{"cue", 6},
+    Kind{"cue store", 6},   Kind{"seek preview", 6},
+    Kind{"play", 8},        Kind{"pitch", 8},
+    Kind{"bend", 5},        Kind{"volume", 8},
+    Kind{"head volume", 2}, Kind{"fader sweep", 5},
+    Kind{"fader jump", 4},  Kind{"head cue", 4},
+    Kind{"time mode", 2},   Kind{"search", 3},
+    Kind{"playlist", 4},    Kind{"tag edit", 2},
+    Kind{"check", 0.4},     Kind{"scan", 0.4},
+    Kind{"language", 0.5},  Kind{"autocue", 0.3},
+    Kind{"controller", 4},  Kind{"key", 4},
+    Kind{"record", 0.3},    Kind{"autogain", 0.3},
+    Kind{"sync", 4},        Kind{"beat autoplay", 0.3},
 };
 
 }  // namespace
@@ -123,8 +132,21 @@ void SoakSet::act() {
     case 23:
       f.actions->press(QStringLiteral("autogain.toggle"));
       return log(QStringLiteral("autogain %1").arg(f.AutoGain1->isChecked() ? "on" : "off"));
-    default:
+    case 21:
       return pressKey(d);
+    case 24: {
+      const control::ActionResult r = f.actions->press(
+          QLatin1String(d.name()) == QLatin1String("left") ? QStringLiteral("links.sync")
+                                                           : QStringLiteral("rechts.sync"));
+      return log(QStringLiteral("sync the %1 deck: %2")
+                     .arg(QLatin1String(d.name()), r.status == control::ActionResult::Refused
+                                                       ? r.why
+                                                       : QStringLiteral("done")));
+    }
+    default:
+      f.actions->press(QStringLiteral("autoplay.beat.toggle"));
+      return log(
+          QStringLiteral("autoplay on the beat %1").arg(f.mixer->beatAutoPlay() ? "on" : "off"));
   }
 }
 

@@ -108,6 +108,10 @@ void SoakSet::buildLibrary() {
     }
     const int cue = int(rng_() % unsigned(s.seconds * 100 / 3));
     DataModule1->Table1->setStoredValue(index, kCue, cue);
+    // Two songs in three have a beat grid, so Sync has something to match.
+    if (rng_() % 3 != 0)
+      DataModule1->Table1->setBeatGrid(
+          index, {double(rng_() % 1000) / 1000.0, 90.0 + double(rng_() % 500) / 10.0});
     shadow_->records.insert(index, {songPath(s), s.artist, s.title, cue});
   }
 }
