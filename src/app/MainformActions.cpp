@@ -285,6 +285,7 @@ void TFormQuandrel::buildActions() {
         return ActionResult::done();
       },
       [m] { return int(m->autoGain()); });
+  a.addPress(
       QStringLiteral("autoplay.beat.toggle"),
       QStringLiteral("autoplay on the beat on or off: start the next song in time with the last"),
       [m] {
