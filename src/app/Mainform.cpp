@@ -446,7 +446,9 @@ void TFormQuandrel::FormShow() {
   SBHeadCueRechts->setGlyph(QStringLiteral("LED_OFF"));
 
   qdl::ui::guarded(this, [&] { ApplyLanguage(); });
-  ReadAutoGain(newSettings);
+  // Auto-gain starts on for a settings file this start made; a first start
+  // cancelled in the device dialog made none and stays new.
+  ReadAutoGain(newSettings && QFileInfo::exists(base.filePath(QStringLiteral("qdl.ini"))));
   ReadKeyMap();
   readKeyLock();
   startControllers();

@@ -155,6 +155,7 @@ constexpr Default kDefaults[] = {
     {"playlist.start", 73},                // F7
     {"record.toggle", 96},                 // F12
     {"autoplay.beat.toggle", 74},          // F8
+    {"autogain.toggle", 70},               // F4
 };
 
 }  // namespace

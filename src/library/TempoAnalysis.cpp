@@ -94,12 +94,17 @@ void inOneBatch(db::Table& table, Write write) {
   table.endBatch();
 }
 
-// A song's grid, or none (a song without a steady beat).
+// What a record holds when the analysis found no grid for it (grid readers
+// take a tempo of 0 as none).
+constexpr db::Table::BeatGrid kNoGrid{0, 0};
+
+// A song's grid, or the mark that it has none (a tempo whose beats place no
+// grid), so that later runs do not decode it for one again.
 void writeGrid(db::Table& table, qint64 key, const tempo::BeatGrid& grid) {
   if (grid.valid())
     table.setBeatGrid(key, {grid.firstBeat, grid.bpm});
   else
-    table.removeBeatGrid(key);
+    table.setBeatGrid(key, kNoGrid);
 }
 
 void lowerWorkerPriority() {
@@ -351,13 +356,18 @@ void TempoAnalysis::storeSide(const Job& job, Found found, const Measured& measu
           } else {
             gridRefused = true;
           }
+        } else if (job.grid && found != Found::Cancelled && mayStoreGrid(job)) {
+          // No grid in this song (no steady beat, another tempo than the
+          // typed one, no audio): marked, so later runs do not decode it
+          // for a grid again.
+          table_.setBeatGrid(job.key, kNoGrid);
         }
         if (job.loudness) loud = storeLoudness(job, found, measured);
         if (grid || loud) storeOverview(job, measured);
       });
       if (found == Found::Disagrees && job.grid) ++counts_.gridDisagrees;
       if (grid) ++counts_.grids;
-      if (loud && !job.grid) ++counts_.loudnessOnly;
+      if (loud) ++counts_.loudnessOnly;
       if (gridRefused || (!job.grid && !loud)) ++counts_.skipped;
     }
   } catch (const db::DbError& e) {
@@ -401,7 +411,7 @@ void TempoAnalysis::store(const Job& job, Found found, const Measured& measured)
     } else if (found == Found::NoTempo) {
       inOneBatch(table_, [&] {
         writeResult(table_, job.key, true, QVariant(), nullptr, &measured.level);
-        writeGrid(table_, job.key, {});
+        table_.removeBeatGrid(job.key);  // no tempo, no grid
         storeOverview(job, measured);
       });
       ++counts_.noTempo;

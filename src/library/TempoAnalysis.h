@@ -94,7 +94,7 @@ struct TempoCounts {
   int gridDisagrees = 0;  // typed tempos the measurement disagrees with: no grid
   int total() const { return toAnalyse + gridToFind; }
   int handled() const { return done + gridDone; }
-  int loudnessOnly = 0;  // records whose tempo was done that had only their loudness measured
+  int loudnessOnly = 0;  // records whose tempo was done that had their loudness measured
 };
 
 // The summary for the command line, one "name: value" line each: records to

@@ -58,7 +58,8 @@ QByteArray songCsv(const db::Table& table, double referenceLufs) {
       const auto known = library::songLoudness(table, key);
       if (known && !known->fromReplayGain) loudness = number(known->level.integrated, 1);
       if (const auto g = library::songGainDb(known, referenceLufs)) gain = number(*g, 1);
-      if (const auto grid = table.beatGrid(key)) firstBeat = number(grid->firstBeat, 3);
+      if (const auto grid = table.beatGrid(key); grid && grid->bpm > 0)
+        firstBeat = number(grid->firstBeat, 3);
     }
     row << loudness << gain << firstBeat;
     text += row.join(QLatin1Char(',')) + QStringLiteral("\r\n");

@@ -159,7 +159,8 @@ TEST(AnalyseCommand, FillsTheGridsOfALibraryAnalysedBefore) {
 
   CommandRun r = analyse({});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 1, 1));
+  // The typed song is measured for its loudness in the same decode.
+  EXPECT_EQ(r.out, summary(0, 0, 0, 0, 1, 1) + "loudness only: 1\n");
   EXPECT_TRUE(r.err.contains("analysing: 0 of 2")) << r.err.toStdString();
   EXPECT_EQ(stored(), (QStringList{"124/to do", "128/analysed"}));
   EXPECT_TRUE(bytesOf(typed) == typedBytes);

@@ -93,7 +93,7 @@ TEST_F(LoudnessLibrary, MeasuredInTheSamePassAndStoredBesideTheRecord) {
 
   TempoAnalysis a(table);
   run(a);
-  EXPECT_EQ(a.counts().toAnalyse, 6);
+  EXPECT_EQ(a.counts().total(), 6);
   EXPECT_EQ(a.counts().loudnessOnly, 1);
   EXPECT_TRUE(qdl::library::tempoSummaryText(a.counts()).endsWith("loudness only: 1\n"));
   for (const Case& c : cases) {

@@ -264,6 +264,7 @@ TEST_F(Library, TypedBeatsAndEarlierAnalysesGetAGridOnlyFromTheirFiles) {
   // Has a grid already: not taken.
   const qint64 hasGrid = add(music + "f_bpm99.mp3", 99, true);
   ASSERT_TRUE(table.setBeatGrid(hasGrid, {0.5, 99.2}));
+  ASSERT_TRUE(table.setLoudness(hasGrid, {-9.5, -0.5}));  // and its loudness
 
   TempoAnalysis a(table);
   FakeAnalyser fake;
@@ -283,7 +284,8 @@ TEST_F(Library, TypedBeatsAndEarlierAnalysesGetAGridOnlyFromTheirFiles) {
   EXPECT_EQ(qdl::library::tempoSummaryText(c),
             "records to analyse: 0\ntempo found: 0\nno tempo: 0\nunreadable: 0\n"
             "not reachable: 0\ngrids added: 3\n"
-            "typed tempo disagrees with the measured one, no grid: 1\n");
+            "typed tempo disagrees with the measured one, no grid: 1\n"
+            "loudness only: 5\n");
 
   struct Expect {
     qint64 key;
@@ -293,8 +295,9 @@ TEST_F(Library, TypedBeatsAndEarlierAnalysesGetAGridOnlyFromTheirFiles) {
   };
   const Expect expected[] = {
       {half, 128, false, qdl::db::Table::BeatGrid{0.125, 128.5}},
-      {disagrees, 128, false, std::nullopt},
-      {beatless, 90, false, std::nullopt},
+      // Tried without a grid found: marked (a tempo of 0), not decoded again.
+      {disagrees, 128, false, qdl::db::Table::BeatGrid{0, 0}},
+      {beatless, 90, false, qdl::db::Table::BeatGrid{0, 0}},
       {before, 120, true, qdl::db::Table::BeatGrid{0.125, 120.25}},
       {typedOver, 63, false, qdl::db::Table::BeatGrid{0.125, 63.125}},
       {hasGrid, 99, true, qdl::db::Table::BeatGrid{0.5, 99.2}},
@@ -315,11 +318,8 @@ TEST_F(Library, TypedBeatsAndEarlierAnalysesGetAGridOnlyFromTheirFiles) {
   EXPECT_EQ(data.songAnalysis(typedOver), (qdl::db::Table::Analysis{126.0, slow}));
   EXPECT_FALSE(data.songAnalysis(half));
 
-  // A second run finds nothing to do but the songs without a grid, and
-  // leaves what is stored.
-  run(a);
-  EXPECT_EQ(a.counts().gridToFind, 2);
-  EXPECT_EQ(a.counts().grids, 0);
+  // A second run finds nothing to do: the songs without a grid were marked.
+  EXPECT_EQ(a.start({}), 0);
   EXPECT_EQ(beats(half), 128);
 }
 

@@ -312,7 +312,8 @@ class Table : public QObject {
   // record's row. Errors as for the analysis.
   struct BeatGrid {
     double firstBeat = 0;  // seconds from the start of the song to a downbeat
-    double bpm = 0;        // the grid's tempo: one beat every 60 / bpm seconds
+    double bpm = 0;        // the grid's tempo: one beat every 60 / bpm seconds;
+                           // 0: the analysis found no grid in the song
     bool operator==(const BeatGrid&) const = default;
   };
   std::optional<BeatGrid> beatGrid(std::int64_t key) const;
