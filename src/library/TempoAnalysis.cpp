@@ -49,34 +49,6 @@ int tempoSetting(const IniFile& settings, const char* key, int def) {
   return value;
 }
 
-// Values are written Analyse first: should the second write fail outside a
-// transaction, the record reads "analysed, no tempo" (done again by a redo),
-// never as a Beats the user typed. The exact tempo and the beat times go
-// into the analysis table in the same transaction; no tempo removes them.
-// The loudness, when given, goes into the same transaction.
-void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats,
-                 const db::Table::Analysis* analysis = nullptr,
-                 const std::optional<loudness::Level>* level = nullptr) {
-  table.beginBatch();
-  try {
-    table.setStoredValue(key, kAnalyse, true);
-    if (setBeats) table.setStoredValue(key, kBeats, beats);
-    if (analysis)
-      table.setAnalysis(key, *analysis);
-    else if (setBeats)
-      table.removeAnalysis(key);
-    if (level) storeMeasuredLoudness(table, key, *level);
-  } catch (...) {
-    try {
-      table.endBatch();
-    } catch (const db::DbError&) {
-      // The first failure is the one to tell.
-    }
-    throw;
-  }
-  table.endBatch();
-}
-
 // Runs `write` in one batch of the table: all of it is stored or none.
 template <typename Write>
 void inOneBatch(db::Table& table, Write write) {
@@ -92,6 +64,25 @@ void inOneBatch(db::Table& table, Write write) {
     throw;
   }
   table.endBatch();
+}
+
+// Values are written Analyse first: should the second write fail outside a
+// transaction, the record reads "analysed, no tempo" (done again by a redo),
+// never as a Beats the user typed. The exact tempo and the beat times go
+// into the analysis table in the same transaction; no tempo removes them.
+// The loudness, when given, goes into the same transaction.
+void writeResult(db::Table& table, qint64 key, bool setBeats, const QVariant& beats,
+                 const db::Table::Analysis* analysis = nullptr,
+                 const std::optional<loudness::Level>* level = nullptr) {
+  inOneBatch(table, [&] {
+    table.setStoredValue(key, kAnalyse, true);
+    if (setBeats) table.setStoredValue(key, kBeats, beats);
+    if (analysis)
+      table.setAnalysis(key, *analysis);
+    else if (setBeats)
+      table.removeAnalysis(key);
+    if (level) storeMeasuredLoudness(table, key, *level);
+  });
 }
 
 // What a record holds when the analysis found no grid for it (grid readers
