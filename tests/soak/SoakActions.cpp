@@ -157,7 +157,9 @@ void SoakSet::record() {
   if (f.recording->isRecording()) return;
   f.actions->press(QStringLiteral("record.toggle"));
   log(QStringLiteral("record: %1").arg(f.recording->isRecording() ? "on" : "refused"));
-  later(1000 + int(rng_() % 5000), [this] {
+  // A few seconds: the set waits for what it has scheduled before the next
+  // action, and a long recording would hold the DJ's hands.
+  later(100 + int(rng_() % 400), [this] {
     TFormQuandrel& c = console();
     if (!c.recording->isRecording()) return;
     c.actions->press(QStringLiteral("record.toggle"));

@@ -112,7 +112,7 @@ class Recorder {
   std::thread writer_;
   mutable std::mutex mutex_;  // guards files_, failure_, stopping_ and pendingParts_
   std::condition_variable wake_;
-  bool stopping_ = false;
+  std::atomic<bool> stopping_{false};  // set under mutex_, so a wait sees it
   QStringList files_;
   QString failure_;
   QList<std::pair<std::int64_t, QString>> pendingParts_;  // new parts for the track list
