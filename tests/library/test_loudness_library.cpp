@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "RunAnalysis.h"
 #include "library/Datamod.h"
 #include "library/SongLoudness.h"
 #include "library/TempoAnalysis.h"
@@ -53,16 +54,7 @@ class LoudnessLibrary : public ::testing::Test {
     EXPECT_EQ(qdl::test::makeLevelSong(s, path), QString());
     return path;
   }
-  void run(TempoAnalysis& a) {
-    if (a.start({}) == 0) return;
-    QEventLoop loop;
-    QObject::connect(&a, &TempoAnalysis::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(std::chrono::minutes(5), &loop, [&] {
-      ADD_FAILURE() << "the analysis did not end";
-      loop.quit();
-    });
-    loop.exec();
-  }
+  void run(TempoAnalysis& a) { qdl::test::runAnalysis(a); }
 
   qdl::test::TempCwd cwd;
   TDataModule1 data;

@@ -20,6 +20,7 @@
 #include <optional>
 #include <thread>
 
+#include "RunAnalysis.h"
 #include "library/Datamod.h"
 #include "library/SongLoudness.h"
 #include "library/TempoAnalysis.h"
@@ -68,14 +69,7 @@ class Library : public ::testing::Test {
 
   // Runs the analysis to its end (or its cancel) in an event loop.
   void run(TempoAnalysis& a, bool redo = false, qdl::tempo::Range range = {}) {
-    if (a.start(range, redo) == 0) return;
-    QEventLoop loop;
-    QObject::connect(&a, &TempoAnalysis::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(std::chrono::minutes(5), &loop, [&] {
-      ADD_FAILURE() << "the analysis did not end";
-      loop.quit();
-    });
-    loop.exec();
+    qdl::test::runAnalysis(a, redo, range);
   }
 
   qdl::test::TempCwd cwd;
