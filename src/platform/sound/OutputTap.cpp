@@ -12,10 +12,11 @@ void OutputTap::push(const std::int16_t* out, int frames) noexcept {
   if (frames <= 0) return;
   const std::int64_t w = written_.load(std::memory_order_relaxed);
   const std::int64_t r = read_.load(std::memory_order_acquire);
-  if (openAt_ >= 0) closeGap();
+  if (openAt_.load(std::memory_order_relaxed) >= 0) closeGap();
   // Sound after a gap the reader cannot yet be told of would be read before
   // it: until the gap is queued, nothing is kept.
-  const int room = openAt_ >= 0 ? 0 : capacity_ - int(w - r);
+  const bool open = openAt_.load(std::memory_order_relaxed) >= 0;
+  const int room = open ? 0 : capacity_ - int(w - r);
   const int keep = std::min(frames, room);
   if (keep > 0) {
     const int start = int(w % capacity_);
@@ -29,11 +30,12 @@ void OutputTap::push(const std::int16_t* out, int frames) noexcept {
   }
   if (keep < frames) {
     const int lost = frames - keep;
-    if (openAt_ < 0) {
-      openAt_ = w + keep;
-      openFrames_ = 0;
+    if (openAt_.load(std::memory_order_relaxed) < 0) {
+      openAt_.store(w + keep, std::memory_order_relaxed);
+      openFrames_.store(0, std::memory_order_relaxed);
     }
-    openFrames_ += lost;
+    openFrames_.store(openFrames_.load(std::memory_order_relaxed) + lost,
+                      std::memory_order_relaxed);
     lost_.fetch_add(lost, std::memory_order_release);
     // Queued at once when the gap queue has room, so that a reader that
     // drains the ring learns of it without waiting for the next kept frame.
@@ -43,14 +45,16 @@ void OutputTap::push(const std::int16_t* out, int frames) noexcept {
 }
 
 void OutputTap::closeGap() noexcept {
-  if (openAt_ < 0 || openFrames_ == 0) return;
+  const std::int64_t at = openAt_.load(std::memory_order_relaxed);
+  const std::int64_t frames = openFrames_.load(std::memory_order_relaxed);
+  if (at < 0 || frames == 0) return;
   const std::uint32_t gw = gapsWritten_.load(std::memory_order_relaxed);
   const std::uint32_t gr = gapsRead_.load(std::memory_order_acquire);
   if (gw - gr < kMaxGaps) {
-    gaps_[gw % kMaxGaps] = {openAt_, openFrames_};
+    gaps_[gw % kMaxGaps] = {at, frames};
     gapsWritten_.store(gw + 1, std::memory_order_release);
-    openAt_ = -1;
-    openFrames_ = 0;
+    openAt_.store(-1, std::memory_order_relaxed);
+    openFrames_.store(0, std::memory_order_relaxed);
   }
   // Else the gap stays open and grows until the reader has taken a gap.
 }
@@ -85,9 +89,15 @@ OutputTap::Chunk OutputTap::pop(std::int16_t* into, int maxFrames) noexcept {
 }
 
 std::int64_t OutputTap::takeLastGap() noexcept {
-  const std::int64_t frames = openAt_ >= 0 ? openFrames_ : 0;
-  openAt_ = -1;
-  openFrames_ = 0;
+  // Pairs with the release at the end of the producer's last push: what that
+  // push left open is seen here, whichever way the caller stopped the
+  // producer.
+  (void)produced_.load(std::memory_order_acquire);
+  const std::int64_t frames = openAt_.load(std::memory_order_relaxed) >= 0
+                                  ? openFrames_.load(std::memory_order_relaxed)
+                                  : 0;
+  openAt_.store(-1, std::memory_order_relaxed);
+  openFrames_.store(0, std::memory_order_relaxed);
   return frames;
 }
 

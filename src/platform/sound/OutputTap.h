@@ -77,9 +77,12 @@ class OutputTap {
   std::array<Gap, kMaxGaps> gaps_{};
   std::atomic<std::uint32_t> gapsWritten_{0};
   std::atomic<std::uint32_t> gapsRead_{0};
-  // The gap the producer is in now (not yet queued), producer only.
-  std::int64_t openAt_ = -1;
-  std::int64_t openFrames_ = 0;
+  // The gap the producer is in now (not yet queued). Written by the producer;
+  // the reader touches it only in takeLastGap(), once the producer has
+  // stopped. Atomic (relaxed, plain moves on x86) so that this hand-over
+  // never depends on how the caller ordered the two threads.
+  std::atomic<std::int64_t> openAt_{-1};
+  std::atomic<std::int64_t> openFrames_{0};
 };
 
 }  // namespace qdl::sound
