@@ -1,7 +1,8 @@
-// The loudness meter in the tempo analysis's pass:
+// The loudness meter and the overview in the tempo analysis's pass:
 //   TempoWithLoudness: a 5-minute 320 kbps song analysed for its tempo
-//     alone and with the EBU R128 meter fed from the same decode,
-//     alternately in one loop, as CPU seconds each and the extra share.
+//     alone, with the EBU R128 meter, and with the meter and the overview
+//     builder fed from the same decode (as the library's analysis does),
+//     alternately in one loop, as CPU seconds each and the extra shares.
 // The song is the one bench_tempo uses (made on the first run with sox and
 // lame into $QDL_BENCH_DIR or /tmp/qdl-bench-loudness-v<generator>).
 //
@@ -15,6 +16,7 @@
 #include <cstdio>
 
 #include "Figures.h"
+#include "platform/analysis/Overview.h"
 #include "platform/loudness/Loudness.h"
 #include "platform/tempo/Tempo.h"
 #include "support/BeatSongs.h"
@@ -57,7 +59,7 @@ void TempoWithLoudness(benchmark::State& state) {
     return;
   }
   const std::string path = QFile::encodeName(song).toStdString();
-  double alone = 0, with = 0, lufs = 0;
+  double alone = 0, with = 0, both = 0, lufs = 0;
   for (auto _ : state) {
     double t0 = cpuSeconds();
     benchmark::DoNotOptimize(qdl::tempo::analyseFile(path).bpm);
@@ -68,15 +70,25 @@ void TempoWithLoudness(benchmark::State& state) {
     const auto level = meter.level();
     with += cpuSeconds() - t0;
     lufs = level ? level->integrated : 0;
+    t0 = cpuSeconds();
+    qdl::loudness::Meter meter2;
+    qdl::analysis::OverviewBuilder overview;
+    benchmark::DoNotOptimize(qdl::tempo::analyseFile(path, {}, {}, {&meter2, &overview}).bpm);
+    benchmark::DoNotOptimize(overview.result().bins());
+    both += cpuSeconds() - t0;
   }
   const double n = double(state.iterations());
   const double extra = 100.0 * (with - alone) / alone;
+  const double extraBoth = 100.0 * (both - alone) / alone;
   state.counters["tempo_cpu_s"] = alone / n;
   state.counters["with_loudness_cpu_s"] = with / n;
+  state.counters["with_both_cpu_s"] = both / n;
   state.counters["extra_percent"] = extra;
   state.counters["lufs"] = lufs;
   qdl::bench::figure("Loudness: extra CPU of the meter in the tempo analysis", extra, "%",
-                     qdl::bench::below(30));
+                     qdl::bench::noTarget());
+  qdl::bench::figure("Loudness: extra CPU of the meter and the overview in the tempo analysis",
+                     extraBoth, "%", qdl::bench::below(30));
 }
 BENCHMARK(TempoWithLoudness)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -123,15 +123,17 @@ void OverviewBuilder::add(const std::int16_t* pcm, std::size_t frames) {
         std::size_t(std::min<std::int64_t>(binEnd - frame_, std::int64_t(frames - done)));
     Bin& bin = binAt(index);
     const std::int16_t* s = pcm + done * std::size_t(channels_);
+    // Whole numbers: the loop vectorises, and a bin's squares (at most
+    // 2^30 each) fit an int64 many times over.
     int peak = bin.peak;
-    double squares = 0;
+    std::int64_t squares = 0;
     for (std::size_t k = 0; k < n * std::size_t(channels_); ++k) {
       const int v = s[k];
       peak = std::max(peak, v < 0 ? -v : v);
-      squares += double(v) * v;
+      squares += v * v;
     }
     bin.peak = peak;
-    bin.sumSquares += squares * kScale * kScale;
+    bin.sumSquares += double(squares) * kScale * kScale;
     bin.samples += std::int64_t(n) * channels_;
     done += n;
     frame_ += std::int64_t(n);
