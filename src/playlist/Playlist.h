@@ -141,8 +141,6 @@ class TFormPlayList : public QWidget {
   // was removed): PlayIndex went back to 0, and an entry appended now is
   // played before the list starts again.
   bool takenThrough_ = false;
-  void reportProblems(const QString& path, const qdl::playlist::ReadResult& read,
-                      const QString& writtenElsewhere, const QString& writeError);
 };
 
 extern TFormPlayList* FormPlayList;
