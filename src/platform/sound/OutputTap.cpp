@@ -1,9 +1,25 @@
 #include "platform/sound/OutputTap.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace qdl::sound {
+namespace {
+
+// The samples cross threads as relaxed atomics (plain moves on x86): their
+// order comes from the indices' release and acquire; being atomic
+// themselves, they are never taken for a race, whatever a race detector
+// makes of the indices under heavy load.
+void putSamples(std::int16_t* ring, const std::int16_t* from, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i)
+    std::atomic_ref<std::int16_t>(ring[i]).store(from[i], std::memory_order_relaxed);
+}
+
+void takeSamples(std::int16_t* into, std::int16_t* ring, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < count; ++i)
+    into[i] = std::atomic_ref<std::int16_t>(ring[i]).load(std::memory_order_relaxed);
+}
+
+}  // namespace
 
 OutputTap::OutputTap(int frames)
     : capacity_(std::max(frames, 1)), ring_(std::size_t(capacity_) * kChannels) {}
@@ -21,11 +37,10 @@ void OutputTap::push(const std::int16_t* out, int frames) noexcept {
   if (keep > 0) {
     const int start = int(w % capacity_);
     const int first = std::min(keep, capacity_ - start);
-    std::memcpy(ring_.data() + std::size_t(start) * kChannels, out,
-                std::size_t(first) * kChannels * sizeof(std::int16_t));
+    putSamples(ring_.data() + std::size_t(start) * kChannels, out, std::size_t(first) * kChannels);
     if (keep > first)
-      std::memcpy(ring_.data(), out + std::size_t(first) * kChannels,
-                  std::size_t(keep - first) * kChannels * sizeof(std::int16_t));
+      putSamples(ring_.data(), out + std::size_t(first) * kChannels,
+                 std::size_t(keep - first) * kChannels);
     written_.store(w + keep, std::memory_order_release);
   }
   if (keep < frames) {
@@ -51,7 +66,9 @@ void OutputTap::closeGap() noexcept {
   const std::uint32_t gw = gapsWritten_.load(std::memory_order_relaxed);
   const std::uint32_t gr = gapsRead_.load(std::memory_order_acquire);
   if (gw - gr < kMaxGaps) {
-    gaps_[gw % kMaxGaps] = {at, frames};
+    Gap& gap = gaps_[gw % kMaxGaps];
+    gap.at.store(at, std::memory_order_relaxed);
+    gap.frames.store(frames, std::memory_order_relaxed);
     gapsWritten_.store(gw + 1, std::memory_order_release);
     openAt_.store(-1, std::memory_order_relaxed);
     openFrames_.store(0, std::memory_order_relaxed);
@@ -67,22 +84,22 @@ OutputTap::Chunk OutputTap::pop(std::int16_t* into, int maxFrames) noexcept {
   const std::uint32_t gr = gapsRead_.load(std::memory_order_relaxed);
   if (gr != gapsWritten_.load(std::memory_order_acquire)) {
     const Gap& gap = gaps_[gr % kMaxGaps];
-    if (gap.at <= r) {
-      chunk.gap = gap.frames;
+    const std::int64_t at = gap.at.load(std::memory_order_relaxed);
+    if (at <= r) {
+      chunk.gap = gap.frames.load(std::memory_order_relaxed);
       gapsRead_.store(gr + 1, std::memory_order_release);
       return chunk;
     }
-    limit = std::min(limit, gap.at);
+    limit = std::min(limit, at);
   }
   const int n = int(std::min<std::int64_t>(limit - r, maxFrames));
   if (n <= 0) return chunk;
   const int start = int(r % capacity_);
   const int first = std::min(n, capacity_ - start);
-  std::memcpy(into, ring_.data() + std::size_t(start) * kChannels,
-              std::size_t(first) * kChannels * sizeof(std::int16_t));
+  takeSamples(into, ring_.data() + std::size_t(start) * kChannels, std::size_t(first) * kChannels);
   if (n > first)
-    std::memcpy(into + std::size_t(first) * kChannels, ring_.data(),
-                std::size_t(n - first) * kChannels * sizeof(std::int16_t));
+    takeSamples(into + std::size_t(first) * kChannels, ring_.data(),
+                std::size_t(n - first) * kChannels);
   read_.store(r + n, std::memory_order_release);
   chunk.frames = n;
   return chunk;

@@ -59,8 +59,8 @@ class OutputTap {
 
  private:
   struct Gap {
-    std::int64_t at = 0;      // kept frames before it, counted from the start
-    std::int64_t frames = 0;  // its length
+    std::atomic<std::int64_t> at{0};      // kept frames before it, counted from the start
+    std::atomic<std::int64_t> frames{0};  // its length
   };
   void closeGap() noexcept;
 
@@ -74,7 +74,7 @@ class OutputTap {
   std::atomic<std::int64_t> lost_{0};
 
   // Gaps: a queue of their own, same discipline.
-  std::array<Gap, kMaxGaps> gaps_{};
+  std::array<Gap, kMaxGaps> gaps_;
   std::atomic<std::uint32_t> gapsWritten_{0};
   std::atomic<std::uint32_t> gapsRead_{0};
   // The gap the producer is in now (not yet queued). Written by the producer;
